@@ -1,0 +1,61 @@
+#include "app/config.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace tallyhive::config {
+namespace {
+
+// An unset variable gives the default; a set one, even empty, wins.
+QString fromEnvironment(const char* name, const QString& fallback)
+{
+    if (!qEnvironmentVariableIsSet(name))
+        return fallback;
+    return qEnvironmentVariable(name);
+}
+
+int numberFromEnvironment(const char* name, int fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariable(name).trimmed().toInt(&ok);
+    return ok && value > 0 ? value : fallback;
+}
+
+}  // namespace
+
+QString imapHost() { return fromEnvironment("TALLYHIVE_IMAP_HOST", QStringLiteral("outlook.office365.com")); }
+
+int imapPort() { return numberFromEnvironment("TALLYHIVE_IMAP_PORT", 993); }
+
+QStringList mailDomains()
+{
+    const QStringList defaults{QStringLiteral("hotmail.com"), QStringLiteral("live.com"), QStringLiteral("outlook.com")};
+    QStringList domains = fromEnvironment("TALLYHIVE_MAIL_DOMAINS", defaults.join(u',')).split(u',');
+    for (QString& domain : domains)
+        domain = domain.trimmed();
+    while (domains.size() < 3)
+        domains.append(defaults.at(domains.size()));
+    return domains.mid(0, 3);
+}
+
+QString supportAddress() { return fromEnvironment("TALLYHIVE_SUPPORT_ADDRESS", QStringLiteral("support@corvanta.com")); }
+
+QString downloadPage() { return fromEnvironment("TALLYHIVE_DOWNLOAD_PAGE", QStringLiteral("https://www.corvanta.com/tallyhive")); }
+
+QString homePage() { return fromEnvironment("TALLYHIVE_HOME_PAGE", QStringLiteral("https://www.corvanta.com")); }
+
+QString pingHost() { return fromEnvironment("TALLYHIVE_PING_HOST", QStringLiteral("www.microsoft.com")); }
+
+QString caFile() { return fromEnvironment("TALLYHIVE_CA_FILE", QString()); }
+
+int readTimeoutMs() { return numberFromEnvironment("TALLYHIVE_READ_TIMEOUT_MS", 30000); }
+
+QString exportDir()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return fromEnvironment("TALLYHIVE_EXPORT_DIR", QDir(documents).filePath(QStringLiteral("Tallyhive")));
+}
+
+bool openWorkbook() { return fromEnvironment("TALLYHIVE_OPEN_WORKBOOK", QStringLiteral("1")).trimmed() != u"0"; }
+
+}  // namespace tallyhive::config

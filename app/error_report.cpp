@@ -1,0 +1,28 @@
+#include "app/error_report.h"
+
+#include "app/config.h"
+#include "app/texts.h"
+
+namespace tallyhive {
+
+QString applicationErrorText(const QString& description, const QString& location, int line,
+                             const QString& extension)
+{
+    return description + QStringLiteral("\r\n") + location + texts::AtLine + QString::number(line)
+        + QStringLiteral("\r\r") + texts::ScreenshotRequest + config::supportAddress() + extension;
+}
+
+QString exportErrorExtension(const QString& subject, const QString& body)
+{
+    return QStringLiteral("\r") + texts::ExportSubject + subject + QStringLiteral("\r\r") + texts::ExportBodyStart
+        + body.left(1022) + QStringLiteral("\r") + texts::ExportBodyWhole + body;
+}
+
+void ShowApplicationError(platform::MessageBoxes& boxes, const QString& location, int line,
+                          const QString& description, const QString& extension)
+{
+    boxes.show(applicationErrorText(description, location, line, extension), texts::ApplicationErrorTitle,
+               platform::BoxIcon::Exclamation);
+}
+
+}  // namespace tallyhive

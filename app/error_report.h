@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/message_boxes.h"
+
+#include <QString>
+
+namespace tallyhive {
+
+// The text of the "Application Error" box: the description, the handler's
+// location and step, and the request for a screenshot; extension (if any) follows.
+QString applicationErrorText(const QString& description, const QString& location, int line,
+                             const QString& extension = QString());
+
+// The extra lines the export adds: the subject and the body part it had reached.
+QString exportErrorExtension(const QString& subject, const QString& body);
+
+void ShowApplicationError(platform::MessageBoxes& boxes, const QString& location, int line,
+                          const QString& description, const QString& extension = QString());
+
+}  // namespace tallyhive

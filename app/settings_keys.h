@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// Where the program keeps its remembered values, and under which keys.
+namespace tallyhive::settings_keys {
+
+inline const QString Application = QStringLiteral("Corvanta");
+inline const QString Section = QStringLiteral("Tallyhive");
+
+inline const QString StayConnected = QStringLiteral("StayConnected");
+inline const QString AutoConnect = QStringLiteral("AutoConnect");
+inline const QString User = QStringLiteral("User");
+inline const QString Password = QStringLiteral("Password");
+inline const QString Combo1 = QStringLiteral("Combo1");
+inline const QString Option3 = QStringLiteral("Option3");
+inline const QString Option5 = QStringLiteral("Option5");
+inline const QString Option6 = QStringLiteral("Option6");
+inline const QString Option7 = QStringLiteral("Option7");
+inline const QString Option9 = QStringLiteral("Option9");
+
+}  // namespace tallyhive::settings_keys

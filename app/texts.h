@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QString>
+
+// The program's fixed texts, each written once.
+namespace tallyhive::texts {
+
+inline const QString AppTitle = QStringLiteral("Tallyhive");
+inline const QString ApplicationErrorTitle = QStringLiteral("Application Error");
+
+// Error report
+inline const QString AtLine = QStringLiteral("at line ");
+inline const QString ScreenshotRequest = QStringLiteral("Please email screenshot of this message to ");
+inline const QString ExportSubject = QStringLiteral("Subject: ");
+inline const QString ExportBodyStart = QStringLiteral("Mid(EmailCollection(i).s_PlainText, 1, 1022): ");
+inline const QString ExportBodyWhole = QStringLiteral("EmailCollection(i).s_PlainText: ");
+inline const QString ErrorLogRule = QStringLiteral("****************************************************");
+inline const QString ErrorLogFileName = QStringLiteral("errorlog.txt");
+
+// Mail session
+inline const QString InvalidLogin = QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n");
+inline const QString ConnectionFailed = QStringLiteral("Connection failed. Check username and password.");
+inline const QString IdCommand = QStringLiteral("ID (\"GUID\" \"1\")");
+
+// Command runner and connectivity check
+inline const QString ProcessStartFailed = QStringLiteral("Failed to create process, check the path of the command line.");
+inline const QString PingReplyMarker = QStringLiteral("bytes=");
+inline const QString MustBeOnline = QStringLiteral("You must be online to use this software accurately.");
+
+// Start-up
+inline const QString CursorFile = QStringLiteral("HAND-M.CUR");
+inline const QString SkinFile = QStringLiteral("x/o.cjs");
+
+// Sign-in panel
+inline const QString ConnectCaption = QStringLiteral("1. Connect");
+inline const QString DisconnectCaption = QStringLiteral("Disconnect");
+inline const QString LiveIdEntry = QStringLiteral("Live!ID");
+inline const QString StatusConnecting = QStringLiteral("Connecting to Windows Live Hotmail...");
+inline const QString StatusConnected = QStringLiteral("Connected to Windows Live Hotmail. Please select folder to extract emails from.");
+inline const QString StatusDisconnecting = QStringLiteral("Disconnecting from Windows Live Hotmail...");
+inline const QString StatusDisconnected = QStringLiteral("Disconnected from Windows Live Hotmail.");
+inline const QString HelpText = QStringLiteral("Having problems connecting? Make sure you have the latest version by downloading from ");
+inline const QString ProgressBarIdle = QStringLiteral("Progress Bar");
+
+// Fetch commands
+inline const QString GetAllCaption = QStringLiteral("2a. Get All Emails");
+inline const QString GetSomeCaption = QStringLiteral("2b. Get Some Emails");
+inline const QString StopCaption = QStringLiteral("Stop");
+inline const QString ConnectFirst = QStringLiteral("Please connect first (Step 1) before using this feature.");
+inline const QString NoEmailsInFolder = QStringLiteral("There are no emails in the Folder you selected.");
+inline const QString ZeroEmailsInFolder = QStringLiteral("There are 0 emails in the Folder you selected.");
+inline const QString Done = QStringLiteral("Done.");
+inline const QString ReadingMail = QStringLiteral("Reading mail ");
+inline const QString Of = QStringLiteral(" of ");
+inline const QString GetSomeTitle = QStringLiteral("Get Some Emails");
+inline const QString FromLabel = QStringLiteral("From:");
+inline const QString ToMaxOf = QStringLiteral("To (Max of ");
+inline const QString ContinueCaption = QStringLiteral("Continue");
+inline const QString ValueAboveZero = QStringLiteral("Please input a value greater than zero.");
+inline const QString MaxValueRange = QStringLiteral("Please input max value greater than 0 and less than or equal to ");
+
+// Email list
+inline const QString TotalEmails = QStringLiteral("Total Number Of Emails: ");
+inline const QString SelectedEmails = QStringLiteral("Selected Emails: ");
+inline const QString FilterFrameCaption = QStringLiteral("Optional: Filter (Only messages containing characters below will be added to the list)");
+
+// Check commands and larger view
+inline const QString EnterX = QStringLiteral("Enter X:");
+inline const QString LargerViewCaption = QStringLiteral(" List In Larger View");
+
+// Send To Excel
+inline const QString SendToExcelCaption = QStringLiteral("3. Send To Excel");
+
+}  // namespace tallyhive::texts

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace tallyhive::platform {
+
+// The seven values a fetched message offers to the mail layer.
+struct MailMessage {
+    QString from;         // the From header as written, display name and address together
+    QString fromName;     // decoded display name; empty when the header has none
+    QString fromAddress;  // the bare address
+    QString subject;      // decoded
+    QDateTime date;       // local time; never invalid (falls back to the server's arrival date)
+    QString plainText;    // first inline text/plain part, decoded to Unicode
+    QString htmlText;     // first inline text/html part, decoded to Unicode
+};
+
+// Notifications the component sends while one of its calls blocks.
+class ImapNotifications {
+public:
+    virtual ~ImapNotifications() = default;
+    // Polled at least every 50 ms during every blocking call.
+    virtual void abortCheck(bool& abort) = 0;
+    // Percent of the current call (normally the transfer of one message), 0 to 100.
+    virtual void percentDone(int percent) = 0;
+};
+
+// An IMAP client as the session drives it. Status results: 1 is success,
+// anything else failure. Calls never throw for protocol or network trouble;
+// they report it through their result and lastErrorText().
+class ImapComponent {
+public:
+    virtual ~ImapComponent() = default;
+
+    virtual void setSsl(bool ssl) = 0;
+    virtual void setPort(int port) = 0;
+    virtual int connect(const QString& host) = 0;
+    // Sends one command (without tag); returns the untagged and tagged response
+    // lines, or an empty text when the command failed.
+    virtual QString sendRawCommand(const QString& command) = 0;
+    virtual int login(const QString& user, const QString& password) = 0;
+    virtual int selectMailbox(const QString& mailbox) = 0;
+    virtual int numMessages() const = 0;
+    // Fetches one whole message; nothing when the fetch failed or was abandoned.
+    virtual std::optional<MailMessage> fetchSingle(int number, bool isUid) = 0;
+    // Nothing on failure; an empty list when the server has no mailboxes.
+    virtual std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) = 0;
+    // A short diagnostic of the latest call; never holds the password.
+    virtual QString lastErrorText() const = 0;
+    virtual void disconnect() = 0;
+
+    virtual void setNotifications(ImapNotifications* sink) = 0;
+    virtual ImapNotifications* notifications() const = 0;
+};
+
+// Makes the real client (TLS over the network, certificates verified).
+std::shared_ptr<ImapComponent> createImapComponent();
+
+}  // namespace tallyhive::platform

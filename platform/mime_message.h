@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/imap_component.h"
+
+#include <QByteArray>
+#include <QDateTime>
+
+namespace tallyhive::platform {
+
+// Turns the bytes of one fetched message into its seven values. Never fails:
+// whatever cannot be parsed still yields a message (its text as the plain body),
+// and a missing or unreadable Date header falls back to internalDate.
+MailMessage messageFromBytes(const QByteArray& raw, const QDateTime& internalDate);
+
+}  // namespace tallyhive::platform

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+namespace tallyhive::platform {
+
+// One export's spreadsheet, driven in the order the export uses. Each call
+// either succeeds or throws tallyhive::AppError with a description.
+class Spreadsheet {
+public:
+    virtual ~Spreadsheet() = default;
+    virtual void addWorkbook() = 0;
+    virtual void setVisible(bool visible) = 0;
+    // 1-based row and column; the text lands as text, never as a formula.
+    virtual void setCell(int row, int column, const QString& text) = 0;
+    virtual void autoFitColumns() = 0;
+    // Writes the workbook out and, when visible, opens it for the user.
+    virtual void finish() = 0;
+};
+
+// "Create the application": one new spreadsheet per call. Throws AppError
+// when none can be made.
+class SpreadsheetFactory {
+public:
+    virtual ~SpreadsheetFactory() = default;
+    virtual std::unique_ptr<Spreadsheet> createApplication() = 0;
+};
+
+}  // namespace tallyhive::platform

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "platform/imap_component.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <map>
+
+namespace tallyhive::testing {
+
+// An IMAP component in memory: one mailbox per name, each a list of messages.
+// It records every call so tests can check order and arguments.
+class FakeImapComponent : public platform::ImapComponent {
+public:
+    void setSsl(bool ssl) override { calls << QStringLiteral("ssl %1").arg(ssl); }
+    void setPort(int port) override { calls << QStringLiteral("port %1").arg(port); }
+    int connect(const QString& host) override
+    {
+        calls << QStringLiteral("connect ") + host;
+        lastError = connectOk ? QStringLiteral("connected") : QStringLiteral("connect failed");
+        connected = connectOk;
+        return connectOk ? 1 : 0;
+    }
+    QString sendRawCommand(const QString& command) override
+    {
+        calls << QStringLiteral("raw ") + command;
+        return connected ? idAnswer : QString();
+    }
+    int login(const QString& user, const QString& password) override
+    {
+        calls << QStringLiteral("login ") + user;
+        const bool ok = connected && user == acceptedUser && password == acceptedPassword;
+        lastError = ok ? QStringLiteral("logged in") : QStringLiteral("login refused");
+        return ok ? 1 : 0;
+    }
+    int selectMailbox(const QString& mailbox) override
+    {
+        calls << QStringLiteral("select ") + mailbox;
+        const bool ok = connected && mailboxes.count(mailbox);
+        selected = ok ? mailbox : QString();
+        return ok ? 1 : 0;
+    }
+    int numMessages() const override { return selected.isEmpty() ? 0 : static_cast<int>(mailboxes.at(selected).size()); }
+    std::optional<platform::MailMessage> fetchSingle(int number, bool isUid) override
+    {
+        calls << QStringLiteral("fetch %1 %2").arg(number).arg(isUid);
+        if (sink) {
+            sink->percentDone(0);
+            bool abort = false;
+            sink->abortCheck(abort);
+            sink->percentDone(100);
+        }
+        if (onFetch)
+            onFetch(number);
+        lastError = QStringLiteral("fetched %1").arg(number);
+        if (!connected || selected.isEmpty() || number < 1 || number > numMessages() || failFetches.contains(number))
+            return std::nullopt;
+        return mailboxes.at(selected).at(number - 1);
+    }
+    std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override
+    {
+        calls << QStringLiteral("list \"%1\" %2").arg(reference, pattern);
+        if (!connected || !listOk)
+            return std::nullopt;
+        QStringList names;
+        for (const auto& [name, messages] : mailboxes)
+            names << name;
+        return names;
+    }
+    QString lastErrorText() const override { return lastError; }
+    void disconnect() override
+    {
+        calls << QStringLiteral("disconnect");
+        connected = false;
+    }
+    void setNotifications(platform::ImapNotifications* notifications) override { sink = notifications; }
+    platform::ImapNotifications* notifications() const override { return sink; }
+
+    // A message whose fields carry its number, dated at the given hour.
+    static platform::MailMessage message(int n, int hour = 10)
+    {
+        platform::MailMessage m;
+        m.from = QStringLiteral("\"Sender %1\" <s%1@example.org>").arg(n);
+        m.fromName = QStringLiteral("Sender %1").arg(n);
+        m.fromAddress = QStringLiteral("s%1@example.org").arg(n);
+        m.subject = QStringLiteral("Subject %1").arg(n);
+        m.date = QDateTime(QDate(2024, 3, 19), QTime(hour, 0));
+        m.plainText = QStringLiteral("Body %1").arg(n);
+        m.htmlText = QStringLiteral("<p>Body %1</p>").arg(n);
+        return m;
+    }
+
+    void fill(const QString& mailbox, int count)
+    {
+        auto& messages = mailboxes[mailbox];
+        for (int n = 1; n <= count; ++n)
+            messages.push_back(message(n));
+    }
+
+    bool connectOk = true;
+    bool listOk = true;
+    QString idAnswer = QStringLiteral("* ID NIL\r\nA1 OK ID completed\r\n");
+    QString acceptedUser = QStringLiteral("user@example.org");
+    QString acceptedPassword = QStringLiteral("secret");
+    std::map<QString, std::vector<platform::MailMessage>> mailboxes;
+    QList<int> failFetches;
+    std::function<void(int)> onFetch;
+
+    QStringList calls;
+    bool connected = false;
+    QString selected;
+    QString lastError;
+    platform::ImapNotifications* sink = nullptr;
+};
+
+}  // namespace tallyhive::testing

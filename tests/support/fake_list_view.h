@@ -1,0 +1,74 @@
+#pragma once
+
+#include "platform/list_view.h"
+
+#include <QStringList>
+
+#include <vector>
+
+namespace tallyhive::testing {
+
+// A list view in memory, for logic that only needs rows, texts and marks.
+class FakeListView : public platform::ListView {
+public:
+    struct Row {
+        QStringList cells;
+        bool checked = false;
+    };
+
+    void addColumn(const QString& title) override { titles << title; widths.push_back(0); }
+    int columnCount() const override { return titles.size(); }
+    QString columnTitle(int column) const override { return titles.value(column - 1); }
+    void setColumnWidth(int column, int twips) override { widths.at(column - 1) = twips; }
+    int columnWidth(int column) const override { return widths.at(column - 1); }
+
+    int addRow(const QString& text) override
+    {
+        Row row;
+        row.cells = QStringList(std::max<qsizetype>(titles.size(), 1), QString());
+        row.cells[0] = text;
+        rows.push_back(row);
+        return static_cast<int>(rows.size());
+    }
+    int rowCount() const override { return static_cast<int>(rows.size()); }
+    QString cellText(int row, int column) const override { return rows.at(row - 1).cells.value(column - 1); }
+    void setCellText(int row, int column, const QString& text) override
+    {
+        auto& cells = rows.at(row - 1).cells;
+        while (cells.size() < column)
+            cells << QString();
+        cells[column - 1] = text;
+    }
+    bool isChecked(int row) const override { return rows.at(row - 1).checked; }
+    void setChecked(int row, bool checked) override { rows.at(row - 1).checked = checked; }
+    void removeAllRows() override { rows.clear(); }
+    void redraw() override { ++redraws; }
+    void setSortingEnabled(bool enabled) override { sorting = enabled; }
+    void setItemCheckHandler(std::function<void(int)> handler) override { itemCheck = std::move(handler); }
+
+    // What the user does: tick a row and let the list tell its owner.
+    void userToggle(int row)
+    {
+        setChecked(row, !isChecked(row));
+        if (itemCheck)
+            itemCheck(row);
+    }
+
+    // A list with the program's six columns and the given rows (cells 1 to 5).
+    static FakeListView withStandardColumns()
+    {
+        FakeListView list;
+        for (const char* title : {"From", "From Name", "From Address", "Subject", "Received Date", "RecDate"})
+            list.addColumn(QString::fromLatin1(title));
+        return list;
+    }
+
+    QStringList titles;
+    std::vector<int> widths;
+    std::vector<Row> rows;
+    int redraws = 0;
+    bool sorting = true;
+    std::function<void(int)> itemCheck;
+};
+
+}  // namespace tallyhive::testing

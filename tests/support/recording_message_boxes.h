@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/message_boxes.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace tallyhive::testing {
+
+struct ShownBox {
+    QString text;
+    QString title;
+    platform::BoxIcon icon;
+};
+
+// Records every box instead of showing it, and answers input boxes from a script.
+class RecordingMessageBoxes : public platform::MessageBoxes {
+public:
+    void show(const QString& text, const QString& title, platform::BoxIcon icon) override
+    {
+        shown.push_back({text, title, icon});
+        if (onShow)
+            onShow(shown.back());
+    }
+
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString&) override
+    {
+        prompts.push_back(prompt + u'|' + title);
+        if (answers.empty())
+            return std::nullopt;
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    QStringList texts() const
+    {
+        QStringList all;
+        for (const auto& box : shown)
+            all << box.text;
+        return all;
+    }
+
+    std::vector<ShownBox> shown;
+    QStringList prompts;
+    std::deque<std::optional<QString>> answers;  // nullopt answers Cancel
+    std::function<void(const ShownBox&)> onShow;  // runs while the box would be open
+};
+
+}  // namespace tallyhive::testing

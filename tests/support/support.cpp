@@ -1,0 +1,1 @@
+// The support library's headers hold everything; this file gives it a body.
