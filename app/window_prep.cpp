@@ -1,0 +1,57 @@
+#include "app/window_prep.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QPalette>
+#include <QRadioButton>
+#include <QScreen>
+#include <QWidget>
+
+namespace tallyhive {
+
+bool FileExists(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() && info.lastModified().isValid();
+}
+
+QString programFolder()
+{
+    return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
+}
+
+void CentreOnScreen(QWidget& window)
+{
+    const QScreen* screen = window.screen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const QSize size = window.frameGeometry().size();
+    window.move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+}
+
+void ApplyFaceColours(QWidget& window)
+{
+    const QColor face = window.palette().color(QPalette::Button);
+    const auto paint = [&face](QWidget* widget) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::Window, face);
+        widget->setPalette(palette);
+        widget->setAutoFillBackground(true);
+    };
+    paint(&window);
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        if (qobject_cast<QRadioButton*>(child) || qobject_cast<QCheckBox*>(child) || qobject_cast<QGroupBox*>(child)
+            || qobject_cast<QLabel*>(child))
+            paint(child);
+    }
+}
+
+void ApplyProgramIcon(QWidget& window) { window.setWindowIcon(QIcon(QStringLiteral(":/tallyhive/icon.svg"))); }
+
+}  // namespace tallyhive
