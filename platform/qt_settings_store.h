@@ -9,7 +9,7 @@ namespace tallyhive::platform {
 class QtSettingsStore : public SettingsStore {
 public:
     QString getSetting(const QString& application, const QString& section, const QString& key,
-                       const std::optional<QString>& defaultValue) const override;
+                       const std::optional<QString>& defaultValue = std::nullopt) const override;
     void saveSetting(const QString& application, const QString& section, const QString& key,
                      const QString& value) override;
 

@@ -11,7 +11,7 @@ namespace tallyhive::testing {
 class MemorySettingsStore : public platform::SettingsStore {
 public:
     QString getSetting(const QString& application, const QString& section, const QString& key,
-                       const std::optional<QString>& defaultValue) const override
+                       const std::optional<QString>& defaultValue = std::nullopt) const override
     {
         const auto it = values.find(address(application, section, key));
         if (it != values.end())

@@ -33,9 +33,12 @@ public:
         prompts.push_back(prompt + u'|' + title);
         if (answers.empty())
             return std::nullopt;
-        auto answer = answers.front();
+        const bool cancelled = !answers.front().has_value();
+        const QString text = answers.front().value_or(QString());
         answers.pop_front();
-        return answer;
+        if (cancelled)
+            return std::nullopt;
+        return text;
     }
 
     QStringList texts() const

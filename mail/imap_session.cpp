@@ -1,0 +1,135 @@
+#include "mail/imap_session.h"
+
+#include "app/error_log.h"
+#include "app/general_date.h"
+#include "app/pending_events.h"
+#include "app/texts.h"
+#include "platform/error.h"
+
+namespace tallyhive {
+
+clsChilkatIMAP::clsChilkatIMAP(platform::MessageBoxes& boxes) : boxes_(boxes) {}
+
+clsChilkatIMAP::~clsChilkatIMAP()
+{
+    // The component outlives the session; it must not call back into a dead one.
+    if (ChilkatImap1 && ChilkatImap1->notifications() == this)
+        ChilkatImap1->setNotifications(nullptr);
+}
+
+void clsChilkatIMAP::bindComponent()
+{
+    if (ChilkatImap1 && ChilkatImap1 != ChilkatIMAPObject && ChilkatImap1->notifications() == this)
+        ChilkatImap1->setNotifications(nullptr);
+    ChilkatImap1 = ChilkatIMAPObject;
+    if (!ChilkatImap1)
+        throw AppError(QStringLiteral("Object variable or With block variable not set"));
+    ChilkatImap1->setNotifications(this);
+}
+
+bool clsChilkatIMAP::Connect()
+{
+    bindComponent();
+    ChilkatImap1->setSsl(SSL);
+    ChilkatImap1->setPort(PORT);
+    LastStatus = ChilkatImap1->connect(IMAPServer);
+    if (LastStatus != 1) {
+        GetLastError();
+        return false;
+    }
+    if (ChilkatImap1->sendRawCommand(texts::IdCommand).isEmpty()) {
+        GetLastError();
+        return false;
+    }
+    LastStatus = ChilkatImap1->login(Username, Password);
+    if (LastStatus != 1) {
+        GetLastError();
+        return false;
+    }
+    return true;
+}
+
+void clsChilkatIMAP::GetLastError() { boxes_.show(texts::InvalidLogin, texts::AppTitle, platform::BoxIcon::None); }
+
+int clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
+{
+    bindComponent();
+    LastStatus = ChilkatImap1->selectMailbox(FolderName);
+    if (LastStatus == 1)
+        return ChilkatImap1->numMessages();
+    GetLastError();
+    return 0;
+}
+
+std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
+{
+    bindComponent();
+    const auto mailboxes = ChilkatImap1->listMailboxes(QString(), QStringLiteral("*"));
+    if (!mailboxes) {
+        GetLastError();
+        return std::nullopt;
+    }
+    QStringList folders;
+    for (const QString& name : *mailboxes) {
+        folders.append(name);
+        letPendingEventsRun();
+    }
+    return folders;
+}
+
+void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
+{
+    // Stop may drop every other reference while the loop yields.
+    const auto self = shared_from_this();
+    if (!Connect()) {
+        boxes_.show(texts::ConnectionFailed, texts::AppTitle, platform::BoxIcon::None);
+        return;
+    }
+    bindComponent();
+    LastStatus = ChilkatImap1->selectMailbox(FolderName);
+    if (LastStatus != 1) {
+        GetLastError();
+        return;
+    }
+    const int first = CurrentLocation;
+    const int last = MaxRecord;
+    for (qint64 n = first; n <= last; ++n) {
+        letPendingEventsRun();
+        CurrentLocation = static_cast<int>(n);
+        const auto message = ChilkatImap1->fetchSingle(static_cast<int>(n), false);
+        WriteErrorLog();
+        if (!message)
+            continue;
+        if (AbortProcess)
+            return;
+        MailListing listing;
+        listing.From = message->from;
+        listing.FromName = message->fromName;
+        listing.FromAddress = message->fromAddress;
+        listing.Subject = message->subject;
+        listing.ReceivedDate = general_date::format(message->date);
+        listing.PlainTextBody = message->plainText;
+        listing.HTMLTextBody = message->htmlText;
+        listing.uID = static_cast<int>(n);
+        if (MailExtractListing)
+            MailExtractListing(listing);
+        letPendingEventsRun();
+    }
+}
+
+void clsChilkatIMAP::abortCheck(bool& abort)
+{
+    abort = AbortProcess;
+    letPendingEventsRun();
+}
+
+void clsChilkatIMAP::percentDone(int percent)
+{
+    if (ScrapProgress)
+        ScrapProgress(percent);
+    letPendingEventsRun();
+}
+
+void clsChilkatIMAP::WriteErrorLog() { appendErrorLogEntry(ChilkatImap1->lastErrorText()); }
+
+}  // namespace tallyhive

@@ -1,0 +1,83 @@
+#include "app/general_date.h"
+#include "app/numbers.h"
+#include "platform/error.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+using namespace tallyhive;
+
+TEST(ReadInteger, RoundsHalvesToEvenAndRefusesNonNumbers)
+{
+    EXPECT_EQ(readInteger(QStringLiteral("0")), 0);
+    EXPECT_EQ(readInteger(QStringLiteral(" 3 ")), 3);
+    EXPECT_EQ(readInteger(QStringLiteral("2.5")), 2);
+    EXPECT_EQ(readInteger(QStringLiteral("3.5")), 4);
+    EXPECT_EQ(readInteger(QStringLiteral("-1")), -1);
+    EXPECT_THROW(readInteger(QString()), AppError);
+    EXPECT_THROW(readInteger(QStringLiteral("abc")), AppError);
+    EXPECT_THROW(readInteger(QStringLiteral("99999999999")), AppError);
+}
+
+TEST(ReadBoolean, TakesWordsInAnyCaseOrNumbers)
+{
+    EXPECT_TRUE(readBoolean(QStringLiteral("True")));
+    EXPECT_TRUE(readBoolean(QStringLiteral("TRUE")));
+    EXPECT_FALSE(readBoolean(QStringLiteral("false")));
+    EXPECT_TRUE(readBoolean(QStringLiteral("1")));
+    EXPECT_TRUE(readBoolean(QStringLiteral("-2")));
+    EXPECT_FALSE(readBoolean(QStringLiteral("0")));
+    EXPECT_THROW(readBoolean(QString()), AppError);
+    EXPECT_THROW(readBoolean(QStringLiteral("yes")), AppError);
+    EXPECT_EQ(booleanText(true), QStringLiteral("True"));
+    EXPECT_EQ(booleanText(false), QStringLiteral("False"));
+}
+
+TEST(LeadingNumber, ReadsTheNumberATextBeginsWith)
+{
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("40.4")), 40.4);
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("  12abc")), 12);
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("-3")), -3);
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("abc")), 0);
+    EXPECT_DOUBLE_EQ(leadingNumber(QString()), 0);
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("1e3x")), 1000);
+    EXPECT_DOUBLE_EQ(leadingNumber(QStringLiteral("7.")), 7);
+}
+
+class GeneralDateTest : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override { QLocale::setDefault(QLocale(QString::fromLatin1(GetParam()))); }
+    void TearDown() override { QLocale::setDefault(QLocale::system()); }
+};
+
+TEST_P(GeneralDateTest, TextReadsBackAsTheSameDateAndTime)
+{
+    const QDateTime afternoon(QDate(2024, 3, 19), QTime(13, 5, 7));
+    const QString text = general_date::format(afternoon);
+    EXPECT_TRUE(text.contains(QStringLiteral("2024"))) << qPrintable(text);
+    ASSERT_TRUE(general_date::parse(text).has_value()) << qPrintable(text);
+    EXPECT_EQ(*general_date::parse(text), afternoon);
+}
+
+TEST_P(GeneralDateTest, MidnightIsWrittenAsTheDateAlone)
+{
+    const QDateTime midnight(QDate(2024, 3, 19), QTime(0, 0));
+    const QString text = general_date::format(midnight);
+    EXPECT_FALSE(text.contains(u':')) << qPrintable(text);
+    EXPECT_EQ(text, general_date::format(QDateTime(midnight.date(), QTime(0, 0, 0, 400))));
+    EXPECT_EQ(*general_date::parse(text), midnight);
+}
+
+TEST_P(GeneralDateTest, AfternoonRoundsToTheNextDay)
+{
+    const qint64 the19th = QDate(1899, 12, 30).daysTo(QDate(2024, 3, 19));
+    EXPECT_EQ(general_date::dayNumber(general_date::format(QDateTime(QDate(2024, 3, 19), QTime(13, 0)))), the19th + 1);
+    EXPECT_EQ(general_date::dayNumber(general_date::format(QDateTime(QDate(2024, 3, 19), QTime(11, 59)))), the19th);
+    // Exactly noon is half a day: it goes to the even neighbour.
+    const qint64 noon = *general_date::dayNumber(general_date::format(QDateTime(QDate(2024, 3, 19), QTime(12, 0))));
+    EXPECT_EQ(noon % 2, 0);
+    EXPECT_FALSE(general_date::dayNumber(QStringLiteral("not a date")).has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, GeneralDateTest, ::testing::Values("C", "en_US", "de_DE", "en_GB"));

@@ -1,0 +1,244 @@
+#include "app/pending_events.h"
+#include "app/texts.h"
+#include "mail/imap_session.h"
+#include "platform/error.h"
+#include "support/fake_imap_component.h"
+#include "support/recording_message_boxes.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tallyhive;
+using tallyhive::testing::FakeImapComponent;
+using tallyhive::testing::RecordingMessageBoxes;
+
+namespace {
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedTemp_ = qgetenv("TEMP");
+        qputenv("TEMP", logDir_.path().toUtf8());
+        component_ = std::make_shared<FakeImapComponent>();
+        component_->fill(QStringLiteral("Inbox"), 20);
+        component_->mailboxes[QStringLiteral("Drafts")];
+        session_ = std::make_shared<clsChilkatIMAP>(boxes_);
+        session_->ChilkatIMAPObject = component_;
+        session_->SSL = true;
+        session_->PORT = 993;
+        session_->IMAPServer = QStringLiteral("imap.example.org");
+        session_->Username = QStringLiteral("user@example.org");
+        session_->Password = QStringLiteral("secret");
+        session_->MailExtractListing = [this](const MailListing& m) { delivered_.push_back(m); };
+    }
+    void TearDown() override
+    {
+        setPendingEventsObserver(nullptr);
+        qputenv("TEMP", savedTemp_);
+    }
+
+    QByteArray log() const
+    {
+        QFile file(logDir_.filePath(QStringLiteral("errorlog.txt")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    std::vector<int> deliveredNumbers() const
+    {
+        std::vector<int> numbers;
+        for (const auto& m : delivered_)
+            numbers.push_back(m.uID);
+        return numbers;
+    }
+
+    QTemporaryDir logDir_;
+    QByteArray savedTemp_;
+    RecordingMessageBoxes boxes_;
+    std::shared_ptr<FakeImapComponent> component_;
+    std::shared_ptr<clsChilkatIMAP> session_;
+    std::vector<MailListing> delivered_;
+};
+
+}  // namespace
+
+TEST_F(SessionTest, ConnectSetsTlsAndPortThenConnectsIdentifiesAndLogsIn)
+{
+    EXPECT_TRUE(session_->Connect());
+    EXPECT_EQ(component_->calls, QStringList({"ssl 1", "port 993", "connect imap.example.org",
+                                              "raw ID (\"GUID\" \"1\")", "login user@example.org"}));
+    EXPECT_TRUE(boxes_.shown.empty());
+    EXPECT_EQ(component_->notifications(), session_.get());
+}
+
+TEST_F(SessionTest, EveryConnectFailureShowsTheOneInvalidLoginBox)
+{
+    component_->idAnswer.clear();
+    EXPECT_FALSE(session_->Connect());
+    EXPECT_FALSE(component_->calls.join(u'|').contains(QStringLiteral("login")));  // no login after an empty ID answer
+
+    component_->idAnswer = QStringLiteral("* ID NIL");
+    session_->Password = QStringLiteral("wrong");
+    EXPECT_FALSE(session_->Connect());
+
+    component_->connectOk = false;
+    EXPECT_FALSE(session_->Connect());
+
+    ASSERT_EQ(boxes_.shown.size(), 3u);
+    for (const auto& box : boxes_.shown) {
+        EXPECT_EQ(box.text, QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n"));
+        EXPECT_EQ(box.title, QStringLiteral("Tallyhive"));
+    }
+}
+
+TEST_F(SessionTest, MessageCountOfKnownEmptyAndUnknownFolders)
+{
+    ASSERT_TRUE(session_->Connect());
+    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Inbox")), 20);
+    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Drafts")), 0);
+    EXPECT_TRUE(boxes_.shown.empty());
+    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Nowhere")), 0);
+    EXPECT_EQ(boxes_.shown.size(), 1u);
+}
+
+TEST_F(SessionTest, FolderListingGivesNamesOrTheBoxOnFailure)
+{
+    ASSERT_TRUE(session_->Connect());
+    EXPECT_EQ(session_->EnumMailFolders(), QStringList({"Drafts", "Inbox"}));
+    EXPECT_TRUE(component_->calls.contains(QStringLiteral("list \"\" *")));
+    component_->mailboxes.clear();
+    EXPECT_EQ(session_->EnumMailFolders(), QStringList());
+    EXPECT_TRUE(boxes_.shown.empty());
+    component_->listOk = false;
+    EXPECT_FALSE(session_->EnumMailFolders().has_value());
+    EXPECT_EQ(boxes_.shown.size(), 1u);
+}
+
+TEST_F(SessionTest, ExtractionDeliversTheRangeWithSequenceNumbersAndLogsEveryFetch)
+{
+    session_->CurrentLocation = 5;
+    session_->MaxRecord = 9;
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(deliveredNumbers(), std::vector<int>({5, 6, 7, 8, 9}));
+    EXPECT_EQ(session_->CurrentLocation, 9);
+    const MailListing& first = delivered_.front();
+    EXPECT_EQ(first.From, QStringLiteral("\"Sender 5\" <s5@example.org>"));
+    EXPECT_EQ(first.FromName, QStringLiteral("Sender 5"));
+    EXPECT_EQ(first.FromAddress, QStringLiteral("s5@example.org"));
+    EXPECT_EQ(first.Subject, QStringLiteral("Subject 5"));
+    EXPECT_FALSE(first.ReceivedDate.isEmpty());
+    EXPECT_EQ(first.PlainTextBody, QStringLiteral("Body 5"));
+    EXPECT_EQ(first.HTMLTextBody, QStringLiteral("<p>Body 5</p>"));
+    EXPECT_TRUE(component_->calls.contains(QStringLiteral("fetch 5 0")));  // a sequence number, not a UID
+    EXPECT_EQ(log().count("\r\n"), 10);
+    EXPECT_EQ(log().count(QByteArray(52, '*') + "\r\n"), 5);
+    EXPECT_TRUE(log().contains(" : fetched 9\r\n"));
+}
+
+TEST_F(SessionTest, AnEmptyRangeFetchesAndLogsNothing)
+{
+    session_->CurrentLocation = 3;
+    session_->MaxRecord = 2;
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_TRUE(delivered_.empty());
+    EXPECT_FALSE(component_->calls.join(u'|').contains(QStringLiteral("fetch")));
+    EXPECT_TRUE(log().isEmpty());
+}
+
+TEST_F(SessionTest, NumbersBeyondTheFolderAreSkippedSilentlyButLogged)
+{
+    component_->mailboxes[QStringLiteral("Inbox")].resize(1);
+    session_->CurrentLocation = 1;
+    session_->MaxRecord = 3;
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(deliveredNumbers(), std::vector<int>({1}));
+    EXPECT_EQ(log().count(QByteArray(52, '*')), 3);
+    EXPECT_TRUE(boxes_.shown.empty());
+}
+
+TEST_F(SessionTest, FailedConnectShowsBothBoxesAndFetchesNothing)
+{
+    session_->Password = QStringLiteral("wrong");
+    session_->CurrentLocation = 1;
+    session_->MaxRecord = 3;
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    ASSERT_EQ(boxes_.shown.size(), 2u);
+    EXPECT_EQ(boxes_.shown[1].text, QStringLiteral("Connection failed. Check username and password."));
+    EXPECT_TRUE(delivered_.empty());
+
+    boxes_.shown.clear();
+    session_->Password = QStringLiteral("secret");
+    session_->StartMailExtraction(QStringLiteral("Nowhere"));
+    EXPECT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_TRUE(log().isEmpty());
+}
+
+TEST_F(SessionTest, StopDuringAFetchDeliversNothingMoreAndIsAnsweredToEveryPoll)
+{
+    session_->CurrentLocation = 1;
+    session_->MaxRecord = 20;
+    component_->onFetch = [this](int n) {
+        if (n == 7) {
+            session_->AbortProcess = true;
+            bool abort = false;
+            session_->abortCheck(abort);
+            EXPECT_TRUE(abort);
+        }
+    };
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2, 3, 4, 5, 6}));
+    EXPECT_FALSE(component_->calls.contains(QStringLiteral("fetch 8 0")));
+}
+
+TEST_F(SessionTest, AnAbandonedFetchAfterStopMovesOnUntilAMessageArrives)
+{
+    session_->CurrentLocation = 1;
+    session_->MaxRecord = 20;
+    component_->failFetches = {7, 8};
+    component_->onFetch = [this](int n) { session_->AbortProcess = session_->AbortProcess || n == 7; };
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2, 3, 4, 5, 6}));
+    EXPECT_TRUE(component_->calls.contains(QStringLiteral("fetch 9 0")));
+    EXPECT_FALSE(component_->calls.contains(QStringLiteral("fetch 10 0")));
+}
+
+TEST_F(SessionTest, TheLoopKeepsTheSessionAliveWhenItsOwnerLetsGo)
+{
+    std::weak_ptr<clsChilkatIMAP> watcher = session_;
+    session_->CurrentLocation = 1;
+    session_->MaxRecord = 5;
+    auto* raw = session_.get();
+    raw->MailExtractListing = [this, raw](const MailListing& m) {
+        delivered_.push_back(m);
+        if (m.uID == 2) {
+            raw->AbortProcess = true;
+            session_.reset();  // what Stop does to the window's reference
+        }
+    };
+    raw->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2}));
+    EXPECT_TRUE(watcher.expired());
+    EXPECT_EQ(component_->notifications(), nullptr);
+}
+
+TEST_F(SessionTest, ProgressIsRelayedAsScrapProgress)
+{
+    std::vector<int> percents;
+    session_->ScrapProgress = [&](int percent) { percents.push_back(percent); };
+    session_->CurrentLocation = 1;
+    session_->MaxRecord = 1;
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(percents, std::vector<int>({0, 100}));
+}
+
+TEST_F(SessionTest, AnUnwritableErrorLogEndsTheLoopWithAnError)
+{
+    QFile blocker(logDir_.filePath(QStringLiteral("file")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    qputenv("TEMP", blocker.fileName().toUtf8());
+    session_->CurrentLocation = 1;
+    session_->MaxRecord = 3;
+    EXPECT_THROW(session_->StartMailExtraction(QStringLiteral("Inbox")), AppError);
+    EXPECT_TRUE(delivered_.empty());
+}
