@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace tallyhive::platform {
+
+// The rows of a QtListView: texts and a check mark per row, columns with
+// titles. Indexes here are 0-based, as Qt counts; QtListView turns the
+// program's 1-based numbers into these.
+class ListRowsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit ListRowsModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    // Reached only through the view, i.e. by the user: a check change here is
+    // reported to the user-check handler.
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    void sort(int column, Qt::SortOrder order) override;
+
+    void appendColumn(const QString& title);
+    QString title(int column) const;
+    int appendRow(const QString& text);
+    QString text(int row, int column) const;
+    void setText(int row, int column, const QString& text);
+    bool checked(int row) const;
+    // A change made by the program: no user-check report.
+    void setChecked(int row, bool checked);
+    void clearRows();
+    // Tells the view now about every change still waiting to be announced.
+    void announceChanges();
+
+    void setUserCheckHandler(std::function<void(int row)> handler);
+
+private:
+    struct Row {
+        QStringList cells;
+        bool checked = false;
+    };
+
+    const Row& rowAt(int row) const;
+    Row& rowAt(int row);
+    void noteChanged(int row);
+
+    QStringList titles_;
+    std::vector<Row> rows_;
+    std::function<void(int row)> userCheck_;
+    // Bulk commands touch every row; announcing each change separately makes
+    // the view do per-row work 50,000 times, so changes are gathered into one
+    // range and announced once, when the event loop next runs.
+    int changedFirst_ = -1;
+    int changedLast_ = -1;
+    bool announcementQueued_ = false;
+};
+
+}  // namespace tallyhive::platform

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/list_view.h"
+
+#include <QWidget>
+
+#include <vector>
+
+class QTableView;
+
+namespace tallyhive::platform {
+
+class ListRowsModel;
+
+// The list view on screen: a table over a flat row model, so that tens of
+// thousands of rows stay quick to add, check and scroll.
+class QtListView : public QWidget, public ListView {
+    Q_OBJECT
+public:
+    explicit QtListView(QWidget* parent = nullptr);
+    ~QtListView() override;
+
+    void addColumn(const QString& title) override;
+    int columnCount() const override;
+    QString columnTitle(int column) const override;
+    void setColumnWidth(int column, int twips) override;
+    int columnWidth(int column) const override;
+
+    int addRow(const QString& text) override;
+    int rowCount() const override;
+    QString cellText(int row, int column) const override;
+    void setCellText(int row, int column, const QString& text) override;
+    bool isChecked(int row) const override;
+    void setChecked(int row, bool checked) override;
+    void removeAllRows() override;
+    void redraw() override;
+    void setSortingEnabled(bool enabled) override;
+
+    void setItemCheckHandler(std::function<void(int row)> handler) override;
+
+    // The table itself, for pointer tracking, focus order and tests.
+    QTableView& table() const;
+
+private:
+    ListRowsModel* model_;
+    QTableView* table_;
+    std::vector<int> widthsTwips_;
+};
+
+}  // namespace tallyhive::platform
