@@ -70,5 +70,9 @@ inline const QString LargerViewCaption = QStringLiteral(" List In Larger View");
 
 // Send To Excel
 inline const QString SendToExcelCaption = QStringLiteral("3. Send To Excel");
+inline const QString ExportTooManyRows = QStringLiteral("The checked emails do not fit on one worksheet, which holds %1 rows below its titles. Uncheck the rows after row %1 and try again. Nothing was exported.");
+inline const QString ExportBodyTooWide = QStringLiteral("The email in row %1 of the list is too long for one worksheet row. Uncheck it and try again. Nothing was exported.");
+inline const QString ExportRowBeyondSheet = QStringLiteral("Row %1 of the list and the rows after it do not fit on the worksheet and were not exported.");
+inline const QString ExportBodyCutShort = QStringLiteral("The body of the email in row %1 of the list is too long for one worksheet row and was not exported.");
 
 }  // namespace tallyhive::texts

@@ -1,10 +1,198 @@
 #include "export/send_to_excel.h"
 
-namespace tallyhive {
+#include "app/error_report.h"
+#include "app/locations.h"
+#include "app/numbered_handler.h"
+#include "app/pending_events.h"
+#include "app/texts.h"
+#include "export/body_pieces.h"
+#include "export/export_refusal.h"
+#include "export/sheet_limits.h"
 
-void SendToExcel(platform::ListView&, const EmailCollection&, platform::SpreadsheetFactory&, platform::MessageBoxes&,
-                 const std::function<void()>&)
+#include <optional>
+
+namespace tallyhive {
+namespace {
+
+constexpr int FirstDataRow = 2;
+
+// One run of the command. Other handlers may run at its event points and
+// refill the list or the records, so nothing read from them is held across
+// those points except plain copies.
+class SendToExcelRun {
+public:
+    SendToExcelRun(platform::ListView& list, const EmailCollection& records,
+                   platform::SpreadsheetFactory& spreadsheets, platform::MessageBoxes& boxes)
+        : list_(list), records_(records), spreadsheets_(spreadsheets), boxes_(boxes),
+          handler_(boxes, locations::SendToExcel)
+    {
+        handler_.setExtension([this] { return rowExtension(); });
+    }
+
+    // False when no workbook could be made or written: the export stopped and
+    // must not claim success.
+    bool writeWorkbook()
+    {
+        std::optional<QString> refusal;
+        handler_.step(106, [&] {
+            refusal = exportRefusal(list_, records_);
+            if (!refusal)
+                sheet_ = spreadsheets_.createApplication();
+        });
+        if (refusal)
+            boxes_.show(*refusal, texts::AppTitle, platform::BoxIcon::Exclamation);
+        if (!sheet_)
+            return false;
+
+        bool added = false;
+        handler_.step(108, [&] {
+            sheet_->addWorkbook();
+            added = true;
+        });
+        if (!added)
+            return false;
+        handler_.step(110, [&] { sheet_->setVisible(true); });
+
+        writeTitles();
+        writeRows();
+
+        bool written = false;
+        handler_.step(180, [&] { sheet_->autoFitColumns(); });
+        handler_.step(180, [&] {
+            sheet_->finish();
+            written = true;
+        });
+        return written;
+    }
+
+    void restorePointer(const std::function<void()>& restore)
+    {
+        handler_.step(182, [&] {
+            if (restore)
+                restore();
+        });
+    }
+
+    void showDone()
+    {
+        handler_.step(184, [&] { boxes_.show(texts::Done, texts::AppTitle, platform::BoxIcon::None); });
+    }
+
+private:
+    void writeTitles()
+    {
+        int columns = 0;
+        handler_.step(112, [&] { columns = list_.columnCount(); });
+        for (int column = 1; column <= columns; ++column) {
+            handler_.step(114, letPendingEventsRun);
+            handler_.step(116, [&] { sheet_->setCell(1, column, list_.columnTitle(column)); });
+        }
+    }
+
+    void writeRows()
+    {
+        int sheetRow = FirstDataRow;
+        int rows = 0;
+        handler_.step(122, [&] { rows = list_.rowCount(); });
+        for (int row = 1; row <= rows; ++row, ++sheetRow) {
+            beginRow(row);
+            handler_.step(124, letPendingEventsRun);
+            // A row removed by another command meanwhile is no longer checked.
+            if (!handler_.test(126, [&] { return row <= list_.rowCount() && list_.isChecked(row); }))
+                continue;
+            // Only a row checked after the export began can lie beyond the sheet.
+            if (sheetRow > sheet_limits::Rows) {
+                handler_.report(126, texts::ExportRowBeyondSheet.arg(row));
+                break;
+            }
+            writeRow(row, sheetRow);
+        }
+        currentRow_ = 0;
+    }
+
+    void writeRow(int row, int sheetRow)
+    {
+        int columns = 0;
+        handler_.step(128, [&] { columns = list_.columnCount(); });
+        for (int column = 1; column <= columns - 1; ++column) {
+            handler_.step(130, letPendingEventsRun);
+            if (row > list_.rowCount())
+                return;
+            if (column == 1) {
+                handler_.step(134, [&] { sheet_->setCell(sheetRow, 1, list_.cellText(row, 1)); });
+            } else {
+                handler_.step(162, [&] {
+                    sheet_->setCell(sheetRow, column, list_.cellText(row, column).remove(u'='));
+                });
+            }
+        }
+        writeBody(row, sheetRow, columns);
+    }
+
+    void writeBody(int row, int sheetRow, int firstColumn)
+    {
+        const EmailRecord* record = records_.find(row);
+        body_ = record ? record->s_PlainText : QString();
+        bodyStart_ = 0;
+        bodyTaken_ = true;
+        // Only a row checked after the export began can be refused here.
+        if (firstColumn - 1 + body_pieces::cellCount(body_) > sheet_limits::Columns) {
+            handler_.report(166, texts::ExportBodyCutShort.arg(row));
+            return;
+        }
+        int column = firstColumn;
+        while (unwritten().size() > body_pieces::BodyLimit) {
+            const qsizetype length = body_pieces::nextPieceLength(unwritten());
+            handler_.step(168, [&] { sheet_->setCell(sheetRow, column, body_pieces::cellText(unwritten().left(length))); });
+            bodyStart_ += length;
+            ++column;
+        }
+        handler_.step(174, [&] { sheet_->setCell(sheetRow, column, body_pieces::cellText(unwritten())); });
+    }
+
+    void beginRow(int row)
+    {
+        currentRow_ = row;
+        bodyTaken_ = false;
+        body_.clear();
+        bodyStart_ = 0;
+    }
+
+    QStringView unwritten() const { return QStringView(body_).mid(bodyStart_); }
+
+    // While a row is exported a report names its email and the part of the
+    // body not yet written; outside the rows, or with no record, it adds nothing.
+    QString rowExtension() const
+    {
+        const EmailRecord* record = currentRow_ > 0 ? records_.find(currentRow_) : nullptr;
+        if (!record)
+            return QString();
+        return exportErrorExtension(record->s_Subject, bodyTaken_ ? unwritten().toString() : record->s_PlainText);
+    }
+
+    platform::ListView& list_;
+    const EmailCollection& records_;
+    platform::SpreadsheetFactory& spreadsheets_;
+    platform::MessageBoxes& boxes_;
+    NumberedHandler handler_;
+    std::unique_ptr<platform::Spreadsheet> sheet_;
+
+    int currentRow_ = 0;
+    bool bodyTaken_ = false;
+    QString body_;
+    qsizetype bodyStart_ = 0;
+};
+
+}  // namespace
+
+void SendToExcel(platform::ListView& list, const EmailCollection& records, platform::SpreadsheetFactory& spreadsheets,
+                 platform::MessageBoxes& boxes, const std::function<void()>& restorePointer)
 {
+    SendToExcelRun run(list, records, spreadsheets, boxes);
+    const bool written = run.writeWorkbook();
+    run.restorePointer(restorePointer);
+    if (written)
+        run.showDone();
 }
 
 }  // namespace tallyhive
