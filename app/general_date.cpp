@@ -25,6 +25,10 @@ QString longTimeFormat()
 
 }  // namespace
 
+QString datePattern() { return shortDateFormat(); }
+
+QString dateTimePattern() { return shortDateFormat() + u' ' + longTimeFormat(); }
+
 QString format(const QDateTime& local)
 {
     const QLocale locale;

@@ -10,6 +10,9 @@
 namespace tallyhive::general_date {
 
 QString format(const QDateTime& local);
+// The locale patterns behind format(): the date alone, and the date with the time.
+QString datePattern();
+QString dateTimePattern();
 std::optional<QDateTime> parse(const QString& text);
 
 // Days since 30 December 1899, the time of day as a fraction.

@@ -75,4 +75,15 @@ inline const QString ExportBodyTooWide = QStringLiteral("The email in row %1 of 
 inline const QString ExportRowBeyondSheet = QStringLiteral("Row %1 of the list and the rows after it do not fit on the worksheet and were not exported.");
 inline const QString ExportBodyCutShort = QStringLiteral("The body of the email in row %1 of the list is too long for one worksheet row and was not exported.");
 
+// Spreadsheet file
+inline const QString ExportFolderUnavailable = QStringLiteral("The export folder %1 cannot be created or written to.");
+inline const QString WorkbookNotCreated = QStringLiteral("A new workbook could not be started for %1.");
+inline const QString WorkbookNotWritten = QStringLiteral("The workbook %1 could not be written: %2");
+inline const QString WorkbookNotOpened = QStringLiteral("The workbook was saved as %1 but could not be opened.");
+inline const QString WorkbookStyleMissing = QStringLiteral("The workbook's cell format %1 is missing.");
+inline const QString NoWorkbook = QStringLiteral("No workbook has been added.");
+inline const QString CellOutsideSheet = QStringLiteral("Outside the worksheet: cell ");
+inline const QString CellNotWritten = QStringLiteral("Could not write cell ");
+inline const QString ColumnNotFitted = QStringLiteral("Could not fit a column");
+
 }  // namespace tallyhive::texts
