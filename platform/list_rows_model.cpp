@@ -53,7 +53,7 @@ bool ListRowsModel::setData(const QModelIndex& index, const QVariant& value, int
         return false;
     const bool checked = value.value<Qt::CheckState>() == Qt::Checked;
     rows_[static_cast<size_t>(index.row())].checked = checked;
-    emit dataChanged(index, index, {Qt::CheckStateRole});
+    Q_EMIT dataChanged(index, index, {Qt::CheckStateRole});
     if (userCheck_)
         userCheck_(index.row());
     return true;
@@ -142,7 +142,7 @@ void ListRowsModel::announceChanges()
     const int last = std::min(changedLast_, static_cast<int>(rows_.size()) - 1);
     changedFirst_ = changedLast_ = -1;
     if (first <= last && !titles_.isEmpty())
-        emit dataChanged(index(first, 0), index(last, titles_.size() - 1));
+        Q_EMIT dataChanged(index(first, 0), index(last, titles_.size() - 1));
 }
 
 void ListRowsModel::setUserCheckHandler(std::function<void(int row)> handler) { userCheck_ = std::move(handler); }

@@ -1,0 +1,160 @@
+#include "platform/error.h"
+#include "platform/qt_list_view.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QTableView>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using tallyhive::platform::QtListView;
+
+QApplication& app()
+{
+    static int argc = 1;
+    static char name[] = "qt_list_view_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication instance(argc, argv);
+    return instance;
+}
+
+// Constructed before any widget member of a fixture.
+struct WithApplication {
+    WithApplication() { app(); }
+};
+
+class QtListViewTest : public ::testing::Test, private WithApplication {
+protected:
+    QtListViewTest()
+    {
+        for (const char* title : {"From", "From Name", "From Address", "Subject", "Received Date", "RecDate"})
+            list.addColumn(QString::fromLatin1(title));
+    }
+
+    void addRows(int count)
+    {
+        for (int i = 1; i <= count; ++i) {
+            const int row = list.addRow(QStringLiteral("sender %1").arg(i));
+            list.setCellText(row, 4, QStringLiteral("subject %1").arg(i));
+        }
+    }
+
+    // Where the check box of a row is drawn, in the table's viewport.
+    QPoint checkBoxCentre(int row)
+    {
+        QTableView& table = list.table();
+        const QModelIndex index = table.model()->index(row - 1, 0);
+        QStyleOptionViewItem option;
+        option.initFrom(&table);
+        option.rect = table.visualRect(index);
+        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        option.text = index.data().toString();
+        return table.style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, &table).center();
+    }
+
+    QtListView list;
+};
+
+TEST_F(QtListViewTest, RowsAndCellsCountFromOne)
+{
+    EXPECT_EQ(list.addRow(QStringLiteral("first")), 1);
+    EXPECT_EQ(list.addRow(QStringLiteral("second")), 2);
+    list.setCellText(2, 5, QStringLiteral("3/1/2015 10:00:00 AM"));
+    list.setCellText(2, 6, QStringLiteral("42064"));
+
+    EXPECT_EQ(list.rowCount(), 2);
+    EXPECT_EQ(list.cellText(1, 1), QStringLiteral("first"));
+    EXPECT_EQ(list.cellText(2, 5), QStringLiteral("3/1/2015 10:00:00 AM"));
+    EXPECT_EQ(list.cellText(2, 6), QStringLiteral("42064"));
+    EXPECT_EQ(list.cellText(1, 3), QString());
+    EXPECT_EQ(list.columnTitle(6), QStringLiteral("RecDate"));
+    EXPECT_EQ(list.table().model()->index(1, 4).data().toString(), QStringLiteral("3/1/2015 10:00:00 AM"));
+}
+
+TEST_F(QtListViewTest, BadRowOrColumnIsAnAppErrorNotACrash)
+{
+    addRows(2);
+    EXPECT_THROW(list.isChecked(3), tallyhive::AppError);
+    EXPECT_THROW(list.setChecked(0, true), tallyhive::AppError);
+    EXPECT_THROW(list.cellText(1, 0), tallyhive::AppError);
+    EXPECT_THROW(list.setColumnWidth(7, 100), tallyhive::AppError);
+}
+
+TEST_F(QtListViewTest, WidthsAreKeptInTwipsAndZeroHidesTheColumn)
+{
+    list.setColumnWidth(1, 1300);
+    list.setColumnWidth(6, 0);
+    EXPECT_EQ(list.columnWidth(1), 1300);
+    EXPECT_EQ(list.table().columnWidth(0), 1300 / 15);
+    EXPECT_TRUE(list.table().isColumnHidden(5));
+    list.setColumnWidth(6, 300);
+    EXPECT_FALSE(list.table().isColumnHidden(5));
+    EXPECT_EQ(list.columnWidth(6), 300);
+}
+
+TEST_F(QtListViewTest, ProgramChecksDoNotReachTheHandlerButUserClicksDo)
+{
+    addRows(3);
+    std::vector<int> reported;
+    list.setItemCheckHandler([&](int row) { reported.push_back(row); });
+
+    list.setChecked(2, true);
+    EXPECT_TRUE(list.isChecked(2));
+    EXPECT_TRUE(reported.empty());
+
+    list.resize(600, 300);
+    list.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&list));
+    QTest::mouseClick(list.table().viewport(), Qt::LeftButton, {}, checkBoxCentre(3));
+    EXPECT_TRUE(list.isChecked(3));
+    ASSERT_EQ(reported, std::vector<int>{3});
+
+    // The same path the delegate takes, for a row that is already checked.
+    list.table().model()->setData(list.table().model()->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
+    EXPECT_FALSE(list.isChecked(2));
+    EXPECT_EQ(reported, (std::vector<int>{3, 2}));
+}
+
+TEST_F(QtListViewTest, ViewShowsMarksSetInBulkOnceEventsRun)
+{
+    addRows(1000);
+    for (int row = 1; row <= 1000; row += 2)
+        list.setChecked(row, true);
+    QSignalSpy changes(list.table().model(), &QAbstractItemModel::dataChanged);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_EQ(list.table().model()->index(998, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+    EXPECT_EQ(list.table().model()->index(999, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
+}
+
+TEST_F(QtListViewTest, RemoveAllRowsEmptiesTheListButKeepsColumns)
+{
+    addRows(5);
+    list.setChecked(4, true);
+    list.removeAllRows();
+    list.redraw();
+    EXPECT_EQ(list.rowCount(), 0);
+    EXPECT_EQ(list.columnCount(), 6);
+    EXPECT_EQ(list.addRow(QStringLiteral("again")), 1);
+    EXPECT_FALSE(list.isChecked(1));
+}
+
+TEST_F(QtListViewTest, SortingIsOffUntilSwitchedOn)
+{
+    list.addRow(QStringLiteral("b"));
+    list.addRow(QStringLiteral("a"));
+    EXPECT_FALSE(list.table().isSortingEnabled());
+    list.setSortingEnabled(true);
+    list.table().sortByColumn(0, Qt::AscendingOrder);
+    EXPECT_EQ(list.cellText(1, 1), QStringLiteral("a"));
+    list.setSortingEnabled(false);
+    EXPECT_FALSE(list.table().isSortingEnabled());
+}
+
+}  // namespace
