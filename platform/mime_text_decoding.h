@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+// Turning the bytes of a message's text into Unicode. Every function here is
+// total: bytes that do not fit the charset they claim still give a readable
+// text rather than an error, because a row must never be lost over one body.
+namespace tallyhive::platform::mime {
+
+// Decodes text in the named MIME charset. An unknown, missing or wrong charset
+// falls back to decodeBestEffort.
+QString decodeCharset(QByteArrayView bytes, const char* charset);
+
+// UTF-8 when the bytes are valid UTF-8, else windows-1252.
+QString decodeBestEffort(QByteArrayView bytes);
+
+// Every byte maps to one character, as browsers read windows-1252: the five
+// bytes the code page leaves undefined become the C1 controls of the same value.
+QString decodeWindows1252(QByteArrayView bytes);
+
+// Bodies use "\n" alone for a line break: CRLF and a lone CR both become "\n".
+// One form throughout keeps character counts (the export cuts bodies into
+// fixed-length pieces) the same whatever the sender's mail program wrote.
+QString withUnixLineBreaks(QString text);
+
+}  // namespace tallyhive::platform::mime

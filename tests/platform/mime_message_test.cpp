@@ -1,0 +1,228 @@
+#include "platform/mime_message.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <set>
+#include <thread>
+#include <vector>
+
+// Readable failure output for texts.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace tallyhive::platform {
+namespace {
+
+// The date the server recorded on arrival; messages without a readable Date use it.
+const QDateTime arrival(QDate(2022, 1, 2), QTime(3, 4, 5), Qt::UTC);
+
+// Declared first so that the threads race for the library's one-time set-up.
+TEST(Conversion, RunsOnSeveralThreadsAtOnce)
+{
+    const QByteArray raw = "From: a@example.com\r\nSubject: =?UTF-8?Q?=E2=82=AC?=\r\n\r\nPrice: 10\r\n";
+    std::vector<MailMessage> results(8);
+    std::vector<std::thread> threads;
+    for (MailMessage& result : results)
+        threads.emplace_back([&raw, &result] { result = messageFromBytes(raw, arrival); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const MailMessage& result : results)
+        EXPECT_EQ(result.subject, QString::fromUtf8("€"));
+}
+
+struct CorpusMessage {
+    const char* file;
+    const char* from;
+    const char* fromName;
+    const char* fromAddress;
+    const char* subject;
+    const char* dateUtc;  // ISO 8601; nullptr: the arrival date
+    const char* plainText;
+    const char* htmlText;
+};
+
+void PrintTo(const CorpusMessage& message, std::ostream* out) { *out << message.file; }
+
+const CorpusMessage corpus[] = {
+    {"01-utf8-plain.eml", "Zoë Ünal <zoe@example.org>", "Zoë Ünal", "zoe@example.org", "Quarterly figures – März",
+     "2020-02-03T09:15:30Z", "Grüße aus Köln!\nThe figures: 12 € per unit.\n", ""},
+    {"02-iso-8859-1-quoted-printable.eml", "François Léger <francois@example.fr>", "François Léger",
+     "francois@example.fr", "Résumé des ventes", "2020-03-10T08:00:00Z",
+     "Chère collègue,\nvoici le résumé à 2\u00a0000 caractères, avec une ligne très longue qui continue ici.\n", ""},
+    {"03-windows-1252-8bit.eml", "\"Mary O'Brien\" <mary@example.com>", "Mary O'Brien", "mary@example.com",
+     "Invoice 2020-17", "2020-04-15T20:45:00Z", "“Smart quotes” – and a dash…\nTotal: €5.\n", ""},
+    {"04-koi8-r-8bit.eml", "Иван Петров <ivan@example.ru>", "Иван Петров", "ivan@example.ru", "Отчёт",
+     "2020-05-21T09:00:00Z", "Привет, мир!\nОтчёт готов.\n", ""},
+    {"05-shift-jis-base64.eml", "山田太郎 <taro@example.jp>", "山田太郎", "taro@example.jp", "会議の議事録",
+     "2020-06-05T00:30:00Z", "こんにちは。\n会議は午後三時です。\n", ""},
+    {"06-adjacent-encoded-words-lf.eml", "Björn Borg <bjorn@example.se>", "Björn Borg", "bjorn@example.se",
+     "Café au lait and more", "2020-07-11T16:20:00Z", "Line endings in this file are LF only.\n", ""},
+    {"07-no-display-name-lf.eml", "plain.sender@example.net", "", "plain.sender@example.net", "No display name",
+     "2020-08-02T07:05:00Z", "Just an address.\n", ""},
+    {"08-html-only.eml", "\"News Desk\" <news@example.com>", "News Desk", "news@example.com", "HTML only",
+     "2020-09-07T11:11:11Z", "", "<html><body><p>Café <b>open</b></p></body></html>\n"},
+    {"09-alternative-qp-and-base64.eml", "Alt Sender <alt@example.com>", "Alt Sender", "alt@example.com",
+     "Alternative bodies", "2020-10-13T14:00:00Z", "Price: 10 €\nThanks.", "<p>Price: 10 €</p>\n<p>Thanks.</p>\n"},
+    {"10-mixed-alternative-with-attachments.eml", "Reporter <reporter@example.com>", "Reporter",
+     "reporter@example.com", "Report with attachments", "2020-11-18T09:00:00Z", "See the attached report.",
+     "<p>See the attached report.</p>"},
+    {"11-attachments-before-body.eml", "Order Matters <order@example.com>", "Order Matters", "order@example.com",
+     "Attachments come first", "2020-12-10T23:59:59Z", "The real body.", ""},
+    {"12-forwarded-message-attached.eml", "Forwarder <fwd@example.com>", "Forwarder", "fwd@example.com",
+     "Fwd: Inner message", "2021-01-15T08:08:08Z", "Forwarding the message below.", ""},
+    {"13-malformed-date.eml", "Bad Clock <clock@example.com>", "Bad Clock", "clock@example.com", "Malformed date",
+     nullptr, "The Date header cannot be read.\n", ""},
+    {"14-missing-date.eml", "No Clock <noclock@example.com>", "No Clock", "noclock@example.com", "Missing date",
+     nullptr, "There is no Date header.\n", ""},
+    {"15-body-starts-with-equals.eml", "Formula <formula@example.com>", "Formula", "formula@example.com", "=1+1",
+     "2021-02-20T12:00:00Z", "=1+1\n=SUM(A1:A2)\n", ""},
+    {"16-quoted-printable-body-starts-with-equals.eml", "Formula QP <formulaqp@example.com>", "Formula QP",
+     "formulaqp@example.com", "QP formula", "2021-03-21T12:00:00Z", "=2*3 and a soft break\n", ""},
+    {"17-no-headers.eml", "", "", "", "", nullptr, "This message has no headers at all.\nJust text.\n", ""},
+    {"18-no-blank-line-after-headers.eml", "Hasty Sender <hasty@example.com>", "Hasty Sender", "hasty@example.com",
+     "No blank line", "2021-04-19T06:30:00Z",
+     "This line should have been separated from the headers.\nSecond body line.\n", ""},
+    {"19-raw-utf8-headers.eml", "Jürgen Groß <juergen@example.de>", "Jürgen Groß", "juergen@example.de",
+     "Überweisung für März", "2021-05-12T11:14:15Z", "Überweisung erhalten.\n", ""},
+    {"20-raw-latin1-headers.eml", "Hélène Dupré <helene@example.fr>", "Hélène Dupré", "helene@example.fr",
+     "Réunion à Genève", "2021-06-17T15:00:00Z", "Ça va très bien.\n", ""},
+    {"21-group-sender.eml", "Sales Team: Sue Seller <sue@example.com>, bob@example.com;", "Sue Seller",
+     "sue@example.com", "From a group", "2021-07-16T09:00:00Z", "Sent on behalf of the team.\n", ""},
+    {"22-wrong-charset-label.eml", "Mislabelled <mislabel@example.com>", "Mislabelled", "mislabel@example.com",
+     "Says UTF-8, is Latin-1", "2021-08-21T10:10:10Z", "Déjà vu, 5 €.\n", ""},
+    {"23-unknown-charset.eml", "Mystery <mystery@example.com>", "Mystery", "mystery@example.com", "Unknown charset",
+     "2021-09-26T20:00:00Z", "Naïve café.\n", ""},
+};
+
+QString corpusDir() { return QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/messages"); }
+
+QByteArray corpusBytes(const char* file)
+{
+    QFile in(corpusDir() + u'/' + QString::fromUtf8(file));
+    if (!in.open(QIODevice::ReadOnly))
+        ADD_FAILURE() << "cannot read " << file;
+    return in.readAll();
+}
+
+class CorpusTest : public testing::TestWithParam<CorpusMessage> {};
+
+TEST_P(CorpusTest, GivesTheSevenExpectedValues)
+{
+    const CorpusMessage& expected = GetParam();
+    const MailMessage message = messageFromBytes(corpusBytes(expected.file), arrival);
+
+    EXPECT_EQ(message.from, QString::fromUtf8(expected.from));
+    EXPECT_EQ(message.fromName, QString::fromUtf8(expected.fromName));
+    EXPECT_EQ(message.fromAddress, QString::fromUtf8(expected.fromAddress));
+    EXPECT_EQ(message.subject, QString::fromUtf8(expected.subject));
+    const QDateTime date = expected.dateUtc ? QDateTime::fromString(QString::fromLatin1(expected.dateUtc), Qt::ISODate)
+                                            : arrival;
+    EXPECT_EQ(message.date.toUTC(), date.toUTC());
+    EXPECT_EQ(message.date.timeSpec(), Qt::LocalTime);
+    EXPECT_EQ(message.plainText, QString::fromUtf8(expected.plainText));
+    EXPECT_EQ(message.htmlText, QString::fromUtf8(expected.htmlText));
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, CorpusTest, testing::ValuesIn(corpus),
+                         [](const testing::TestParamInfo<CorpusMessage>& info) {
+                             std::string name = std::string(info.param.file).substr(0, 2);
+                             return "Message" + name;
+                         });
+
+// Other test programs load the whole folder into a mail server and expect one
+// row per file, so every message there must have its values checked here.
+TEST(Corpus, EveryMessageFileHasExpectedValues)
+{
+    std::set<QString> listed;
+    for (const CorpusMessage& message : corpus)
+        listed.insert(QString::fromUtf8(message.file));
+    const QStringList files = QDir(corpusDir()).entryList({QStringLiteral("*.eml")}, QDir::Files);
+    EXPECT_EQ(std::set<QString>(files.begin(), files.end()), listed);
+}
+
+TEST(UnparsableMessage, KeepsItsTextAsThePlainBodyAndTheArrivalDate)
+{
+    for (const QByteArray& raw : {QByteArray(), QByteArray("\r\n"), QByteArray("no headers here\r\nat all"),
+                                  QByteArray("\x01\x02\xff\xfe\x00junk\x80\x9d", 11)}) {
+        const MailMessage message = messageFromBytes(raw, arrival);
+        EXPECT_TRUE(message.from.isEmpty());
+        EXPECT_TRUE(message.subject.isEmpty());
+        EXPECT_TRUE(message.htmlText.isEmpty());
+        EXPECT_EQ(message.date, arrival.toLocalTime());
+        EXPECT_EQ(message.plainText.isEmpty(), raw.trimmed().isEmpty()) << raw.toHex().constData();
+    }
+    EXPECT_EQ(messageFromBytes(QByteArray("caf\xe9 \x80", 6), arrival).plainText, QString::fromUtf8("café €"));
+}
+
+TEST(MessageDate, IsNeverInvalid)
+{
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    for (const QByteArray& raw : {QByteArray("Subject: no date\r\n\r\nbody\r\n"), QByteArray()}) {
+        const QDateTime date = messageFromBytes(raw, QDateTime()).date;
+        ASSERT_TRUE(date.isValid());
+        EXPECT_GE(date, before);
+        EXPECT_LE(date, QDateTime::currentDateTime().addSecs(1));
+    }
+}
+
+TEST(Sender, OddFromHeadersStillGiveWhatCanBeRead)
+{
+    struct Case {
+        const char* header;
+        const char* fromName;
+        const char* fromAddress;
+    };
+    const Case cases[] = {
+        {"john@example.org (John Doe)", "John Doe", "john@example.org"},
+        {"\"=?UTF-8?Q?Zo=C3=AB?=\" <zoe@example.org>", "Zoë", "zoe@example.org"},
+        {"<<<not an address", "", ""},
+        {"Broken <broken@example.com", "Broken", "broken@example.com"},
+        {"undisclosed-recipients:;", "undisclosed-recipients", ""},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        const MailMessage message =
+            messageFromBytes(QByteArray("From: ") + c.header + "\r\nSubject: s\r\n\r\nbody\r\n", arrival);
+        EXPECT_EQ(message.fromName, QString::fromUtf8(c.fromName)) << c.header;
+        EXPECT_EQ(message.fromAddress, QString::fromUtf8(c.fromAddress)) << c.header;
+        EXPECT_EQ(message.plainText, QStringLiteral("body\n")) << c.header;
+    }
+}
+
+TEST(Body, AttachmentOnlyMessageHasNoBody)
+{
+    const QByteArray raw = "From: a@example.com\r\nContent-Type: text/plain; name=\"a.txt\"\r\n"
+                           "Content-Disposition: attachment; filename=\"a.txt\"\r\n\r\nattached\r\n";
+    const MailMessage message = messageFromBytes(raw, arrival);
+    EXPECT_TRUE(message.plainText.isEmpty());
+    EXPECT_TRUE(message.htmlText.isEmpty());
+}
+
+TEST(Body, InlineTextWithAFileNameIsTheBody)
+{
+    const QByteArray raw = "From: a@example.com\r\nContent-Type: text/plain; name=\"note.txt\"\r\n"
+                           "Content-Disposition: inline; filename=\"note.txt\"\r\n\r\nshown inline\r\n";
+    EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QStringLiteral("shown inline\n"));
+}
+
+TEST(Body, LargeMessageConvertsWhole)
+{
+    QByteArray raw = "From: Big <big@example.com>\r\nSubject: big\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                     "Content-Transfer-Encoding: quoted-printable\r\n\r\n";
+    const QByteArray line = "Zeile mit Umlaut =C3=BC und einem langen Text, der die Zeile f=C3=BCllt.\r\n";
+    const int lines = 5 * 1024 * 1024 / line.size();
+    raw.reserve(raw.size() + lines * line.size());
+    for (int i = 0; i < lines; ++i)
+        raw.append(line);
+
+    const MailMessage message = messageFromBytes(raw, arrival);
+    const QString decodedLine = QString::fromUtf8("Zeile mit Umlaut ü und einem langen Text, der die Zeile füllt.\n");
+    ASSERT_EQ(message.plainText.size(), qsizetype(lines) * decodedLine.size());
+    EXPECT_TRUE(message.plainText.endsWith(decodedLine));
+    EXPECT_EQ(message.subject, QStringLiteral("big"));
+}
+
+}  // namespace
+}  // namespace tallyhive::platform

@@ -1,0 +1,78 @@
+#include "platform/mime_text_decoding.h"
+
+#include <gtest/gtest.h>
+
+namespace tallyhive::platform::mime {
+namespace {
+
+TEST(DecodeCharset, ReadsTheCommonMailCharsets)
+{
+    struct Case {
+        const char* charset;
+        QByteArray bytes;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"utf-8", "Gr\xc3\xbc\xc3\x9f""e", "Grüße"},
+        {"UTF8", "\xe2\x82\xac", "€"},
+        {"iso-8859-1", "caf\xe9", "café"},
+        {"latin1", "\xe0 \xff", "à ÿ"},
+        {"windows-1252", "\x93quoted\x94 \x80", "“quoted” €"},
+        {"cp1252", "\x85", "…"},
+        {"koi8-r", "\xf0\xd2\xc9\xd7\xc5\xd4", "Привет"},
+        {"KOI8-R", "\xa3", "ё"},
+        {"shift_jis", "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd", "こんにちは"},
+        {"Shift-JIS", "\x93\xfa\x96\x7b", "日本"},
+        {"iso-2022-jp", "\x1b$BF|K\\\x1b(B", "日本"},
+        {"iso-8859-15", "\xa4", "€"},
+        {"utf-16le", QByteArray("A\0\xac\x20", 4), "A€"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(decodeCharset(c.bytes, c.charset), QString::fromUtf8(c.text)) << c.charset;
+}
+
+// iso-8859-1 labels on windows-1252 text are the rule, not the exception.
+TEST(DecodeCharset, ReadsLatin1ControlRangeAsWindows1252)
+{
+    EXPECT_EQ(decodeCharset("\x93Hi\x94", "iso-8859-1"), QString::fromUtf8("“Hi”"));
+}
+
+TEST(DecodeCharset, UnknownMissingOrWrongCharsetsFallBackInsteadOfFailing)
+{
+    EXPECT_EQ(decodeCharset("na\xc3\xafve", "x-no-such-charset"), QString::fromUtf8("naïve"));
+    EXPECT_EQ(decodeCharset("na\xefve", "x-no-such-charset"), QString::fromUtf8("naïve"));
+    EXPECT_EQ(decodeCharset("na\xc3\xafve", nullptr), QString::fromUtf8("naïve"));
+    EXPECT_EQ(decodeCharset("na\xefve", ""), QString::fromUtf8("naïve"));
+    EXPECT_EQ(decodeCharset("d\xe9j\xe0", "utf-8"), QString::fromUtf8("déjà"));
+    EXPECT_EQ(decodeCharset("caf\xc3\xa9", "us-ascii"), QString::fromUtf8("café"));
+    EXPECT_EQ(decodeCharset("\xff\xfe", "koi8-r").size(), 2);
+    EXPECT_EQ(decodeCharset("\xff\xfd", "shift_jis"), decodeWindows1252("\xff\xfd"));
+}
+
+// Mail programs on Windows write CP932 and call it Shift_JIS.
+TEST(DecodeCharset, ReadsWindowsExtensionsUnderTheShiftJisLabel)
+{
+    EXPECT_EQ(decodeCharset("\x87\x40", "shift_jis"), QString::fromUtf8("①"));
+}
+
+TEST(DecodeCharset, DropsOnlyASequenceCutOffAtTheEnd)
+{
+    EXPECT_EQ(decodeCharset("\x93\xfa\x96", "shift_jis"), QString::fromUtf8("日"));
+}
+
+TEST(DecodeWindows1252, MapsEveryByteIncludingTheUndefinedOnes)
+{
+    EXPECT_EQ(decodeWindows1252("\x81\x8d\x8f\x90\x9d"), QString::fromUtf16(u"\u0081\u008d\u008f\u0090\u009d"));
+    EXPECT_EQ(decodeWindows1252(QByteArray("a\0b", 3)), QString::fromUtf16(u"a\u0000b", 3));
+    EXPECT_EQ(decodeWindows1252("\x9f\xa0\xff"), QString::fromUtf8("Ÿ\u00a0ÿ"));
+}
+
+TEST(WithUnixLineBreaks, TurnsEveryLineBreakIntoLineFeed)
+{
+    EXPECT_EQ(withUnixLineBreaks(QStringLiteral("a\r\nb\rc\nd\r\n\r\n")), QStringLiteral("a\nb\nc\nd\n\n"));
+    EXPECT_EQ(withUnixLineBreaks(QStringLiteral("\r")), QStringLiteral("\n"));
+    EXPECT_EQ(withUnixLineBreaks(QString()), QString());
+}
+
+}  // namespace
+}  // namespace tallyhive::platform::mime
