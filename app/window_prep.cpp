@@ -7,6 +7,8 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QPalette>
 #include <QRadioButton>
 #include <QScreen>
@@ -52,6 +54,26 @@ void ApplyFaceColours(QWidget& window)
     }
 }
 
-void ApplyProgramIcon(QWidget& window) { window.setWindowIcon(QIcon(QStringLiteral(":/tallyhive/icon.svg"))); }
+void ApplyProgramIcon(QWidget& window)
+{
+    // Drawn rather than shipped: one small mark, the same in every window.
+    static const QIcon icon = [] {
+        QPixmap image(64, 64);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(QColor(0x1f, 0x6f, 0x4a));
+        painter.setPen(Qt::NoPen);
+        painter.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
+        painter.setPen(Qt::white);
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(40);
+        painter.setFont(font);
+        painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("T"));
+        return QIcon(image);
+    }();
+    window.setWindowIcon(icon);
+}
 
 }  // namespace tallyhive

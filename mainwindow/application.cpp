@@ -1,5 +1,11 @@
 #include "mainwindow/application.h"
 
+#include "platform/xlsx_spreadsheet.h"
+#include "mainwindow/form1.h"
+#include "platform/imap_component.h"
+#include "platform/qt_message_boxes.h"
+#include "platform/qt_settings_store.h"
+
 #include <QApplication>
 
 namespace tallyhive {
@@ -7,7 +13,15 @@ namespace tallyhive {
 int runApplication(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Tallyhive"));
+    platform::QtMessageBoxes boxes;
+    platform::QtSettingsStore settings;
+    platform::XlsxSpreadsheetFactory spreadsheets;
+    Form1 window(Form1Services{boxes, settings, spreadsheets, [] { return platform::createImapComponent(); }});
+    boxes.setOwner(&window);
+    window.Form_Load();
+    window.show();
+    return application.exec();
 }
 
 }  // namespace tallyhive

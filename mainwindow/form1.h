@@ -1,0 +1,163 @@
+#pragma once
+
+#include "mail/email_record.h"
+#include "mail/imap_session.h"
+#include "platform/imap_component.h"
+#include "platform/message_boxes.h"
+#include "platform/settings_store.h"
+#include "platform/spreadsheet.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace tallyhive {
+
+namespace platform {
+class QtListView;
+}
+class WindowPointer;
+
+// What the main window is given rather than makes itself, so tests can
+// hand in fakes.
+struct Form1Services {
+    platform::MessageBoxes& boxes;
+    platform::SettingsStore& settings;
+    platform::SpreadsheetFactory& spreadsheets;
+    std::function<std::shared_ptr<platform::ImapComponent>()> createImapComponent;
+};
+
+// The main window: sign-in panel, folder choice, fetch commands, the email
+// list with its filter and counts, the check commands and the export.
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(Form1Services services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The start-up sequence; runs while the window is still hidden.
+    void Form_Load();
+
+    // Commands, as the buttons run them.
+    void PushButton1_Click();
+    void PushButton2_Click();
+    void PushButton3_Click();
+    void PushButton4_Click();
+    void PushButton5_Click();
+    void PushButton6_Click();
+    void PushButton7_Click();
+    void PushButton8_Click();
+    void PushButton9_Click();
+    void PushButton10_Click();
+    void PushButton11_Click();
+
+    // The connected-state test other commands rely on.
+    bool isConnected() const;
+    // The folder name of the first selected option; empty when none is.
+    QString SelectedFolderName() const;
+    // Text1 followed by the selected suffix when that begins with "@".
+    QString LoginName() const;
+
+    void RefreshCounts(bool reset);
+
+    // Controls, under their designer names.
+    QGroupBox* Frame5;
+    std::array<QLabel*, 2> lblLabels;
+    QLineEdit* Text1;
+    QLineEdit* Text2;
+    QComboBox* Combo1;
+    QCheckBox* Check1;
+    QCheckBox* Check2;
+    QPushButton* PushButton1;
+    QPushButton* PushButton11;
+    QGroupBox* Frame2;
+    QRadioButton* Option3;
+    QRadioButton* Option5;
+    QRadioButton* Option6;
+    QRadioButton* Option7;
+    QRadioButton* Option9;
+    QGroupBox* Frame4;
+    QLineEdit* txtSearch;
+    QPushButton* PushButton3;
+    QPushButton* PushButton2;
+    QProgressBar* ProgressBar1;
+    platform::QtListView* ListView1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QPushButton* PushButton5;
+    QPushButton* PushButton6;
+    QPushButton* PushButton9;
+    QPushButton* PushButton10;
+    QPushButton* PushButton7;
+    QPushButton* PushButton8;
+    QPushButton* PushButton4;
+
+    // Window state shared by the commands.
+    std::shared_ptr<platform::ImapComponent> imapComponent;
+    std::shared_ptr<clsChilkatIMAP> oChilkat;
+    EmailCollection emailCollection;
+    bool KeepChecks = false;
+    QString SavedCaption;
+    bool SkipDoneMessage = false;
+    bool RangeAccepted = false;
+
+    WindowPointer& pointer() const { return *pointer_; }
+    // The status line inside the progress bar.
+    QString statusText() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void connectHandlers();
+    std::array<QRadioButton*, 5> folderOptions() const;
+
+    // Start-up pieces.
+    void ApplySkin();
+    void VisitHomePageOccasionally();
+    void AddListColumns();
+
+    // Sign-in panel.
+    void Connect();
+    void Disconnect(bool skipForgetting);
+    void Check1_Click();
+    void Check2_Click();
+    void Combo1_Click();
+    void Text1_Change();
+    void Text2_Change();
+    void setCheckValue(QCheckBox* box, int value);
+    int checkValue(const QCheckBox* box) const;
+    void setStatus(const QString& text);
+
+    // Folder choice.
+    void setOption(QRadioButton* option, bool selected);
+    void Option_Click();
+
+    // Fetch commands.
+    std::shared_ptr<clsChilkatIMAP> newSession();
+    void Stop();
+    void restoreFetchButtons();
+    void oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent);
+    void oChilkat_MailExtractListing(clsChilkatIMAP* sender, const MailListing& mail);
+    void ListView1_ItemCheck(int row);
+
+    void saveSetting(const QString& key, const QString& value);
+
+    Form1Services services_;
+    WindowPointer* pointer_;
+    bool fetchRunning_ = false;
+};
+
+}  // namespace tallyhive

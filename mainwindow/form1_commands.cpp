@@ -1,0 +1,50 @@
+#include "mainwindow/form1.h"
+
+#include "app/locations.h"
+#include "app/window_pointer.h"
+#include "export/send_to_excel.h"
+#include "mainwindow/check_commands.h"
+#include "mainwindow/form4_opening.h"
+#include "platform/qt_list_view.h"
+
+namespace tallyhive {
+namespace {
+
+CheckTarget mainTarget(Form1& window, platform::MessageBoxes& boxes)
+{
+    return CheckTarget{*window.ListView1, window.KeepChecks, [&window](bool reset) { window.RefreshCounts(reset); },
+                       boxes};
+}
+
+}  // namespace
+
+void Form1::PushButton4_Click()
+{
+    SendToExcel(*ListView1, emailCollection, services_.spreadsheets, services_.boxes, [this] { pointer_->setDefault(); });
+}
+
+void Form1::PushButton5_Click() { CheckAll(mainTarget(*this, services_.boxes), locations::CheckAll, MainCheckAllLines); }
+
+void Form1::PushButton6_Click() { UncheckAll(mainTarget(*this, services_.boxes), locations::UncheckAll); }
+
+void Form1::PushButton7_Click()
+{
+    ClearList(mainTarget(*this, services_.boxes), locations::ClearList, MainClearListLines);
+}
+
+void Form1::PushButton8_Click()
+{
+    ShowListInLargerView(*ListView1, services_.boxes, [this](bool reset) { RefreshCounts(reset); }, this);
+}
+
+void Form1::PushButton9_Click()
+{
+    CheckByText(mainTarget(*this, services_.boxes), locations::CheckContaining, TextMatch::Containing);
+}
+
+void Form1::PushButton10_Click()
+{
+    CheckByText(mainTarget(*this, services_.boxes), locations::CheckNotContaining, TextMatch::NotContaining);
+}
+
+}  // namespace tallyhive

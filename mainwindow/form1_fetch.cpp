@@ -1,0 +1,208 @@
+#include "mainwindow/form1.h"
+
+#include "app/locations.h"
+#include "app/numbered_handler.h"
+#include "app/pending_events.h"
+#include "app/texts.h"
+#include "app/window_pointer.h"
+#include "app/window_prep.h"
+#include "mainwindow/form2.h"
+#include "platform/error.h"
+#include "platform/qt_list_view.h"
+
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace tallyhive {
+namespace {
+
+constexpr int FetchButtonWidth = 3840;
+constexpr int WideStopWidth = 7800;
+
+void setWidthTwips(QPushButton* button, int twips) { button->resize(twipsToPixels(twips), button->height()); }
+
+std::shared_ptr<clsChilkatIMAP> require(const std::shared_ptr<clsChilkatIMAP>& session)
+{
+    if (!session)
+        throw AppError(QStringLiteral("Object variable or With block variable not set"));
+    return session;
+}
+
+}  // namespace
+
+void Form1::PushButton3_Click()
+{
+    NumberedHandler h(services_.boxes, locations::GetAll);
+    if (h.test(100, [&] { return !isConnected(); })) {
+        h.step(102, [&] { services_.boxes.show(texts::ConnectFirst, texts::AppTitle, platform::BoxIcon::None); });
+        return;
+    }
+    if (h.test(104, [&] { return PushButton3->text() == texts::StopCaption; })) {
+        Stop();
+        return;
+    }
+    // A stopped run still has its closing lines to run; a new one must not
+    // start inside it.
+    if (fetchRunning_)
+        return;
+    fetchRunning_ = true;
+    h.step(106, [&] { PushButton2->setText(texts::StopCaption); });
+    h.step(108, [&] { setWidthTwips(PushButton3, WideStopWidth); });
+    h.step(110, [&] { PushButton2->hide(); });
+    h.step(112, [&] { pointer_->setBusy(); });
+    h.step(114, [&] { SavedCaption = PushButton3->text(); });
+    h.step(116, [&] { PushButton3->setText(texts::StopCaption); });
+    h.step(120, [&] { ListView1->removeAllRows(); });
+    h.step(122, [&] { ListView1->setSortingEnabled(false); });
+    h.step(124, [&] { RefreshCounts(true); });
+    h.step(126, [&] { KeepChecks = false; });
+
+    // The run keeps its own reference: Stop lets go of the window's.
+    std::shared_ptr<clsChilkatIMAP> session = oChilkat;
+    bool connected = true;
+    if (h.test(128, [&] { return !oChilkat; })) {
+        h.step(130, [&] { session = oChilkat = newSession(); });
+        h.step(146, [&] { SkipDoneMessage = false; });
+        h.step(148, [&] { connected = require(session)->Connect(); });
+        if (!connected)
+            SkipDoneMessage = true;
+    }
+    if (connected) {
+        QString folder;
+        h.step(152, [&] { folder = SelectedFolderName(); });
+        if (h.test(172, [&] { return session != nullptr; })) {
+            h.step(174, [&] { session->CurrentLocation = 1; });
+            h.step(176, [&] { session->MaxRecord = session->GetTotalMessage(folder); });
+        }
+        if (h.test(178, [&] { return require(session)->MaxRecord > 0; })) {
+            h.step(180, [&] { emailCollection.resize(require(session)->MaxRecord); });
+            h.step(182, [&] { require(session)->StartMailExtraction(folder); });
+        } else {
+            h.step(184, [&] { services_.boxes.show(texts::NoEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
+            h.step(186, [&] { SkipDoneMessage = true; });
+        }
+        h.step(188, [&] { RefreshCounts(false); });
+    }
+    h.step(190, [&] { oChilkat.reset(); });
+    h.step(192, [&] { ProgressBar1->setFormat(texts::ProgressBarIdle); });
+    h.step(194, [&] { ProgressBar1->setValue(0); });
+    h.step(196, [&] { pointer_->setDefault(); });
+    h.step(198, [&] { PushButton3->setText(SavedCaption); });
+    h.step(200, [&] { PushButton2->setText(texts::GetSomeCaption); });
+    h.step(202, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
+    h.step(204, [&] { PushButton2->show(); });
+    restoreFetchButtons();
+    h.step(206, [&] {
+        if (!SkipDoneMessage)
+            services_.boxes.show(texts::Done, texts::AppTitle, platform::BoxIcon::None);
+    });
+}
+
+void Form1::PushButton2_Click()
+{
+    NumberedHandler h(services_.boxes, locations::GetSome);
+    if (h.test(100, [&] { return !isConnected(); })) {
+        h.step(102, [&] { services_.boxes.show(texts::ConnectFirst, texts::AppTitle, platform::BoxIcon::None); });
+        return;
+    }
+    if (fetchRunning_)
+        return;
+    fetchRunning_ = true;
+    h.step(106, [&] { PushButton3->setText(texts::StopCaption); });
+    h.step(108, [&] { setWidthTwips(PushButton3, WideStopWidth); });
+    h.step(110, [&] { PushButton2->hide(); });
+    h.step(112, [&] { pointer_->setBusy(); });
+    h.step(114, [&] { SavedCaption = PushButton2->text(); });
+    h.step(116, [&] { PushButton2->setText(texts::StopCaption); });
+
+    std::shared_ptr<clsChilkatIMAP> session = oChilkat;
+    bool connected = true;
+    if (h.test(120, [&] { return !oChilkat; })) {
+        h.step(122, [&] { session = oChilkat = newSession(); });
+        h.step(138, [&] { SkipDoneMessage = false; });
+        h.step(140, [&] { connected = require(session)->Connect(); });
+        if (!connected)
+            SkipDoneMessage = true;
+    }
+    if (connected) {
+        QString folder;
+        h.step(144, [&] { folder = SelectedFolderName(); });
+        Form2 dialog(services_.boxes, RangeAccepted, SkipDoneMessage, this);
+        if (h.test(164, [&] { return session != nullptr; })) {
+            h.step(166, [&] { dialog.ChilkatIMAP = session; });
+            h.step(168, [&] { dialog.MaxMessage = session->GetTotalMessage(folder); });
+        }
+        bool rangeRun = false;
+        if (h.test(170, [&] { return require(session)->GetTotalMessage(folder) > 0; })) {
+            h.step(172, [&] {
+                RangeAccepted = false;
+                dialog.Form_Load();
+                dialog.exec();
+            });
+            rangeRun = !h.test(174, [&] { return !RangeAccepted; });
+            if (rangeRun) {
+                h.step(176, [&] { ListView1->removeAllRows(); });
+                h.step(178, [&] { ListView1->setSortingEnabled(false); });
+                h.step(180, [&] { RefreshCounts(true); });
+                h.step(182, [&] { SkipDoneMessage = false; });
+                h.step(184, [&] { emailCollection.resize(require(session)->MaxRecord); });
+                h.step(186, [&] { require(session)->StartMailExtraction(folder); });
+            }
+        } else {
+            h.step(188, [&] { services_.boxes.show(texts::ZeroEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
+            h.step(190, [&] { SkipDoneMessage = true; });
+            rangeRun = true;
+        }
+        if (rangeRun) {
+            h.step(192, [&] { RefreshCounts(false); });
+            h.step(194, [&] { KeepChecks = false; });
+        }
+    }
+    h.step(196, [&] { oChilkat.reset(); });
+    h.step(198, [&] { ProgressBar1->setFormat(texts::ProgressBarIdle); });
+    h.step(200, [&] { ProgressBar1->setValue(0); });
+    h.step(202, [&] { pointer_->setDefault(); });
+    h.step(204, [&] { PushButton2->setText(SavedCaption); });
+    h.step(206, [&] { PushButton3->setText(texts::GetAllCaption); });
+    h.step(208, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
+    h.step(210, [&] { PushButton2->show(); });
+    restoreFetchButtons();
+    h.step(212, [&] {
+        if (!SkipDoneMessage)
+            services_.boxes.show(texts::Done, texts::AppTitle, platform::BoxIcon::None);
+    });
+}
+
+void Form1::Stop()
+{
+    NumberedHandler h(services_.boxes, locations::GetAll);
+    h.step(208, [&] { PushButton3->setText(texts::GetAllCaption); });
+    h.step(210, [&] { PushButton2->setText(texts::GetSomeCaption); });
+    h.step(212, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
+    h.step(214, [&] { PushButton2->show(); });
+    // Until the stopped command has run its closing lines the buttons wait.
+    PushButton2->setEnabled(false);
+    PushButton3->setEnabled(false);
+    h.step(218, [&] { require(oChilkat)->AbortProcess = true; });
+    h.step(220, [&] { oChilkat.reset(); });
+}
+
+void Form1::restoreFetchButtons()
+{
+    fetchRunning_ = false;
+    PushButton2->setEnabled(true);
+    PushButton3->setEnabled(true);
+}
+
+void Form1::oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent)
+{
+    if (sender != oChilkat.get())
+        return;
+    ProgressBar1->setMaximum(100);
+    ProgressBar1->setValue(percent);
+    ProgressBar1->setFormat(texts::ReadingMail + QString::number(sender->CurrentLocation) + texts::Of
+                            + QString::number(sender->MaxRecord));
+    letPendingEventsRun();
+}
+
+}  // namespace tallyhive

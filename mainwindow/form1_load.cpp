@@ -1,0 +1,150 @@
+#include "mainwindow/form1.h"
+
+#include "app/config.h"
+#include "app/locations.h"
+#include "app/numbered_handler.h"
+#include "app/numbers.h"
+#include "app/run_command.h"
+#include "app/settings_keys.h"
+#include "app/texts.h"
+#include "app/window_pointer.h"
+#include "app/window_prep.h"
+#include "platform/error.h"
+#include "platform/qt_list_view.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QRandomGenerator>
+#include <QUrl>
+
+namespace tallyhive {
+namespace {
+
+void whiteBackground(QLabel* label)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    label->setPalette(palette);
+    label->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+void Form1::Form_Load()
+{
+    using namespace settings_keys;
+    NumberedHandler h(services_.boxes, locations::Form1Load);
+    const auto setting = [this](const QString& key, const std::optional<QString>& fallback = std::nullopt) {
+        return services_.settings.getSetting(Application, Section, key, fallback);
+    };
+
+    h.step(100, [&] { CheckOnline(services_.boxes); });
+    h.step(102, [&] { ApplySkin(); });
+    h.step(104, [&] { CentreOnScreen(*this); });
+    h.step(106, [&] {
+        setWindowTitle(texts::AppTitle);
+        ApplyProgramIcon(*this);
+    });
+    const QString cursorFile = QDir(programFolder()).filePath(texts::CursorFile);
+    if (!h.test(108, [&] { return !FileExists(cursorFile); }))
+        h.step(110, [&] { pointer_->loadCustom(cursorFile); });
+    h.step(112, [&] { VisitHomePageOccasionally(); });
+    AddListColumns();
+    h.step(154, [&] { ListView1->removeAllRows(); });
+    h.step(156, [&] { ListView1->redraw(); });
+    h.step(158, [&] {
+        imapComponent = services_.createImapComponent();
+        if (!imapComponent)
+            throw AppError(QStringLiteral("ActiveX component can't create object"));
+    });
+    if (h.test(160, [&] { return readInteger(setting(StayConnected, QStringLiteral("0"))) != 0; })) {
+        h.step(162, [&] { setCheckValue(Check1, 1); });
+        h.step(164, [&] { Text1->setText(setting(User)); });
+        h.step(166, [&] { Text2->setText(setting(Password)); });
+    } else {
+        h.step(168, [&] {
+            setCheckValue(Check1, 0);
+            Text1->clear();
+            Text2->clear();
+            // A password is kept only while "Remember me" is ticked; one left
+            // behind from an earlier run goes now.
+            if (!setting(Password).isEmpty())
+                saveSetting(Password, QString());
+        });
+    }
+    h.step(170, [&] { RefreshCounts(false); });
+    h.step(172, [&] { KeepChecks = false; });
+    h.step(174, [&] { whiteBackground(Label1); });
+    h.step(176, [&] { whiteBackground(Label2); });
+    if (h.test(178, [&] { return checkValue(Check1) != 0; }))
+        h.step(180, [&] { Check2->setEnabled(true); });
+    else
+        h.step(182, [&] { Check2->setEnabled(false); });
+    h.step(184, [&] { setCheckValue(Check2, readInteger(setting(AutoConnect, QStringLiteral("0")))); });
+    h.step(186, [&] { setOption(Option3, readBoolean(setting(settings_keys::Option3, QStringLiteral("1")))); });
+    h.step(188, [&] { setOption(Option5, readBoolean(setting(settings_keys::Option5, QStringLiteral("0")))); });
+    h.step(190, [&] { setOption(Option6, readBoolean(setting(settings_keys::Option6, QStringLiteral("0")))); });
+    h.step(192, [&] { setOption(Option7, readBoolean(setting(settings_keys::Option7, QStringLiteral("0")))); });
+    h.step(194, [&] { setOption(Option9, readBoolean(setting(settings_keys::Option9, QStringLiteral("0")))); });
+    h.step(333, [&] { Combo1->addItem(texts::LiveIdEntry); });
+    const QStringList domains = config::mailDomains();
+    h.step(444, [&] { Combo1->addItem(u'@' + domains.at(0)); });
+    h.step(555, [&] { Combo1->addItem(u'@' + domains.at(1)); });
+    h.step(666, [&] { Combo1->addItem(u'@' + domains.at(2)); });
+    h.step(777, [&] {
+        const int index = readInteger(setting(settings_keys::Combo1, QStringLiteral("0")));
+        if (index < -1 || index >= Combo1->count())
+            throw AppError(QStringLiteral("Invalid property value"));
+        Combo1->setCurrentIndex(index);
+    });
+    if (h.test(206, [&] { return checkValue(Check2) == 1; }))
+        h.step(208, [&] { PushButton1_Click(); });
+}
+
+void Form1::AddListColumns()
+{
+    NumberedHandler h(services_.boxes, locations::Form1Load);
+    static const std::array<QString, 6> titles{QStringLiteral("From"),         QStringLiteral("From Name"),
+                                               QStringLiteral("From Address"), QStringLiteral("Subject"),
+                                               QStringLiteral("Received Date"), QStringLiteral("RecDate")};
+    static const std::array<int, 6> widths{1300, 1300, 1600, 1600, 1600, 0};
+    for (int i = 0; i < 6; ++i)
+        h.step(130 + 2 * i, [&] { ListView1->addColumn(titles[i]); });
+    for (int i = 0; i < 6; ++i)
+        h.step(142 + 2 * i, [&] { ListView1->setColumnWidth(i + 1, widths[i]); });
+}
+
+void Form1::ApplySkin()
+{
+    const QFileInfo skin(QDir(programFolder()).filePath(texts::SkinFile));
+    if (!skin.isFile())
+        return;
+    ApplyFaceColours(*this);
+    QFile file(skin.filePath());
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Cannot read the skin %1: %2").arg(skin.filePath(), file.errorString()));
+    setStyleSheet(QString::fromUtf8(file.readAll()));
+}
+
+void Form1::VisitHomePageOccasionally()
+{
+    const QString address = config::homePage();
+    if (address.isEmpty())
+        return;
+    const QUrl page(address);
+    // Only a web page is opened; anything else in the setting is ignored.
+    if (page.scheme() != u"https" && page.scheme() != u"http")
+        return;
+    const int draw = static_cast<int>(QRandomGenerator::global()->bounded(100)) + 1;
+    if (draw == 7)
+        QDesktopServices::openUrl(page);
+}
+
+}  // namespace tallyhive

@@ -1,0 +1,174 @@
+#include "mainwindow/form1.h"
+
+#include "app/config.h"
+#include "app/locations.h"
+#include "app/numbered_handler.h"
+#include "app/settings_keys.h"
+#include "app/texts.h"
+#include "app/window_pointer.h"
+#include "platform/error.h"
+#include "platform/qt_list_view.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace tallyhive {
+
+void Form1::PushButton1_Click()
+{
+    NumberedHandler h(services_.boxes, locations::ConnectDisconnect);
+    h.step(100, [&] { pointer_->setBusy(); });
+    if (h.test(102, [&] { return PushButton1->text() == texts::ConnectCaption; }))
+        Connect();
+    else
+        Disconnect(false);
+}
+
+void Form1::Connect()
+{
+    NumberedHandler h(services_.boxes, locations::ConnectDisconnect);
+    h.step(104, [&] { setStatus(texts::StatusConnecting); });
+    if (!h.test(106, [&] { return oChilkat != nullptr; })) {
+        h.step(108, [&] { oChilkat = newSession(); });
+        bool connected = false;
+        h.step(122, [&] {
+            if (!oChilkat)
+                throw AppError(QStringLiteral("Object variable or With block variable not set"));
+            connected = oChilkat->Connect();
+        });
+        if (!connected) {
+            Disconnect(true);
+            return;
+        }
+        h.step(126, [&] { oChilkat->EnumMailFolders(); });
+        h.step(144, [&] { setStatus(texts::StatusConnected); });
+    }
+    h.step(146, [&] { PushButton1->setText(texts::DisconnectCaption); });
+    h.step(172, [&] { pointer_->setDefault(); });
+    h.step(174, [&] { KeepChecks = false; });
+}
+
+void Form1::Disconnect(bool afterFailedConnect)
+{
+    NumberedHandler h(services_.boxes, locations::ConnectDisconnect);
+    if (!afterFailedConnect) {
+        h.step(148, [&] { setStatus(texts::StatusDisconnecting); });
+        if (!h.test(150, [&] { return Check1->checkState() != Qt::Unchecked; })) {
+            h.step(152, [&] { Text1->clear(); });
+            h.step(154, [&] { Text2->clear(); });
+            h.step(156, [&] { saveSetting(settings_keys::User, QString()); });
+            h.step(158, [&] { saveSetting(settings_keys::Password, QString()); });
+        }
+        h.step(160, [&] {
+            if (imapComponent)
+                imapComponent->disconnect();
+        });
+    }
+    h.step(162, [&] { ListView1->removeAllRows(); });
+    h.step(164, [&] { RefreshCounts(true); });
+    h.step(166, [&] { PushButton1->setText(texts::ConnectCaption); });
+    h.step(168, [&] { oChilkat.reset(); });
+    h.step(170, [&] { setStatus(texts::StatusDisconnected); });
+    h.step(172, [&] { pointer_->setDefault(); });
+    h.step(174, [&] { KeepChecks = false; });
+}
+
+std::shared_ptr<clsChilkatIMAP> Form1::newSession()
+{
+    auto session = std::make_shared<clsChilkatIMAP>(services_.boxes);
+    session->ChilkatIMAPObject = imapComponent;
+    session->SSL = true;
+    session->PORT = config::imapPort();
+    session->IMAPServer = config::imapHost();
+    session->Username = LoginName();
+    session->Password = Text2->text();
+    // Events reach the window only while this is still its session.
+    clsChilkatIMAP* raw = session.get();
+    session->MailExtractListing = [this, raw](const MailListing& mail) { oChilkat_MailExtractListing(raw, mail); };
+    session->ScrapProgress = [this, raw](int percent) { oChilkat_ScrapProgress(raw, percent); };
+    return session;
+}
+
+QString Form1::LoginName() const
+{
+    const QString suffix = Combo1->currentText();
+    return Text1->text() + (suffix.startsWith(u'@') ? suffix : QString());
+}
+
+void Form1::setCheckValue(QCheckBox* box, int value)
+{
+    switch (value) {
+    case 0:
+        box->setCheckState(Qt::Unchecked);
+        break;
+    case 1:
+        box->setCheckState(Qt::Checked);
+        break;
+    case 2:
+        box->setCheckState(Qt::PartiallyChecked);  // the dimmed third state
+        break;
+    default:
+        throw AppError(QStringLiteral("Invalid property value"));
+    }
+}
+
+int Form1::checkValue(const QCheckBox* box) const
+{
+    switch (box->checkState()) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+void Form1::Check1_Click()
+{
+    const int value = checkValue(Check1);
+    saveSetting(settings_keys::StayConnected, value == 1 ? QStringLiteral("1") : QStringLiteral("0"));
+    if (value != 0) {
+        Check2->setEnabled(true);
+        // Remembering starts with the password already typed.
+        if (!Text2->text().isEmpty())
+            saveSetting(settings_keys::Password, Text2->text());
+    } else {
+        setCheckValue(Check2, 0);
+        Check2->setEnabled(false);
+        Text1->clear();
+        Text2->clear();
+        // Emptying an already empty box runs no change reaction: the stored
+        // password must go all the same.
+        saveSetting(settings_keys::Password, QString());
+    }
+}
+
+void Form1::Check2_Click()
+{
+    saveSetting(settings_keys::AutoConnect, checkValue(Check2) == 1 ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void Form1::Combo1_Click() { saveSetting(settings_keys::Combo1, QString::number(Combo1->currentIndex())); }
+
+void Form1::Text1_Change() { saveSetting(settings_keys::User, Text1->text()); }
+
+void Form1::Text2_Change()
+{
+    // The password is kept only for a user who asked to be remembered.
+    if (Check1->checkState() != Qt::Unchecked)
+        saveSetting(settings_keys::Password, Text2->text());
+}
+
+void Form1::PushButton11_Click()
+{
+    NumberedHandler h(services_.boxes, locations::Help);
+    h.step(100, [&] {
+        services_.boxes.show(texts::HelpText + config::downloadPage() + QString(QStringLiteral("\r\n")).repeated(6),
+                             texts::AppTitle, platform::BoxIcon::None);
+    });
+}
+
+}  // namespace tallyhive
