@@ -2,11 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 namespace tallyhive::testing {
 
@@ -57,23 +54,6 @@ private:
     QString maildir_;
     QString runtimeDir_;
     int added_ = 0;
-};
-
-// One server for a whole test suite. A suite that needs messages hides
-// SetUpTestSuite and calls start() with its mail source.
-class DovecotTest : public ::testing::Test {
-public:
-    static void SetUpTestSuite() { start({}); }
-    static void TearDownTestSuite();
-
-protected:
-    static void start(const QString& mailSource);
-    void SetUp() override;
-    static DovecotServer& server() { return *server_; }
-
-private:
-    static std::unique_ptr<DovecotServer> server_;
-    static QString startError_;
 };
 
 }  // namespace tallyhive::testing
