@@ -1,0 +1,314 @@
+#include "app/error_report.h"
+#include "app/locations.h"
+#include "app/pending_events.h"
+#include "app/texts.h"
+#include "export/send_to_excel.h"
+#include "export/sheet_limits.h"
+#include "recording_spreadsheet.h"
+#include "support/fake_list_view.h"
+#include "support/recording_message_boxes.h"
+
+#include <gtest/gtest.h>
+
+namespace tallyhive {
+namespace {
+
+using testing::FakeListView;
+
+class SendToExcelTest : public ::testing::Test {
+protected:
+    ~SendToExcelTest() override { setPendingEventsObserver(nullptr); }
+
+    // One listed message: the list row (sender, name, address, subject, date,
+    // RecDate) and the record at the same index.
+    int addEmail(const QString& from, const QString& subject, const QString& body, bool checked = true)
+    {
+        const int row = list.addRow(from);
+        list.setCellText(row, 2, QStringLiteral("Name=") + QString::number(row));
+        list.setCellText(row, 3, QStringLiteral("a%1@example.com").arg(row));
+        list.setCellText(row, 4, subject);
+        list.setCellText(row, 5, QStringLiteral("1/2/2026 3:04:05 PM"));
+        list.setCellText(row, 6, QStringLiteral("20260102150405"));
+        list.setChecked(row, checked);
+        records.at(row).s_Subject = subject;
+        records.at(row).s_PlainText = body;
+        return row;
+    }
+
+    void run()
+    {
+        SendToExcel(list, records, spreadsheets, boxes, [this] { ++pointerRestores; });
+    }
+
+    QStringList boxTexts() const { return boxes.texts(); }
+    bool saidDone() const { return boxTexts().contains(texts::Done); }
+    testing::SpreadsheetRecord& sheet() { return spreadsheets.record; }
+
+    FakeListView list = FakeListView::withStandardColumns();
+    EmailCollection records;
+    testing::RecordingSpreadsheetFactory spreadsheets;
+    testing::RecordingMessageBoxes boxes;
+    int pointerRestores = 0;
+};
+
+TEST_F(SendToExcelTest, EmptyListGivesTheTitleRowAndDone)
+{
+    run();
+    EXPECT_EQ(sheet().calls.join(u','),
+              QStringLiteral("create,addWorkbook,visible,cell 1 1,cell 1 2,cell 1 3,cell 1 4,cell 1 5,cell 1 6,"
+                             "autoFit,finish"));
+    EXPECT_EQ(sheet().row(1).at(6), QStringLiteral("RecDate"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, texts::Done);
+    EXPECT_EQ(boxes.shown[0].title, texts::AppTitle);
+    EXPECT_EQ(pointerRestores, 1);
+}
+
+TEST_F(SendToExcelTest, UncheckedRowsKeepTheirSheetRowsEmpty)
+{
+    for (int i = 1; i <= 4; ++i)
+        addEmail(QStringLiteral("s%1").arg(i), QStringLiteral("subject"), QStringLiteral("body"), i == 2 || i == 4);
+    run();
+    EXPECT_TRUE(sheet().row(2).empty());
+    EXPECT_TRUE(sheet().row(4).empty());
+    EXPECT_EQ(sheet().row(3).at(1), QStringLiteral("s2"));
+    EXPECT_EQ(sheet().row(5).at(1), QStringLiteral("s4"));
+    EXPECT_TRUE(saidDone());
+}
+
+TEST_F(SendToExcelTest, EqualsSignsAreRemovedOnlyFromTheMiddleColumns)
+{
+    addEmail(QStringLiteral("=HYPERLINK(\"x\")"), QStringLiteral("a=b=c"), QStringLiteral("plain"));
+    run();
+    const auto row = sheet().row(2);
+    ASSERT_EQ(row.size(), 6u);
+    EXPECT_EQ(row.at(1), QStringLiteral("=HYPERLINK(\"x\")"));
+    EXPECT_EQ(row.at(2), QStringLiteral("Name1"));
+    EXPECT_EQ(row.at(4), QStringLiteral("abc"));
+    EXPECT_EQ(row.at(5), QStringLiteral("1/2/2026 3:04:05 PM"));
+    // Column 6 holds the body; the hidden RecDate text is never exported.
+    EXPECT_EQ(row.at(6), QStringLiteral("plain"));
+}
+
+// Body length -> the lengths of the pieces written from column 6 on.
+struct PieceCase {
+    int length;
+    std::vector<int> pieces;
+};
+
+class BodyPiecesTest : public SendToExcelTest, public ::testing::WithParamInterface<PieceCase> {};
+
+TEST_P(BodyPiecesTest, BodyIsCutWithoutLosingOrRepeatingCharacters)
+{
+    QString body;
+    for (int i = 0; i < GetParam().length; ++i)
+        body += QChar(u'a' + i % 26);
+    addEmail(QStringLiteral("s"), QStringLiteral("t"), body);
+    run();
+    const auto row = sheet().row(2);
+    QString joined;
+    for (std::size_t i = 0; i < GetParam().pieces.size(); ++i) {
+        const QString& piece = row.at(6 + static_cast<int>(i));
+        EXPECT_EQ(piece.size(), GetParam().pieces[i]) << "column " << 6 + i;
+        joined += piece;
+    }
+    EXPECT_EQ(row.size(), 5 + GetParam().pieces.size());
+    EXPECT_EQ(joined, body);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, BodyPiecesTest,
+                         ::testing::Values(PieceCase{0, {0}}, PieceCase{1, {1}}, PieceCase{1023, {1023}},
+                                           PieceCase{1024, {1022, 2}}, PieceCase{2045, {1022, 1023}},
+                                           PieceCase{2046, {1022, 1022, 2}}));
+
+TEST_F(SendToExcelTest, PiecesBeginningWithEqualsGetAnApostrophe)
+{
+    QString longBody(3000, u'x');
+    longBody[1022] = u'=';
+    addEmail(QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("=1+1"));
+    addEmail(QStringLiteral("s"), QStringLiteral("t"), longBody);
+    run();
+    EXPECT_EQ(sheet().row(2).at(6), QStringLiteral("'=1+1"));
+    const auto row = sheet().row(3);
+    EXPECT_EQ(row.at(6), longBody.left(1022));
+    EXPECT_EQ(row.at(7), u'\'' + longBody.mid(1022, 1022));
+    EXPECT_EQ(row.at(8), longBody.mid(2044));
+    EXPECT_EQ(row.size(), 8u);
+}
+
+TEST_F(SendToExcelTest, ACutNeverSplitsACharacterMadeOfTwoUnits)
+{
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString body = QString(1021, u'a') + smile + QString(10, u'b');
+    addEmail(QStringLiteral("s"), QStringLiteral("t"), body);
+    run();
+    const auto row = sheet().row(2);
+    EXPECT_EQ(row.at(6), QString(1021, u'a'));
+    EXPECT_EQ(row.at(7), smile + QString(10, u'b'));
+}
+
+TEST_F(SendToExcelTest, CheckMarksAreReadWhenTheirRowIsReached)
+{
+    for (int i = 1; i <= 3; ++i)
+        addEmail(QStringLiteral("s%1").arg(i), QStringLiteral("t"), QStringLiteral("b"), i == 1);
+    bool changed = false;
+    setPendingEventsObserver([&] {
+        // While row 1 is exported the user ticks row 3, and a new row arrives
+        // that the export, having counted its rows, must not reach.
+        if (!changed && sheet().cells.count({2, 1})) {
+            changed = true;
+            list.setChecked(3, true);
+            addEmail(QStringLiteral("late"), QStringLiteral("t"), QStringLiteral("b"));
+        }
+    });
+    run();
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(sheet().row(2).at(1), QStringLiteral("s1"));
+    EXPECT_TRUE(sheet().row(3).empty());
+    EXPECT_EQ(sheet().row(4).at(1), QStringLiteral("s3"));
+    EXPECT_TRUE(sheet().row(5).empty());
+    EXPECT_TRUE(saidDone());
+}
+
+TEST_F(SendToExcelTest, AListClearedDuringTheExportEndsItQuietly)
+{
+    for (int i = 1; i <= 3; ++i)
+        addEmail(QStringLiteral("s%1").arg(i), QStringLiteral("t"), QStringLiteral("b"));
+    setPendingEventsObserver([&] {
+        if (sheet().cells.count({2, 2})) {
+            list.removeAllRows();
+            records.resize(0);
+        }
+    });
+    run();
+    EXPECT_EQ(sheet().row(2).size(), 2u);
+    EXPECT_TRUE(sheet().row(3).empty());
+    EXPECT_EQ(boxTexts(), QStringList{texts::Done});
+}
+
+TEST_F(SendToExcelTest, AFailedCellIsReportedWithTheUnwrittenBodyAndTheRowGoesOn)
+{
+    addEmail(QStringLiteral("s"), QStringLiteral("first"), QStringLiteral("short"));
+    const QString body = QString(1022, u'a') + QString(1500, u'b');
+    addEmail(QStringLiteral("s"), QStringLiteral("Quarterly"), body);
+    sheet().failingCells = {{3, 7}};
+    run();
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    const QString remaining = body.mid(1022);
+    EXPECT_EQ(boxes.shown[0].text,
+              applicationErrorText(QStringLiteral("cell 3 7 failed"), locations::SendToExcel, 168,
+                                   exportErrorExtension(QStringLiteral("Quarterly"), remaining)));
+    EXPECT_EQ(boxes.shown[0].title, texts::ApplicationErrorTitle);
+    EXPECT_EQ(boxes.shown[0].icon, platform::BoxIcon::Exclamation);
+    EXPECT_TRUE(boxes.shown[0].text.contains(
+        QStringLiteral("\rSubject: Quarterly\r\rMid(EmailCollection(i).s_PlainText, 1, 1022): ") + remaining.left(1022)
+        + QStringLiteral("\rEmailCollection(i).s_PlainText: ") + remaining));
+    // The cell after the failed one is still written, and the export succeeds.
+    EXPECT_EQ(sheet().row(3).at(8), body.mid(2044));
+    EXPECT_EQ(boxes.shown[1].text, texts::Done);
+}
+
+TEST_F(SendToExcelTest, AFailureBeforeTheRowsCarriesNoEmailLines)
+{
+    addEmail(QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("b"));
+    sheet().failingCells = {{1, 4}, {2, 1}};
+    run();
+    ASSERT_EQ(boxes.shown.size(), 3u);
+    EXPECT_EQ(boxes.shown[0].text,
+              applicationErrorText(QStringLiteral("cell 1 4 failed"), locations::SendToExcel, 116));
+    // Before any body piece is written the report shows the whole body.
+    EXPECT_EQ(boxes.shown[1].text, applicationErrorText(QStringLiteral("cell 2 1 failed"), locations::SendToExcel, 134,
+                                                        exportErrorExtension(QStringLiteral("t"), QStringLiteral("b"))));
+    EXPECT_EQ(boxes.shown[2].text, texts::Done);
+}
+
+TEST_F(SendToExcelTest, NoSpreadsheetMeansOneReportAndNoDone)
+{
+    for (int i = 1; i <= 50; ++i)
+        addEmail(QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("b"));
+    sheet().failingCalls = {QStringLiteral("create")};
+    run();
+    EXPECT_EQ(boxTexts(), QStringList{applicationErrorText(QStringLiteral("create failed"), locations::SendToExcel, 106)});
+    EXPECT_EQ(sheet().calls, QStringList{QStringLiteral("create")});
+    EXPECT_EQ(pointerRestores, 1);
+}
+
+TEST_F(SendToExcelTest, AWorkbookThatCannotBeStartedOrWrittenIsNeverReportedAsDone)
+{
+    addEmail(QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("b"));
+    sheet().failingCalls = {QStringLiteral("addWorkbook")};
+    run();
+    EXPECT_EQ(boxTexts(),
+              QStringList{applicationErrorText(QStringLiteral("addWorkbook failed"), locations::SendToExcel, 108)});
+    EXPECT_EQ(sheet().calls.last(), QStringLiteral("addWorkbook"));
+
+    boxes.shown.clear();
+    sheet() = {};
+    sheet().failingCalls = {QStringLiteral("finish")};
+    run();
+    EXPECT_EQ(boxTexts(), QStringList{applicationErrorText(QStringLiteral("finish failed"), locations::SendToExcel, 180)});
+    EXPECT_EQ(pointerRestores, 2);
+}
+
+TEST_F(SendToExcelTest, ABodyWiderThanASheetIsRefusedBeforeAnythingIsWritten)
+{
+    addEmail(QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("b"));
+    const QString huge(1022 * (sheet_limits::Columns - 5) + 2, u'x');  // one piece too many
+    addEmail(QStringLiteral("s"), QStringLiteral("t"), huge);
+    run();
+    EXPECT_EQ(boxTexts(), QStringList{texts::ExportBodyTooWide.arg(2)});
+    EXPECT_TRUE(sheet().calls.isEmpty());
+    EXPECT_EQ(pointerRestores, 1);
+
+    // Unchecked, it is no obstacle; one piece shorter, it fits exactly.
+    boxes.shown.clear();
+    list.setChecked(2, false);
+    run();
+    EXPECT_EQ(boxTexts(), QStringList{texts::Done});
+    list.setChecked(2, true);
+    records.at(2).s_PlainText.chop(2);
+    sheet() = {};
+    boxes.shown.clear();
+    run();
+    EXPECT_EQ(boxTexts(), QStringList{texts::Done});
+    EXPECT_EQ(sheet().row(3).rbegin()->first, sheet_limits::Columns);
+}
+
+// A list as long as a sheet, without keeping a million rows in memory.
+class LongListView : public FakeListView {
+public:
+    int rowCount() const override { return sheet_limits::Rows; }
+    bool isChecked(int row) const override { return row == checkedRow; }
+    QString cellText(int, int) const override { return QStringLiteral("x"); }
+    int checkedRow = 1;
+};
+
+TEST_F(SendToExcelTest, RowsBeyondTheSheetAreRefused)
+{
+    LongListView longList;
+    for (const QString& title : list.titles)
+        longList.addColumn(title);
+    longList.checkedRow = sheet_limits::Rows;
+    SendToExcel(longList, records, spreadsheets, boxes, [] {});
+    EXPECT_EQ(boxTexts(), QStringList{texts::ExportTooManyRows.arg(sheet_limits::Rows - 1)});
+    EXPECT_TRUE(sheet().calls.isEmpty());
+
+    boxes.shown.clear();
+    longList.checkedRow = sheet_limits::Rows - 1;
+    SendToExcel(longList, records, spreadsheets, boxes, [] {});
+    EXPECT_EQ(boxTexts(), QStringList{texts::Done});
+    EXPECT_EQ(sheet().row(sheet_limits::Rows).at(1), QStringLiteral("x"));
+}
+
+TEST_F(SendToExcelTest, ARowWithoutARecordGetsAnEmptyBodyAndPlainReports)
+{
+    const int row = list.addRow(QStringLiteral("orphan"));
+    list.setChecked(row, true);
+    sheet().failingCells = {{2, 1}};
+    run();
+    EXPECT_EQ(sheet().row(2).at(6), QString());
+    EXPECT_EQ(boxTexts().first(), applicationErrorText(QStringLiteral("cell 2 1 failed"), locations::SendToExcel, 134));
+}
+
+}  // namespace
+}  // namespace tallyhive
