@@ -1,14 +1,16 @@
 # Shared by scripts/demo and scripts/screenshot: the demo account, its
 # mailbox, its Dovecot and the environment that points the program at it.
-# Source it from the top of the source tree.
+# Source it from the top of the source tree. TALLYHIVE_PROGRAM names an
+# already built program to use instead of building build/dev/tallyhive.
 
 DEMO_USER=demo@outlook.com
 DEMO_PASSWORD=Tallyhive-Demo-1
 DEMO_DIR=$PWD/build/demo
-PROGRAM=$PWD/build/dev/tallyhive
+PROGRAM=${TALLYHIVE_PROGRAM:-$PWD/build/dev/tallyhive}
 
 demo_build() {
     scripts/setup
+    [ -z "${TALLYHIVE_PROGRAM:-}" ] || return 0
     cmake --preset dev >/dev/null
     cmake --build --preset dev --target tallyhive
 }
