@@ -1,0 +1,343 @@
+#include "imap_transcript.h"
+
+#include "platform/imap_client.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tallyhive::platform;
+using tallyhive::testing::RecordingNotifications;
+using tallyhive::testing::TranscriptTransport;
+
+namespace {
+
+const QByteArray kGreeting = "* OK IMAP ready\r\n";
+const QByteArray kMessage = "From: Ann <ann@example.org>\r\nSubject: Hello\r\nDate: Tue, 19 Mar 2024 10:00:00 +0000\r\n\r\nBody text\r\n";
+
+QByteArray fetchReply(int number, const QByteArray& body, const QByteArray& tag)
+{
+    return "* " + QByteArray::number(number) + " FETCH (INTERNALDATE \"19-Mar-2024 11:30:00 +0100\" BODY[] {"
+        + QByteArray::number(body.size()) + "}\r\n" + body + ")\r\n" + tag + " OK Fetch completed.\r\n";
+}
+
+class ImapClientTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("TALLYHIVE_READ_TIMEOUT_MS", "400");
+        auto transport = std::make_unique<TranscriptTransport>();
+        wire = transport.get();
+        client = std::make_unique<ImapClient>(std::move(transport));
+        client->setSsl(true);
+        client->setPort(993);
+        client->setNotifications(&events);
+    }
+    void TearDown() override { qunsetenv("TALLYHIVE_READ_TIMEOUT_MS"); }
+
+    // Connected and logged in; the next tag is A2.
+    void signIn()
+    {
+        wire->server(kGreeting).client("A1 LOGIN \"ann\" \"pw\"\r\n").server("A1 OK Logged in\r\n");
+        ASSERT_EQ(client->connect(QStringLiteral("imap.example.org")), 1);
+        ASSERT_EQ(client->login(QStringLiteral("ann"), QStringLiteral("pw")), 1);
+    }
+
+    TranscriptTransport* wire = nullptr;
+    std::unique_ptr<ImapClient> client;
+    RecordingNotifications events;
+};
+
+TEST_F(ImapClientTest, ConnectAcceptsOkAndPreauthGreetingsOnly)
+{
+    wire->server(kGreeting);
+    EXPECT_EQ(client->connect(QStringLiteral("imap.example.org")), 1);
+    EXPECT_EQ(wire->openedWith, QStringLiteral("imap.example.org:993 tls=1"));
+
+    wire->server("* PREAUTH welcome back\r\n");
+    EXPECT_EQ(client->connect(QStringLiteral("h")), 1);
+
+    wire->server("* BYE too many connections\r\n");
+    EXPECT_EQ(client->connect(QStringLiteral("h")), 0);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("too many connections")));
+    EXPECT_EQ(client->sendRawCommand(QStringLiteral("NOOP")), QString());
+
+    wire->server("HTTP/1.1 400 Bad Request\r\n");
+    EXPECT_EQ(client->connect(QStringLiteral("h")), 0);
+
+    wire->openSucceeds = false;
+    EXPECT_EQ(client->connect(QStringLiteral("h")), 0);
+    EXPECT_TRUE(client->lastErrorText().startsWith(QStringLiteral("connect to h port 993 failed")));
+}
+
+TEST_F(ImapClientTest, RawCommandReturnsUntaggedAndTaggedLinesOrNothing)
+{
+    wire->server(kGreeting)
+        .client("A1 ID (\"GUID\" \"1\")\r\n")
+        .server("* ID (\"name\" \"Test\")\r\nA1 OK ID completed.\r\n")
+        .client("A2 ID (\"GUID\" \"1\")\r\n")
+        .server("A2 BAD Unknown command\r\n");
+    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
+    EXPECT_EQ(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")),
+              QStringLiteral("* ID (\"name\" \"Test\")\r\nA1 OK ID completed.\r\n"));
+    EXPECT_EQ(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")), QString());
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A2 BAD Unknown command")));
+    // A line break would smuggle a second command onto the wire.
+    EXPECT_EQ(client->sendRawCommand(QStringLiteral("NOOP\r\nA9 DELETE INBOX")), QString());
+    EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
+    EXPECT_FALSE(wire->written.contains("DELETE"));
+}
+
+TEST_F(ImapClientTest, LoginQuotesPlainCredentialsAndSendsOthersAsLiterals)
+{
+    const QString password = QStringLiteral("pä\"ss\\wörd");
+    const QByteArray passwordBytes = password.toUtf8();
+    wire->server(kGreeting)
+        .client("A1 LOGIN \"ann@example.org\" {" + QByteArray::number(passwordBytes.size()) + "}\r\n")
+        .server("+ Ready for literal data\r\n")
+        .client(passwordBytes + "\r\n")
+        .server("A1 OK Logged in\r\n")
+        .client("A2 LOGIN {5}\r\n")
+        .server("+ go\r\n")
+        .client("j\xc3\xb6rg {3}\r\n")
+        .server("+ go\r\n")
+        .client("a\nb\r\n")
+        .server("A2 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n");
+    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
+    EXPECT_EQ(client->login(QStringLiteral("ann@example.org"), password), 1);
+    EXPECT_EQ(client->login(QStringLiteral("jörg"), QStringLiteral("a\nb")), 0);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("AUTHENTICATIONFAILED")));
+    EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
+}
+
+TEST_F(ImapClientTest, RefusedLiteralStopsTheLoginBeforeThePasswordIsSent)
+{
+    wire->server(kGreeting).client("A1 LOGIN \"ann\" {3}\r\n").server("A1 NO Literals not accepted here\r\n");
+    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
+    EXPECT_EQ(client->login(QStringLiteral("ann"), QStringLiteral("\"x\"")), 0);
+    EXPECT_FALSE(wire->written.contains("\"x\"\r\n"));
+}
+
+TEST_F(ImapClientTest, ErrorTextNeverHoldsThePasswordEvenWhenTheServerEchoesIt)
+{
+    const QString password = QStringLiteral("Tr0ub4dor&3");
+    wire->server(kGreeting)
+        .client("A1 LOGIN \"ann\" \"Tr0ub4dor&3\"\r\n")
+        .server("* BAD you sent Tr0ub4dor&3\r\nA1 NO Invalid: LOGIN \"ann\" \"Tr0ub4dor&3\"\r\n")
+        .client("A2 LOGIN \"ann\" {7}\r\n")
+        .server("+ go\r\n")
+        .client("se\"cr\\t\r\n")
+        .server("A2 BAD Error in command LOGIN \"ann\" \"se\\\"cr\\\\t\" and se\"cr\\t\r\n");
+    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
+    EXPECT_EQ(client->login(QStringLiteral("ann"), password), 0);
+    EXPECT_FALSE(client->lastErrorText().contains(password)) << client->lastErrorText().toStdString();
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A1 NO Invalid")));
+
+    const QString awkward = QStringLiteral("se\"cr\\t");
+    EXPECT_EQ(client->login(QStringLiteral("ann"), awkward), 0);
+    const QString text = client->lastErrorText();
+    EXPECT_FALSE(text.contains(awkward)) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("se\\\"cr\\\\t"))) << text.toStdString();
+    EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
+}
+
+TEST_F(ImapClientTest, SelectCountsFromExistsAndEncodesTheName)
+{
+    signIn();
+    wire->client("A2 SELECT \"INBOX\"\r\n")
+        .server("* FLAGS (\\Seen)\r\n* 12 EXISTS\r\n* 0 RECENT\r\nA2 OK [READ-WRITE] Select completed.\r\n")
+        .client("A3 SELECT \"Entw&APw-rfe\"\r\n")
+        .server("* 0 EXISTS\r\nA3 OK Select completed.\r\n")
+        .client("A4 SELECT \"Nowhere\"\r\n")
+        .server("A4 NO Mailbox doesn't exist: Nowhere\r\n");
+    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
+    EXPECT_EQ(client->numMessages(), 12);
+    EXPECT_EQ(client->selectMailbox(QStringLiteral("Entwürfe")), 1);
+    EXPECT_EQ(client->numMessages(), 0);
+    EXPECT_EQ(client->selectMailbox(QStringLiteral("Nowhere")), 0);
+    EXPECT_EQ(client->numMessages(), 0);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("doesn't exist")));
+    EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
+}
+
+TEST_F(ImapClientTest, ListDecodesQuotedAtomAndLiteralNames)
+{
+    signIn();
+    wire->client("A2 LIST \"\" \"*\"\r\n")
+        .server("* LIST (\\HasNoChildren) \"/\" INBOX\r\n"
+                "* LIST (\\HasNoChildren \\Sent) \"/\" \"Sent Items\"\r\n"
+                "* LIST () \"/\" {11}\r\nSay \"hi\" \\o\r\n"
+                "* LIST () NIL \"Entw&APw-rfe\"\r\n"
+                "* STATUS INBOX (MESSAGES 3)\r\n"
+                "A2 OK List completed.\r\n")
+        .client("A3 LIST \"\" \"*\"\r\n")
+        .server("A3 OK List completed.\r\n")
+        .client("A4 LIST \"\" \"*\"\r\n")
+        .server("A4 BAD no\r\n");
+    const auto names = client->listMailboxes(QString(), QStringLiteral("*"));
+    ASSERT_TRUE(names);
+    EXPECT_EQ(*names, (QStringList{QStringLiteral("INBOX"), QStringLiteral("Sent Items"), QStringLiteral("Say \"hi\" \\o"),
+                                   QStringLiteral("Entwürfe")}));
+    const auto none = client->listMailboxes(QString(), QStringLiteral("*"));
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->isEmpty());
+    EXPECT_FALSE(client->listMailboxes(QString(), QStringLiteral("*")));
+}
+
+TEST_F(ImapClientTest, FetchPeeksAndReturnsTheBytesAndArrivalDate)
+{
+    signIn();
+    wire->client("A2 FETCH 3 (INTERNALDATE BODY.PEEK[])\r\n")
+        .server("* 1 FETCH (FLAGS (\\Seen))\r\n* 14 EXISTS\r\n" + fetchReply(3, kMessage, "A2"));
+    const auto raw = client->fetchRaw(3);
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(raw->bytes, kMessage);
+    EXPECT_EQ(raw->internalDate.toUTC(), QDateTime(QDate(2024, 3, 19), QTime(10, 30), Qt::UTC));
+    EXPECT_EQ(client->numMessages(), 14);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A2 OK Fetch completed.")));
+    EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
+}
+
+TEST_F(ImapClientTest, FetchSingleHandsTheBytesToTheMimeParser)
+{
+    signIn();
+    wire->client("A2 UID FETCH 77 (UID INTERNALDATE BODY.PEEK[])\r\n")
+        .server("* 5 FETCH (UID 77 INTERNALDATE \"19-Mar-2024 11:30:00 +0100\" BODY[] {" + QByteArray::number(kMessage.size())
+                + "}\r\n" + kMessage + ")\r\nA2 OK done\r\n");
+    const auto message = client->fetchSingle(77, true);
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->subject, QStringLiteral("Hello"));
+    EXPECT_EQ(message->fromAddress, QStringLiteral("ann@example.org"));
+}
+
+TEST_F(ImapClientTest, FetchOfAMissingMessageFailsWithTheServersReply)
+{
+    signIn();
+    wire->client("A2 FETCH 9 (INTERNALDATE BODY.PEEK[])\r\n")
+        .server("A2 BAD Error in IMAP command FETCH: Invalid messageset\r\n")
+        .client("A3 FETCH 8 (INTERNALDATE BODY.PEEK[])\r\n")
+        .server("A3 OK Fetch completed.\r\n");
+    EXPECT_FALSE(client->fetchRaw(9));
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("Invalid messageset")));
+    EXPECT_FALSE(client->fetchRaw(8));
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no message")));
+}
+
+TEST_F(ImapClientTest, PercentDoneRisesFromZeroToHundredInAtMostAHundredSteps)
+{
+    signIn();
+    const QByteArray body = kMessage.repeated(60);
+    wire->client("A2 FETCH 1 (INTERNALDATE BODY.PEEK[])\r\n").server(fetchReply(1, body, "A2"), 7);
+    ASSERT_TRUE(client->fetchRaw(1));
+    ASSERT_GE(events.percents.size(), 3u);
+    EXPECT_LE(events.percents.size(), 101u);
+    EXPECT_EQ(events.percents.front(), 0);
+    EXPECT_EQ(events.percents.back(), 100);
+    EXPECT_TRUE(std::is_sorted(events.percents.begin(), events.percents.end()));
+    EXPECT_EQ(std::adjacent_find(events.percents.begin(), events.percents.end()), events.percents.end());
+}
+
+TEST_F(ImapClientTest, AbortWhileBytesFlowCompletesTheMessage)
+{
+    signIn();
+    const QByteArray body = kMessage.repeated(40);
+    wire->client("A2 FETCH 7 (INTERNALDATE BODY.PEEK[])\r\n").server(fetchReply(7, body, "A2"), 50);
+    events.onPercent = [this](int percent) {
+        if (percent >= 10)
+            events.abort = true;
+    };
+    const auto raw = client->fetchRaw(7);
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(raw->bytes, body);
+}
+
+TEST_F(ImapClientTest, AbortDuringAStallAbandonsTheCallAfterTheGrace)
+{
+    qputenv("TALLYHIVE_READ_TIMEOUT_MS", "20000");
+    signIn();
+    const QByteArray reply = fetchReply(7, kMessage, "A2");
+    wire->client("A2 FETCH 7 (INTERNALDATE BODY.PEEK[])\r\n").server(reply.left(reply.size() / 2)).stall();
+    events.onPercent = [this](int percent) {
+        if (percent > 0)
+            events.abort = true;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(client->fetchRaw(7));
+    EXPECT_GE(clock.elapsed(), ImapClient::kAbortGraceMs - 50);
+    EXPECT_LT(clock.elapsed(), ImapClient::kAbortGraceMs + 1500);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("abandoned")));
+    EXPECT_TRUE(wire->closed);
+
+    // The stream is out of step now: later calls fail at once.
+    events.abort = false;
+    clock.restart();
+    EXPECT_FALSE(client->fetchRaw(8));
+    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);
+    EXPECT_LT(clock.elapsed(), 100);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("unusable")));
+}
+
+TEST_F(ImapClientTest, SilentServerFailsTheCallAfterTheReadTimeoutWhilePollingForAbort)
+{
+    signIn();
+    wire->client("A2 SELECT \"INBOX\"\r\n").stall();
+    const int pollsBefore = events.polls;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);
+    EXPECT_GE(clock.elapsed(), 380);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no reply from the server for 400 ms")));
+    // At least one poll every 50 ms.
+    EXPECT_GE(events.polls - pollsBefore, 8);
+}
+
+TEST_F(ImapClientTest, DroppedConnectionMidLiteralFailsThisAndLaterCalls)
+{
+    signIn();
+    const QByteArray reply = fetchReply(2, kMessage, "A2");
+    wire->client("A2 FETCH 2 (INTERNALDATE BODY.PEEK[])\r\n").server(reply.left(60)).drop();
+    EXPECT_FALSE(client->fetchRaw(2));
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("connection lost")));
+    EXPECT_FALSE(client->fetchRaw(3));
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("unusable")));
+}
+
+TEST_F(ImapClientTest, HostileRepliesFailCleanly)
+{
+    signIn();
+    wire->client("A2 FETCH 1 (INTERNALDATE BODY.PEEK[])\r\n").server("* 1 FETCH (BODY[] {4000000000}\r\nabc");
+    EXPECT_FALSE(client->fetchRaw(1));
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("limit")));
+
+    wire->server(kGreeting).client("A1 NOOP\r\n").server("Z9 OK not yours\r\n");
+    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
+    EXPECT_EQ(client->sendRawCommand(QStringLiteral("NOOP")), QString());
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("foreign tag")));
+}
+
+TEST_F(ImapClientTest, DisconnectFromInsideAnAbortPollEndsTheRunningCall)
+{
+    signIn();
+    wire->client("A2 FETCH 4 (INTERNALDATE BODY.PEEK[])\r\n").stall();
+    events.onPoll = [this] {
+        events.onPoll = nullptr;
+        client->disconnect();
+        EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);  // refused while busy
+    };
+    EXPECT_FALSE(client->fetchRaw(4));
+    EXPECT_EQ(client->sendRawCommand(QStringLiteral("NOOP")), QString());
+}
+
+TEST_F(ImapClientTest, DisconnectLogsOutAndLaterCallsFailUntilReconnected)
+{
+    signIn();
+    wire->client("A2 LOGOUT\r\n").server("* BYE Logging out\r\nA2 OK Logout completed.\r\n");
+    client->disconnect();
+    EXPECT_TRUE(wire->closed);
+    EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
+    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("not connected")));
+}
+
+}  // namespace

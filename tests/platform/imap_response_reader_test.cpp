@@ -1,0 +1,198 @@
+#include "platform/imap_command.h"
+#include "platform/imap_internal_date.h"
+#include "platform/imap_mailbox_name.h"
+#include "platform/imap_response_reader.h"
+
+#include <gtest/gtest.h>
+
+using namespace tallyhive::platform;
+
+namespace {
+
+std::vector<ImapResponse> readAll(const QByteArray& stream, int chunk)
+{
+    ImapResponseReader reader;
+    std::vector<ImapResponse> responses;
+    for (qsizetype i = 0; i < stream.size(); i += chunk) {
+        reader.feed(QByteArrayView(stream).sliced(i, qMin<qsizetype>(chunk, stream.size() - i)));
+        while (auto response = reader.next())
+            responses.push_back(std::move(*response));
+    }
+    EXPECT_FALSE(reader.failed()) << reader.errorText().toStdString();
+    return responses;
+}
+
+const QByteArray kConversation =
+    "* OK [CAPABILITY IMAP4rev1] ready\r\n"
+    "+ go ahead\r\n"
+    "* 3 EXISTS\r\n"
+    "* LIST (\\HasNoChildren) \"/\" {10}\r\nOdd \"name\"\r\n"
+    "* LIST () NIL INBOX\r\n"
+    "* 1 FETCH (INTERNALDATE \"17-Jul-1996 02:44:25 -0700\" BODY[] {15}\r\nhi {5}\r\nthere\r\n)\r\n"
+    "A4 NO [AUTHENTICATIONFAILED] bad \"quote (paren\r\n";
+
+TEST(ImapResponseReader, YieldsTheSameResponsesWhateverTheChunking)
+{
+    const auto whole = readAll(kConversation, kConversation.size());
+    ASSERT_EQ(whole.size(), 7u);
+    for (int chunk : {1, 2, 7, 64}) {
+        const auto pieces = readAll(kConversation, chunk);
+        ASSERT_EQ(pieces.size(), whole.size()) << chunk;
+        for (size_t i = 0; i < whole.size(); ++i)
+            EXPECT_EQ(pieces[i].raw, whole[i].raw) << chunk;
+    }
+
+    EXPECT_TRUE(whole[0].isStatus("OK"));
+    EXPECT_EQ(whole[1].kind, ImapResponse::Kind::Continuation);
+    EXPECT_EQ(whole[1].text, "go ahead");
+    EXPECT_TRUE(whole[2].data[1].isAtom("EXISTS"));
+
+    // A literal mailbox name keeps quotes and blanks; NIL and bare atoms work too.
+    ASSERT_EQ(whole[3].data.size(), 4u);
+    EXPECT_EQ(whole[3].data[3].value, "Odd \"name\"");
+    EXPECT_EQ(whole[4].data[2].type, ImapToken::Type::Nil);
+    EXPECT_TRUE(whole[4].data[3].isAtom("INBOX"));
+
+    // Literal bytes that look like line ends and literal markers stay data.
+    const auto& items = whole[5].data[2].children;
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_EQ(items[1].value, "17-Jul-1996 02:44:25 -0700");
+    EXPECT_TRUE(items[2].isAtom("BODY[]"));
+    EXPECT_EQ(items[3].value, "hi {5}\r\nthere\r\n");
+
+    // Free text after a status is not parsed, so stray quotes do no harm.
+    EXPECT_EQ(whole[6].kind, ImapResponse::Kind::Tagged);
+    EXPECT_EQ(whole[6].tag, "A4");
+    EXPECT_TRUE(whole[6].isStatus("NO"));
+    EXPECT_EQ(whole[6].text, "[AUTHENTICATIONFAILED] bad \"quote (paren");
+}
+
+TEST(ImapResponseReader, ParsesQuotedEscapesEmptyLiteralsAndSectionAtoms)
+{
+    const auto responses = readAll("* LIST (\\Noselect) \"\\\\\" \"a\\\"b\\\\c\"\r\n"
+                                   "* 2 FETCH (BODY[HEADER.FIELDS (FROM TO)] {0}\r\n UID 7)\r\n",
+                                   3);
+    ASSERT_EQ(responses.size(), 2u);
+    EXPECT_EQ(responses[0].data[2].value, "\\");
+    EXPECT_EQ(responses[0].data[3].value, "a\"b\\c");
+    const auto& items = responses[1].data[2].children;
+    ASSERT_EQ(items.size(), 4u);
+    EXPECT_TRUE(items[0].isAtom("BODY[HEADER.FIELDS (FROM TO)]"));
+    EXPECT_TRUE(items[1].isString());
+    EXPECT_TRUE(items[1].value.isEmpty());
+    EXPECT_TRUE(items[3].isAtom("7"));
+}
+
+TEST(ImapResponseReader, MarksUnparseableDataButKeepsReading)
+{
+    const auto responses = readAll("* LIST (unclosed \"x\r\n* 4 EXISTS\r\nA1 WHAT\r\n", 5);
+    ASSERT_EQ(responses.size(), 3u);
+    EXPECT_FALSE(responses[0].wellFormed);
+    EXPECT_TRUE(responses[1].wellFormed);
+    EXPECT_FALSE(responses[2].wellFormed);  // a tagged reply without a status
+    // Braces in free text are not a literal.
+    const auto text = readAll("* OK see {here}\r\n* OK {12a}\r\n", 4);
+    EXPECT_EQ(text.size(), 2u);
+}
+
+TEST(ImapResponseReader, ReportsHowFarTheCurrentLiteralHasCome)
+{
+    ImapResponseReader reader;
+    reader.feed("* 1 FETCH (BODY[] {10}\r\n0123");
+    EXPECT_FALSE(reader.next());
+    auto progress = reader.literalInProgress();
+    ASSERT_TRUE(progress);
+    EXPECT_EQ(progress->received, 4);
+    EXPECT_EQ(progress->total, 10);
+    reader.feed("456789)\r\n");
+    EXPECT_TRUE(reader.next());
+    EXPECT_FALSE(reader.literalInProgress());
+}
+
+TEST(ImapResponseReader, FailsOnHostileSizesWithoutHoldingTheBytes)
+{
+    {
+        ImapResponseReader reader;
+        reader.feed("* 1 FETCH (BODY[] {999999999999}\r\nxx");
+        EXPECT_FALSE(reader.next());
+        EXPECT_TRUE(reader.failed());
+        EXPECT_TRUE(reader.errorText().contains(QStringLiteral("limit")));
+        reader.feed("more");
+        EXPECT_FALSE(reader.next());
+    }
+    {
+        ImapResponseReader reader;
+        reader.feed("* 1 FETCH (BODY[] {1234567890123}\r\n");
+        EXPECT_FALSE(reader.next());
+        EXPECT_TRUE(reader.failed());
+    }
+    {
+        ImapResponseReader reader;
+        const QByteArray line(ImapResponseReader::kMaxLineBytes / 4 + 1, 'x');
+        for (int i = 0; i < 5 && !reader.failed(); ++i) {
+            reader.feed(line);
+            EXPECT_FALSE(reader.next());
+        }
+        EXPECT_TRUE(reader.failed());
+    }
+}
+
+TEST(ImapTokens, RejectsMalformedValuesAndDeepNesting)
+{
+    EXPECT_FALSE(parseImapTokens("(a b"));
+    EXPECT_FALSE(parseImapTokens("a b)"));
+    EXPECT_FALSE(parseImapTokens("\"unterminated"));
+    EXPECT_FALSE(parseImapTokens("{5}\r\nabc"));
+    EXPECT_FALSE(parseImapTokens("BODY[unclosed"));
+    EXPECT_FALSE(parseImapTokens(QByteArray(1000, '(') + QByteArray(1000, ')')));
+    const auto nested = parseImapTokens("((a) (b (c))) NIL\r\n");
+    ASSERT_TRUE(nested);
+    ASSERT_EQ(nested->size(), 2u);
+    EXPECT_EQ((*nested)[0].children[1].children[1].children[0].value, "c");
+}
+
+TEST(ImapMailboxName, RoundTripsModifiedUtf7)
+{
+    EXPECT_EQ(encodeMailboxName(QStringLiteral("INBOX")), "INBOX");
+    EXPECT_EQ(encodeMailboxName(QStringLiteral("Entwürfe")), "Entw&APw-rfe");
+    EXPECT_EQ(encodeMailboxName(QStringLiteral("A&B")), "A&-B");
+    for (const QString& name : {QStringLiteral("Entwürfe"), QStringLiteral("日本語/メール"), QStringLiteral("A&B ~x"),
+                                QStringLiteral("Ünïcödé&")})
+        EXPECT_EQ(decodeMailboxName(encodeMailboxName(name)), name);
+    // Names that are not modified UTF-7 come through as sent.
+    EXPECT_EQ(decodeMailboxName("Half&open"), QStringLiteral("Half&open"));
+    EXPECT_EQ(decodeMailboxName("Bad&!!!-"), QStringLiteral("Bad&!!!-"));
+    EXPECT_EQ(decodeMailboxName("Gesendete Elemente"), QStringLiteral("Gesendete Elemente"));
+    EXPECT_EQ(decodeMailboxName(QStringLiteral("Grüße").toUtf8()), QStringLiteral("Grüße"));
+}
+
+TEST(ImapInternalDate, ParsesAndFormatsWithTheOffset)
+{
+    const QDateTime moment = parseInternalDate(" 7-Jul-1996 02:44:25 -0700");
+    ASSERT_TRUE(moment.isValid());
+    EXPECT_EQ(moment.toUTC(), QDateTime(QDate(1996, 7, 7), QTime(9, 44, 25), Qt::UTC));
+    EXPECT_EQ(formatInternalDate(moment), "07-Jul-1996 02:44:25 -0700");
+    EXPECT_EQ(parseInternalDate(formatInternalDate(moment)), moment);
+    for (const char* bad : {"", "31-Feb-2020 00:00:00 +0000", "01-Foo-2020 00:00:00 +0000", "01-Jan-2020 25:00:00 +0000",
+                            "01-Jan-2020 00:00:00 0000", "01-Jan-2020 00:00:00"})
+        EXPECT_FALSE(parseInternalDate(bad).isValid()) << bad;
+}
+
+TEST(ImapCommandBuilder, QuotesPlainTextAndSendsTheRestAsLiterals)
+{
+    const auto plain = ImapCommandBuilder("A1", "LOGIN").string("user@example.org").string("s3cret pw").pieces();
+    ASSERT_EQ(plain.size(), 1u);
+    EXPECT_EQ(plain[0], "A1 LOGIN \"user@example.org\" \"s3cret pw\"\r\n");
+
+    const QByteArray awkward = QStringLiteral("pä\"ss").toUtf8();
+    const auto literal = ImapCommandBuilder("A2", "LOGIN").string("me").string(awkward).pieces();
+    ASSERT_EQ(literal.size(), 2u);
+    EXPECT_EQ(literal[0], "A2 LOGIN \"me\" {6}\r\n");
+    EXPECT_EQ(literal[1], awkward + "\r\n");
+
+    for (const char* unsafe : {"a\\b", "a\rb", "a\nb"})
+        EXPECT_FALSE(ImapCommandBuilder::quotable(unsafe)) << unsafe;
+    EXPECT_TRUE(ImapCommandBuilder::quotable(""));
+}
+
+}  // namespace
