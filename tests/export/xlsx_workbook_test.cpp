@@ -1,0 +1,222 @@
+#include "app/general_date.h"
+#include "app/locations.h"
+#include "app/pending_events.h"
+#include "app/texts.h"
+#include "export/send_to_excel.h"
+#include "platform/error.h"
+#include "platform/xlsx_date_format.h"
+#include "platform/xlsx_export_file.h"
+#include "platform/xlsx_quote_prefix.h"
+#include "platform/xlsx_spreadsheet.h"
+#include "support/fake_list_view.h"
+#include "support/recording_message_boxes.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tallyhive {
+namespace {
+
+using testing::FakeListView;
+
+// The workbook as an independent reader (openpyxl) sees it.
+QJsonObject readBack(const QString& path)
+{
+    QProcess python;
+    const QString script = qEnvironmentVariable("TALLYHIVE_SOURCE_DIR", QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/../.."))
+        + QStringLiteral("/tests/export/read_workbook.py");
+    // Debian's interpreter, which has python3-openpyxl; not whichever comes first on PATH.
+    python.start(QStringLiteral("/usr/bin/python3"), {script, path});
+    python.waitForFinished(60000);
+    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+}
+
+class XlsxWorkbookTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "xlsx_workbook_test";
+        static char* argv[] = {name, nullptr};
+        if (!QCoreApplication::instance())
+            new QCoreApplication(argc, argv);
+    }
+
+    XlsxWorkbookTest()
+    {
+        qputenv("TALLYHIVE_OPEN_WORKBOOK", "0");
+        qputenv("TALLYHIVE_EXPORT_DIR", exportDir().toUtf8());
+    }
+    ~XlsxWorkbookTest() override
+    {
+        setPendingEventsObserver(nullptr);
+        qunsetenv("TALLYHIVE_EXPORT_DIR");
+    }
+
+    QString exportDir() const { return temp.filePath(QStringLiteral("exports")); }
+    QStringList exports() const { return QDir(exportDir()).entryList(QDir::Files); }
+
+    int addEmail(const QString& from, const QString& subject, const QString& date, const QString& body, bool checked)
+    {
+        const int row = list.addRow(from);
+        list.setCellText(row, 2, QStringLiteral("Name"));
+        list.setCellText(row, 3, QStringLiteral("a@example.com"));
+        list.setCellText(row, 4, subject);
+        list.setCellText(row, 5, date);
+        list.setCellText(row, 6, QStringLiteral("20261207"));
+        list.setChecked(row, checked);
+        records.at(row).s_Subject = subject;
+        records.at(row).s_PlainText = body;
+        return row;
+    }
+
+    void run() { SendToExcel(list, records, spreadsheets, boxes, [] {}); }
+
+    QTemporaryDir temp;
+    FakeListView list = FakeListView::withStandardColumns();
+    EmailCollection records;
+    platform::XlsxSpreadsheetFactory spreadsheets;
+    testing::RecordingMessageBoxes boxes;
+};
+
+TEST_F(XlsxWorkbookTest, ExportedRowsReadBackAsTextDatesAndFittedColumns)
+{
+    const QString received = general_date::format(QDateTime(QDate(2026, 12, 7), QTime(20, 55, 1)));
+    const QString midnight = general_date::format(QDateTime(QDate(2026, 1, 2), QTime(0, 0)));
+    QString longBody(3000, u'x');
+    longBody[1022] = u'=';
+    addEmail(QStringLiteral("=cmd|' /C calc'!A0"), QStringLiteral("a=b"), received, QStringLiteral("=1+1"), true);
+    addEmail(QStringLiteral("skipped"), QStringLiteral("s"), received, QStringLiteral("b"), false);
+    addEmail(QStringLiteral("Ann"), QStringLiteral("long"), QStringLiteral("not a date"), longBody, true);
+    addEmail(QStringLiteral("'quoted"), QStringLiteral("s"), midnight, QString(), true);
+    run();
+    EXPECT_EQ(boxes.texts(), QStringList{texts::Done});
+    ASSERT_EQ(exports().size(), 1);
+    EXPECT_TRUE(exports().first().startsWith(texts::AppTitle + u' '));
+
+    const QJsonObject book = readBack(QDir(exportDir()).filePath(exports().first()));
+    EXPECT_EQ(book[u"sheets"].toInt(), 1);
+    const QJsonObject cells = book[u"cells"].toObject();
+    auto cell = [&](const char* at) { return cells[QLatin1String(at)].toObject(); };
+    auto text = [&](const char* at) { return cell(at)[u"value"].toString(); };
+
+    EXPECT_EQ(text("A1"), QStringLiteral("From"));
+    EXPECT_EQ(text("F1"), QStringLiteral("RecDate"));
+    // No cell becomes a formula, column 1 included.
+    for (const QString& at : cells.keys())
+        EXPECT_NE(cells[at].toObject()[u"type"].toString(), QStringLiteral("f")) << at.toStdString();
+    EXPECT_EQ(text("A2"), QStringLiteral("=cmd|' /C calc'!A0"));
+    EXPECT_EQ(text("D2"), QStringLiteral("ab"));
+    EXPECT_EQ(text("F2"), QStringLiteral("=1+1"));
+    EXPECT_TRUE(cell("F2")[u"quote"].toBool());
+    EXPECT_FALSE(cell("A2")[u"quote"].toBool());
+
+    EXPECT_TRUE(cell("E2")[u"date"].toBool());
+    EXPECT_EQ(text("E2"), QStringLiteral("2026-12-07T20:55:01"));
+    EXPECT_EQ(cell("E2")[u"format"].toString(), platform::excelDateFormat(general_date::dateTimePattern()));
+    EXPECT_TRUE(cell("E5")[u"date"].toBool());
+    EXPECT_EQ(cell("E5")[u"format"].toString(), platform::excelDateFormat(general_date::datePattern()));
+    EXPECT_FALSE(cell("E4")[u"date"].toBool());
+    EXPECT_EQ(text("E4"), QStringLiteral("not a date"));
+
+    for (const char* empty : {"A3", "B3", "C3", "D3", "E3", "F3"})
+        EXPECT_FALSE(cells.contains(QLatin1String(empty))) << empty;
+
+    EXPECT_EQ(text("F4"), longBody.left(1022));
+    EXPECT_EQ(text("G4"), longBody.mid(1022, 1022));
+    EXPECT_TRUE(cell("G4")[u"quote"].toBool());
+    EXPECT_EQ(text("H4"), longBody.mid(2044));
+    EXPECT_EQ(text("A5"), QStringLiteral("quoted"));
+    EXPECT_TRUE(cell("A5")[u"quote"].toBool());
+
+    // Widths set after the streamed rows still arrive.
+    const QJsonObject widths = book[u"widths"].toObject();
+    for (const char* column : {"A", "B", "C", "D", "E", "F", "G", "H"})
+        EXPECT_GT(widths[QLatin1String(column)].toDouble(), 0.0) << column;
+    EXPECT_GT(widths[u"A"].toDouble(), widths[u"B"].toDouble());
+    // A spreadsheet stores its widest column, 255 characters, with its padding.
+    EXPECT_NEAR(widths[u"F"].toDouble(), 255.7, 0.1);
+}
+
+TEST_F(XlsxWorkbookTest, AFolderThatCannotBeMadeGivesOneReportAndNoDone)
+{
+    QFile blocker(temp.filePath(QStringLiteral("not-a-folder")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString unusable = blocker.fileName() + QStringLiteral("/exports");
+    qputenv("TALLYHIVE_EXPORT_DIR", unusable.toUtf8());
+    addEmail(QStringLiteral("Ann"), QStringLiteral("s"), QStringLiteral("x"), QStringLiteral("b"), true);
+    run();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].title, texts::ApplicationErrorTitle);
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(texts::ExportFolderUnavailable.arg(QDir::toNativeSeparators(unusable))));
+    EXPECT_TRUE(boxes.shown[0].text.contains(locations::SendToExcel + texts::AtLine + QStringLiteral("106")));
+    EXPECT_TRUE(QFileInfo(blocker.fileName()).isFile());
+}
+
+TEST_F(XlsxWorkbookTest, AWorkbookThatCannotBeWrittenLeavesNothingBehind)
+{
+    addEmail(QStringLiteral("Ann"), QStringLiteral("s"), QStringLiteral("x"), QStringLiteral("b"), true);
+    // The folder vanishes while the export runs, so the final write fails.
+    setPendingEventsObserver([this] { QDir(exportDir()).removeRecursively(); });
+    run();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(boxes.shown[0].text.contains(locations::SendToExcel + texts::AtLine + QStringLiteral("180")));
+    EXPECT_FALSE(QDir(exportDir()).exists());
+}
+
+TEST_F(XlsxWorkbookTest, AnUnfinishedWorkbookIsDiscarded)
+{
+    const QString path = platform::claimExportFile(exportDir(), QDateTime::currentDateTime());
+    {
+        platform::XlsxSpreadsheet sheet(path);
+        sheet.addWorkbook();
+        sheet.setCell(1, 1, QStringLiteral("x"));
+        EXPECT_THROW(sheet.setCell(1, 16385, QStringLiteral("x")), AppError);
+    }
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(XlsxExportFile, ExportsInTheSameSecondGetTheirOwnFiles)
+{
+    QTemporaryDir temp;
+    const QDateTime now(QDate(2026, 12, 7), QTime(20, 55, 1));
+    const QString folder = temp.filePath(QStringLiteral("a/b"));
+    const QString first = platform::claimExportFile(folder, now);
+    const QString second = platform::claimExportFile(folder, now);
+    EXPECT_EQ(QFileInfo(first).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01.xlsx"));
+    EXPECT_EQ(QFileInfo(second).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01 (2).xlsx"));
+    EXPECT_TRUE(QFile::exists(first));
+}
+
+TEST(XlsxDateFormat, QtPatternsBecomeSpreadsheetNumberFormats)
+{
+    EXPECT_EQ(platform::excelDateFormat(QStringLiteral("M/d/yyyy h:mm:ss AP")), QStringLiteral("m/d/yyyy h:mm:ss AM/PM"));
+    EXPECT_EQ(platform::excelDateFormat(QStringLiteral("dd.MM.yyyy HH:mm:ss")), QStringLiteral("dd.mm.yyyy hh:mm:ss"));
+    EXPECT_EQ(platform::excelDateFormat(QStringLiteral("d MMM yyyy")), QStringLiteral("d mmm yyyy"));
+    EXPECT_EQ(platform::excelDateFormat(QStringLiteral("d.MM.yyyy 'g'. H:mm:ss")),
+              QStringLiteral("d.mm.yyyy\" g. \"h:mm:ss"));
+    EXPECT_EQ(platform::excelDateFormat(QStringLiteral("yyyy/MM/dd H\u6642mm\u5206")),
+              QStringLiteral("yyyy/mm/dd h\"\u6642\"mm\"\u5206\""));
+}
+
+TEST(XlsxQuotePrefix, OnlyTheNamedCellFormatIsMarked)
+{
+    const QByteArray styles = "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\"/></cellStyleXfs>"
+                              "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"49\"/></cellXfs>";
+    EXPECT_EQ(platform::withQuotePrefix(styles, 1),
+              "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\"/></cellStyleXfs>"
+              "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf quotePrefix=\"1\" numFmtId=\"49\"/></cellXfs>");
+    EXPECT_THROW(platform::withQuotePrefix(styles, 2), AppError);
+}
+
+}  // namespace
+}  // namespace tallyhive
