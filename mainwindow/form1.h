@@ -128,6 +128,7 @@ private:
     void ApplySkin();
     void VisitHomePageOccasionally();
     void AddListColumns();
+    void addComboEntry(const QString& entry);
 
     // Sign-in panel.
     void Connect();

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QSignalBlocker>
 #include <QUrl>
 
 namespace tallyhive {
@@ -88,16 +89,22 @@ void Form1::Form_Load()
     else
         h.step(182, [&] { Check2->setEnabled(false); });
     h.step(184, [&] { setCheckValue(Check2, readInteger(setting(AutoConnect, QStringLiteral("0")))); });
-    h.step(186, [&] { setOption(Option3, readBoolean(setting(settings_keys::Option3, QStringLiteral("1")))); });
-    h.step(188, [&] { setOption(Option5, readBoolean(setting(settings_keys::Option5, QStringLiteral("0")))); });
-    h.step(190, [&] { setOption(Option6, readBoolean(setting(settings_keys::Option6, QStringLiteral("0")))); });
-    h.step(192, [&] { setOption(Option7, readBoolean(setting(settings_keys::Option7, QStringLiteral("0")))); });
-    h.step(194, [&] { setOption(Option9, readBoolean(setting(settings_keys::Option9, QStringLiteral("0")))); });
-    h.step(333, [&] { Combo1->addItem(texts::LiveIdEntry); });
+    // Selecting an option saves all five, so the five are read before any is set.
+    const QString option3 = setting(settings_keys::Option3, QStringLiteral("1"));
+    const QString option5 = setting(settings_keys::Option5, QStringLiteral("0"));
+    const QString option6 = setting(settings_keys::Option6, QStringLiteral("0"));
+    const QString option7 = setting(settings_keys::Option7, QStringLiteral("0"));
+    const QString option9 = setting(settings_keys::Option9, QStringLiteral("0"));
+    h.step(186, [&] { setOption(Option3, readBoolean(option3)); });
+    h.step(188, [&] { setOption(Option5, readBoolean(option5)); });
+    h.step(190, [&] { setOption(Option6, readBoolean(option6)); });
+    h.step(192, [&] { setOption(Option7, readBoolean(option7)); });
+    h.step(194, [&] { setOption(Option9, readBoolean(option9)); });
+    h.step(333, [&] { addComboEntry(texts::LiveIdEntry); });
     const QStringList domains = config::mailDomains();
-    h.step(444, [&] { Combo1->addItem(u'@' + domains.at(0)); });
-    h.step(555, [&] { Combo1->addItem(u'@' + domains.at(1)); });
-    h.step(666, [&] { Combo1->addItem(u'@' + domains.at(2)); });
+    h.step(444, [&] { addComboEntry(u'@' + domains.at(0)); });
+    h.step(555, [&] { addComboEntry(u'@' + domains.at(1)); });
+    h.step(666, [&] { addComboEntry(u'@' + domains.at(2)); });
     h.step(777, [&] {
         const int index = readInteger(setting(settings_keys::Combo1, QStringLiteral("0")));
         if (index < -1 || index >= Combo1->count())
@@ -106,6 +113,16 @@ void Form1::Form_Load()
     });
     if (h.test(206, [&] { return checkValue(Check2) == 1; }))
         h.step(208, [&] { PushButton1_Click(); });
+}
+
+void Form1::addComboEntry(const QString& entry)
+{
+    // Adding an entry selects nothing and saves nothing: the stored choice is
+    // restored only after all entries are in.
+    const QSignalBlocker quiet(Combo1);
+    const int selected = Combo1->currentIndex();
+    Combo1->addItem(entry);
+    Combo1->setCurrentIndex(selected);
 }
 
 void Form1::AddListColumns()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/message_boxes.h"
+#include "support/qt_printers.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "app/pending_events.h"
+#include "mainwindow/form1.h"
+#include "platform/error.h"
+#include "platform/qt_list_view.h"
+#include "support/fake_imap_component.h"
+#include "support/gui_application.h"
+#include "support/memory_settings_store.h"
+#include "support/recording_message_boxes.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tallyhive::testing {
+
+// Exports are not what these tests look at; any attempt fails loudly.
+class NoSpreadsheets : public platform::SpreadsheetFactory {
+public:
+    std::unique_ptr<platform::Spreadsheet> createApplication() override
+    {
+        throw AppError(QStringLiteral("no spreadsheet in this test"));
+    }
+};
+
+// A main window over fakes: settings in memory, boxes recorded, an IMAP
+// component in memory whose only account is user@example.org / secret.
+class Form1Test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        guiApplication();
+        savedTemp_ = qgetenv("TEMP");
+        qputenv("TEMP", logDir_.path().toUtf8());
+        qputenv("TALLYHIVE_MAIL_DOMAINS", "example.org,example.net,example.com");
+        component = std::make_shared<FakeImapComponent>();
+        component->fill(QStringLiteral("Inbox"), 10);
+        for (const char* name : {"Drafts", "Sent", "Junk", "Deleted"})
+            component->mailboxes[QString::fromLatin1(name)];
+    }
+
+    void TearDown() override
+    {
+        setPendingEventsObserver(nullptr);
+        window.reset();
+        qputenv("TEMP", savedTemp_);
+        qunsetenv("TALLYHIVE_MAIL_DOMAINS");
+    }
+
+    Form1& load()
+    {
+        window = std::make_unique<Form1>(Form1Services{boxes, settings, spreadsheets, [this] { return component; }});
+        window->Form_Load();
+        return *window;
+    }
+
+    // Types the sign-in values the fake accepts and connects.
+    void signIn()
+    {
+        window->Text1->setText(QStringLiteral("user"));
+        window->Combo1->setCurrentIndex(1);
+        window->Text2->setText(QStringLiteral("secret"));
+        window->PushButton1_Click();
+        ASSERT_TRUE(window->isConnected()) << qPrintable(boxes.texts().join(u'|'));
+    }
+
+    int count(const QString& call) const { return static_cast<int>(component->calls.count(call)); }
+    QStringList rowTexts(int column = 1) const
+    {
+        QStringList texts;
+        for (int row = 1; row <= window->ListView1->rowCount(); ++row)
+            texts << window->ListView1->cellText(row, column);
+        return texts;
+    }
+
+    QTemporaryDir logDir_;
+    QByteArray savedTemp_;
+    RecordingMessageBoxes boxes;
+    MemorySettingsStore settings;
+    NoSpreadsheets spreadsheets;
+    std::shared_ptr<FakeImapComponent> component;
+    std::unique_ptr<Form1> window;
+};
+
+}  // namespace tallyhive::testing
+
+using tallyhive::Form1;
