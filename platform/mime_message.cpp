@@ -74,7 +74,7 @@ qsizetype unseparatedBodyStart(const QByteArray& raw, GMimeMessage* message)
         ++position;
     } while (position < raw.size() && (raw[position] == ' ' || raw[position] == '\t'));
 
-    if (position >= raw.size() || raw[position] == '\n' || raw.sliced(position).startsWith("\r\n"))
+    if (position >= raw.size() || raw[position] == '\n' || QByteArrayView(raw).sliced(position).startsWith("\r\n"))
         return -1;
     return position;
 }
@@ -84,7 +84,8 @@ QByteArray withSeparatorAt(const QByteArray& raw, qsizetype position)
     const bool crlf = position >= 2 && raw[position - 2] == '\r';
     QByteArray repaired;
     repaired.reserve(raw.size() + 2);
-    repaired.append(raw.first(position)).append(crlf ? "\r\n" : "\n").append(raw.sliced(position));
+    const QByteArrayView bytes(raw);
+    repaired.append(bytes.first(position)).append(crlf ? "\r\n" : "\n").append(bytes.sliced(position));
     return repaired;
 }
 
