@@ -1,11 +1,15 @@
 """Prints an .xlsx workbook's first sheet as JSON, read by openpyxl: every
 cell that exists (value, type, date, quote prefix, number format) and every
-column width."""
+column width. Fails on a damaged zip entry."""
 import json
 import sys
+import zipfile
 
 import openpyxl
 
+damaged = zipfile.ZipFile(sys.argv[1]).testzip()
+if damaged:
+    sys.exit("damaged zip entry: " + damaged)
 workbook = openpyxl.load_workbook(sys.argv[1])
 sheet = workbook.worksheets[0]
 cells = {}

@@ -1,0 +1,114 @@
+// Send To Excel from a list of 10,000 checked rows with realistic bodies
+// (median 8 KB, one in fifty 200 KB) to a closed .xlsx file. Prints the time,
+// rows per second, the workbook's size and the memory the export itself added.
+
+#include "export/send_to_excel.h"
+#include "platform/xlsx_spreadsheet.h"
+#include "support/fake_list_view.h"
+#include "support/recording_message_boxes.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int Rows = 10000;
+
+// "VmHWM" (peak) or "VmRSS" (now) of this process, in MiB.
+double memoryMiB(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(static_cast<qsizetype>(qstrlen(field)) + 1).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+// Mail-like text: words, punctuation, line breaks, now and then a line that
+// begins with "=" as quoted-printable leftovers do.
+QString body(QRandomGenerator& random, qsizetype length)
+{
+    static const QStringList words = QString::fromLatin1(
+        "the invoice for march is attached please find and confirm receipt of payment meeting "
+        "tomorrow at ten regards team project update schedule review budget quarterly report "
+        "https://example.com/track?id=42 Grüße naïve café 1,234.56 EUR").split(u' ');
+    QString text;
+    text.reserve(length + 32);
+    while (text.size() < length) {
+        const quint32 pick = random.bounded(100u);
+        if (pick < 3)
+            text += QStringLiteral("\r\n=20");
+        else if (pick < 10)
+            text += QStringLiteral(".\r\n");
+        else
+            text += words.at(random.bounded(static_cast<int>(words.size()))) + u' ';
+    }
+    text.truncate(length);
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir folder;
+    qputenv("TALLYHIVE_EXPORT_DIR", folder.path().toUtf8());
+    qputenv("TALLYHIVE_OPEN_WORKBOOK", "0");
+
+    QRandomGenerator random(20260207);
+    auto list = tallyhive::testing::FakeListView::withStandardColumns();
+    tallyhive::EmailCollection records;
+    records.resize(Rows);
+    qint64 bodyCharacters = 0;
+    for (int row = 1; row <= Rows; ++row) {
+        list.addRow(QStringLiteral("\"Sender %1\" <sender%1@example.com>").arg(row));
+        list.setCellText(row, 2, QStringLiteral("Sender %1").arg(row));
+        list.setCellText(row, 3, QStringLiteral("sender%1@example.com").arg(row));
+        list.setCellText(row, 4, QStringLiteral("Re: invoice %1 = paid?").arg(row));
+        list.setCellText(row, 5, QStringLiteral("12/7/2026 8:55:01 PM"));
+        list.setCellText(row, 6, QStringLiteral("20261207205501"));
+        list.setChecked(row, true);
+        // Median 8 KB (2 .. 14 KB evenly), and one row in fifty of 200 KB.
+        const qsizetype length = row % 50 == 0 ? 200 * 1024 : 2048 + random.bounded(12 * 1024);
+        records.at(row).s_Subject = list.cellText(row, 4);
+        records.at(row).s_PlainText = body(random, length);
+        bodyCharacters += length;
+    }
+
+    // Writing 5 to clear_refs restarts the peak count, so the peak below is the export's.
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    if (clearRefs.open(QIODevice::WriteOnly))
+        clearRefs.write("5");
+    clearRefs.close();
+    const double rssBefore = memoryMiB("VmRSS:");
+    tallyhive::platform::XlsxSpreadsheetFactory spreadsheets;
+    tallyhive::testing::RecordingMessageBoxes boxes;
+    QElapsedTimer timer;
+    timer.start();
+    tallyhive::SendToExcel(list, records, spreadsheets, boxes, [] {});
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    const double peakAfter = memoryMiB("VmHWM:");
+
+    const QStringList files = QDir(folder.path()).entryList(QDir::Files);
+    const qint64 bytes = files.isEmpty() ? 0 : QFileInfo(QDir(folder.path()).filePath(files.first())).size();
+    const bool done = boxes.texts() == QStringList{QStringLiteral("Done.")};
+
+    std::printf("export_bench: %d checked rows, %.1f MB of body text\n", Rows, static_cast<double>(bodyCharacters) / 1e6);
+    std::printf("  result        %s (%lld boxes)\n", done ? "Done." : "FAILED", static_cast<long long>(boxes.shown.size()));
+    std::printf("  seconds       %.2f\n", seconds);
+    std::printf("  rows/s        %.0f\n", Rows / seconds);
+    std::printf("  workbook      %.1f MB\n", static_cast<double>(bytes) / 1e6);
+    std::printf("  RSS           %.0f MiB before the export (list and records)\n", rssBefore);
+    std::printf("  peak RSS      %.0f MiB during the export (%.0f MiB above the list and records)\n", peakAfter,
+                peakAfter - rssBefore);
+    return done ? 0 : 1;
+}
