@@ -17,8 +17,8 @@ qsizetype runLength(const QString& pattern, qsizetype at)
     return end - at;
 }
 
-// The spreadsheet code for a run of one Qt pattern letter; nothing for letters
-// without a counterpart (milliseconds, zone), which are left out.
+// The spreadsheet code for a run of one Qt pattern letter; nothing for the
+// zone, which has no counterpart and is left out.
 QString codeFor(QChar letter, qsizetype count)
 {
     switch (letter.unicode()) {
@@ -35,6 +35,8 @@ QString codeFor(QChar letter, qsizetype count)
         return QString(std::min<qsizetype>(count, 2), u'm');
     case 's':
         return QString(std::min<qsizetype>(count, 2), u's');
+    case 'z':
+        return QStringLiteral("000");
     default:
         return QString();
     }

@@ -202,6 +202,7 @@ TEST(XlsxDateFormat, QtPatternsBecomeSpreadsheetNumberFormats)
     EXPECT_EQ(platform::excelDateFormat(QStringLiteral("M/d/yyyy h:mm:ss AP")), QStringLiteral("m/d/yyyy h:mm:ss AM/PM"));
     EXPECT_EQ(platform::excelDateFormat(QStringLiteral("dd.MM.yyyy HH:mm:ss")), QStringLiteral("dd.mm.yyyy hh:mm:ss"));
     EXPECT_EQ(platform::excelDateFormat(QStringLiteral("d MMM yyyy")), QStringLiteral("d mmm yyyy"));
+    EXPECT_EQ(platform::excelDateFormat(QStringLiteral("HH:mm:ss.zzz t")), QStringLiteral("hh:mm:ss.000"));
     EXPECT_EQ(platform::excelDateFormat(QStringLiteral("d.MM.yyyy 'g'. H:mm:ss")),
               QStringLiteral("d.mm.yyyy\" g. \"h:mm:ss"));
     EXPECT_EQ(platform::excelDateFormat(QStringLiteral("yyyy/MM/dd H\u6642mm\u5206")),
