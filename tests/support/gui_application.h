@@ -10,8 +10,10 @@ inline QApplication& guiApplication()
     static int argc = 1;
     static char name[] = "tallyhive-test";
     static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-    return application;
+    // Never destroyed: at exit Qt's own globals may already be gone, and
+    // tearing the application down after them crashes the test binary.
+    static auto* application = new QApplication(argc, argv);
+    return *application;
 }
 
 }  // namespace tallyhive::testing
