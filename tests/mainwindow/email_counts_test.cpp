@@ -3,6 +3,8 @@
 
 #include "support/fake_list_view.h"
 
+#include "support/gui_application.h"
+
 #include <QApplication>
 #include <QLabel>
 
@@ -16,18 +18,9 @@ namespace {
 using namespace tallyhive;
 using tallyhive::testing::FakeListView;
 
-QApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "email_counts_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication instance(argc, argv);
-    return instance;
-}
-
 class EmailCountsTest : public ::testing::Test {
 protected:
-    EmailCountsTest() { app(); }
+    EmailCountsTest() { tallyhive::testing::guiApplication(); }
     ~EmailCountsTest() override { setPendingEventsObserver({}); }
 
     FakeListView list = FakeListView::withStandardColumns();

@@ -6,6 +6,8 @@
 #include "support/fake_list_view.h"
 #include "support/recording_message_boxes.h"
 
+#include "support/gui_application.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -20,24 +22,15 @@ using namespace tallyhive;
 using tallyhive::testing::FakeListView;
 using tallyhive::testing::RecordingMessageBoxes;
 
-QApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "form4_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication instance(argc, argv);
-    return instance;
-}
-
 struct WithApplication {
-    WithApplication() { app(); }
+    WithApplication() { tallyhive::testing::guiApplication(); }
 };
 
 // Acts on the larger view once it is open and modal, from inside its own
 // event loop; the command that opened it is still waiting meanwhile.
 void whenForm4Open(std::function<void(Form4&)> action)
 {
-    auto* poll = new QTimer(&app());
+    auto* poll = new QTimer(&tallyhive::testing::guiApplication());
     QObject::connect(poll, &QTimer::timeout, poll, [poll, action = std::move(action)] {
         auto* form = qobject_cast<Form4*>(QApplication::activeModalWidget());
         if (!form || !form->isVisible())

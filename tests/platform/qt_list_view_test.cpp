@@ -1,6 +1,8 @@
 #include "platform/error.h"
 #include "platform/qt_list_view.h"
 
+#include "support/gui_application.h"
+
 #include <QApplication>
 #include <QHeaderView>
 #include <QSignalSpy>
@@ -15,18 +17,9 @@ namespace {
 
 using tallyhive::platform::QtListView;
 
-QApplication& app()
-{
-    static int argc = 1;
-    static char name[] = "qt_list_view_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication instance(argc, argv);
-    return instance;
-}
-
 // Constructed before any widget member of a fixture.
 struct WithApplication {
-    WithApplication() { app(); }
+    WithApplication() { tallyhive::testing::guiApplication(); }
 };
 
 class QtListViewTest : public ::testing::Test, private WithApplication {
