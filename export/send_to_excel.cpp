@@ -58,6 +58,7 @@ public:
 
         bool written = false;
         handler_.step(180, [&] { sheet_->autoFitColumns(); });
+        // Writing the file out completes the fit: only a written sheet exists.
         handler_.step(180, [&] {
             sheet_->finish();
             written = true;

@@ -274,6 +274,19 @@ TEST_F(SendToExcelTest, ABodyWiderThanASheetIsRefusedBeforeAnythingIsWritten)
     EXPECT_EQ(sheet().row(3).rbegin()->first, sheet_limits::Columns);
 }
 
+TEST_F(SendToExcelTest, ABodyTooWideCheckedDuringTheExportIsReportedOnce)
+{
+    addEmail(QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("b"));
+    addEmail(QStringLiteral("wide"), QStringLiteral("t"), QString(1022 * sheet_limits::Columns, u'x'), false);
+    setPendingEventsObserver([&] { list.setChecked(2, true); });
+    run();
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(texts::ExportBodyCutShort.arg(2) + QStringLiteral("\r\n")
+                                               + locations::SendToExcel + texts::AtLine + QStringLiteral("166")));
+    EXPECT_EQ(sheet().row(3).size(), 5u);
+    EXPECT_EQ(boxes.shown[1].text, texts::Done);
+}
+
 // A list as long as a sheet, without keeping a million rows in memory.
 class LongListView : public FakeListView {
 public:
