@@ -24,6 +24,7 @@ bool stillWaiting(QAbstractSocket::SocketError error)
 bool TlsTransport::open(const QString& host, int port, bool tls, int timeoutMs, const std::function<bool()>& keepWaiting)
 {
     close();
+    socket_ = std::make_unique<QSslSocket>();
     error_.clear();
 
     QElapsedTimer clock;
@@ -33,7 +34,7 @@ bool TlsTransport::open(const QString& host, int port, bool tls, int timeoutMs, 
         error_ = tcp.errorText;
         return false;
     }
-    if (!socket_.setSocketDescriptor(tcp.descriptor)) {
+    if (!socket_->setSocketDescriptor(tcp.descriptor)) {
         ::close(tcp.descriptor);
         error_ = socketErrorText();
         return false;
@@ -41,11 +42,11 @@ bool TlsTransport::open(const QString& host, int port, bool tls, int timeoutMs, 
     if (!tls)
         return true;
     if (!configureTrust()) {
-        socket_.abort();
+        socket_->abort();
         return false;
     }
-    socket_.setPeerVerifyName(host);
-    socket_.startClientEncryption();
+    socket_->setPeerVerifyName(host);
+    socket_->startClientEncryption();
     return awaitHandshake(timeoutMs - static_cast<int>(clock.elapsed()), keepWaiting);
 }
 
@@ -62,7 +63,7 @@ bool TlsTransport::configureTrust()
         }
         configuration.addCaCertificates(extra);
     }
-    socket_.setSslConfiguration(configuration);
+    socket_->setSslConfiguration(configuration);
     return true;
 }
 
@@ -70,22 +71,22 @@ bool TlsTransport::awaitHandshake(int timeoutMs, const std::function<bool()>& ke
 {
     QElapsedTimer clock;
     clock.start();
-    while (!socket_.isEncrypted()) {
+    while (!socket_->isEncrypted()) {
         if (!keepWaiting()) {
             error_ = QStringLiteral("TLS handshake abandoned");
-            socket_.abort();
+            socket_->abort();
             return false;
         }
         if (clock.elapsed() >= timeoutMs) {
             error_ = QStringLiteral("TLS handshake timed out");
-            socket_.abort();
+            socket_->abort();
             return false;
         }
-        if (socket_.waitForEncrypted(kSliceMs))
+        if (socket_->waitForEncrypted(kSliceMs))
             break;
-        if (socket_.state() != QAbstractSocket::ConnectedState || !stillWaiting(socket_.error())) {
+        if (socket_->state() != QAbstractSocket::ConnectedState || !stillWaiting(socket_->error())) {
             error_ = QStringLiteral("TLS handshake failed: ") + socketErrorText();
-            socket_.abort();
+            socket_->abort();
             return false;
         }
     }
@@ -94,42 +95,42 @@ bool TlsTransport::awaitHandshake(int timeoutMs, const std::function<bool()>& ke
 
 void TlsTransport::write(const QByteArray& bytes)
 {
-    if (socket_.write(bytes) != bytes.size())
+    if (socket_->write(bytes) != bytes.size())
         error_ = socketErrorText();
-    socket_.flush();
+    socket_->flush();
 }
 
 QByteArray TlsTransport::read(int waitMs)
 {
-    if (socket_.bytesToWrite() > 0)
-        socket_.waitForBytesWritten(waitMs);
-    if (socket_.bytesAvailable() == 0 && socket_.state() == QAbstractSocket::ConnectedState)
-        socket_.waitForReadyRead(waitMs);
-    const QByteArray bytes = socket_.readAll();
-    if (bytes.isEmpty() && socket_.state() != QAbstractSocket::ConnectedState && error_.isEmpty())
+    if (socket_->bytesToWrite() > 0)
+        socket_->waitForBytesWritten(waitMs);
+    if (socket_->bytesAvailable() == 0 && socket_->state() == QAbstractSocket::ConnectedState)
+        socket_->waitForReadyRead(waitMs);
+    const QByteArray bytes = socket_->readAll();
+    if (bytes.isEmpty() && socket_->state() != QAbstractSocket::ConnectedState && error_.isEmpty())
         error_ = socketErrorText();
     return bytes;
 }
 
 bool TlsTransport::isOpen() const
 {
-    return socket_.state() == QAbstractSocket::ConnectedState || socket_.bytesAvailable() > 0;
+    return socket_->state() == QAbstractSocket::ConnectedState || socket_->bytesAvailable() > 0;
 }
 
 QString TlsTransport::errorText() const { return error_; }
 
 void TlsTransport::close()
 {
-    socket_.abort();
+    socket_->abort();
 }
 
 QString TlsTransport::socketErrorText() const
 {
-    QString text = socket_.errorString();
-    const QList<QSslError> sslErrors = socket_.sslHandshakeErrors();
+    QString text = socket_->errorString();
+    const QList<QSslError> sslErrors = socket_->sslHandshakeErrors();
     for (const QSslError& error : sslErrors)
         text += QStringLiteral("; ") + error.errorString();
-    if (socket_.error() == QAbstractSocket::RemoteHostClosedError || text.isEmpty())
+    if (socket_->error() == QAbstractSocket::RemoteHostClosedError || text.isEmpty())
         text = QStringLiteral("the server closed the connection");
     return text;
 }

@@ -4,6 +4,8 @@
 
 #include <QSslSocket>
 
+#include <memory>
+
 namespace tallyhive::platform {
 
 // The real byte stream: a socket with implicit TLS. The peer's certificate is
@@ -23,7 +25,9 @@ private:
     bool awaitHandshake(int timeoutMs, const std::function<bool()>& keepWaiting);
     QString socketErrorText() const;
 
-    QSslSocket socket_;
+    // A fresh socket per connection: one that has been through a handshake
+    // cannot start another.
+    std::unique_ptr<QSslSocket> socket_ = std::make_unique<QSslSocket>();
     QString error_;
 };
 

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace tallyhive::testing {
+
+// A small IMAP server of our own for tests: implicit TLS on 127.0.0.1, one
+// user, a few mailboxes held in memory, and misbehaviour on request. It runs
+// on a thread of its own, because the client under test blocks the thread
+// that calls it.
+//
+//     ScriptedImapServer server(ScriptedImapServer::normalMailbox(3));
+//     server.applyEnvironment();   // TALLYHIVE_CA_FILE, _IMAP_HOST, _IMAP_PORT
+//     auto imap = platform::createImapComponent();
+//     imap->setSsl(true); imap->setPort(server.port());
+//     imap->connect(server.host());
+//
+// It understands CAPABILITY, NOOP, ID, LOGIN (quoted or literal arguments),
+// SELECT, LIST, FETCH / UID FETCH of one message, and LOGOUT.
+class ScriptedImapServer {
+public:
+    enum class IdAnswer {
+        Normal,  // "* ID (...)" and OK
+        Refuse,  // a tagged BAD: the client's raw command gives an empty text
+        Hangup,  // the connection is closed instead of an answer
+    };
+
+    struct Script {
+        QString user = QStringLiteral("tester@example.org");
+        QString password = QStringLiteral("Correct-Horse-7");
+        QByteArray greeting = "* OK Scripted IMAP ready";
+        IdAnswer idAnswer = IdAnswer::Normal;
+        bool refuseLogin = false;                             // every login fails, whatever the password
+        std::map<QString, std::vector<QByteArray>> mailboxes{{QStringLiteral("INBOX"), {}}};  // raw messages
+        bool literalMailboxNames = false;                     // LIST sends names as literals
+        int dropAtFetch = 0;    // close the connection halfway through this message's bytes
+        int stallAtFetch = 0;   // send half of this message's bytes, then nothing more
+        int pieceSize = 0;      // message bytes per write; 0 sends them at once
+        int pieceDelayMs = 0;   // pause between pieces
+        QString certificateHost = QStringLiteral("localhost");  // the name the certificate is issued to
+    };
+
+    ScriptedImapServer();  // the default Script
+    explicit ScriptedImapServer(Script script);
+    ~ScriptedImapServer();
+    ScriptedImapServer(const ScriptedImapServer&) = delete;
+    ScriptedImapServer& operator=(const ScriptedImapServer&) = delete;
+
+    QString host() const { return QStringLiteral("127.0.0.1"); }
+    int port() const;
+    // The PEM that makes the server's certificate trusted.
+    QString caFile() const;
+    // Points this process's IMAP settings (TALLYHIVE_CA_FILE, TALLYHIVE_IMAP_HOST,
+    // TALLYHIVE_IMAP_PORT) at the server.
+    void applyEnvironment() const;
+
+    // Every command received, without its tag; a LOGIN shows the user only.
+    QStringList commands() const;
+    // Numbers of the messages of a mailbox that a fetch has marked \Seen.
+    std::vector<int> seen(const QString& mailbox) const;
+
+    // "count" small messages in the Inbox, plus empty Drafts, Sent, Junk and Deleted.
+    static Script normalMailbox(int count);
+    // Message n of normalMailbox: "Subject n" from "Sender n <sn@example.org>".
+    static QByteArray sampleMessage(int n);
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace tallyhive::testing
