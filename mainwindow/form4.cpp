@@ -14,7 +14,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
-#include <QTableView>
 
 #include <algorithm>
 
