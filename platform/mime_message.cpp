@@ -39,10 +39,12 @@ GMimeParserOptions* parserOptions()
 
 GOwned<GMimeMessage> parse(const QByteArray& raw)
 {
+    // First, so that the library is set up before any of its objects is made.
+    GMimeParserOptions* options = parserOptions();
     GOwned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
     GOwned<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
-    return GOwned<GMimeMessage>(g_mime_parser_construct_message(parser.get(), parserOptions()));
+    return GOwned<GMimeMessage>(g_mime_parser_construct_message(parser.get(), options));
 }
 
 gint64 lastHeaderOffset(GMimeObject* object)
