@@ -1,0 +1,206 @@
+#include "form1_fixture.h"
+
+#include "mainwindow/form2.h"
+
+#include <QTimer>
+
+using namespace tallyhive::testing;
+
+namespace {
+
+// Answers the range dialog once it is open: fills the boxes and presses
+// Continue, or closes it by its close box when `close` is set.
+void answerRangeDialog(const QString& first, const QString& last, bool close = false)
+{
+    QTimer::singleShot(0, [=] {
+        auto* dialog = qobject_cast<tallyhive::Form2*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        if (close) {
+            dialog->close();
+            return;
+        }
+        dialog->Text1[0]->setText(first);
+        dialog->Text1[1]->setText(last);
+        dialog->PushButton1->click();
+        // A refused range leaves the dialog open; close it so the test goes on.
+        if (dialog->isVisible())
+            dialog->close();
+    });
+}
+
+}  // namespace
+
+TEST_F(Form1Test, FetchCommandsRefuseToRunBeforeConnect)
+{
+    Form1& w = load();
+    w.PushButton3_Click();
+    w.PushButton2_Click();
+    EXPECT_EQ(boxes.texts(), QStringList(2, QStringLiteral("Please connect first (Step 1) before using this feature.")));
+    EXPECT_FALSE(component->calls.join(u'|').contains(QStringLiteral("fetch")));
+}
+
+TEST_F(Form1Test, GetAllListsEveryMessageWithItsRecordAndSaysDone)
+{
+    Form1& w = load();
+    signIn();
+    w.PushButton3_Click();
+    ASSERT_EQ(w.ListView1->rowCount(), 10);
+    for (int row = 1; row <= 10; ++row) {
+        const auto& record = *w.emailCollection.find(row);
+        EXPECT_EQ(record.s_Subject, QStringLiteral("Subject %1").arg(row));
+        EXPECT_EQ(record.s_HTMLText, QStringLiteral("<p>Body %1</p>").arg(row));
+        EXPECT_EQ(w.ListView1->cellText(row, 1), record.s_From);
+        EXPECT_EQ(w.ListView1->cellText(row, 4), record.s_Subject);
+        EXPECT_EQ(w.ListView1->cellText(row, 5), record.s_ReceivedDate);
+    }
+    EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
+    EXPECT_EQ(w.Label1->text(), QStringLiteral("Total Number Of Emails: 10"));
+    EXPECT_EQ(w.PushButton3->text(), QStringLiteral("2a. Get All Emails"));
+    EXPECT_TRUE(w.PushButton2->isVisible() || !w.isVisible());
+    EXPECT_EQ(w.PushButton3->width(), 3840 / 15);
+    EXPECT_EQ(w.oChilkat, nullptr);
+    EXPECT_EQ(w.statusText(), QStringLiteral("Progress Bar"));
+}
+
+TEST_F(Form1Test, TwoGetAllRunsEachConnectTheirOwnSession)
+{
+    Form1& w = load();
+    signIn();
+    w.PushButton3_Click();
+    w.PushButton3_Click();
+    // One login for the sign-in, one per extraction, one for the second run's own session.
+    EXPECT_EQ(count(QStringLiteral("login user@example.org")), 4);
+    EXPECT_EQ(w.ListView1->rowCount(), 10);
+    EXPECT_EQ(boxes.texts(), QStringList({"Done.", "Done."}));
+}
+
+TEST_F(Form1Test, EmptyFolderEndsWithoutDoneForBothCommands)
+{
+    Form1& w = load();
+    w.Option5->click();
+    signIn();
+    w.ListView1->addRow(QStringLiteral("kept"));
+    w.PushButton2_Click();
+    EXPECT_EQ(boxes.texts(), QStringList({"There are 0 emails in the Folder you selected."}));
+    EXPECT_EQ(w.ListView1->rowCount(), 1);
+
+    boxes.shown.clear();
+    w.PushButton3_Click();
+    EXPECT_EQ(boxes.texts(), QStringList({"There are no emails in the Folder you selected."}));
+    EXPECT_EQ(w.ListView1->rowCount(), 0);
+    EXPECT_EQ(w.Label1->text(), QStringLiteral("Total Number Of Emails: 0"));
+}
+
+TEST_F(Form1Test, GetSomeFetchesTheAcceptedRangeOnly)
+{
+    component->fill(QStringLiteral("Inbox"), 30);  // 40 in all
+    Form1& w = load();
+    signIn();
+    QStringList statuses;
+    component->onFetch = [&](int) { statuses << w.statusText(); };
+    answerRangeDialog(QStringLiteral("1"), QStringLiteral("1"));
+    w.PushButton2_Click();
+    EXPECT_EQ(rowTexts(4), QStringList({"Subject 1"}));
+    EXPECT_EQ(statuses.value(0), QStringLiteral("Reading mail 1 of 1"));
+    EXPECT_EQ(count(QStringLiteral("fetch 2 0")), 0);
+    EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
+}
+
+TEST_F(Form1Test, RangeDialogRefusesAboveTheCountAndRoundsHalvesToEven)
+{
+    component->fill(QStringLiteral("Inbox"), 30);
+    Form1& w = load();
+    signIn();
+    answerRangeDialog(QStringLiteral("39.5"), QStringLiteral("40.4"));
+    w.PushButton2_Click();
+    EXPECT_EQ(boxes.texts().value(0), QStringLiteral("Please input max value greater than 0 and less than or equal to 40"));
+    EXPECT_EQ(w.ListView1->rowCount(), 0);
+    EXPECT_EQ(boxes.shown.size(), 1u);  // closed by its box: no "Done."
+
+    boxes.shown.clear();
+    answerRangeDialog(QStringLiteral("39.5"), QStringLiteral("39.5"));
+    w.PushButton2_Click();
+    EXPECT_EQ(rowTexts(4), QStringList({"Subject 30"}));  // 40 .. 40: the last of the second fill
+
+    boxes.shown.clear();
+    answerRangeDialog(QStringLiteral("abc"), QStringLiteral("3"));
+    w.PushButton2_Click();
+    EXPECT_EQ(boxes.texts().value(0), QStringLiteral("Please input a value greater than zero."));
+}
+
+TEST_F(Form1Test, StopReturnsTheButtonsAtOnceAndKeepsTheRowsSoFar)
+{
+    Form1& w = load();
+    signIn();
+    bool disabledWhileClosing = false;
+    component->onFetch = [&](int n) {
+        if (n == 4) {
+            w.PushButton3_Click();  // the wide button reads "Stop"
+            EXPECT_EQ(w.PushButton3->text(), QStringLiteral("2a. Get All Emails"));
+            EXPECT_EQ(w.PushButton2->text(), QStringLiteral("2b. Get Some Emails"));
+            disabledWhileClosing = !w.PushButton3->isEnabled() && !w.PushButton2->isEnabled();
+            w.PushButton3_Click();  // no new run inside the stopped one
+        }
+    };
+    answerRangeDialog(QStringLiteral("1"), QStringLiteral("10"));
+    w.PushButton2_Click();
+    EXPECT_TRUE(disabledWhileClosing);
+    EXPECT_EQ(rowTexts(4), QStringList({"Subject 1", "Subject 2", "Subject 3"}));
+    EXPECT_EQ(count(QStringLiteral("fetch 5 0")), 0);
+    EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
+    EXPECT_TRUE(w.PushButton3->isEnabled());
+}
+
+TEST_F(Form1Test, ASessionDroppedByTheServerFailsOnceThenANewRunWorks)
+{
+    Form1& w = load();
+    signIn();
+    component->connected = false;  // the server hung up long ago
+    w.PushButton3_Click();
+    EXPECT_EQ(boxes.texts(), QStringList({"Invalid login. Please double-check your username and password.\r\n\r\n",
+                                          "There are no emails in the Folder you selected."}));
+    boxes.shown.clear();
+    w.PushButton3_Click();
+    EXPECT_EQ(w.ListView1->rowCount(), 10);
+}
+
+TEST_F(Form1Test, FilterSearchesFiveFieldsExactlyAndTheSubjectInAnyCase)
+{
+    auto& inbox = component->mailboxes[QStringLiteral("Inbox")];
+    inbox[0].subject = QStringLiteral("quarterly report");
+    inbox[1].fromName = QStringLiteral("REPORT desk");
+    inbox[2].htmlText = QStringLiteral("<b>Report</b>");
+    inbox[3].plainText = QStringLiteral("see the Report");
+    inbox[4].plainText = QStringLiteral("see the report");
+    inbox[5].from = QStringLiteral("Report <r@example.org>");
+    Form1& w = load();
+    signIn();
+    w.txtSearch->setText(QStringLiteral("Report"));
+    w.PushButton3_Click();
+    EXPECT_EQ(rowTexts(4), QStringList({"quarterly report", "Subject 4", "Subject 6"}));
+    EXPECT_EQ(w.emailCollection.find(3)->s_Subject, QStringLiteral("Subject 6"));
+    EXPECT_EQ(w.emailCollection.find(4)->s_Subject, QString());
+}
+
+TEST_F(Form1Test, AfternoonMessagesGetTheNextDaysNumber)
+{
+    auto& inbox = component->mailboxes[QStringLiteral("Inbox")];
+    inbox.resize(2);
+    inbox[0].date = QDateTime(QDate(2024, 3, 19), QTime(13, 0));
+    inbox[1].date = QDateTime(QDate(2024, 3, 19), QTime(11, 59));
+    Form1& w = load();
+    signIn();
+    w.PushButton3_Click();
+    const qint64 the19th = QDate(1899, 12, 30).daysTo(QDate(2024, 3, 19));
+    EXPECT_EQ(rowTexts(6), QStringList({QString::number(the19th + 1), QString::number(the19th)}));
+}
+
+TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)
+{
+    Form1& w = load();
+    signIn();
+    QStringList seen;
+    component->onFetch = [&](int) { seen << w.statusText() + QStringLiteral("/%1").arg(w.ProgressBar1->value()); };
+    w.PushButton3_Click();
+    EXPECT_EQ(seen.value(6), QStringLiteral("Reading mail 7 of 10/100"));
+}
