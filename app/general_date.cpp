@@ -8,20 +8,34 @@
 namespace tallyhive::general_date {
 namespace {
 
-// A two-digit year would make the text ambiguous once it is read back or
-// sorted, so the short date always carries four.
-QString shortDateFormat()
+struct Patterns {
+    QLocale locale;
+    QString date;
+    QString time;
+};
+
+// Formatting runs for every fetched message; the patterns are worked out once
+// per locale rather than on every call.
+const Patterns& patterns()
 {
-    static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
-    return QLocale().dateFormat(QLocale::ShortFormat).replace(twoDigitYear, QStringLiteral("yyyy"));
+    static thread_local Patterns cached{QLocale::c(), QString(), QString()};
+    const QLocale locale;
+    if (cached.date.isEmpty() || cached.locale != locale) {
+        // A two-digit year would make the text ambiguous once it is read back
+        // or sorted, so the short date always carries four.
+        static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
+        // The zone name is not part of the general format, and Qt cannot read it back.
+        static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
+        cached.locale = locale;
+        cached.date = locale.dateFormat(QLocale::ShortFormat).replace(twoDigitYear, QStringLiteral("yyyy"));
+        cached.time = locale.timeFormat(QLocale::LongFormat).remove(zone).trimmed();
+    }
+    return cached;
 }
 
-// The zone name is not part of the general format, and Qt cannot read it back.
-QString longTimeFormat()
-{
-    static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
-    return QLocale().timeFormat(QLocale::LongFormat).remove(zone).trimmed();
-}
+QString shortDateFormat() { return patterns().date; }
+
+QString longTimeFormat() { return patterns().time; }
 
 }  // namespace
 
@@ -31,12 +45,12 @@ QString dateTimePattern() { return shortDateFormat() + u' ' + longTimeFormat(); 
 
 QString format(const QDateTime& local)
 {
-    const QLocale locale;
-    const QString date = locale.toString(local.date(), shortDateFormat());
+    const Patterns& p = patterns();
+    const QString date = p.locale.toString(local.date(), p.date);
     const QTime time = local.time();
     if (time.hour() == 0 && time.minute() == 0 && time.second() == 0)
         return date;
-    return date + u' ' + locale.toString(time, longTimeFormat());
+    return date + u' ' + p.locale.toString(time, p.time);
 }
 
 std::optional<QDateTime> parse(const QString& text)
