@@ -1,10 +1,9 @@
 #include "platform/mime_message.h"
 
+#include "platform/mime_library.h"
 #include "platform/mime_text_decoding.h"
 
 #include <QRegularExpression>
-
-#include <gmime/gmime.h>
 
 #include <algorithm>
 #include <memory>
@@ -18,29 +17,10 @@ struct GObjectUnref {
 template <typename T>
 using GOwned = std::unique_ptr<T, GObjectUnref>;
 
-// GMime keeps global tables, so it is set up once, by whichever thread converts
-// the first message; the options are only read afterwards.
-GMimeParserOptions* parserOptions()
-{
-    static GMimeParserOptions* const options = [] {
-        g_mime_init();
-        GMimeParserOptions* made = g_mime_parser_options_new();
-        // Raw 8-bit header bytes: UTF-8 when they are valid UTF-8, else windows-1252.
-        static const char* fallbackCharsets[] = {"UTF-8", "windows-1252", nullptr};
-        g_mime_parser_options_set_fallback_charsets(made, fallbackCharsets);
-        g_mime_parser_options_set_rfc2047_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
-        g_mime_parser_options_set_address_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
-        g_mime_parser_options_set_parameter_compliance_mode(made, GMIME_RFC_COMPLIANCE_LOOSE);
-        g_mime_parser_options_set_allow_addresses_without_domain(made, TRUE);
-        return made;
-    }();
-    return options;
-}
-
 GOwned<GMimeMessage> parse(const QByteArray& raw)
 {
     // First, so that the library is set up before any of its objects is made.
-    GMimeParserOptions* options = parserOptions();
+    GMimeParserOptions* options = mime::parserOptions();
     GOwned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
     GOwned<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);

@@ -1,8 +1,8 @@
 #include "platform/mime_text_decoding.h"
 
-#include <QStringDecoder>
+#include "platform/mime_library.h"
 
-#include <gmime/gmime.h>
+#include <QStringDecoder>
 
 #include <array>
 #include <cerrno>
@@ -130,6 +130,7 @@ QString decodeCharset(QByteArrayView bytes, const char* charset)
 {
     if (charset == nullptr || *charset == '\0')
         return decodeBestEffort(bytes);
+    parserOptions();  // GMime's charset tables
     const char* canonical = g_mime_charset_canon_name(charset);
     if (canonical == nullptr || isUnspecific(canonical))
         return decodeBestEffort(bytes);
