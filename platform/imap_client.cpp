@@ -62,11 +62,12 @@ private:
     ImapClient& client_;
 };
 
+// The first poll waits a poll interval: a quick call never hands control to
+// the user interface, which would otherwise cost every message a round of events.
 ImapClient::Watch::Watch(ImapClient& client) : client_(client)
 {
     idle_.start();
     sincePoll_.start();
-    aborting_ = client_.pollAbort();
 }
 
 // Polling goes on after a request: each poll also lets the user interface
