@@ -128,8 +128,10 @@ QString TlsTransport::socketErrorText() const
 {
     QString text = socket_->errorString();
     const QList<QSslError> sslErrors = socket_->sslHandshakeErrors();
-    for (const QSslError& error : sslErrors)
-        text += QStringLiteral("; ") + error.errorString();
+    for (const QSslError& error : sslErrors) {
+        if (!text.contains(error.errorString()))
+            text += QStringLiteral("; ") + error.errorString();
+    }
     if (socket_->error() == QAbstractSocket::RemoteHostClosedError || text.isEmpty())
         text = QStringLiteral("the server closed the connection");
     return text;
