@@ -1,6 +1,8 @@
 // Fetch speed against a local Dovecot: the session's extraction loop compared
-// with the bare IMAP client fetching the same messages (the floor). Each mode
-// runs in a child process of its own so its peak RSS is its own.
+// with the bare IMAP client fetching the same messages (the floor), and the
+// main window filling its list from the same folder (with the longest wait
+// between two processed events, and how long a Stop takes to end the run).
+// Each mode runs in a child process of its own so its peak RSS is its own.
 //
 //   fetch_bench [--messages N]      (default 10000)
 
@@ -9,9 +11,17 @@
 #include "platform/imap_client.h"
 #include "platform/message_boxes.h"
 #include "platform/tls_transport.h"
+#include "mainwindow/form1.h"
+#include "platform/qt_list_view.h"
+#include "platform/xlsx_spreadsheet.h"
 #include "support/dovecot_server.h"
+#include "support/memory_settings_store.h"
+#include "support/recording_message_boxes.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -39,6 +49,8 @@ struct Figures {
     double seconds = 0;
     double cpuSeconds = 0;  // user and system time of the mode's process
     qint64 peakRssKb = 0;
+    double longestGapMs = 0;  // window modes: longest time without processed events
+    double stopMs = 0;        // stop mode: from the Stop click to the end of the run
 };
 
 void measureProcess(Figures& figures)
@@ -52,8 +64,9 @@ void measureProcess(Figures& figures)
 
 void printFigures(const Figures& f)
 {
-    std::printf("messages=%lld bytes=%lld seconds=%.6f cpu=%.6f rss=%lld\n", static_cast<long long>(f.messages),
-                static_cast<long long>(f.bytes), f.seconds, f.cpuSeconds, static_cast<long long>(f.peakRssKb));
+    std::printf("messages=%lld bytes=%lld seconds=%.6f cpu=%.6f rss=%lld gap=%.3f stop=%.3f\n",
+                static_cast<long long>(f.messages), static_cast<long long>(f.bytes), f.seconds, f.cpuSeconds,
+                static_cast<long long>(f.peakRssKb), f.longestGapMs, f.stopMs);
 }
 
 // Boxes would block a benchmark; their texts go to stderr instead.
@@ -121,9 +134,61 @@ Figures runFloor(int count)
     return figures;
 }
 
+// The real main window, offscreen: sign in, then "2a. Get All Emails". With
+// stopHalfway, Stop is clicked once half the rows are listed.
+Figures runWindow(int count, bool stopHalfway)
+{
+    tallyhive::testing::RecordingMessageBoxes boxes;
+    tallyhive::testing::MemorySettingsStore settings;
+    tallyhive::platform::XlsxSpreadsheetFactory spreadsheets;
+    tallyhive::Form1 window(
+        tallyhive::Form1Services{boxes, settings, spreadsheets, [] { return tallyhive::platform::createImapComponent(); }});
+    window.Form_Load();
+    window.show();
+    window.Text1->setText(qEnvironmentVariable(kUserVariable));
+    window.Combo1->setCurrentIndex(0);
+    window.Text2->setText(qEnvironmentVariable(kPasswordVariable));
+    window.PushButton1_Click();
+
+    Figures figures;
+    QElapsedTimer clock;
+    QElapsedTimer stopClock;
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    // Fires whenever the window gets to process its events.
+    QTimer ticker;
+    ticker.setInterval(0);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longestGap = std::max(longestGap, now - lastTick);
+        lastTick = now;
+        if (stopHalfway && !stopClock.isValid() && window.ListView1->rowCount() >= count / 2) {
+            stopClock.start();
+            window.PushButton3_Click();
+        }
+    });
+    ticker.start();
+    clock.start();
+    window.PushButton3_Click();
+    figures.seconds = clock.nsecsElapsed() / 1e9;
+    ticker.stop();
+    if (stopClock.isValid())
+        figures.stopMs = stopClock.nsecsElapsed() / 1e6;
+    figures.longestGapMs = longestGap / 1e6;
+    figures.messages = window.ListView1->rowCount();
+    for (const auto& box : boxes.shown) {
+        if (box.text != u"Done.")
+            std::fprintf(stderr, "[box] %s\n", qPrintable(box.text));
+    }
+    measureProcess(figures);
+    return figures;
+}
+
 int runChild(const QString& mode, int count)
 {
-    const Figures figures = mode == u"floor" ? runFloor(count) : runExtraction(count);
+    const Figures figures = mode == u"floor"        ? runFloor(count)
+                            : mode == u"extraction" ? runExtraction(count)
+                                                    : runWindow(count, mode == u"stop");
     printFigures(figures);
     return figures.messages == count ? 0 : 1;
 }
@@ -182,8 +247,12 @@ Figures runMode(const QString& mode, int count, const QProcessEnvironment& envir
             figures.cpuSeconds = value.toDouble();
         else if (key == u"rss")
             figures.peakRssKb = value.toLongLong();
+        else if (key == u"gap")
+            figures.longestGapMs = value.toDouble();
+        else if (key == u"stop")
+            figures.stopMs = value.toDouble();
     }
-    if (child.exitCode() != 0)
+    if (child.exitCode() != 0 && mode != u"stop")
         std::printf("warning: %s delivered %lld of %d messages\n", qPrintable(mode),
                     static_cast<long long>(figures.messages), count);
     return figures;
@@ -220,14 +289,22 @@ int runBenchmark(int count)
     runMode(QStringLiteral("floor"), 1, environment);
     const Figures floor = runMode(QStringLiteral("floor"), count, environment);
     const Figures extraction = runMode(QStringLiteral("extraction"), count, environment);
+    const Figures window = runMode(QStringLiteral("window"), count, environment);
+    const Figures stopped = runMode(QStringLiteral("stop"), count, environment);
 
     std::printf("%-11s %9s %9s %9s %11s %8s %12s\n", "mode", "messages", "seconds", "cpu s", "messages/s", "MB/s",
                 "peak RSS MB");
     printRow("floor", floor, mailBytes);
     printRow("extraction", extraction, mailBytes);
+    printRow("window", window, mailBytes);
     const double floorRate = floor.seconds > 0 ? floor.messages / floor.seconds : 0;
     const double extractionRate = extraction.seconds > 0 ? extraction.messages / extraction.seconds : 0;
     std::printf("ratio extraction/floor: %.2f (goal >= 0.60)\n", floorRate > 0 ? extractionRate / floorRate : 0.0);
+    const double windowRate = window.seconds > 0 ? window.messages / window.seconds : 0;
+    std::printf("ratio window/extraction: %.2f (goal >= 0.80)\n", extractionRate > 0 ? windowRate / extractionRate : 0.0);
+    std::printf("window: longest wait between processed events %.1f ms\n", window.longestGapMs);
+    std::printf("stop: clicked with half the rows listed; the run ended %.1f ms later with %lld rows (longest wait %.1f ms)\n",
+                stopped.stopMs, static_cast<long long>(stopped.messages), stopped.longestGapMs);
     std::printf("peak RSS / mail size: extraction %.2f, floor %.2f (goal < 2)\n",
                 extraction.peakRssKb * 1024.0 / mailBytes, floor.peakRssKb * 1024.0 / mailBytes);
     return 0;
@@ -237,7 +314,10 @@ int runBenchmark(int count)
 
 int main(int argc, char** argv)
 {
-    QCoreApplication application(argc, argv);
+    // The window modes need a widget application; offscreen unless told otherwise.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
     const QStringList arguments = application.arguments();
     int count = 10000;
     QString childMode;

@@ -5,6 +5,7 @@
 #include "app/window_pointer.h"
 #include "app/window_prep.h"
 #include "mainwindow/email_counts.h"
+#include "mainwindow/status_progress_bar.h"
 #include "platform/qt_list_view.h"
 
 #include <QCheckBox>
@@ -13,7 +14,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -116,13 +116,13 @@ void Form1::buildControls()
     PushButton2 = new QPushButton(texts::GetSomeCaption, face);
     place(PushButton2, 4080, 3300, 3840, 405);
 
-    ProgressBar1 = new QProgressBar(face);
+    ProgressBar1 = new StatusProgressBar(face);
     place(ProgressBar1, 120, 3810, 7800, 330);
     ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(true);
     ProgressBar1->setAlignment(Qt::AlignCenter);
-    ProgressBar1->setFormat(texts::ProgressBarIdle);
+    ProgressBar1->setPosition(0);
+    ProgressBar1->setStatus(texts::ProgressBarIdle);
 
     ListView1 = new platform::QtListView(face);
     place(ListView1, 120, 4245, 7800, 2520);
@@ -181,9 +181,9 @@ std::array<QRadioButton*, 5> Form1::folderOptions() const { return {Option3, Opt
 
 bool Form1::isConnected() const { return PushButton1->text() != texts::ConnectCaption; }
 
-QString Form1::statusText() const { return ProgressBar1->format(); }
+QString Form1::statusText() const { return ProgressBar1->status(); }
 
-void Form1::setStatus(const QString& text) { ProgressBar1->setFormat(text); }
+void Form1::setStatus(const QString& text) { ProgressBar1->setStatus(text); }
 
 void Form1::RefreshCounts(bool reset) { tallyhive::RefreshCounts(*ListView1, *Label1, *Label2, reset); }
 

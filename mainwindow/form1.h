@@ -18,7 +18,6 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
@@ -27,6 +26,7 @@ namespace tallyhive {
 namespace platform {
 class QtListView;
 }
+class StatusProgressBar;
 class WindowPointer;
 
 // What the main window is given rather than makes itself, so tests can
@@ -91,7 +91,7 @@ public:
     QLineEdit* txtSearch;
     QPushButton* PushButton3;
     QPushButton* PushButton2;
-    QProgressBar* ProgressBar1;
+    StatusProgressBar* ProgressBar1;
     platform::QtListView* ListView1;
     QLabel* Label1;
     QLabel* Label2;

@@ -10,7 +10,8 @@
 #include "platform/error.h"
 #include "platform/qt_list_view.h"
 
-#include <QProgressBar>
+#include "mainwindow/status_progress_bar.h"
+
 #include <QPushButton>
 
 namespace tallyhive {
@@ -84,8 +85,8 @@ void Form1::PushButton3_Click()
         h.step(188, [&] { RefreshCounts(false); });
     }
     h.step(190, [&] { oChilkat.reset(); });
-    h.step(192, [&] { ProgressBar1->setFormat(texts::ProgressBarIdle); });
-    h.step(194, [&] { ProgressBar1->setValue(0); });
+    h.step(192, [&] { setStatus(texts::ProgressBarIdle); });
+    h.step(194, [&] { ProgressBar1->setPosition(0); });
     h.step(196, [&] { pointer_->setDefault(); });
     h.step(198, [&] { PushButton3->setText(SavedCaption); });
     h.step(200, [&] { PushButton2->setText(texts::GetSomeCaption); });
@@ -159,8 +160,8 @@ void Form1::PushButton2_Click()
         }
     }
     h.step(196, [&] { oChilkat.reset(); });
-    h.step(198, [&] { ProgressBar1->setFormat(texts::ProgressBarIdle); });
-    h.step(200, [&] { ProgressBar1->setValue(0); });
+    h.step(198, [&] { setStatus(texts::ProgressBarIdle); });
+    h.step(200, [&] { ProgressBar1->setPosition(0); });
     h.step(202, [&] { pointer_->setDefault(); });
     h.step(204, [&] { PushButton2->setText(SavedCaption); });
     h.step(206, [&] { PushButton3->setText(texts::GetAllCaption); });
@@ -199,8 +200,8 @@ void Form1::oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent)
     if (sender != oChilkat.get())
         return;
     ProgressBar1->setMaximum(100);
-    ProgressBar1->setValue(percent);
-    ProgressBar1->setFormat(texts::ReadingMail + QString::number(sender->CurrentLocation) + texts::Of
+    ProgressBar1->setPosition(percent);
+    setStatus(texts::ReadingMail + QString::number(sender->CurrentLocation) + texts::Of
                             + QString::number(sender->MaxRecord));
     letPendingEventsRun();
 }

@@ -11,7 +11,8 @@ using tallyhive::RunCommand;
 TEST(RunCommand, ReturnsExactlyWhatTheCommandPrinted)
 {
     EXPECT_EQ(RunCommand(QStringLiteral("true"), true, false, false), QString());
-    EXPECT_EQ(RunCommand(QStringLiteral("printf 'a b\\nc'"), true, false, false), QStringLiteral("a b\nc"));
+    // Like a command line typed at a prompt: double quotes group an argument.
+    EXPECT_EQ(RunCommand(QStringLiteral("printf \"a b\\nc\""), true, false, false), QStringLiteral("a b\nc"));
 }
 
 TEST(RunCommand, AMissingCommandGivesTheFixedText)
@@ -32,7 +33,7 @@ TEST(RunCommand, LongOutputArrivesWholeAndInOrder)
 
 TEST(RunCommand, ChannelsAreCapturedAsAsked)
 {
-    const QString script = QStringLiteral("sh -c 'echo out; sleep 0.1; echo err >&2; sleep 0.1; echo out2'");
+    const QString script = QStringLiteral("sh -c \"echo out; sleep 0.1; echo err >&2; sleep 0.1; echo out2\"");
     EXPECT_EQ(RunCommand(script, true, true, false), QStringLiteral("out\nerr\nout2\n"));
     EXPECT_EQ(RunCommand(script, true, false, false), QStringLiteral("out\nout2\n"));
     EXPECT_EQ(RunCommand(script, false, true, false), QStringLiteral("err\n"));
@@ -42,7 +43,7 @@ TEST(RunCommand, ChannelsAreCapturedAsAsked)
 TEST(RunCommand, MultiByteCharactersSplitAcrossReadsStayWhole)
 {
     // 1023 ASCII bytes put the two bytes of "é" on either side of a read.
-    const QString output = RunCommand(QStringLiteral("sh -c 'printf %1023s x; printf \"\\303\\251\"'"), true, false, false);
+    const QString output = RunCommand(QStringLiteral("sh -c \"printf %1023s x; printf \\\\303\\\\251\""), true, false, false);
     EXPECT_TRUE(output.endsWith(QStringLiteral("x\u00e9"))) << qPrintable(output.right(5));
 }
 

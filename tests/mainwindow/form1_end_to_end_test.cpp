@@ -177,8 +177,9 @@ TEST_F(EndToEndTest, GetAllListsEveryMessageTheServerHoldsAndTheWorkbookMatches)
     QDirIterator stored(server().maildir(), QDir::Files, QDirIterator::Subdirectories);
     while (stored.hasNext()) {
         const QString name = QFileInfo(stored.next()).fileName();
-        if (name.contains(QStringLiteral(":2,")))
+        if (name.contains(QStringLiteral(":2,"))) {
             EXPECT_FALSE(name.section(QStringLiteral(":2,"), 1).contains(u'S')) << qPrintable(name);
+        }
     }
 
     boxes_.shown.clear();

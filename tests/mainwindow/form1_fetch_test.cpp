@@ -200,7 +200,7 @@ TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)
     Form1& w = load();
     signIn();
     QStringList seen;
-    component->onFetch = [&](int) { seen << w.statusText() + QStringLiteral("/%1").arg(w.ProgressBar1->value()); };
+    component->onFetch = [&](int) { seen << w.statusText() + QStringLiteral("/%1").arg(w.ProgressBar1->position()); };
     w.PushButton3_Click();
     EXPECT_EQ(seen.value(6), QStringLiteral("Reading mail 7 of 10/100"));
 }

@@ -13,7 +13,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
+#include "mainwindow/status_progress_bar.h"
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
