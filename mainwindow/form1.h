@@ -26,6 +26,7 @@ namespace tallyhive {
 namespace platform {
 class QtListView;
 }
+class NumberedHandler;
 class StatusProgressBar;
 class WindowPointer;
 
@@ -149,7 +150,10 @@ private:
     // Fetch commands.
     std::shared_ptr<clsChilkatIMAP> newSession();
     void Stop();
-    void restoreFetchButtons();
+    void startFetchRun(NumberedHandler& h, QPushButton* startedBy);
+    void closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy);
+    QPushButton* otherFetchButton(QPushButton* button) const;
+    QString fetchCaption(QPushButton* button) const;
     void oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent);
     void oChilkat_MailExtractListing(clsChilkatIMAP* sender, const MailListing& mail);
     void ListView1_ItemCheck(int row);

@@ -46,13 +46,7 @@ void Form1::PushButton3_Click()
     // start inside it.
     if (fetchRunning_)
         return;
-    fetchRunning_ = true;
-    h.step(106, [&] { PushButton2->setText(texts::StopCaption); });
-    h.step(108, [&] { setWidthTwips(PushButton3, WideStopWidth); });
-    h.step(110, [&] { PushButton2->hide(); });
-    h.step(112, [&] { pointer_->setBusy(); });
-    h.step(114, [&] { SavedCaption = PushButton3->text(); });
-    h.step(116, [&] { PushButton3->setText(texts::StopCaption); });
+    startFetchRun(h, PushButton3);
     h.step(120, [&] { ListView1->removeAllRows(); });
     h.step(122, [&] { ListView1->setSortingEnabled(false); });
     h.step(124, [&] { RefreshCounts(true); });
@@ -84,19 +78,7 @@ void Form1::PushButton3_Click()
         }
         h.step(188, [&] { RefreshCounts(false); });
     }
-    h.step(190, [&] { oChilkat.reset(); });
-    h.step(192, [&] { setStatus(texts::ProgressBarIdle); });
-    h.step(194, [&] { ProgressBar1->setPosition(0); });
-    h.step(196, [&] { pointer_->setDefault(); });
-    h.step(198, [&] { PushButton3->setText(SavedCaption); });
-    h.step(200, [&] { PushButton2->setText(texts::GetSomeCaption); });
-    h.step(202, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
-    h.step(204, [&] { PushButton2->show(); });
-    restoreFetchButtons();
-    h.step(206, [&] {
-        if (!SkipDoneMessage)
-            services_.boxes.show(texts::Done, texts::AppTitle, platform::BoxIcon::None);
-    });
+    closeFetchRun(h, 190, PushButton3);
 }
 
 void Form1::PushButton2_Click()
@@ -108,13 +90,7 @@ void Form1::PushButton2_Click()
     }
     if (fetchRunning_)
         return;
-    fetchRunning_ = true;
-    h.step(106, [&] { PushButton3->setText(texts::StopCaption); });
-    h.step(108, [&] { setWidthTwips(PushButton3, WideStopWidth); });
-    h.step(110, [&] { PushButton2->hide(); });
-    h.step(112, [&] { pointer_->setBusy(); });
-    h.step(114, [&] { SavedCaption = PushButton2->text(); });
-    h.step(116, [&] { PushButton2->setText(texts::StopCaption); });
+    startFetchRun(h, PushButton2);
 
     std::shared_ptr<clsChilkatIMAP> session = oChilkat;
     bool connected = true;
@@ -159,19 +135,7 @@ void Form1::PushButton2_Click()
             h.step(194, [&] { KeepChecks = false; });
         }
     }
-    h.step(196, [&] { oChilkat.reset(); });
-    h.step(198, [&] { setStatus(texts::ProgressBarIdle); });
-    h.step(200, [&] { ProgressBar1->setPosition(0); });
-    h.step(202, [&] { pointer_->setDefault(); });
-    h.step(204, [&] { PushButton2->setText(SavedCaption); });
-    h.step(206, [&] { PushButton3->setText(texts::GetAllCaption); });
-    h.step(208, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
-    h.step(210, [&] { PushButton2->show(); });
-    restoreFetchButtons();
-    h.step(212, [&] {
-        if (!SkipDoneMessage)
-            services_.boxes.show(texts::Done, texts::AppTitle, platform::BoxIcon::None);
-    });
+    closeFetchRun(h, 196, PushButton2);
 }
 
 void Form1::Stop()
@@ -188,11 +152,45 @@ void Form1::Stop()
     h.step(220, [&] { oChilkat.reset(); });
 }
 
-void Form1::restoreFetchButtons()
+QPushButton* Form1::otherFetchButton(QPushButton* button) const
 {
+    return button == PushButton3 ? PushButton2 : PushButton3;
+}
+
+QString Form1::fetchCaption(QPushButton* button) const
+{
+    return button == PushButton3 ? texts::GetAllCaption : texts::GetSomeCaption;
+}
+
+void Form1::startFetchRun(NumberedHandler& h, QPushButton* startedBy)
+{
+    fetchRunning_ = true;
+    h.step(106, [&] { otherFetchButton(startedBy)->setText(texts::StopCaption); });
+    h.step(108, [&] { setWidthTwips(PushButton3, WideStopWidth); });
+    h.step(110, [&] { PushButton2->hide(); });
+    h.step(112, [&] { pointer_->setBusy(); });
+    h.step(114, [&] { SavedCaption = startedBy->text(); });
+    h.step(116, [&] { startedBy->setText(texts::StopCaption); });
+}
+
+void Form1::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy)
+{
+    QPushButton* other = otherFetchButton(startedBy);
+    h.step(firstLine, [&] { oChilkat.reset(); });
+    h.step(firstLine + 2, [&] { setStatus(texts::ProgressBarIdle); });
+    h.step(firstLine + 4, [&] { ProgressBar1->setPosition(0); });
+    h.step(firstLine + 6, [&] { pointer_->setDefault(); });
+    h.step(firstLine + 8, [&] { startedBy->setText(SavedCaption); });
+    h.step(firstLine + 10, [&] { other->setText(fetchCaption(other)); });
+    h.step(firstLine + 12, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
+    h.step(firstLine + 14, [&] { PushButton2->show(); });
     fetchRunning_ = false;
     PushButton2->setEnabled(true);
     PushButton3->setEnabled(true);
+    h.step(firstLine + 16, [&] {
+        if (!SkipDoneMessage)
+            services_.boxes.show(texts::Done, texts::AppTitle, platform::BoxIcon::None);
+    });
 }
 
 void Form1::oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent)
