@@ -70,18 +70,19 @@ void Form1::buildControls()
     Frame5 = new QGroupBox(QStringLiteral("Login"), face);
     place(Frame5, 120, 60, 7800, 1560);
     lblLabels[0] = new QLabel(QStringLiteral("Live ID:"), Frame5);
-    place(lblLabels[0], 240, 390, 840, 255);
+    place(lblLabels[0], 240, 390, 960, 255);
     Text1 = new QLineEdit(Frame5);
-    place(Text1, 1080, 330, 2400, 345);
+    place(Text1, 1200, 330, 2280, 345);
     Combo1 = new QComboBox(Frame5);
     place(Combo1, 3540, 330, 1860, 345);
     lblLabels[1] = new QLabel(QStringLiteral("Password:"), Frame5);
-    place(lblLabels[1], 240, 810, 840, 255);
+    place(lblLabels[1], 240, 810, 960, 255);
     Text2 = new QLineEdit(Frame5);
     Text2->setEchoMode(QLineEdit::Password);
-    place(Text2, 1080, 750, 2400, 345);
+    Text2->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // shown as "*"
+    place(Text2, 1200, 750, 2280, 345);
     Check1 = new QCheckBox(QStringLiteral("Remember me"), Frame5);
-    place(Check1, 1080, 1170, 1800, 285);
+    place(Check1, 1200, 1170, 1740, 285);
     Check2 = new QCheckBox(QStringLiteral("Autoconnect when software loads"), Frame5);
     place(Check2, 2940, 1170, 3600, 285);
     PushButton1 = new QPushButton(texts::ConnectCaption, Frame5);
