@@ -10,7 +10,7 @@ namespace {
 // the event loop repaints whatever changed, which costs far more than the
 // item itself; one pass every few milliseconds keeps the window just as
 // responsive to the eye and to Stop.
-constexpr qint64 MinimumPassIntervalMs = 20;
+constexpr qint64 MinimumPassIntervalMs = 30;
 
 std::function<void()>& observer()
 {

@@ -13,10 +13,9 @@ const QString IndexOutOfBounds = QStringLiteral("Index out of bounds");
 
 ListRowsModel::ListRowsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-int ListRowsModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
-}
+int ListRowsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : announcedRows_; }
+
+int ListRowsModel::storedRows() const { return static_cast<int>(rows_.size()); }
 
 int ListRowsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : titles_.size(); }
 
@@ -90,9 +89,8 @@ QString ListRowsModel::title(int column) const
 int ListRowsModel::appendRow(const QString& text)
 {
     const int row = static_cast<int>(rows_.size());
-    beginInsertRows(QModelIndex(), row, row);
     rows_.push_back(Row{QStringList{text}, false});
-    endInsertRows();
+    queueAnnouncement();
     return row;
 }
 
@@ -129,6 +127,7 @@ void ListRowsModel::clearRows()
 {
     beginResetModel();
     rows_.clear();
+    announcedRows_ = 0;
     changedFirst_ = changedLast_ = -1;
     endResetModel();
 }
@@ -136,10 +135,18 @@ void ListRowsModel::clearRows()
 void ListRowsModel::announceChanges()
 {
     announcementQueued_ = false;
+    // Rows the view has not seen yet arrive with their texts; only rows it
+    // already shows need a change notice.
+    const int seen = announcedRows_;
+    if (storedRows() > seen) {
+        beginInsertRows(QModelIndex(), seen, storedRows() - 1);
+        announcedRows_ = storedRows();
+        endInsertRows();
+    }
     if (changedFirst_ < 0)
         return;
     const int first = changedFirst_;
-    const int last = std::min(changedLast_, static_cast<int>(rows_.size()) - 1);
+    const int last = std::min(changedLast_, seen - 1);
     changedFirst_ = changedLast_ = -1;
     if (first <= last && !titles_.isEmpty())
         Q_EMIT dataChanged(index(first, 0), index(last, titles_.size() - 1));
@@ -163,6 +170,11 @@ void ListRowsModel::noteChanged(int row)
 {
     changedFirst_ = changedFirst_ < 0 ? row : std::min(changedFirst_, row);
     changedLast_ = std::max(changedLast_, row);
+    queueAnnouncement();
+}
+
+void ListRowsModel::queueAnnouncement()
+{
     if (!announcementQueued_) {
         announcementQueued_ = true;
         QMetaObject::invokeMethod(this, &ListRowsModel::announceChanges, Qt::QueuedConnection);

@@ -16,7 +16,11 @@ class ListRowsModel : public QAbstractTableModel {
 public:
     explicit ListRowsModel(QObject* parent = nullptr);
 
+    // The rows the view knows of; rows appended since reach it at the next
+    // announcement.
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    // Every row, announced or not: what the program counts.
+    int storedRows() const;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
@@ -49,13 +53,16 @@ private:
     const Row& rowAt(int row) const;
     Row& rowAt(int row);
     void noteChanged(int row);
+    void queueAnnouncement();
 
     QStringList titles_;
     std::vector<Row> rows_;
     std::function<void(int row)> userCheck_;
-    // Bulk commands touch every row; announcing each change separately makes
-    // the view do per-row work 50,000 times, so changes are gathered into one
-    // range and announced once, when the event loop next runs.
+    // Bulk commands touch every row and a fetch appends one row per message;
+    // announcing each change separately makes the view lay out and repaint
+    // per row, so appended rows and changes are gathered and announced once,
+    // when the event loop next runs.
+    int announcedRows_ = 0;
     int changedFirst_ = -1;
     int changedLast_ = -1;
     bool announcementQueued_ = false;

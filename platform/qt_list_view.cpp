@@ -80,7 +80,7 @@ int QtListView::columnWidth(int column) const
 
 int QtListView::addRow(const QString& text) { return model_->appendRow(text) + 1; }
 
-int QtListView::rowCount() const { return model_->rowCount(); }
+int QtListView::rowCount() const { return model_->storedRows(); }
 
 QString QtListView::cellText(int row, int column) const { return model_->text(row - 1, column - 1); }
 

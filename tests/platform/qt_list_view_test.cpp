@@ -67,6 +67,10 @@ TEST_F(QtListViewTest, RowsAndCellsCountFromOne)
     EXPECT_EQ(list.cellText(2, 6), QStringLiteral("42064"));
     EXPECT_EQ(list.cellText(1, 3), QString());
     EXPECT_EQ(list.columnTitle(6), QStringLiteral("RecDate"));
+    // The view learns of appended rows once events run.
+    EXPECT_EQ(list.table().model()->rowCount(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list.table().model()->rowCount(), 2);
     EXPECT_EQ(list.table().model()->index(1, 4).data().toString(), QStringLiteral("3/1/2015 10:00:00 AM"));
 }
 
@@ -117,6 +121,7 @@ TEST_F(QtListViewTest, ProgramChecksDoNotReachTheHandlerButUserClicksDo)
 TEST_F(QtListViewTest, ViewShowsMarksSetInBulkOnceEventsRun)
 {
     addRows(1000);
+    QCoreApplication::processEvents();
     for (int row = 1; row <= 1000; row += 2)
         list.setChecked(row, true);
     QSignalSpy changes(list.table().model(), &QAbstractItemModel::dataChanged);
