@@ -152,10 +152,20 @@ QString decodeCharset(QByteArrayView bytes, const char* charset)
 
 QString withUnixLineBreaks(QString text)
 {
-    if (!text.contains(u'\r'))
+    const qsizetype first = text.indexOf(u'\r');
+    if (first < 0)
         return text;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
+    // One pass in place: every message body goes through here.
+    QChar* data = text.data();
+    const qsizetype size = text.size();
+    qsizetype kept = first;
+    for (qsizetype read = first; read < size; ++read) {
+        if (data[read] != u'\r')
+            data[kept++] = data[read];
+        else if (read + 1 == size || data[read + 1] != u'\n')
+            data[kept++] = u'\n';
+    }
+    text.truncate(kept);
     return text;
 }
 
