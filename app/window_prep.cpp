@@ -54,6 +54,14 @@ void ApplyFaceColours(QWidget& window)
     }
 }
 
+void PaintWhite(QLabel& label)
+{
+    QPalette palette = label.palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    label.setPalette(palette);
+    label.setAutoFillBackground(true);
+}
+
 void ApplyProgramIcon(QWidget& window)
 {
     // Drawn rather than shipped: one small mark, the same in every window.

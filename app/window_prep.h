@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 // Preparation shared by the program's windows.
@@ -26,5 +28,14 @@ void ApplyProgramIcon(QWidget& window);
 // Twips (1/1440 inch) to pixels at 96 dots per inch, and back.
 constexpr int twipsToPixels(int twips) { return twips / 15; }
 constexpr int pixelsToTwips(int pixels) { return pixels * 15; }
+
+// A control's place given in twips, as the windows are designed.
+inline QRect twipsRect(int left, int top, int width, int height)
+{
+    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
+}
+
+// The count labels stand out on a white background.
+void PaintWhite(QLabel& label);
 
 }  // namespace tallyhive

@@ -24,12 +24,6 @@
 namespace tallyhive {
 namespace {
 
-// Positions are designed in twips, as the window always was.
-void place(QWidget* widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
-}
-
 // Focus on a sign-in box selects its whole text, so typing replaces it.
 class SelectAllOnFocus : public QObject {
 public:
@@ -68,30 +62,30 @@ void Form1::buildControls()
     setFixedSize(twipsToPixels(8040), twipsToPixels(9300));
 
     Frame5 = new QGroupBox(QStringLiteral("Login"), face);
-    place(Frame5, 120, 60, 7800, 1560);
+    Frame5->setGeometry(twipsRect(120, 60, 7800, 1560));
     lblLabels[0] = new QLabel(QStringLiteral("Live ID:"), Frame5);
-    place(lblLabels[0], 240, 390, 960, 255);
+    lblLabels[0]->setGeometry(twipsRect(240, 390, 960, 255));
     Text1 = new QLineEdit(Frame5);
-    place(Text1, 1200, 330, 2280, 345);
+    Text1->setGeometry(twipsRect(1200, 330, 2280, 345));
     Combo1 = new QComboBox(Frame5);
-    place(Combo1, 3540, 330, 1860, 345);
+    Combo1->setGeometry(twipsRect(3540, 330, 1860, 345));
     lblLabels[1] = new QLabel(QStringLiteral("Password:"), Frame5);
-    place(lblLabels[1], 240, 810, 960, 255);
+    lblLabels[1]->setGeometry(twipsRect(240, 810, 960, 255));
     Text2 = new QLineEdit(Frame5);
     Text2->setEchoMode(QLineEdit::Password);
     Text2->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));  // shown as "*"
-    place(Text2, 1200, 750, 2280, 345);
+    Text2->setGeometry(twipsRect(1200, 750, 2280, 345));
     Check1 = new QCheckBox(QStringLiteral("Remember me"), Frame5);
-    place(Check1, 1200, 1170, 1740, 285);
+    Check1->setGeometry(twipsRect(1200, 1170, 1740, 285));
     Check2 = new QCheckBox(QStringLiteral("Autoconnect when software loads"), Frame5);
-    place(Check2, 2940, 1170, 3600, 285);
+    Check2->setGeometry(twipsRect(2940, 1170, 3600, 285));
     PushButton1 = new QPushButton(texts::ConnectCaption, Frame5);
-    place(PushButton1, 5520, 300, 2160, 405);
+    PushButton1->setGeometry(twipsRect(5520, 300, 2160, 405));
     PushButton11 = new QPushButton(QStringLiteral("Help"), Frame5);
-    place(PushButton11, 5520, 750, 2160, 405);
+    PushButton11->setGeometry(twipsRect(5520, 750, 2160, 405));
 
     Frame2 = new QGroupBox(QStringLiteral("Folder"), face);
-    place(Frame2, 120, 1680, 7800, 660);
+    Frame2->setGeometry(twipsRect(120, 1680, 7800, 660));
     Option3 = new QRadioButton(QStringLiteral("Inbox"), Frame2);
     Option5 = new QRadioButton(QStringLiteral("Drafts"), Frame2);
     Option6 = new QRadioButton(QStringLiteral("Sent"), Frame2);
@@ -102,23 +96,23 @@ void Form1::buildControls()
         // Exclusivity is the window's own: the options must also be able to
         // show no selection at all.
         option->setAutoExclusive(false);
-        place(option, left, 300, 1320, 285);
+        option->setGeometry(twipsRect(left, 300, 1320, 285));
         left += 1500;
     }
     Option3->setChecked(true);
 
     Frame4 = new QGroupBox(texts::FilterFrameCaption, face);
-    place(Frame4, 120, 2400, 7800, 780);
+    Frame4->setGeometry(twipsRect(120, 2400, 7800, 780));
     txtSearch = new QLineEdit(Frame4);
-    place(txtSearch, 240, 330, 7320, 345);
+    txtSearch->setGeometry(twipsRect(240, 330, 7320, 345));
 
     PushButton3 = new QPushButton(texts::GetAllCaption, face);
-    place(PushButton3, 120, 3300, 3840, 405);
+    PushButton3->setGeometry(twipsRect(120, 3300, 3840, 405));
     PushButton2 = new QPushButton(texts::GetSomeCaption, face);
-    place(PushButton2, 4080, 3300, 3840, 405);
+    PushButton2->setGeometry(twipsRect(4080, 3300, 3840, 405));
 
     ProgressBar1 = new StatusProgressBar(face);
-    place(ProgressBar1, 120, 3810, 7800, 330);
+    ProgressBar1->setGeometry(twipsRect(120, 3810, 7800, 330));
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setTextVisible(true);
     ProgressBar1->setAlignment(Qt::AlignCenter);
@@ -126,27 +120,27 @@ void Form1::buildControls()
     ProgressBar1->setStatus(texts::ProgressBarIdle);
 
     ListView1 = new platform::QtListView(face);
-    place(ListView1, 120, 4245, 7800, 2520);
+    ListView1->setGeometry(twipsRect(120, 4245, 7800, 2520));
 
     Label1 = new QLabel(texts::TotalEmails, face);
-    place(Label1, 120, 6870, 3840, 255);
+    Label1->setGeometry(twipsRect(120, 6870, 3840, 255));
     Label2 = new QLabel(texts::SelectedEmails, face);
-    place(Label2, 4080, 6870, 3840, 255);
+    Label2->setGeometry(twipsRect(4080, 6870, 3840, 255));
 
     PushButton5 = new QPushButton(QStringLiteral("Check All"), face);
-    place(PushButton5, 120, 7230, 3840, 405);
+    PushButton5->setGeometry(twipsRect(120, 7230, 3840, 405));
     PushButton6 = new QPushButton(QStringLiteral("Uncheck All"), face);
-    place(PushButton6, 4080, 7230, 3840, 405);
+    PushButton6->setGeometry(twipsRect(4080, 7230, 3840, 405));
     PushButton9 = new QPushButton(QStringLiteral("Check Emails Containing..."), face);
-    place(PushButton9, 120, 7740, 3840, 405);
+    PushButton9->setGeometry(twipsRect(120, 7740, 3840, 405));
     PushButton10 = new QPushButton(QStringLiteral("Check Emails Not Containing..."), face);
-    place(PushButton10, 4080, 7740, 3840, 405);
+    PushButton10->setGeometry(twipsRect(4080, 7740, 3840, 405));
     PushButton7 = new QPushButton(QStringLiteral("Clear List"), face);
-    place(PushButton7, 120, 8250, 3840, 405);
+    PushButton7->setGeometry(twipsRect(120, 8250, 3840, 405));
     PushButton8 = new QPushButton(QStringLiteral("Show List In Larger View"), face);
-    place(PushButton8, 4080, 8250, 3840, 405);
+    PushButton8->setGeometry(twipsRect(4080, 8250, 3840, 405));
     PushButton4 = new QPushButton(texts::SendToExcelCaption, face);
-    place(PushButton4, 120, 8760, 7800, 405);
+    PushButton4->setGeometry(twipsRect(120, 8760, 7800, 405));
 
     auto* selectAll = new SelectAllOnFocus(this);
     Text1->installEventFilter(selectAll);

@@ -9,6 +9,7 @@
 #include "app/texts.h"
 #include "app/window_pointer.h"
 #include "app/window_prep.h"
+#include "mainwindow/list_columns.h"
 #include "platform/error.h"
 #include "platform/qt_list_view.h"
 
@@ -28,13 +29,6 @@
 namespace tallyhive {
 namespace {
 
-void whiteBackground(QLabel* label)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    label->setPalette(palette);
-    label->setAutoFillBackground(true);
-}
 
 }  // namespace
 
@@ -82,8 +76,8 @@ void Form1::Form_Load()
     }
     h.step(170, [&] { RefreshCounts(false); });
     h.step(172, [&] { KeepChecks = false; });
-    h.step(174, [&] { whiteBackground(Label1); });
-    h.step(176, [&] { whiteBackground(Label2); });
+    h.step(174, [&] { PaintWhite(*Label1); });
+    h.step(176, [&] { PaintWhite(*Label2); });
     if (h.test(178, [&] { return checkValue(Check1) != 0; }))
         h.step(180, [&] { Check2->setEnabled(true); });
     else
@@ -128,12 +122,9 @@ void Form1::addComboEntry(const QString& entry)
 void Form1::AddListColumns()
 {
     NumberedHandler h(services_.boxes, locations::Form1Load);
-    static const std::array<QString, 6> titles{QStringLiteral("From"),         QStringLiteral("From Name"),
-                                               QStringLiteral("From Address"), QStringLiteral("Subject"),
-                                               QStringLiteral("Received Date"), QStringLiteral("RecDate")};
     static const std::array<int, 6> widths{1300, 1300, 1600, 1600, 1600, 0};
     for (int i = 0; i < 6; ++i)
-        h.step(130 + 2 * i, [&] { ListView1->addColumn(titles[i]); });
+        h.step(130 + 2 * i, [&] { ListView1->addColumn(ListColumnTitles[i]); });
     for (int i = 0; i < 6; ++i)
         h.step(142 + 2 * i, [&] { ListView1->setColumnWidth(i + 1, widths[i]); });
 }

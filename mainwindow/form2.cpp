@@ -17,14 +17,6 @@
 #include <algorithm>
 
 namespace tallyhive {
-namespace {
-
-void place(QWidget* widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height));
-}
-
-}  // namespace
 
 Form2::Form2(platform::MessageBoxes& boxes, bool& rangeAccepted, bool& skipDoneMessage, QWidget* owner)
     : QDialog(owner), boxes_(boxes), rangeAccepted_(rangeAccepted), skipDoneMessage_(skipDoneMessage)
@@ -32,15 +24,15 @@ Form2::Form2(platform::MessageBoxes& boxes, bool& rangeAccepted, bool& skipDoneM
     setWindowTitle(texts::GetSomeTitle);
     setFixedSize(twipsToPixels(4215), twipsToPixels(2100));
     Label1[0] = new QLabel(texts::FromLabel, this);
-    place(Label1[0], 540, 360, 1515, 255);
+    Label1[0]->setGeometry(twipsRect(540, 360, 1515, 255));
     Text1[0] = new QLineEdit(QStringLiteral("1"), this);
-    place(Text1[0], 540, 660, 1515, 345);
+    Text1[0]->setGeometry(twipsRect(540, 660, 1515, 345));
     Label1[1] = new QLabel(this);
-    place(Label1[1], 2160, 360, 1800, 255);
+    Label1[1]->setGeometry(twipsRect(2160, 360, 1800, 255));
     Text1[1] = new QLineEdit(this);
-    place(Text1[1], 2160, 660, 1515, 345);
+    Text1[1]->setGeometry(twipsRect(2160, 660, 1515, 345));
     PushButton1 = new QPushButton(texts::ContinueCaption, this);
-    place(PushButton1, 540, 1320, 3135, 400);
+    PushButton1->setGeometry(twipsRect(540, 1320, 3135, 400));
     // The plain button answers the Enter key with the same action.
     Command1 = new QPushButton(texts::ContinueCaption, this);
     Command1->setDefault(true);

@@ -1,3 +1,4 @@
+#include "mainwindow/list_columns.h"
 #include "mainwindow/form4.h"
 
 #include "app/locations.h"
@@ -28,21 +29,8 @@ constexpr int LabelHeight = 255;
 constexpr int HalfWidth = 3840;
 constexpr int FullWidth = 7800;
 
-const char* const ColumnTitles[] = {"From", "From Name", "From Address", "Subject", "Received Date", "RecDate"};
 constexpr int LoadColumnWidths[] = {1300, 1600, 1600, 1600, 1600, 0};
 
-QRect twipsRect(int left, int top, int width, int height)
-{
-    return {twipsToPixels(left), twipsToPixels(top), twipsToPixels(width), twipsToPixels(height)};
-}
-
-void paintWhite(QLabel& label)
-{
-    QPalette palette = label.palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    label.setPalette(palette);
-    label.setAutoFillBackground(true);
-}
 
 }  // namespace
 
@@ -113,15 +101,15 @@ void Form4::load()
     if (handler.test(108, [&] { return FileExists(cursorFile); }))
         handler.step(110, [&] { pointer_->loadCustom(cursorFile); });
     for (int column = 0; column < 6; ++column)
-        handler.step(146 + 2 * column, [&] { list_->addColumn(QString::fromLatin1(ColumnTitles[column])); });
+        handler.step(146 + 2 * column, [&] { list_->addColumn(ListColumnTitles[column]); });
     for (int column = 0; column < 6; ++column)
         handler.step(158 + 2 * column, [&] { list_->setColumnWidth(column + 1, LoadColumnWidths[column]); });
     handler.step(170, [&] { list_->removeAllRows(); });
     handler.step(172, [&] { list_->redraw(); });
     handler.step(200, [&] { refreshCounts(false); });
     handler.step(202, [&] { keepChecks_ = false; });
-    handler.step(204, [&] { paintWhite(*label1_); });
-    handler.step(206, [&] { paintWhite(*label2_); });
+    handler.step(204, [&] { PaintWhite(*label1_); });
+    handler.step(206, [&] { PaintWhite(*label2_); });
 }
 
 platform::QtListView& Form4::listView() const { return *list_; }

@@ -1,5 +1,6 @@
 #include "platform/qt_list_view.h"
 
+#include "app/window_prep.h"
 #include "platform/error.h"
 #include "platform/list_rows_model.h"
 
@@ -11,8 +12,6 @@ namespace tallyhive::platform {
 namespace {
 // New columns get a width until the program sets one (about an inch).
 constexpr int DefaultColumnTwips = 1440;
-// Widths arrive in twips; 15 twips are one pixel at 96 dots per inch.
-constexpr int TwipsPerPixel = 15;
 }
 
 QtListView::QtListView(QWidget* parent)
@@ -67,7 +66,7 @@ void QtListView::setColumnWidth(int column, int twips)
     // A column of width 0 exists (the export reads its title) but is never seen.
     table_->setColumnHidden(column - 1, twips == 0);
     if (twips > 0)
-        table_->setColumnWidth(column - 1, twips / TwipsPerPixel);
+        table_->setColumnWidth(column - 1, twipsToPixels(twips));
 }
 
 int QtListView::columnWidth(int column) const
