@@ -151,6 +151,9 @@ private:
     std::shared_ptr<clsChilkatIMAP> newSession();
     void Stop();
     void startFetchRun(NumberedHandler& h, QPushButton* startedBy);
+    // The run's session: the window's, or one made and connected for the run
+    // (lines firstLine to firstLine + 20). False when that connect failed.
+    bool takeRunSession(NumberedHandler& h, int firstLine, std::shared_ptr<clsChilkatIMAP>& session);
     void closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy);
     QPushButton* otherFetchButton(QPushButton* button) const;
     QString fetchCaption(QPushButton* button) const;

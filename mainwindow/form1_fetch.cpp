@@ -52,17 +52,8 @@ void Form1::PushButton3_Click()
     h.step(124, [&] { RefreshCounts(true); });
     h.step(126, [&] { KeepChecks = false; });
 
-    // The run keeps its own reference: Stop lets go of the window's.
-    std::shared_ptr<clsChilkatIMAP> session = oChilkat;
-    bool connected = true;
-    if (h.test(128, [&] { return !oChilkat; })) {
-        h.step(130, [&] { session = oChilkat = newSession(); });
-        h.step(146, [&] { SkipDoneMessage = false; });
-        h.step(148, [&] { connected = require(session)->Connect(); });
-        if (!connected)
-            SkipDoneMessage = true;
-    }
-    if (connected) {
+    std::shared_ptr<clsChilkatIMAP> session;
+    if (takeRunSession(h, 128, session)) {
         QString folder;
         h.step(152, [&] { folder = SelectedFolderName(); });
         if (h.test(172, [&] { return session != nullptr; })) {
@@ -92,16 +83,8 @@ void Form1::PushButton2_Click()
         return;
     startFetchRun(h, PushButton2);
 
-    std::shared_ptr<clsChilkatIMAP> session = oChilkat;
-    bool connected = true;
-    if (h.test(120, [&] { return !oChilkat; })) {
-        h.step(122, [&] { session = oChilkat = newSession(); });
-        h.step(138, [&] { SkipDoneMessage = false; });
-        h.step(140, [&] { connected = require(session)->Connect(); });
-        if (!connected)
-            SkipDoneMessage = true;
-    }
-    if (connected) {
+    std::shared_ptr<clsChilkatIMAP> session;
+    if (takeRunSession(h, 120, session)) {
         QString folder;
         h.step(144, [&] { folder = SelectedFolderName(); });
         Form2 dialog(services_.boxes, RangeAccepted, SkipDoneMessage, this);
@@ -150,6 +133,21 @@ void Form1::Stop()
     PushButton3->setEnabled(false);
     h.step(218, [&] { require(oChilkat)->AbortProcess = true; });
     h.step(220, [&] { oChilkat.reset(); });
+}
+
+bool Form1::takeRunSession(NumberedHandler& h, int firstLine, std::shared_ptr<clsChilkatIMAP>& session)
+{
+    // The run keeps its own reference: Stop lets go of the window's.
+    session = oChilkat;
+    bool connected = true;
+    if (h.test(firstLine, [&] { return !oChilkat; })) {
+        h.step(firstLine + 2, [&] { session = oChilkat = newSession(); });
+        h.step(firstLine + 18, [&] { SkipDoneMessage = false; });
+        h.step(firstLine + 20, [&] { connected = require(session)->Connect(); });
+        if (!connected)
+            SkipDoneMessage = true;
+    }
+    return connected;
 }
 
 QPushButton* Form1::otherFetchButton(QPushButton* button) const
