@@ -2,14 +2,17 @@
 
 #include <QElapsedTimer>
 #include <QHostAddress>
-#include <QHostInfo>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tallyhive::platform {
@@ -81,10 +84,61 @@ Attempt connectAddress(const QHostAddress& address, int port, const QElapsedTime
     }
 }
 
+struct Resolution {
+    QList<QHostAddress> addresses;
+    QString errorText;
+};
+
+// The lookup runs on a detached thread: an abandoned one finishes there on its
+// own, and the promise's future never waits for it.
+Resolution resolve(const QString& host, const QElapsedTimer& clock, int timeoutMs, int sliceMs,
+                   const std::function<bool()>& keepWaiting, const HostLookup& lookup)
+{
+    std::promise<HostLookupResult> promise;
+    std::future<HostLookupResult> answer = promise.get_future();
+    std::thread([lookup, host, promise = std::move(promise)]() mutable { promise.set_value(lookup(host)); }).detach();
+    while (answer.wait_for(std::chrono::milliseconds(sliceMs)) != std::future_status::ready) {
+        if (!keepWaiting())
+            return {{}, QStringLiteral("cannot resolve host %1: lookup abandoned").arg(host)};
+        if (clock.elapsed() >= timeoutMs)
+            return {{}, QStringLiteral("cannot resolve host %1: no answer within %2 ms").arg(host).arg(timeoutMs)};
+    }
+    const HostLookupResult found = answer.get();
+    Resolution resolution;
+    for (const QString& text : found.addresses) {
+        QHostAddress address;
+        if (address.setAddress(text))
+            resolution.addresses << address;
+    }
+    if (resolution.addresses.isEmpty())
+        resolution.errorText = QStringLiteral("cannot resolve host %1: %2")
+                                   .arg(host, found.errorText.isEmpty() ? QStringLiteral("no address") : found.errorText);
+    return resolution;
+}
+
 }  // namespace
 
+HostLookupResult lookUpHost(const QString& host)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* list = nullptr;
+    const int code = ::getaddrinfo(host.toUtf8().constData(), nullptr, &hints, &list);
+    if (code != 0)
+        return {{}, QString::fromLocal8Bit(::gai_strerror(code))};
+    HostLookupResult result;
+    for (const addrinfo* entry = list; entry; entry = entry->ai_next) {
+        const QString text = QHostAddress(entry->ai_addr).toString();
+        if (!text.isEmpty() && !result.addresses.contains(text))
+            result.addresses << text;
+    }
+    ::freeaddrinfo(list);
+    return result;
+}
+
 TcpConnectResult connectTcp(const QString& host, int port, int timeoutMs, int sliceMs,
-                            const std::function<bool()>& keepWaiting)
+                            const std::function<bool()>& keepWaiting, const HostLookup& lookup)
 {
     if (port <= 0 || port > 65535)
         return {-1, QStringLiteral("invalid port %1").arg(port)};
@@ -95,10 +149,10 @@ TcpConnectResult connectTcp(const QString& host, int port, int timeoutMs, int sl
     if (literal.setAddress(host)) {
         addresses << literal;
     } else {
-        const QHostInfo info = QHostInfo::fromName(host);
-        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
-            return {-1, QStringLiteral("cannot resolve host %1: %2").arg(host, info.errorString())};
-        addresses = info.addresses();
+        Resolution resolution = resolve(host, clock, timeoutMs, sliceMs, keepWaiting, lookup);
+        if (resolution.addresses.isEmpty())
+            return {-1, resolution.errorText};
+        addresses = std::move(resolution.addresses);
     }
     QString lastError;
     for (const QHostAddress& address : addresses) {
