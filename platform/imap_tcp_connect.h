@@ -20,8 +20,8 @@ struct HostLookupResult {
 // Blocks for as long as name resolution takes.
 using HostLookup = std::function<HostLookupResult(const QString& host)>;
 
-// The system resolver (getaddrinfo); touches no Qt state, so a lookup left
-// running on its own thread after an abort is harmless.
+// The system resolver (getaddrinfo). It shares nothing with its caller, so a
+// lookup left running on its own thread after an abort is harmless.
 HostLookupResult lookUpHost(const QString& host);
 
 // Opens a TCP connection without blocking for longer than a slice at a time,
