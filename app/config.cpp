@@ -50,6 +50,8 @@ QString caFile() { return fromEnvironment("TALLYHIVE_CA_FILE", QString()); }
 
 int readTimeoutMs() { return numberFromEnvironment("TALLYHIVE_READ_TIMEOUT_MS", 30000); }
 
+int reconnectDelayMs() { return numberFromEnvironment("TALLYHIVE_RECONNECT_DELAY_MS", 1000); }
+
 QString exportDir()
 {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);

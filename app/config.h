@@ -16,6 +16,7 @@ QString homePage();            // TALLYHIVE_HOME_PAGE: empty means never visit
 QString pingHost();            // TALLYHIVE_PING_HOST: empty means no connectivity check
 QString caFile();              // TALLYHIVE_CA_FILE: an extra trusted CA (PEM)
 int readTimeoutMs();           // TALLYHIVE_READ_TIMEOUT_MS
+int reconnectDelayMs();        // TALLYHIVE_RECONNECT_DELAY_MS: the first wait; each later one doubles
 QString exportDir();           // TALLYHIVE_EXPORT_DIR
 bool openWorkbook();           // TALLYHIVE_OPEN_WORKBOOK: 0 leaves the workbook closed
 

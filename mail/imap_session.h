@@ -13,6 +13,14 @@
 
 namespace tallyhive {
 
+// How far a fetch run fell short: messages of its range it could not read,
+// and why the first of them could not be.
+struct RunShortfall {
+    qint64 asked = 0;
+    qint64 notRead = 0;
+    QString firstReason;  // the component's words; never holds the password
+};
+
 // One mailbox session: connection values, the fixed call sequences on the
 // shared IMAP component, and the extraction loop. Created per connect or per
 // fetch run and shared by counted reference; the running loop keeps its own.
@@ -24,12 +32,16 @@ public:
     bool AbortProcess = false;
     int MaxRecord = 0;
     int CurrentLocation = 0;
+    // The component instance to drive; the main window made it and shares it
+    // with every session.
     std::shared_ptr<platform::ImapComponent> ChilkatIMAPObject;
     int PORT = 0;
     bool SSL = false;
     QString IMAPServer;
     QString Password;
     QString Username;
+    // Of the latest StartMailExtraction; empty when it read all it was asked for.
+    RunShortfall Shortfall;
 
     bool Connect();
     void GetLastError();
@@ -40,16 +52,22 @@ public:
     // The session's events; whoever holds the session subscribes here.
     std::function<void(const MailListing&)> MailExtractListing;
     std::function<void(int percent)> ScrapProgress;
+    // A text for the status line about the connection (a reconnect under way).
+    std::function<void(const QString& text)> StatusChanged;
 
     void abortCheck(bool& abort) override;
     void percentDone(int percent) override;
+    void reconnecting(int attempt, int attempts) override;
 
 private:
     void bindComponent();
     void WriteErrorLog();
+    void noteNotRead(qint64 count);
 
     platform::MessageBoxes& boxes_;
     int LastStatus = 0;
+    // The same instance as ChilkatIMAPObject, bound for this session: every
+    // call goes through it, and its notifications come back to this session.
     std::shared_ptr<platform::ImapComponent> ChilkatImap1;
 };
 

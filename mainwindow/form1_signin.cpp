@@ -88,6 +88,7 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
     clsChilkatIMAP* raw = session.get();
     session->MailExtractListing = [this, raw](const MailListing& mail) { oChilkat_MailExtractListing(raw, mail); };
     session->ScrapProgress = [this, raw](int percent) { oChilkat_ScrapProgress(raw, percent); };
+    session->StatusChanged = [this, raw](const QString& text) { oChilkat_StatusChanged(raw, text); };
     return session;
 }
 

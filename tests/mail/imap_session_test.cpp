@@ -191,7 +191,7 @@ TEST_F(SessionTest, StopDuringAFetchDeliversNothingMoreAndIsAnsweredToEveryPoll)
     EXPECT_FALSE(component_->calls.contains(QStringLiteral("fetch 8 0")));
 }
 
-TEST_F(SessionTest, AnAbandonedFetchAfterStopMovesOnUntilAMessageArrives)
+TEST_F(SessionTest, AnAbandonedFetchAfterStopEndsTheRunToo)
 {
     session_->CurrentLocation = 1;
     session_->MaxRecord = 20;
@@ -199,8 +199,9 @@ TEST_F(SessionTest, AnAbandonedFetchAfterStopMovesOnUntilAMessageArrives)
     component_->onFetch = [this](int n) { session_->AbortProcess = session_->AbortProcess || n == 7; };
     session_->StartMailExtraction(QStringLiteral("Inbox"));
     EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2, 3, 4, 5, 6}));
-    EXPECT_TRUE(component_->calls.contains(QStringLiteral("fetch 9 0")));
-    EXPECT_FALSE(component_->calls.contains(QStringLiteral("fetch 10 0")));
+    EXPECT_FALSE(component_->calls.contains(QStringLiteral("fetch 8 0")));
+    EXPECT_EQ(component_->calls.last(), QStringLiteral("end run"));
+    EXPECT_EQ(session_->Shortfall.notRead, 0);  // stopped, not failed
 }
 
 TEST_F(SessionTest, TheLoopKeepsTheSessionAliveWhenItsOwnerLetsGo)

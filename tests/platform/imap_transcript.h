@@ -112,9 +112,12 @@ public:
             onPercent(percent);
     }
 
+    void reconnecting(int attempt, int attempts) override { reconnects.push_back({attempt, attempts}); }
+
     bool abort = false;
     int polls = 0;
     std::vector<int> percents;
+    std::vector<std::pair<int, int>> reconnects;
     std::function<void(int)> onPercent;
     std::function<void()> onPoll;
 };

@@ -22,14 +22,26 @@ namespace tallyhive::testing {
 //     imap->connect(server.host());
 //
 // It understands CAPABILITY, NOOP, ID, LOGIN (quoted or literal arguments),
-// SELECT, LIST, FETCH / UID FETCH of one message, and LOGOUT.
+// SELECT, LIST, FETCH of a number or a range, UID FETCH of one UID, and
+// LOGOUT. Message n of a mailbox has the UID kFirstUid + n - 1, so sequence
+// numbers and UIDs differ; a mailbox's messages outlive connections.
 class ScriptedImapServer {
 public:
     enum class IdAnswer {
         Normal,  // "* ID (...)" and OK
-        Refuse,  // a tagged BAD: the client's raw command gives an empty text
+        Refuse,  // a tagged BAD
         Hangup,  // the connection is closed instead of an answer
     };
+
+    // What FETCH commands get.
+    enum class FetchAnswer {
+        Normal,
+        RefuseMessages,  // NO for every message; listing UIDs still works
+        RefuseAll,       // NO for every FETCH
+        Endless,         // messages answered with untagged lines that never end
+    };
+
+    static constexpr quint32 kFirstUid = 1001;
 
     struct Script {
         QString user = QStringLiteral("tester@example.org");
@@ -44,6 +56,17 @@ public:
         int pieceSize = 0;      // message bytes per write; 0 sends them at once
         int pieceDelayMs = 0;   // pause between pieces
         QString certificateHost = QStringLiteral("localhost");  // the name the certificate is issued to
+        quint32 uidValidity = 7;
+        quint32 uidValidityAfterReconnect = 0;  // when not 0, connections after the first see this
+        qint64 announcedCount = -1;             // SELECT announces this many messages instead of the real count
+        FetchAnswer fetchAnswer = FetchAnswer::Normal;
+        qint64 longListName = 0;                // LIST adds a mailbox with a name this long
+        int expungeBeforeFetch = 0;             // the first message fetch finds this number expunged by another client
+        bool badToPipelined = false;            // a FETCH sent before the previous reply was complete gets BAD
+        // Message `generatedNumber` of the Inbox is made while it is sent,
+        // `generatedBytes` long, so the server never holds it.
+        int generatedNumber = 0;
+        qint64 generatedBytes = 0;
     };
 
     ScriptedImapServer();  // the default Script
@@ -64,6 +87,10 @@ public:
     QStringList commands() const;
     // Numbers of the messages of a mailbox that a fetch has marked \Seen.
     std::vector<int> seen(const QString& mailbox) const;
+    // Connections accepted so far.
+    int connections() const;
+    // The Inbox's generated message, as the server sends it.
+    static QByteArray generatedMessage(qint64 bytes);
 
     // "count" small messages in the Inbox, plus empty Drafts, Sent, Junk and Deleted.
     static Script normalMailbox(int count);
