@@ -128,7 +128,7 @@ ImapClient::RawRunMessage ImapClient::fetchRunRaw(int number)
     // Numbers below this one are never asked for again.
     fetchRun.arrived.erase(fetchRun.arrived.begin(), fetchRun.arrived.lower_bound(number));
     if (number > fetchRun.highestListed)
-        return endRun(QStringLiteral("%1 failed: messages %1 to %2 are not in the folder, which holds %3")
+        return endRun(QStringLiteral("%1 failed: messages %2 to %3 are not in the folder, which holds %4")
                           .arg(operation)
                           .arg(number)
                           .arg(fetchRun.last)

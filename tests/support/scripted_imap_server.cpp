@@ -291,7 +291,9 @@ private:
 
     void select(const QByteArray& tag, const QString& wireName)
     {
-        const QString name = platform::decodeMailboxName(wireName.toUtf8());
+        QString name = platform::decodeMailboxName(wireName.toUtf8());
+        if (name.compare(QStringLiteral("INBOX"), Qt::CaseInsensitive) == 0)
+            name = QStringLiteral("INBOX");  // the one name that ignores case
         const auto found = state_.mailboxes.find(name);
         if (found == state_.mailboxes.end()) {
             selected_.clear();

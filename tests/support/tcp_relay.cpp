@@ -207,12 +207,12 @@ protected:
             QMutexLocker lock(&state_.guard);
             number = ++state_.connections;
         }
-        if (options.refuseReconnects && number > 1) {
+        if (options.acceptConnections > 0 && number > options.acceptConnections) {
             socket->abort();
             delete socket;
             return;
         }
-        const bool cut = options.cutAfterBytes >= 0 && (options.cutConnections == 0 || number <= options.cutConnections);
+        const bool cut = options.cutAfterBytes >= 0 && (options.cutConnection == 0 || number == options.cutConnection);
         links_.push_back(std::make_unique<Link>(state_, socket, cut, [this](Link* gone) {
             links_.remove_if([gone](const std::unique_ptr<Link>& link) { return link.get() == gone; });
         }));
@@ -266,10 +266,10 @@ int TcpRelay::cuts() const
     return state_->cuts;
 }
 
-void TcpRelay::setRefuseReconnects(bool refuse)
+void TcpRelay::setAcceptConnections(int count)
 {
     QMutexLocker lock(&state_->guard);
-    state_->options.refuseReconnects = refuse;
+    state_->options.acceptConnections = count;
 }
 
 }  // namespace tallyhive::testing

@@ -20,10 +20,11 @@ public:
         // A connection is cut (both sides closed) once this many bytes have
         // gone from the server to the client on it; negative: never.
         qint64 cutAfterBytes = -1;
-        // How many connections, from the first, are cut; 0 cuts every one.
-        int cutConnections = 1;
-        // Connections after the first are closed as soon as they arrive.
-        bool refuseReconnects = false;
+        // Which connection is cut, counted from 1; 0 cuts every one.
+        int cutConnection = 1;
+        // Connections after this many are closed as soon as they arrive
+        // (reconnects refused); 0 accepts every one.
+        int acceptConnections = 0;
         // Each chunk waits this long before it is passed on, in either
         // direction: half the round-trip time.
         int delayMs = 0;
@@ -40,7 +41,7 @@ public:
     int connections() const;
     // Connections cut after their byte allowance.
     int cuts() const;
-    void setRefuseReconnects(bool refuse);
+    void setAcceptConnections(int count);
 
     struct State;
 
