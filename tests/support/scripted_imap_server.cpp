@@ -20,6 +20,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <set>
@@ -113,25 +114,46 @@ struct ScriptedImapServer::State {
 
 namespace {
 
-const QByteArray kGeneratedHead = "From: Big Sender <big@example.org>\r\nTo: tester@example.org\r\nSubject: Big one\r\n"
-                                  "Date: Tue, 19 Mar 2024 10:00:00 +0000\r\nMIME-Version: 1.0\r\n"
-                                  "Content-Type: text/plain; charset=us-ascii\r\n\r\n";
-const QByteArray kGeneratedLine = "The quick brown fox jumps over the lazy dog, again and again..\r\n";
+// A generated message: its head, a line repeated to fill it, and its end.
+struct GeneratedShape {
+    QByteArray head;
+    QByteArray line;
+    QByteArray tail;
+};
 
-// Bytes [offset, offset + length) of a generated message.
-QByteArray generatedPiece(qint64 offset, qint64 length)
+GeneratedShape generatedShape(bool attachment)
 {
+    const QByteArray headers = "From: Big Sender <big@example.org>\r\nTo: tester@example.org\r\nSubject: Big one\r\n"
+                               "Date: Tue, 19 Mar 2024 10:00:00 +0000\r\nMIME-Version: 1.0\r\n";
+    if (!attachment)
+        return {headers + "Content-Type: text/plain; charset=us-ascii\r\n\r\n",
+                "The quick brown fox jumps over the lazy dog, again and again..\r\n", "\r\n"};
+    return {headers + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+                      "Content-Type: text/plain; charset=us-ascii\r\n\r\nSee the attachment.\r\n--b\r\n"
+                      "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
+                      "Content-Disposition: attachment; filename=\"big.bin\"\r\n\r\n",
+            QByteArray("QUJD").repeated(19) + "\r\n", "\r\n--b--\r\n"};
+}
+
+// Bytes [offset, offset + length) of a generated message `total` bytes long.
+QByteArray generatedPiece(bool attachment, qint64 total, qint64 offset, qint64 length)
+{
+    const GeneratedShape shape = generatedShape(attachment);
+    const qint64 tailStart = total - shape.tail.size();
     QByteArray piece;
     piece.reserve(static_cast<qsizetype>(length));
     while (length > 0) {
         qint64 taken = 0;
-        if (offset < kGeneratedHead.size()) {
-            taken = qMin<qint64>(length, kGeneratedHead.size() - offset);
-            piece += kGeneratedHead.mid(offset, taken);
+        if (offset < shape.head.size()) {
+            taken = qMin<qint64>(length, shape.head.size() - offset);
+            piece += shape.head.mid(offset, taken);
+        } else if (offset >= tailStart) {
+            taken = length;
+            piece += shape.tail.mid(offset - tailStart, taken);
         } else {
-            const qint64 at = (offset - kGeneratedHead.size()) % kGeneratedLine.size();
-            taken = qMin<qint64>(length, kGeneratedLine.size() - at);
-            piece += kGeneratedLine.mid(at, taken);
+            const qint64 at = (offset - shape.head.size()) % shape.line.size();
+            taken = std::min<qint64>({length, shape.line.size() - at, tailStart - offset});
+            piece += shape.line.mid(at, taken);
         }
         offset += taken;
         length -= taken;
@@ -406,7 +428,8 @@ private:
             return;
         }
         if (script.fetchAnswer == ScriptedImapServer::FetchAnswer::Endless) {
-            stream([](qint64, qint64) { return QByteArray("* OK still thinking about it\r\n").repeated(8192); }, -1, {});
+            const QByteArray line = "* OK still thinking " + QByteArray(1000, '.') + "\r\n";
+            stream([line](qint64, qint64) { return line.repeated(256); }, -1, {});
             return;
         }
         bool peek = true;
@@ -436,7 +459,10 @@ private:
         send(head);
         const QByteArray trailer = ")\r\n" + tag + " OK Fetch completed.\r\n";
         if (message.generatedSize > 0) {
-            stream(generatedPiece, message.generatedSize, trailer);
+            const bool attachment = script.generatedAttachment;
+            const qint64 total = message.generatedSize;
+            stream([attachment, total](qint64 offset, qint64 length) { return generatedPiece(attachment, total, offset, length); },
+                   total, trailer);
             return;
         }
         const QByteArray bytes = message.bytes;
@@ -612,7 +638,10 @@ int ScriptedImapServer::connections() const
     return state_->connections;
 }
 
-QByteArray ScriptedImapServer::generatedMessage(qint64 bytes) { return generatedPiece(0, bytes); }
+QByteArray ScriptedImapServer::generatedMessage(qint64 bytes, bool attachment)
+{
+    return generatedPiece(attachment, bytes, 0, bytes);
+}
 
 ScriptedImapServer::Script ScriptedImapServer::normalMailbox(int count)
 {

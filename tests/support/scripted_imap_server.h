@@ -67,6 +67,7 @@ public:
         // `generatedBytes` long, so the server never holds it.
         int generatedNumber = 0;
         qint64 generatedBytes = 0;
+        bool generatedAttachment = false;  // most of it a base64 attachment rather than the text body
     };
 
     ScriptedImapServer();  // the default Script
@@ -90,7 +91,7 @@ public:
     // Connections accepted so far.
     int connections() const;
     // The Inbox's generated message, as the server sends it.
-    static QByteArray generatedMessage(qint64 bytes);
+    static QByteArray generatedMessage(qint64 bytes, bool attachment);
 
     // "count" small messages in the Inbox, plus empty Drafts, Sent, Junk and Deleted.
     static Script normalMailbox(int count);
