@@ -243,3 +243,25 @@ TEST_F(SessionTest, AnUnwritableErrorLogEndsTheLoopWithAnError)
     EXPECT_THROW(session_->StartMailExtraction(QStringLiteral("Inbox")), AppError);
     EXPECT_TRUE(delivered_.empty());
 }
+
+TEST_F(SessionTest, WhatARunCouldNotReadIsCountedWithTheFirstReason)
+{
+    session_->CurrentLocation = 3;
+    session_->MaxRecord = 12;
+    component_->failFetches = {4, 6};
+    component_->endRunAt = 9;
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(deliveredNumbers(), std::vector<int>({3, 5, 7, 8}));
+    EXPECT_EQ(session_->Shortfall.asked, 10);
+    EXPECT_EQ(session_->Shortfall.notRead, 2 + 4);
+    EXPECT_EQ(session_->Shortfall.firstReason, QStringLiteral("fetched 4"));
+    EXPECT_EQ(log().count(QByteArray(52, '*')), 7);  // one entry per fetch, one for the end
+
+    // A run that cannot even sign in reads none of its range.
+    session_->Password = QStringLiteral("wrong");
+    session_->CurrentLocation = 3;
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(session_->Shortfall.notRead, 10);
+    EXPECT_EQ(session_->Shortfall.firstReason, QStringLiteral("login refused"));
+    EXPECT_FALSE(component_->calls.filter(QStringLiteral("run ")).size() > 1);
+}

@@ -204,3 +204,14 @@ TEST_F(HostileServerTest, OneHugeMessageTakesLessThanThreeTimesItsSize)
     EXPECT_EQ(closingBox(), QStringLiteral("Done."));
     EXPECT_LT(peakGrowth(), 3 * kSize) << peakGrowth() / kMegabyte << " MB";
 }
+
+TEST_F(HostileServerTest, AServerThatRefusesIdIsStillSignedInTo)
+{
+    auto script = ScriptedImapServer::normalMailbox(2);
+    script.idAnswer = ScriptedImapServer::IdAnswer::Refuse;
+    ScriptedImapServer server(script);
+    Form1& window = signIn(server, script);
+    EXPECT_TRUE(window.isConnected());
+    EXPECT_TRUE(boxes_.shown.empty()) << boxes_.texts().join(u'|').toStdString();
+    EXPECT_EQ(server.commands().filter(QStringLiteral("LOGIN")).size(), 1);
+}

@@ -13,7 +13,9 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <list>
+#include <map>
 
 namespace tallyhive::testing {
 
@@ -26,6 +28,7 @@ struct TcpRelay::State {
     mutable QMutex guard;
     int connections = 0;
     int cuts = 0;
+    std::map<int, qint64> toClient;
 
     Options current() const
     {
@@ -40,8 +43,8 @@ namespace {
 // go on; an end marker closes the far side once everything before it went.
 class Direction {
 public:
-    Direction(QTcpSocket* from, QTcpSocket* to, int delayMs, qint64 allowance)
-        : from_(from), to_(to), delayMs_(delayMs), allowance_(allowance)
+    Direction(QTcpSocket* from, QTcpSocket* to, int delayMs, qint64 allowance, std::function<void(qint64)> passed)
+        : from_(from), to_(to), delayMs_(delayMs), allowance_(allowance), onPassed_(std::move(passed))
     {
         clock_.start();
         timer_.setSingleShot(true);
@@ -99,6 +102,7 @@ private:
             if (allowance_ >= 0 && passed_ + chunk.bytes.size() >= allowance_) {
                 to_->write(chunk.bytes.left(allowance_ - passed_));
                 to_->flush();
+                onPassed_(allowance_ - passed_);
                 ended_ = true;
                 if (onCut)
                     onCut();
@@ -106,6 +110,7 @@ private:
             }
             passed_ += chunk.bytes.size();
             to_->write(chunk.bytes);
+            onPassed_(chunk.bytes.size());
         }
     }
 
@@ -113,6 +118,7 @@ private:
     QTcpSocket* to_;
     int delayMs_;
     qint64 allowance_;
+    std::function<void(qint64)> onPassed_;
     qint64 passed_ = 0;
     bool ended_ = false;
     QElapsedTimer clock_;
@@ -123,13 +129,17 @@ private:
 // A client connection and its connection to the target.
 class Link {
 public:
-    Link(TcpRelay::State& state, QTcpSocket* client, bool cut, std::function<void(Link*)> gone)
+    Link(TcpRelay::State& state, QTcpSocket* client, int number, bool cut, std::function<void(Link*)> gone)
         : state_(state), client_(client), gone_(std::move(gone))
     {
         const TcpRelay::Options options = state.current();
         upstream_ = new QTcpSocket;
-        toServer_ = std::make_unique<Direction>(client_, upstream_, options.delayMs, -1);
-        toClient_ = std::make_unique<Direction>(upstream_, client_, options.delayMs, cut ? options.cutAfterBytes : -1);
+        toServer_ = std::make_unique<Direction>(client_, upstream_, options.delayMs, -1, [](qint64) {});
+        toClient_ = std::make_unique<Direction>(upstream_, client_, options.delayMs, cut ? options.cutAfterBytes : -1,
+                                                [&state, number](qint64 bytes) {
+                                                    QMutexLocker lock(&state.guard);
+                                                    state.toClient[number] += bytes;
+                                                });
         toClient_->onCut = [this] {
             {
                 QMutexLocker lock(&state_.guard);
@@ -213,7 +223,7 @@ protected:
             return;
         }
         const bool cut = options.cutAfterBytes >= 0 && (options.cutConnection == 0 || number == options.cutConnection);
-        links_.push_back(std::make_unique<Link>(state_, socket, cut, [this](Link* gone) {
+        links_.push_back(std::make_unique<Link>(state_, socket, number, cut, [this](Link* gone) {
             links_.remove_if([gone](const std::unique_ptr<Link>& link) { return link.get() == gone; });
         }));
     }
@@ -264,6 +274,13 @@ int TcpRelay::cuts() const
 {
     QMutexLocker lock(&state_->guard);
     return state_->cuts;
+}
+
+qint64 TcpRelay::bytesToClient(int number) const
+{
+    QMutexLocker lock(&state_->guard);
+    const auto found = state_->toClient.find(number);
+    return found == state_->toClient.end() ? 0 : found->second;
 }
 
 void TcpRelay::setAcceptConnections(int count)

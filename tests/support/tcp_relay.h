@@ -41,6 +41,8 @@ public:
     int connections() const;
     // Connections cut after their byte allowance.
     int cuts() const;
+    // Bytes passed from the server to the client on connection `number` (from 1).
+    qint64 bytesToClient(int number) const;
     void setAcceptConnections(int count);
 
     struct State;
