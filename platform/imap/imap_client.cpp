@@ -1,11 +1,9 @@
-#include "platform/imap_client.h"
+#include "platform/imap/imap_client.h"
 
 #include "app/config.h"
-#include "platform/imap_command.h"
-#include "platform/imap_internal_date.h"
-#include "platform/imap_mailbox_name.h"
-#include "platform/mime_message.h"
-#include "platform/tls_transport.h"
+#include "platform/imap/imap_command.h"
+#include "platform/imap/imap_internal_date.h"
+#include "platform/imap/imap_mailbox_name.h"
 
 #include <QtGlobal>
 
@@ -90,11 +88,6 @@ qint64 ImapClient::Watch::idleLimitMs(qint64 normalLimitMs) const
 }
 
 ImapClient::ImapClient(std::unique_ptr<ImapTransport> transport) : transport_(std::move(transport)) {}
-
-std::shared_ptr<ImapComponent> createImapComponent()
-{
-    return std::make_shared<ImapClient>(std::make_unique<TlsTransport>());
-}
 
 int ImapClient::connect(const QString& host)
 {
@@ -220,14 +213,6 @@ std::optional<QStringList> ImapClient::listMailboxes(const QString& reference, c
             names << decodeMailboxName(data[3].value);
     }
     return names;
-}
-
-std::optional<MailMessage> ImapClient::fetchSingle(int number, bool isUid)
-{
-    auto raw = fetchRaw(number, isUid);
-    if (!raw)
-        return std::nullopt;
-    return messageFromBytes(raw->bytes, raw->internalDate);
 }
 
 std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)

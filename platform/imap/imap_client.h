@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/imap/imap_response_reader.h"
+#include "platform/imap/imap_transport.h"
 #include "platform/imap_component.h"
-#include "platform/imap_response_reader.h"
-#include "platform/imap_transport.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -15,15 +15,17 @@
 
 namespace tallyhive::platform {
 
-// The IMAP client behind the component interface. It runs on the caller's
-// thread and blocks in short slices, asking the notification sink about an
-// abort between them.
+// The IMAP protocol client: commands, responses and raw message bytes over a
+// transport; it knows nothing of MIME. It runs on the caller's thread and
+// blocks in short slices, asking the notification sink about an abort
+// between them. Status results: 1 is success, anything else failure; calls
+// never throw for protocol or network trouble.
 //
 // Abort: a message whose bytes are still arriving is completed, so the
 // caller's loop gets it and can stop there; only a server that stays silent
 // for a short grace after the abort request is abandoned, and the connection
 // is then unusable until the next connect.
-class ImapClient : public ImapComponent {
+class ImapClient {
 public:
     static constexpr int kConnectTimeoutMs = 30000;
     static constexpr int kAbortGraceMs = 1000;
@@ -35,21 +37,20 @@ public:
 
     explicit ImapClient(std::unique_ptr<ImapTransport> transport);
 
-    void setSsl(bool ssl) override { ssl_ = ssl; }
-    void setPort(int port) override { port_ = port; }
-    int connect(const QString& host) override;
-    QString sendRawCommand(const QString& command) override;
-    int login(const QString& user, const QString& password) override;
-    int selectMailbox(const QString& mailbox) override;
-    int numMessages() const override { return messageCount_; }
-    std::optional<MailMessage> fetchSingle(int number, bool isUid) override;
-    std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override;
-    QString lastErrorText() const override { return lastError_; }
-    void disconnect() override;
-    void setNotifications(ImapNotifications* sink) override { sink_ = sink; }
-    ImapNotifications* notifications() const override { return sink_; }
+    void setSsl(bool ssl) { ssl_ = ssl; }
+    void setPort(int port) { port_ = port; }
+    int connect(const QString& host);
+    QString sendRawCommand(const QString& command);
+    int login(const QString& user, const QString& password);
+    int selectMailbox(const QString& mailbox);
+    int numMessages() const { return messageCount_; }
+    std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern);
+    QString lastErrorText() const { return lastError_; }
+    void disconnect();
+    void setNotifications(ImapNotifications* sink) { sink_ = sink; }
+    ImapNotifications* notifications() const { return sink_; }
 
-    // One message's bytes and arrival date, without any MIME work.
+    // One message's bytes and arrival date; nothing when the fetch failed or was abandoned.
     std::optional<RawMessage> fetchRaw(int number, bool isUid = false);
 
 private:

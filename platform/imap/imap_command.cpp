@@ -1,4 +1,4 @@
-#include "platform/imap_command.h"
+#include "platform/imap/imap_command.h"
 
 namespace tallyhive::platform {
 

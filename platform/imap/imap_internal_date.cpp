@@ -1,4 +1,4 @@
-#include "platform/imap_internal_date.h"
+#include "platform/imap/imap_internal_date.h"
 
 #include <QTimeZone>
 

@@ -1,4 +1,4 @@
-#include "platform/imap_mailbox_name.h"
+#include "platform/imap/imap_mailbox_name.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "platform/imap_response_reader.h"
+#include "platform/imap/imap_response_reader.h"
 
 #include <QtGlobal>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/imap_token.h"
+#include "platform/imap/imap_token.h"
 
 #include <QByteArray>
 #include <QString>

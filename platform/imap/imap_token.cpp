@@ -1,4 +1,4 @@
-#include "platform/imap_token.h"
+#include "platform/imap/imap_token.h"
 
 namespace tallyhive::platform {
 namespace {

@@ -1,7 +1,7 @@
-#include "platform/tls_transport.h"
+#include "platform/imap/tls_transport.h"
 
 #include "app/config.h"
-#include "platform/imap_tcp_connect.h"
+#include "platform/imap/imap_tcp_connect.h"
 
 #include <QElapsedTimer>
 #include <QSslCertificate>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/imap_transport.h"
+#include "platform/imap/imap_transport.h"
 
 #include <QSslSocket>
 

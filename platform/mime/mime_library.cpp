@@ -1,4 +1,4 @@
-#include "platform/mime_library.h"
+#include "platform/mime/mime_library.h"
 
 namespace tallyhive::platform::mime {
 

@@ -1,7 +1,7 @@
-#include "platform/mime_message.h"
+#include "platform/mime/mime_message.h"
 
-#include "platform/mime_library.h"
-#include "platform/mime_text_decoding.h"
+#include "platform/mime/mime_library.h"
+#include "platform/mime/mime_text_decoding.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
-#include "platform/mime_text_decoding.h"
+#include "platform/mime/mime_text_decoding.h"
 
-#include "platform/mime_library.h"
+#include "platform/mime/mime_library.h"
 
 #include <QStringDecoder>
 

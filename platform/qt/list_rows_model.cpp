@@ -1,4 +1,4 @@
-#include "platform/list_rows_model.h"
+#include "platform/qt/list_rows_model.h"
 
 #include "platform/error.h"
 

@@ -1,8 +1,8 @@
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
-#include "app/window_prep.h"
+#include "app/window/window_prep.h"
 #include "platform/error.h"
-#include "platform/list_rows_model.h"
+#include "platform/qt/list_rows_model.h"
 
 #include <QHeaderView>
 #include <QTableView>

@@ -1,4 +1,4 @@
-#include "platform/qt_message_boxes.h"
+#include "platform/qt/qt_message_boxes.h"
 
 #include <QApplication>
 #include <QInputDialog>

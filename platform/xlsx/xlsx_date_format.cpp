@@ -1,4 +1,4 @@
-#include "platform/xlsx_date_format.h"
+#include "platform/xlsx/xlsx_date_format.h"
 
 namespace tallyhive::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/xlsx_export_file.h"
+#include "platform/xlsx/xlsx_export_file.h"
 
 #include "app/texts.h"
 #include "platform/error.h"

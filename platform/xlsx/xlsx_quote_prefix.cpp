@@ -1,8 +1,8 @@
-#include "platform/xlsx_quote_prefix.h"
+#include "platform/xlsx/xlsx_quote_prefix.h"
 
 #include "app/texts.h"
 #include "platform/error.h"
-#include "platform/xlsx_zip_entry.h"
+#include "platform/xlsx/xlsx_zip_entry.h"
 
 namespace tallyhive::platform {
 

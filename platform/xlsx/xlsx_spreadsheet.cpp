@@ -1,12 +1,12 @@
-#include "platform/xlsx_spreadsheet.h"
+#include "platform/xlsx/xlsx_spreadsheet.h"
 
 #include "app/config.h"
 #include "app/general_date.h"
 #include "app/texts.h"
 #include "platform/error.h"
-#include "platform/xlsx_date_format.h"
-#include "platform/xlsx_export_file.h"
-#include "platform/xlsx_quote_prefix.h"
+#include "platform/xlsx/xlsx_date_format.h"
+#include "platform/xlsx/xlsx_export_file.h"
+#include "platform/xlsx/xlsx_quote_prefix.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/xlsx_zip_entry.h"
+#include "platform/xlsx/xlsx_zip_entry.h"
 
 #include "app/texts.h"
 #include "platform/error.h"

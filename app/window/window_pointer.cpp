@@ -1,4 +1,4 @@
-#include "app/window_pointer.h"
+#include "app/window/window_pointer.h"
 
 #include "platform/error.h"
 

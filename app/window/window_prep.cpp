@@ -1,4 +1,4 @@
-#include "app/window_prep.h"
+#include "app/window/window_prep.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
