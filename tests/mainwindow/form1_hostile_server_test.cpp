@@ -1,7 +1,7 @@
 // The real main window and IMAP component against servers that misbehave:
 // Stop must end the run, memory must stay bounded, and nothing may end as if
 // all went well.
-#include "platform/xlsx_spreadsheet.h"
+#include "platform/xlsx/xlsx_spreadsheet.h"
 #include "support/gui_application.h"
 #include "support/memory_settings_store.h"
 #include "support/process_memory.h"
@@ -9,7 +9,8 @@
 #include "support/scripted_imap_server.h"
 
 #include "mainwindow/form1.h"
-#include "platform/qt_list_view.h"
+#include "platform/mailbox/mailbox_component.h"
+#include "platform/qt/qt_list_view.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 // again the same way, and the ways a run ends for good.
 #include "imap_transcript.h"
 
-#include "platform/imap_client.h"
+#include "platform/imap/imap_client.h"
 
 #include <QElapsedTimer>
 

@@ -1,0 +1,470 @@
+#include "platform/imap/imap_client.h"
+
+#include "app/config.h"
+#include "platform/imap/imap_client_call.h"
+#include "platform/imap/imap_command.h"
+#include "platform/imap/imap_fetch_items.h"
+#include "platform/imap/imap_internal_date.h"
+#include "platform/imap/imap_mailbox_name.h"
+
+#include <QThread>
+#include <QtGlobal>
+
+#include <algorithm>
+
+namespace tallyhive::platform {
+
+namespace {
+
+// Abort polls hand control to the user interface; more often than this costs
+// time without making Stop feel any quicker.
+constexpr int kPollIntervalMs = 25;
+constexpr qint64 kLogoutWaitMs = 1000;
+
+bool isFetchOf(const ImapResponse& response, int number, bool isUid)
+{
+    if (!isFetch(response))
+        return false;
+    const auto found = numberOf(isUid ? fetchItem(response, "UID") : &response.data[0]);
+    return found && *found == number;
+}
+
+}  // namespace
+
+// The first poll waits a poll interval: a quick call never hands control to
+// the user interface, which would otherwise cost every message a round of events.
+ImapClient::Watch::Watch(ImapClient& client) : client_(client)
+{
+    idle_.start();
+    sincePoll_.start();
+}
+
+// Polling goes on after a request: each poll also lets the user interface
+// breathe while a message that was already flowing is completed.
+void ImapClient::Watch::poll()
+{
+    if (sincePoll_.elapsed() < kPollIntervalMs)
+        return;
+    sincePoll_.restart();
+    if (client_.pollAbort() && !stopped_) {
+        stopped_ = true;
+        sinceStop_.start();
+    }
+}
+
+ImapClient::ImapClient(std::unique_ptr<ImapTransport> transport) : transport_(std::move(transport)) {}
+
+int ImapClient::connect(const QString& host)
+{
+    const QString operation = QStringLiteral("connect");
+    Call call(*this, operation, Call::Needs::Nothing);
+    if (!call.ok())
+        return 0;
+    host_ = host;
+    secrets_.clear();
+    preamble_.clear();
+    signInAgain_ = nullptr;
+    signedIn_ = false;
+    mailbox_.clear();
+    tagCounter_ = 0;
+    Watch watch(*this);
+    return openConnection(operation, watch) ? 1 : 0;
+}
+
+bool ImapClient::openConnection(const QString& operation, Watch& watch)
+{
+    closeQuietly();
+    reader_ = ImapResponseReader();
+    unusableReason_.clear();
+    byeText_.clear();
+    abandoned_ = false;
+    disconnectedInCall_ = false;
+    messageCount_ = 0;
+    uidValidity_ = 0;
+
+    watch.activity();
+    const auto keepWaiting = [&watch] {
+        watch.poll();
+        return !watch.abandonDue();
+    };
+    if (!transport_->open(host_, port_, ssl_, kConnectTimeoutMs, keepWaiting)) {
+        setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, host_).arg(port_).arg(transport_->errorText()));
+        transport_->close();
+        return false;
+    }
+    connected_ = true;
+    const auto greeting = awaitResponse(operation, watch, config::readTimeoutMs());
+    if (!greeting)
+        return false;
+    if (greeting->kind != ImapResponse::Kind::Untagged || !(greeting->isStatus("OK") || greeting->isStatus("PREAUTH"))) {
+        breakConnection(QStringLiteral("%1 to %2 failed: the server greeted with: %3").arg(operation, host_, lineText(greeting->raw)));
+        return false;
+    }
+    setError(QStringLiteral("%1: %2").arg(operation, lineText(greeting->raw)));
+    return true;
+}
+
+QString ImapClient::sendRawCommand(const QString& command)
+{
+    const QString operation = QStringLiteral("sendRawCommand");
+    Call call(*this, operation);
+    if (!call.ok())
+        return {};
+    if (command.contains(u'\r') || command.contains(u'\n')) {
+        setError(QStringLiteral("sendRawCommand refused: the command holds a line break"));
+        return {};
+    }
+    const auto exchange = run(operation, {nextTag() + ' ' + command.toUtf8() + "\r\n"});
+    if (!exchange)
+        return {};
+    recordReply(operation, *exchange);
+    if (!signedIn_ && !reopening_)
+        preamble_.push_back(command);
+    // A refusal is an answer too; only no answer at all is a failure.
+    QByteArray text;
+    for (const ImapResponse& response : exchange->untagged)
+        text += response.wire();
+    return QString::fromUtf8(text + exchange->tagged.raw);
+}
+
+int ImapClient::login(const QString& user, const QString& password)
+{
+    // Added to, never replaced: a call that is still running may echo an earlier one.
+    if (!password.isEmpty()) {
+        for (const QString& form : {password, QString::fromUtf8(ImapCommandBuilder::quoted(password.toUtf8()))}) {
+            if (std::find(secrets_.begin(), secrets_.end(), form) == secrets_.end())
+                secrets_.push_back(form);
+        }
+        // Longest first, so a shorter form never leaves part of a longer one behind.
+        std::sort(secrets_.begin(), secrets_.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    }
+    Call call(*this, QStringLiteral("login"));
+    if (!call.ok())
+        return 0;
+    const int status = signIn(user, password);
+    if (status == 1 && !reopening_)
+        signInAgain_ = [this, user, password] { return signIn(user, password); };
+    return status;
+}
+
+int ImapClient::signIn(const QString& user, const QString& password)
+{
+    const QString operation = QStringLiteral("login");
+    const auto pieces = ImapCommandBuilder(nextTag(), "LOGIN").string(user.toUtf8()).string(password.toUtf8()).pieces();
+    const auto exchange = run(operation, pieces);
+    if (!exchange)
+        return 0;
+    recordReply(operation, *exchange);
+    signedIn_ = exchange->ok();
+    return signedIn_ ? 1 : 0;
+}
+
+int ImapClient::selectMailbox(const QString& mailbox)
+{
+    messageCount_ = 0;
+    Call call(*this, QStringLiteral("selectMailbox"));
+    if (!call.ok())
+        return 0;
+    return select(mailbox);
+}
+
+int ImapClient::select(const QString& mailbox)
+{
+    const QString operation = QStringLiteral("selectMailbox");
+    messageCount_ = 0;
+    uidValidity_ = 0;
+    mailbox_.clear();
+    const auto pieces = ImapCommandBuilder(nextTag(), "SELECT").string(encodeMailboxName(mailbox)).pieces();
+    const auto exchange = run(operation, pieces);
+    if (!exchange)
+        return 0;
+    recordReply(operation, *exchange);
+    if (!exchange->ok()) {
+        messageCount_ = 0;
+        return 0;
+    }
+    mailbox_ = mailbox;
+    return 1;
+}
+
+std::optional<QStringList> ImapClient::listMailboxes(const QString& reference, const QString& pattern)
+{
+    const QString operation = QStringLiteral("listMailboxes");
+    Call call(*this, operation);
+    if (!call.ok())
+        return std::nullopt;
+    const auto pieces = ImapCommandBuilder(nextTag(), "LIST")
+                            .string(encodeMailboxName(reference))
+                            .string(encodeMailboxName(pattern))
+                            .pieces();
+    QStringList names;
+    int skipped = 0;
+    const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
+        const auto& data = response.data;
+        if (response.truncated)
+            ++skipped;  // a name too long to be one the user could pick
+        else if (data.size() == 4 && data[0].isAtom("LIST") && data[1].isList() && data[3].isText())
+            names << decodeMailboxName(data[3].value);
+    });
+    if (!exchange)
+        return std::nullopt;
+    recordReply(operation, *exchange);
+    if (!exchange->ok())
+        return std::nullopt;
+    if (skipped > 0)
+        setError(lastError_ + QStringLiteral(" (%1 over-long replies skipped)").arg(skipped));
+    return names;
+}
+
+std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
+{
+    const QString operation = QStringLiteral("fetchSingle %1").arg(number);
+    Call call(*this, operation);
+    if (!call.ok())
+        return std::nullopt;
+    if (number < 1) {
+        setError(QStringLiteral("%1 failed: message numbers start at 1").arg(operation));
+        return std::nullopt;
+    }
+
+    lastPercent_ = -1;
+    if (sink_) {
+        sink_->percentDone(0);
+        lastPercent_ = 0;
+    }
+    const auto pieces = ImapCommandBuilder(nextTag(), isUid ? "UID FETCH" : "FETCH")
+                            .atom(QByteArray::number(number))
+                            .atom(isUid ? "(UID INTERNALDATE BODY.PEEK[])" : "(INTERNALDATE BODY.PEEK[])")
+                            .pieces();
+    std::optional<RawMessage> message;
+    reportingProgress_ = true;
+    const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
+        if (!isFetchOf(response, number, isUid))
+            return;
+        // A server may spread one message's items over several FETCH responses.
+        if (const ImapToken* body = fetchItem(response, "BODY[]"); body && body->isString()) {
+            if (!message)
+                message.emplace();
+            message->bytes = body->value;
+        }
+        if (const ImapToken* date = fetchItem(response, "INTERNALDATE"); date && date->isString()) {
+            if (!message)
+                message.emplace();
+            message->internalDate = parseInternalDate(date->value);
+        }
+    });
+    reportingProgress_ = false;
+    if (!exchange)
+        return std::nullopt;
+    recordReply(operation, *exchange);
+    if (!exchange->ok())
+        return std::nullopt;
+    if (!message || message->bytes.isNull()) {
+        setError(QStringLiteral("%1 failed: the server sent no message (%2)").arg(operation, lineText(exchange->tagged.raw)));
+        return std::nullopt;
+    }
+    if (sink_)
+        sink_->percentDone(100);
+    return message;
+}
+
+void ImapClient::disconnect()
+{
+    if (busy_) {
+        // Called from inside another call's abort poll: that call finds the
+        // connection gone and fails at once, and a run does not reconnect.
+        transport_->close();
+        connected_ = false;
+        disconnectedInCall_ = true;
+        unusableReason_ = QStringLiteral("disconnected during another call");
+        return;
+    }
+    Call call(*this, QStringLiteral("disconnect"), Call::Needs::Nothing);
+    if (connected_ && unusableReason_.isEmpty()) {
+        transport_->write(nextTag() + " LOGOUT\r\n");
+        Watch watch(*this);
+        while (const auto response = awaitResponse(QStringLiteral("disconnect"), watch, kLogoutWaitMs)) {
+            if (response->kind == ImapResponse::Kind::Tagged)
+                break;
+        }
+    }
+    closeQuietly();
+    messageCount_ = 0;
+    setError(QStringLiteral("disconnect: connection closed"));
+}
+
+std::optional<ImapClient::Exchange> ImapClient::run(const QString& operation, const std::vector<QByteArray>& pieces,
+                                                    const UntaggedSink& sink)
+{
+    const QByteArray tag = pieces.front().left(pieces.front().indexOf(' '));
+    const qint64 idleLimit = config::readTimeoutMs();
+    Watch watch(*this);
+    Exchange exchange;
+    bool bodyExempted = false;
+    untaggedBytes_ = 0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        transport_->write(pieces[i]);
+        const bool literalFollows = i + 1 < pieces.size();
+        while (true) {
+            auto response = awaitResponse(operation, watch, idleLimit);
+            if (!response)
+                return std::nullopt;
+            if (response->kind == ImapResponse::Kind::Continuation) {
+                if (literalFollows)
+                    break;
+                continue;  // nothing of ours is waiting for it
+            }
+            if (response->kind == ImapResponse::Kind::Tagged) {
+                if (response->tag != tag) {
+                    breakConnection(QStringLiteral("%1 failed: reply with a foreign tag: %2").arg(operation, lineText(response->raw)));
+                    return std::nullopt;
+                }
+                exchange.tagged = std::move(*response);
+                return exchange;  // also when the server refused a literal
+            }
+            qint64 exempt = 0;
+            if (!bodyExempted) {
+                exempt = bodyBytes(*response);
+                bodyExempted = exempt > 0;
+            }
+            if (!countUntagged(operation, response->wireBytes - exempt))
+                return std::nullopt;
+            noteUntagged(*response);
+            if (sink)
+                sink(std::move(*response));
+            else
+                exchange.untagged.push_back(std::move(*response));
+        }
+    }
+    return std::nullopt;  // not reached: the last piece ends with the tagged reply
+}
+
+// A server that keeps sending untagged data without ever finishing the
+// command would otherwise fill memory or hold the call for ever; the message
+// a fetch asked for does not count.
+bool ImapClient::countUntagged(const QString& operation, qint64 bytes)
+{
+    untaggedBytes_ += bytes;
+    if (untaggedBytes_ <= kMaxUntaggedBytes)
+        return true;
+    breakConnection(QStringLiteral("%1 failed: the server sent more than %2 bytes of other data without finishing the command")
+                        .arg(operation)
+                        .arg(kMaxUntaggedBytes));
+    return false;
+}
+
+std::optional<ImapResponse> ImapClient::awaitResponse(const QString& operation, Watch& watch, qint64 idleLimitMs)
+{
+    while (true) {
+        if (auto response = reader_.next())
+            return response;
+        if (reader_.failed()) {
+            breakConnection(QStringLiteral("%1 failed: unreadable reply: %2").arg(operation, reader_.errorText()));
+            return std::nullopt;
+        }
+        if (reportingProgress_)
+            reportFetchProgress();
+        watch.poll();
+        if (watch.abandonDue()) {
+            breakConnection(QStringLiteral("%1 abandoned: stop requested and the reply still unfinished after %2 ms")
+                                .arg(operation)
+                                .arg(kAbortGraceMs));
+            abandoned_ = true;
+            return std::nullopt;
+        }
+        if (watch.idleMs() >= idleLimitMs) {
+            breakConnection(QStringLiteral("%1 failed: no reply from the server for %2 ms").arg(operation).arg(idleLimitMs));
+            return std::nullopt;
+        }
+        if (!connected_ || !transport_->isOpen()) {
+            QString reason = unusableReason_.isEmpty() ? transport_->errorText() : unusableReason_;
+            if (!byeText_.isEmpty())
+                reason = QStringLiteral("the server said: ") + lineText(byeText_);
+            breakConnection(QStringLiteral("%1 failed: connection lost: %2").arg(operation, reason));
+            return std::nullopt;
+        }
+        const qint64 wait = qMin<qint64>(kPollIntervalMs, idleLimitMs - watch.idleMs() + 1);
+        const QByteArray bytes = transport_->read(static_cast<int>(qMax<qint64>(wait, 1)));
+        if (!bytes.isEmpty()) {
+            watch.activity();
+            reader_.feed(bytes);
+        }
+    }
+}
+
+void ImapClient::noteUntagged(const ImapResponse& response)
+{
+    if (response.isStatus("BYE")) {
+        byeText_ = response.raw;
+        return;
+    }
+    if (response.isStatus("OK") && response.text.startsWith("[UIDVALIDITY ")) {
+        const QByteArray value = response.text.mid(13, response.text.indexOf(']') - 13);
+        uidValidity_ = value.toUInt();
+        return;
+    }
+    const auto& data = response.data;
+    if (data.size() != 2 || data[0].type != ImapToken::Type::Atom)
+        return;
+    bool isNumber = false;
+    const int number = data[0].value.toInt(&isNumber);
+    if (!isNumber)
+        return;
+    if (data[1].isAtom("EXISTS"))
+        messageCount_ = number;
+    else if (data[1].isAtom("EXPUNGE") && messageCount_ > 0)
+        --messageCount_;
+}
+
+void ImapClient::reportFetchProgress()
+{
+    const auto progress = reader_.literalInProgress();
+    if (!sink_ || !progress || progress->total <= 0)
+        return;
+    // 100 is kept for the finished message.
+    const int percent = static_cast<int>(qMin<qint64>(99, progress->received * 100 / progress->total));
+    if (percent > lastPercent_) {
+        lastPercent_ = percent;
+        sink_->percentDone(percent);
+    }
+}
+
+void ImapClient::breakConnection(const QString& text)
+{
+    setError(text);
+    unusableReason_ = lastError_;
+    connected_ = false;
+    transport_->close();
+}
+
+void ImapClient::closeQuietly()
+{
+    transport_->close();
+    connected_ = false;
+}
+
+void ImapClient::recordReply(const QString& operation, const Exchange& exchange)
+{
+    const QString reply = lineText(exchange.tagged.raw);
+    setError(exchange.ok() ? QStringLiteral("%1: %2").arg(operation, reply) : QStringLiteral("%1 failed: %2").arg(operation, reply));
+}
+
+void ImapClient::setError(const QString& text)
+{
+    QString safe = text;
+    for (const QString& secret : secrets_)
+        safe.replace(secret, QStringLiteral("********"));
+    lastError_ = safe;
+}
+
+QByteArray ImapClient::nextTag() { return 'A' + QByteArray::number(++tagCounter_); }
+
+bool ImapClient::pollAbort()
+{
+    bool abort = false;
+    if (sink_)
+        sink_->abortCheck(abort);
+    return abort;
+}
+
+}  // namespace tallyhive::platform
