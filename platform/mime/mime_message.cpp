@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace tallyhive::platform {
 namespace {
@@ -17,11 +18,26 @@ struct GObjectUnref {
 template <typename T>
 using GOwned = std::unique_ptr<T, GObjectUnref>;
 
+// A stream over the caller's bytes, read in place rather than copied: a
+// message may be hundreds of megabytes. The bytes must outlive every object
+// parsed from the stream.
+GOwned<GMimeStream> streamOver(const QByteArray& raw)
+{
+    GOwned<GMimeStream> stream(g_mime_stream_mem_new());
+    // Only the public fields: a stream that does not own its array only reads them.
+    auto* view = g_new0(GByteArray, 1);
+    view->data = reinterpret_cast<guint8*>(const_cast<char*>(raw.constData()));
+    view->len = static_cast<guint>(raw.size());
+    g_mime_stream_mem_set_byte_array(GMIME_STREAM_MEM(stream.get()), view);
+    g_object_set_data_full(G_OBJECT(stream.get()), "tallyhive-view", view, g_free);
+    return stream;
+}
+
 GOwned<GMimeMessage> parse(const QByteArray& raw)
 {
     // First, so that the library is set up before any of its objects is made.
     GMimeParserOptions* options = mime::parserOptions();
-    GOwned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
+    GOwned<GMimeStream> stream = streamOver(raw);
     GOwned<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
     return GOwned<GMimeMessage>(g_mime_parser_construct_message(parser.get(), options));
@@ -109,6 +125,32 @@ void findBodyParts(GMimeObject* object, BodyParts& found)
         found.html = GMIME_PART(object);
 }
 
+// Text stored without a transfer encoding is read where it lies in the
+// message, not copied out first: a large body would otherwise be held twice
+// before it even becomes text.
+std::optional<QByteArrayView> textInPlace(GMimeDataWrapper* content)
+{
+    switch (g_mime_data_wrapper_get_encoding(content)) {
+    case GMIME_CONTENT_ENCODING_DEFAULT:
+    case GMIME_CONTENT_ENCODING_7BIT:
+    case GMIME_CONTENT_ENCODING_8BIT:
+    case GMIME_CONTENT_ENCODING_BINARY:
+        break;
+    default:
+        return std::nullopt;
+    }
+    GMimeStream* stream = g_mime_data_wrapper_get_stream(content);
+    if (stream == nullptr || !GMIME_IS_STREAM_MEM(stream))
+        return std::nullopt;
+    const GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    if (array == nullptr)
+        return std::nullopt;
+    const gint64 end = stream->bound_end < 0 ? gint64(array->len) : std::min<gint64>(stream->bound_end, array->len);
+    if (stream->bound_start < 0 || stream->bound_start > end)
+        return std::nullopt;
+    return QByteArrayView(reinterpret_cast<const char*>(array->data) + stream->bound_start, end - stream->bound_start);
+}
+
 QString bodyText(GMimePart* part)
 {
     if (part == nullptr)
@@ -116,10 +158,16 @@ QString bodyText(GMimePart* part)
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     if (content == nullptr)
         return {};
-    GOwned<GMimeStream> decoded(g_mime_stream_mem_new());
+    const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+    if (const auto text = textInPlace(content))
+        return mime::withUnixLineBreaks(mime::decodeCharset(*text, charset));
+    // Sized once: decoding never makes the text longer, and growing by
+    // doubling would hold up to one and a half copies of a large body.
+    GMimeStream* encoded = g_mime_data_wrapper_get_stream(content);
+    const gint64 length = encoded ? g_mime_stream_length(encoded) : -1;
+    GOwned<GMimeStream> decoded(g_mime_stream_mem_new_with_byte_array(g_byte_array_sized_new(static_cast<guint>(qMax<gint64>(length, 0)))));
     g_mime_data_wrapper_write_to_stream(content, decoded.get());
     const GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
-    const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
     const QByteArrayView view(reinterpret_cast<const char*>(bytes->data), static_cast<qsizetype>(bytes->len));
     return mime::withUnixLineBreaks(mime::decodeCharset(view, charset));
 }
