@@ -65,6 +65,7 @@ int ImapClient::connect(const QString& host)
     preamble_.clear();
     signInAgain_ = nullptr;
     signedIn_ = false;
+    pipelineRefused_ = false;
     mailbox_.clear();
     tagCounter_ = 0;
     Watch watch(*this);

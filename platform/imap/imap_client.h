@@ -42,6 +42,9 @@ public:
     static constexpr int kReconnectAttempts = 3;
     // A message whose reading loses the connection this often is given up.
     static constexpr int kLossesPerMessage = 3;
+    // A run keeps requests in flight (TALLYHIVE_FETCH_WINDOW of them), but
+    // never more than this many bytes asked for and not yet delivered.
+    static constexpr qint64 kWindowBytes = 32LL * 1024 * 1024;
 
     struct RawMessage {
         QByteArray bytes;
@@ -116,6 +119,8 @@ private:
         QByteArray tag;
         qint64 number = 0;
         quint32 uid = 0;
+        qint64 size = 0;         // as the server listed it
+        bool pipelined = false;  // sent while others were still unanswered
     };
     struct Arrival {
         RawMessage message;
@@ -135,6 +140,7 @@ private:
         std::map<qint64, Arrival> arrived;
         std::map<qint64, int> losses;
         bool folderChanged = false;
+        int depth = 1;                   // requests kept in flight
     };
 
     bool openConnection(const QString& operation, Watch& watch);
@@ -149,7 +155,9 @@ private:
     // Fetch runs.
     const RunEntry* runEntry(qint64 number) const;
     qint64 lowestIncomplete(qint64 from) const;
-    void requestMore(qint64 wanted);
+    bool isOutstanding(qint64 number) const;
+    qint64 heldBytes() const;
+    void requestMore(qint64 wanted, Watch& watch);
     bool pump(const QString& operation, Watch& watch, qint64 wanted);
     void settle(const Request& request, const ImapResponse& tagged);
     void loseRun(qint64 wanted);
@@ -176,6 +184,7 @@ private:
     bool busy_ = false;
     bool reopening_ = false;
     bool signedIn_ = false;
+    bool pipelineRefused_ = false;     // the server answered a pipelined FETCH with BAD
     bool abandoned_ = false;           // the latest call was given up after a stop request
     bool disconnectedInCall_ = false;  // disconnect() ran inside another call
     QString unusableReason_;

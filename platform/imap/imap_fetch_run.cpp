@@ -49,6 +49,7 @@ int ImapClient::beginFetchRun(int first, int last)
     fetchRun.last = last;
     fetchRun.nextRequest = first;
     fetchRun.uidValidity = uidValidity_;
+    fetchRun.depth = config::fetchWindow();
     // Only numbers the mailbox has are asked about: servers refuse a set that
     // reaches beyond them.
     const qint64 low = qMax(first, 1);
@@ -146,7 +147,9 @@ ImapClient::RawRunMessage ImapClient::fetchRunRaw(int number)
                 return endRun(lastError_);
             continue;
         }
-        requestMore(number);
+        // What has come already is filed first: it may change what to ask next.
+        if (!reader_.hasResponse())
+            requestMore(number, watch);
         if (!pump(operation, watch, number))
             loseRun(number);
     }
@@ -172,18 +175,48 @@ qint64 ImapClient::lowestIncomplete(qint64 from) const
     return n;
 }
 
-void ImapClient::requestMore(qint64 wanted)
+bool ImapClient::isOutstanding(qint64 number) const
+{
+    return std::any_of(run_->outstanding.begin(), run_->outstanding.end(), [number](const Request& r) { return r.number == number; });
+}
+
+qint64 ImapClient::heldBytes() const
+{
+    qint64 held = 0;
+    for (const Request& request : run_->outstanding)
+        held += request.size;
+    for (const auto& [number, arrival] : run_->arrived)
+        held += arrival.message.bytes.size();
+    return held;
+}
+
+// Keeps the window full: the next messages of the range are asked for before
+// the one the caller waits for has come, up to the depth and the bytes allowed.
+void ImapClient::requestMore(qint64 wanted, Watch& watch)
 {
     FetchRun& fetchRun = *run_;
     fetchRun.nextRequest = qMax(fetchRun.nextRequest, wanted);
-    while (fetchRun.outstanding.empty() && fetchRun.nextRequest <= fetchRun.highestListed) {
-        const qint64 number = fetchRun.nextRequest++;
+    const size_t depth = pipelineRefused_ ? 1 : static_cast<size_t>(fetchRun.depth);
+    qint64 held = heldBytes();
+    QByteArray requests;
+    while (fetchRun.outstanding.size() < depth && fetchRun.nextRequest <= fetchRun.highestListed) {
+        const qint64 number = fetchRun.nextRequest;
         const RunEntry* entry = runEntry(number);
-        if (!entry || fetchRun.arrived.count(number))
-            continue;  // unlisted numbers are skipped when asked for; arrived ones are here
-        Request request{nextTag(), number, entry->uid};
-        transport_->write(request.tag + " UID FETCH " + QByteArray::number(entry->uid) + " (UID INTERNALDATE BODY.PEEK[])\r\n");
+        if (!entry || fetchRun.arrived.count(number) || isOutstanding(number)) {
+            ++fetchRun.nextRequest;  // unlisted numbers are skipped when asked for; the others are on their way or here
+            continue;
+        }
+        if (!fetchRun.outstanding.empty() && held + entry->size > kWindowBytes)
+            break;
+        ++fetchRun.nextRequest;
+        Request request{nextTag(), number, entry->uid, entry->size, !fetchRun.outstanding.empty()};
+        requests += request.tag + " UID FETCH " + QByteArray::number(entry->uid) + " (UID INTERNALDATE BODY.PEEK[])\r\n";
+        held += entry->size;
         fetchRun.outstanding.push_back(std::move(request));
+    }
+    if (!requests.isEmpty()) {
+        transport_->write(requests);
+        watch.activity();
     }
 }
 
@@ -191,10 +224,10 @@ void ImapClient::requestMore(qint64 wanted)
 bool ImapClient::pump(const QString& operation, Watch& watch, qint64 wanted)
 {
     FetchRun& fetchRun = *run_;
-    if (fetchRun.outstanding.empty())
+    if (fetchRun.outstanding.empty() && !reader_.hasResponse())
         return true;
     // Replies come in the order asked, so the literal arriving is the wanted message's.
-    reportingProgress_ = fetchRun.outstanding.front().number == wanted;
+    reportingProgress_ = !fetchRun.outstanding.empty() && fetchRun.outstanding.front().number == wanted;
     auto response = awaitResponse(operation, watch, config::readTimeoutMs());
     reportingProgress_ = false;
     if (!response)
@@ -245,6 +278,13 @@ bool ImapClient::pump(const QString& operation, Watch& watch, qint64 wanted)
 
 void ImapClient::settle(const Request& request, const ImapResponse& tagged)
 {
+    if (tagged.isStatus("BAD") && request.pipelined) {
+        // This server takes one command at a time: ask again, alone.
+        pipelineRefused_ = true;
+        run_->arrived.erase(request.number);
+        run_->nextRequest = qMin(run_->nextRequest, request.number);
+        return;
+    }
     Arrival& arrival = run_->arrived[request.number];
     arrival.complete = true;
     const QString operation = QStringLiteral("fetch %1").arg(request.number);

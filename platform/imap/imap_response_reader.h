@@ -57,6 +57,7 @@ public:
     void feed(QByteArrayView bytes);
     // The next complete response, if one has arrived.
     std::optional<ImapResponse> next();
+    bool hasResponse() const { return !ready_.empty(); }
     std::optional<LiteralProgress> literalInProgress() const;
 
     // Once failed, the stream cannot be resynchronised; the reader yields nothing more.

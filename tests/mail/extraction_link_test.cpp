@@ -8,6 +8,7 @@
 #include "support/scripted_imap_server.h"
 #include "support/tcp_relay.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -173,4 +174,70 @@ TEST_F(ExtractionLinkTest, AnExpungeAfterTheCountDoesNotShiftTheRun)
     expectTrueToTheirNumbers();
     EXPECT_EQ(run->Shortfall.notRead, 1);
     EXPECT_TRUE(run->Shortfall.firstReason.startsWith(QStringLiteral("fetch 3 failed"))) << run->Shortfall.firstReason.toStdString();
+}
+
+TEST_F(ExtractionLinkTest, OneRequestAtATimeAndSixteenInFlightDeliverTheSame)
+{
+    auto script = largeMessages();
+    auto& inbox = script.mailboxes[QStringLiteral("INBOX")];
+    for (int n : {2, 3, 17})  // 2 MB ones among them, two in a row
+        inbox[n - 1] += QByteArray("A line to make a large message larger still.\r\n").repeated(45000);
+    ScriptedImapServer server(script);
+    std::vector<std::vector<MailListing>> runs;
+    for (const char* depth : {"1", "16"}) {
+        qputenv("TALLYHIVE_FETCH_WINDOW", depth);
+        delivered_.clear();
+        session(server, script, server.port())->StartMailExtraction(QStringLiteral("Inbox"));
+        runs.push_back(delivered_);
+    }
+    qunsetenv("TALLYHIVE_FETCH_WINDOW");
+    ASSERT_EQ(runs[0].size(), static_cast<size_t>(kMessages));
+    ASSERT_EQ(runs[1].size(), runs[0].size());
+    for (size_t i = 0; i < runs[0].size(); ++i) {
+        EXPECT_EQ(runs[1][i].uID, runs[0][i].uID);
+        EXPECT_EQ(runs[1][i].Subject, runs[0][i].Subject);
+        EXPECT_EQ(runs[1][i].ReceivedDate, runs[0][i].ReceivedDate);
+        EXPECT_EQ(runs[1][i].PlainTextBody, runs[0][i].PlainTextBody);
+    }
+    EXPECT_GT(runs[0][1].PlainTextBody.size(), 2000000);
+}
+
+TEST_F(ExtractionLinkTest, AServerThatRefusesPipelinesIsAskedOneAtATime)
+{
+    auto script = ScriptedImapServer::normalMailbox(12);
+    script.badToPipelined = true;
+    ScriptedImapServer server(script);
+    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    auto run = session(server, script, server.port());
+    run->StartMailExtraction(QStringLiteral("Inbox"));
+    qunsetenv("TALLYHIVE_FETCH_WINDOW");
+    EXPECT_EQ(numbers(), oneTo(12));
+    expectTrueToTheirNumbers();
+    EXPECT_EQ(run->Shortfall.notRead, 0) << run->Shortfall.firstReason.toStdString();
+    EXPECT_GT(server.commands().filter(QStringLiteral("UID FETCH")).size(), 12);  // the refused ones again, alone
+}
+
+TEST_F(ExtractionLinkTest, StopWithAFullWindowReturnsAtTheNextMessageAndAwaitsNoReply)
+{
+    auto script = largeMessages();
+    script.pieceSize = 16 * 1024;  // replies keep coming while the loop stops
+    script.pieceDelayMs = 5;
+    ScriptedImapServer server(script);
+    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    auto run = session(server, script, server.port());
+    QElapsedTimer sinceStop;
+    run->MailExtractListing = [&](const MailListing& m) {
+        delivered_.push_back(m);
+        if (m.uID == 3) {
+            run->AbortProcess = true;
+            sinceStop.start();
+        }
+    };
+    run->StartMailExtraction(QStringLiteral("Inbox"));
+    qunsetenv("TALLYHIVE_FETCH_WINDOW");
+    EXPECT_EQ(numbers(), oneTo(3));
+    EXPECT_LT(sinceStop.elapsed(), 2500);  // message 4 at most, never the rest of the window
+    EXPECT_EQ(run->ChilkatIMAPObject->selectMailbox(QStringLiteral("Inbox")), 0);
+    EXPECT_TRUE(run->ChilkatIMAPObject->lastErrorText().contains(QStringLiteral("requests outstanding")))
+        << run->ChilkatIMAPObject->lastErrorText().toStdString();
 }

@@ -39,14 +39,24 @@ QByteArray selectReply(const QByteArray& tag, int count, int validity)
         + "] UIDs valid\r\n" + tag + " OK [READ-WRITE] Select completed.\r\n";
 }
 
-// UIDs of messages first..last: message n has UID 100 + n.
-QByteArray uidList(const QByteArray& tag, int first, int last)
+// UIDs of messages first..last: message n has UID 100 + n. The sizes listed
+// are the messages' own unless given.
+QByteArray uidList(const QByteArray& tag, int first, int last, qint64 listedSize = 0)
 {
     QByteArray reply;
     for (int n = first; n <= last; ++n)
         reply += "* " + QByteArray::number(n) + " FETCH (UID " + QByteArray::number(100 + n) + " RFC822.SIZE "
-            + QByteArray::number(message(n).size()) + ")\r\n";
+            + QByteArray::number(listedSize > 0 ? listedSize : message(n).size()) + ")\r\n";
     return reply + tag + " OK Fetch completed.\r\n";
+}
+
+// Requests for messages first..last, tags from `tag` on.
+QByteArray uidFetches(int tag, int first, int last)
+{
+    QByteArray requests;
+    for (int n = first; n <= last; ++n)
+        requests += uidFetch('A' + QByteArray::number(tag++), n);
+    return requests;
 }
 
 class FetchRunTest : public ::testing::Test {
@@ -55,6 +65,7 @@ protected:
     {
         qputenv("TALLYHIVE_READ_TIMEOUT_MS", "400");
         qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "10");
+        qputenv("TALLYHIVE_FETCH_WINDOW", "1");  // strictly one at a time unless a test says otherwise
         auto transport = std::make_unique<TranscriptTransport>();
         wire = transport.get();
         client = std::make_unique<ImapClient>(std::move(transport));
@@ -66,6 +77,7 @@ protected:
     {
         qunsetenv("TALLYHIVE_READ_TIMEOUT_MS");
         qunsetenv("TALLYHIVE_RECONNECT_DELAY_MS");
+        qunsetenv("TALLYHIVE_FETCH_WINDOW");
     }
 
     // The opening of every connection: greeting, ID, sign-in, INBOX with five
@@ -95,10 +107,10 @@ protected:
     }
 
     // Runs 1..5; the next tag is A5.
-    void begin()
+    void begin(qint64 listedSize = 0)
     {
         open();
-        wire->client("A4 FETCH 1:5 (UID RFC822.SIZE)\r\n").server(uidList("A4", 1, 5));
+        wire->client("A4 FETCH 1:5 (UID RFC822.SIZE)\r\n").server(uidList("A4", 1, 5, listedSize));
         ASSERT_EQ(client->beginFetchRun(1, 5), 1) << client->lastErrorText().toStdString();
     }
 
@@ -250,6 +262,80 @@ TEST_F(FetchRunTest, AnotherCallOrANewRunEndsTheRun)
     ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
     EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Ended);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no fetch run")));
+    expectPlayed();
+}
+
+TEST_F(FetchRunTest, AWindowAsksAheadAndStillDeliversOneMessageAtATimeInOrder)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "3");
+    begin();
+    wire->client(uidFetches(5, 1, 3))
+        .server(bodyReply("A5", 1, 1) + bodyReply("A6", 2, 2) + bodyReply("A7", 3, 3))
+        .client(uidFetch("A8", 4))
+        .client(uidFetch("A9", 5))
+        .server(bodyReply("A8", 4, 4) + bodyReply("A9", 5, 5));
+    for (int n = 1; n <= 5; ++n)
+        expectMessage(n);
+    expectPlayed();
+}
+
+TEST_F(FetchRunTest, TheWindowHoldsNoMoreBytesThanAllowed)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    // Listed at 10 MB each: three fit in the window's bytes, a fourth does not.
+    begin(10 * 1024 * 1024);
+    wire->client(uidFetches(5, 1, 3)).server(bodyReply("A5", 1, 1));
+    expectMessage(1);
+    EXPECT_EQ(wire->written.count("UID FETCH"), 3);
+    expectPlayed();
+}
+
+TEST_F(FetchRunTest, ABadToAPipelinedFetchFallsBackToOneAtATime)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "3");
+    begin();
+    wire->client(uidFetches(5, 1, 3))
+        .server(bodyReply("A5", 1, 1) + "A6 BAD Pipelining not supported\r\nA7 BAD Pipelining not supported\r\n")
+        .client(uidFetch("A8", 2))
+        .server(bodyReply("A8", 2, 2))
+        .client(uidFetch("A9", 3))
+        .server(bodyReply("A9", 3, 3))
+        .client(uidFetch("A10", 4))
+        .server(bodyReply("A10", 4, 4));
+    for (int n = 1; n <= 4; ++n)
+        expectMessage(n);
+    expectPlayed();
+    // A BAD to a request sent alone is that message's refusal.
+    wire->client(uidFetch("A11", 5)).server("A11 BAD Nope\r\n");
+    EXPECT_EQ(client->fetchRunRaw(5).status, FetchStatus::Skipped);
+}
+
+TEST_F(FetchRunTest, EndingARunWithRequestsInFlightWaitsForNone)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    begin();
+    wire->client(uidFetches(5, 1, 5)).server(bodyReply("A5", 1, 1)).stall();
+    expectMessage(1);
+    QElapsedTimer clock;
+    clock.start();
+    client->endFetchRun();
+    EXPECT_LT(clock.elapsed(), 100);
+    EXPECT_TRUE(wire->closed);
+    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("connect again")));
+}
+
+TEST_F(FetchRunTest, ACutWithAFullWindowResumesWithoutLossOrRepeat)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    begin();
+    const QByteArray third = bodyReply("A7", 3, 3);
+    wire->client(uidFetches(5, 1, 5)).server(bodyReply("A5", 1, 1) + bodyReply("A6", 2, 2) + third.left(third.size() / 2)).drop();
+    expectOpening(10);
+    wire->client(uidFetches(13, 3, 5)).server(bodyReply("A13", 3, 3) + bodyReply("A14", 4, 4) + bodyReply("A15", 5, 5));
+    for (int n = 1; n <= 5; ++n)
+        expectMessage(n);
+    EXPECT_EQ(events.reconnects.size(), 1u);
     expectPlayed();
 }
 
