@@ -20,9 +20,27 @@ QString errorLogPath()
     return QDir(folder).filePath(texts::ErrorLogFileName);
 }
 
+namespace {
+
+// A fetch run writes an entry for every message, thousands a second; the
+// time stamp only changes once a second, and working it out is the dear part.
+QString timeStamp()
+{
+    static thread_local qint64 second = -1;
+    static thread_local QString text;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        text = general_date::format(QDateTime::fromSecsSinceEpoch(now));
+        second = now;
+    }
+    return text;
+}
+
+}  // namespace
+
 void appendErrorLogEntry(const QString& lastErrorText)
 {
-    const QByteArray entry = (general_date::format(QDateTime::currentDateTime()) + QStringLiteral(" : ")
+    const QByteArray entry = (timeStamp() + QStringLiteral(" : ")
                               + lastErrorText + QStringLiteral("\r\n") + texts::ErrorLogRule + QStringLiteral("\r\n"))
                                  .toUtf8();
     QFile log(errorLogPath());

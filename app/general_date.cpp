@@ -12,7 +12,23 @@ struct Patterns {
     QLocale locale;
     QString date;
     QString time;
+    bool secondsShown = false;
+    bool readsBackExactly = false;  // the text names year, month, day, hour and minute without doubt
 };
+
+// Every fetched message's date is formatted and then, for the list, read
+// back from that very text; the text last made remembers what it was made
+// from, so the slow reading is skipped when it would only give that back.
+struct LastFormatted {
+    QString text;
+    QDateTime value;
+};
+
+LastFormatted& lastFormatted()
+{
+    static thread_local LastFormatted last;
+    return last;
+}
 
 // Formatting runs for every fetched message; the patterns are worked out once
 // per locale rather than on every call.
@@ -29,6 +45,11 @@ const Patterns& patterns()
         cached.locale = locale;
         cached.date = locale.dateFormat(QLocale::ShortFormat).replace(twoDigitYear, QStringLiteral("yyyy"));
         cached.time = locale.timeFormat(QLocale::LongFormat).remove(zone).trimmed();
+        cached.secondsShown = cached.time.contains(u's');
+        const bool hourKnown = cached.time.contains(u'H') || (cached.time.contains(u'h') && cached.time.contains(u'a', Qt::CaseInsensitive));
+        cached.readsBackExactly = cached.date.contains(QStringLiteral("yyyy")) && cached.date.contains(u'M') && cached.date.contains(u'd')
+                                  && hourKnown && cached.time.contains(u'm');
+        lastFormatted() = {};
     }
     return cached;
 }
@@ -48,13 +69,19 @@ QString format(const QDateTime& local)
     const Patterns& p = patterns();
     const QString date = p.locale.toString(local.date(), p.date);
     const QTime time = local.time();
-    if (time.hour() == 0 && time.minute() == 0 && time.second() == 0)
-        return date;
-    return date + u' ' + p.locale.toString(time, p.time);
+    // What the text keeps of the time; reading it back gives this.
+    const QTime shown(time.hour(), time.minute(), p.secondsShown ? time.second() : 0);
+    const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
+    const QString text = midnight ? date : date + u' ' + p.locale.toString(time, p.time);
+    if (p.readsBackExactly)
+        lastFormatted() = {text, midnight ? local.date().startOfDay() : QDateTime(local.date(), shown)};
+    return text;
 }
 
 std::optional<QDateTime> parse(const QString& text)
 {
+    if (const LastFormatted& last = lastFormatted(); !last.text.isNull() && text == last.text)
+        return last.value;
     const QLocale locale;
     const QString trimmed = text.trimmed();
     QDateTime value = locale.toDateTime(trimmed, shortDateFormat() + u' ' + longTimeFormat());

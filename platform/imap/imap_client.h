@@ -78,6 +78,10 @@ public:
     std::optional<RawMessage> fetchRaw(int number, bool isUid = false);
     // Message `number` of the run, without any MIME work.
     RawRunMessage fetchRunRaw(int number);
+    // Files what the server has sent meanwhile and keeps the window full,
+    // without waiting for anything; true when message `number` of the run
+    // has come whole, so that fetchRunRaw gives it at once.
+    bool runMessageReady(int number);
 
 private:
     struct Exchange {

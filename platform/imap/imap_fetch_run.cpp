@@ -155,6 +155,33 @@ ImapClient::RawRunMessage ImapClient::fetchRunRaw(int number)
     }
 }
 
+bool ImapClient::runMessageReady(int number)
+{
+    const QString operation = QStringLiteral("fetch %1").arg(number);
+    Call call(*this, operation, Call::Needs::Connection, true);
+    if (!call.ok() || !run_ || number < run_->first || number > run_->last)
+        return false;
+    Watch watch(*this);
+    while (connected_) {
+        if (!reader_.hasResponse()) {
+            const QByteArray bytes = transport_->read(0);
+            if (bytes.isEmpty())
+                break;
+            watch.activity();
+            reader_.feed(bytes);
+            continue;
+        }
+        if (!pump(operation, watch, number)) {
+            loseRun(number);
+            return false;
+        }
+    }
+    if (connected_)
+        requestMore(number, watch);
+    const auto found = run_->arrived.find(number);
+    return found != run_->arrived.end() && found->second.complete;
+}
+
 const ImapClient::RunEntry* ImapClient::runEntry(qint64 number) const
 {
     const auto& entries = run_->entries;
@@ -191,7 +218,8 @@ qint64 ImapClient::heldBytes() const
 }
 
 // Keeps the window full: the next messages of the range are asked for before
-// the one the caller waits for has come, up to the depth and the bytes allowed.
+// the one the caller waits for has come. The window holds what was asked for
+// and not yet delivered, up to the depth in messages and the bytes allowed.
 void ImapClient::requestMore(qint64 wanted, Watch& watch)
 {
     FetchRun& fetchRun = *run_;
@@ -199,7 +227,10 @@ void ImapClient::requestMore(qint64 wanted, Watch& watch)
     const size_t depth = pipelineRefused_ ? 1 : static_cast<size_t>(fetchRun.depth);
     qint64 held = heldBytes();
     QByteArray requests;
-    while (fetchRun.outstanding.size() < depth && fetchRun.nextRequest <= fetchRun.highestListed) {
+    const auto inWindow = [&fetchRun] { return fetchRun.outstanding.size() + fetchRun.arrived.size(); };
+    // Whatever the window holds, the message awaited is always asked for.
+    const bool starved = fetchRun.outstanding.empty() && !fetchRun.arrived.count(wanted);
+    while ((inWindow() < depth || (starved && fetchRun.outstanding.empty())) && fetchRun.nextRequest <= fetchRun.highestListed) {
         const qint64 number = fetchRun.nextRequest;
         const RunEntry* entry = runEntry(number);
         if (!entry || fetchRun.arrived.count(number) || isOutstanding(number)) {

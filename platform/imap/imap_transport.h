@@ -15,7 +15,7 @@ public:
     virtual ~ImapTransport() = default;
 
     // Connects (and with tls, completes the handshake, certificate verified).
-    // keepWaiting is called at least every 50 ms while this blocks; returning
+    // keepWaiting is called at least every 10 ms while this blocks; returning
     // false from it gives up. False with errorText() on failure.
     virtual bool open(const QString& host, int port, bool tls, int timeoutMs,
                       const std::function<bool()>& keepWaiting) = 0;

@@ -12,7 +12,8 @@
 namespace tallyhive::platform {
 namespace {
 
-constexpr int kSliceMs = 50;
+// keepWaiting runs this often while a connection opens; it lets the window breathe.
+constexpr int kSliceMs = 10;
 // What the socket may hold that the client has not read yet; past it the
 // server is made to wait, so a client busy elsewhere never piles up a flood.
 constexpr qint64 kReadBufferBytes = 4 * 1024 * 1024;

@@ -2,41 +2,58 @@
 
 #include "platform/imap/imap_client.h"
 #include "platform/imap_component.h"
+#include "platform/mailbox/message_converter.h"
 
+#include <map>
 #include <memory>
 
 namespace tallyhive::platform {
 
 // The IMAP component as the mail layer sees it: the protocol client's calls,
-// with each fetched message turned into its seven values.
+// with each fetched message turned into its seven values. During a fetch run
+// the messages that have already come are converted on a second thread
+// while the caller handles the one before; they still reach the caller one
+// at a time and in order.
 class MailboxComponent : public ImapComponent {
 public:
     explicit MailboxComponent(std::unique_ptr<ImapClient> client);
 
     void setSsl(bool ssl) override { client_->setSsl(ssl); }
     void setPort(int port) override { client_->setPort(port); }
-    int connect(const QString& host) override { return client_->connect(host); }
-    QString sendRawCommand(const QString& command) override { return client_->sendRawCommand(command); }
-    int login(const QString& user, const QString& password) override { return client_->login(user, password); }
-    int selectMailbox(const QString& mailbox) override { return client_->selectMailbox(mailbox); }
+    int connect(const QString& host) override;
+    QString sendRawCommand(const QString& command) override;
+    int login(const QString& user, const QString& password) override;
+    int selectMailbox(const QString& mailbox) override;
     int numMessages() const override { return client_->numMessages(); }
     std::optional<MailMessage> fetchSingle(int number, bool isUid) override;
-    std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override
-    {
-        return client_->listMailboxes(reference, pattern);
-    }
-    QString lastErrorText() const override { return client_->lastErrorText(); }
-    void disconnect() override { client_->disconnect(); }
+    std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override;
+    QString lastErrorText() const override;
+    void disconnect() override;
     void setNotifications(ImapNotifications* sink) override { client_->setNotifications(sink); }
     ImapNotifications* notifications() const override { return client_->notifications(); }
-    int beginFetchRun(int first, int last) override { return client_->beginFetchRun(first, last); }
+    int beginFetchRun(int first, int last) override;
     FetchedMessage fetchRunMessage(int number) override;
-    void endFetchRun() override { client_->endFetchRun(); }
+    void endFetchRun() override;
 
     ImapClient& client() { return *client_; }
 
 private:
+    // What the client said about one message of the run.
+    struct Outcome {
+        FetchStatus status = FetchStatus::Ended;
+        QString text;
+    };
+
+    void handOver(int number, ImapClient::RawRunMessage raw);
+    void forgetRun();
+
     std::unique_ptr<ImapClient> client_;
+    MessageConverter converter_;
+    std::map<int, Outcome> ahead_;  // messages taken from the client, not yet delivered
+    int nextAhead_ = 0;
+    // The log text of the run message delivered last; the client's own text
+    // may already speak of a message after it.
+    QString runText_;
 };
 
 // Makes the real component (TLS over the network, certificates verified).

@@ -80,4 +80,16 @@ TEST_P(GeneralDateTest, AfternoonRoundsToTheNextDay)
     EXPECT_FALSE(general_date::dayNumber(QStringLiteral("not a date")).has_value());
 }
 
+TEST_P(GeneralDateTest, ATextJustMadeReadsBackAsAnyOtherWould)
+{
+    for (const QTime time : {QTime(13, 5, 7, 999), QTime(0, 0, 0, 400), QTime(0, 0, 30), QTime(23, 59, 59), QTime(12, 0)}) {
+        const QString text = general_date::format(QDateTime(QDate(2024, 10, 27), time));
+        const auto remembered = general_date::parse(text);
+        const auto read = general_date::parse(u' ' + text);  // not the text just made: read the long way
+        ASSERT_TRUE(read.has_value()) << qPrintable(text);
+        EXPECT_EQ(remembered, read) << qPrintable(text);
+        EXPECT_EQ(general_date::dayNumber(text), general_date::dayNumber(u' ' + text)) << qPrintable(text);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Locales, GeneralDateTest, ::testing::Values("C", "en_US", "de_DE", "en_GB"));

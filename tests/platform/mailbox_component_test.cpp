@@ -33,4 +33,60 @@ TEST(MailboxComponentTest, FetchSingleHandsTheBytesToTheMimeParser)
     EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
 }
 
+QByteArray numbered(int n)
+{
+    return "From: Ann <ann@example.org>\r\nSubject: Number " + QByteArray::number(n) + "\r\n\r\nText " + QByteArray::number(n) + "\r\n";
+}
+
+QByteArray reply(const QByteArray& tag, int n, bool refuse = false)
+{
+    if (refuse)
+        return tag + " NO Refused " + QByteArray::number(n) + "\r\n";
+    const QByteArray body = numbered(n);
+    return "* " + QByteArray::number(n) + " FETCH (UID " + QByteArray::number(50 + n) + " BODY[] {" + QByteArray::number(body.size())
+        + "}\r\n" + body + ")\r\n" + tag + " OK Fetch number " + QByteArray::number(n) + "\r\n";
+}
+
+// Messages converted ahead on the second thread still come one at a time, in
+// order, each with the log text of its own fetch.
+TEST(MailboxComponentTest, ARunDeliversConvertedMessagesInOrderWithTheirOwnLogTexts)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "4");
+    auto transport = std::make_unique<TranscriptTransport>();
+    TranscriptTransport* wire = transport.get();
+    MailboxComponent component(std::make_unique<ImapClient>(std::move(transport)));
+    wire->server("* OK IMAP ready\r\n")
+        .client("A1 SELECT \"INBOX\"\r\n")
+        .server("* 6 EXISTS\r\nA1 OK Selected\r\n")
+        .client("A2 FETCH 1:6 (UID RFC822.SIZE)\r\n");
+    QByteArray listing;
+    for (int n = 1; n <= 6; ++n)
+        listing += "* " + QByteArray::number(n) + " FETCH (UID " + QByteArray::number(50 + n) + " RFC822.SIZE 90)\r\n";
+    wire->server(listing + "A2 OK Listed\r\n");
+    QByteArray requests;
+    for (int n = 1; n <= 4; ++n)
+        requests += "A" + QByteArray::number(n + 2) + " UID FETCH " + QByteArray::number(50 + n) + " (UID INTERNALDATE BODY.PEEK[])\r\n";
+    wire->client(requests).server(reply("A3", 1) + reply("A4", 2) + reply("A5", 3, true) + reply("A6", 4));
+    wire->client("A7 UID FETCH 55 (UID INTERNALDATE BODY.PEEK[])\r\nA8 UID FETCH 56 (UID INTERNALDATE BODY.PEEK[])\r\n")
+        .server(reply("A7", 5) + reply("A8", 6));
+    ASSERT_EQ(component.connect(QStringLiteral("imap.example.org")), 1);
+    ASSERT_EQ(component.selectMailbox(QStringLiteral("INBOX")), 1);
+    ASSERT_EQ(component.beginFetchRun(1, 6), 1);
+    for (int n = 1; n <= 6; ++n) {
+        const FetchedMessage fetched = component.fetchRunMessage(n);
+        if (n == 3) {
+            EXPECT_EQ(fetched.status, FetchStatus::Skipped);
+            EXPECT_TRUE(component.lastErrorText().contains(QStringLiteral("Refused 3"))) << component.lastErrorText().toStdString();
+            continue;
+        }
+        ASSERT_EQ(fetched.status, FetchStatus::Fetched) << n;
+        EXPECT_EQ(fetched.message.subject, QStringLiteral("Number %1").arg(n));
+        EXPECT_EQ(fetched.message.plainText, QStringLiteral("Text %1\n").arg(n));
+        EXPECT_TRUE(component.lastErrorText().endsWith(QStringLiteral("OK Fetch number %1").arg(n))) << component.lastErrorText().toStdString();
+    }
+    component.endFetchRun();
+    EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
+    qunsetenv("TALLYHIVE_FETCH_WINDOW");
+}
+
 }  // namespace

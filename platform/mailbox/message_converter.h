@@ -1,0 +1,57 @@
+#pragma once
+
+#include "platform/imap_component.h"
+
+#include <QByteArray>
+#include <QDateTime>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace tallyhive::platform {
+
+// Turns fetched messages into their seven values on a thread of its own, so
+// that the conversion of the next messages overlaps the caller's work on
+// this one. It is handed bytes it alone holds and hands back values; it
+// touches nothing else.
+class MessageConverter {
+public:
+    MessageConverter();
+    ~MessageConverter();
+    MessageConverter(const MessageConverter&) = delete;
+    MessageConverter& operator=(const MessageConverter&) = delete;
+
+    void submit(qint64 number, QByteArray bytes, QDateTime internalDate);
+    // Waits for message `number`, which must have been submitted, calling
+    // `waiting` about every 10 ms meanwhile.
+    MailMessage take(qint64 number, const std::function<void()>& waiting);
+    // Forgets every message submitted and not taken.
+    void clear();
+    // Messages and bytes submitted and not yet converted.
+    size_t queued() const;
+    qint64 queuedBytes() const;
+
+private:
+    struct Job {
+        qint64 number;
+        QByteArray bytes;
+        QDateTime internalDate;
+    };
+
+    void work();
+
+    mutable std::mutex guard_;
+    std::condition_variable changed_;
+    std::deque<Job> jobs_;
+    std::map<qint64, MailMessage> done_;
+    qint64 queuedBytes_ = 0;
+    quint64 generation_ = 0;  // a clear() makes work in progress stale
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+}  // namespace tallyhive::platform
