@@ -44,6 +44,9 @@ bool TlsTransport::open(const QString& host, int port, bool tls, int timeoutMs, 
         return false;
     }
     socket_->setReadBufferSize(kReadBufferBytes);
+    // Requests are small and often follow one another before the last was
+    // acknowledged; waiting to bundle them would cost a round trip each.
+    socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (!tls)
         return true;
     if (!configureTrust()) {

@@ -159,6 +159,9 @@ public:
             if (upstream_->state() != QAbstractSocket::ConnectedState)
                 toClient_->finish();
         });
+        // Small chunks go on at once: the relay adds the delay it was asked for and no other.
+        client_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        QObject::connect(upstream_, &QTcpSocket::connected, upstream_, [this] { upstream_->setSocketOption(QAbstractSocket::LowDelayOption, 1); });
         upstream_->connectToHost(state.targetHost, static_cast<quint16>(state.targetPort));
         toServer_->take();
     }
