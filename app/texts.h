@@ -16,6 +16,12 @@ inline const QString ExportBodyStart = QStringLiteral("Mid(EmailCollection(i).s_
 inline const QString ExportBodyWhole = QStringLiteral("EmailCollection(i).s_PlainText: ");
 inline const QString ErrorLogRule = QStringLiteral("****************************************************");
 inline const QString ErrorLogFileName = QStringLiteral("errorlog.txt");
+inline const QString ErrorLogNotOpened = QStringLiteral("Cannot open the error log %1: %2");
+inline const QString ErrorLogNotWritten = QStringLiteral("Cannot write the error log %1: %2");
+
+// Failures named as the original runtime named them
+inline const QString ObjectNotSet = QStringLiteral("Object variable or With block variable not set");
+inline const QString IndexOutOfBounds = QStringLiteral("Index out of bounds");
 
 // Mail session
 inline const QString InvalidLogin = QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n");
@@ -70,6 +76,7 @@ inline const QString LargerViewCaption = QStringLiteral(" List In Larger View");
 
 // Send To Excel
 inline const QString SendToExcelCaption = QStringLiteral("3. Send To Excel");
+inline const QString SendingRow = QStringLiteral("Sending row ");
 inline const QString ExportTooManyRows = QStringLiteral("The checked emails do not fit on one worksheet, which holds %1 rows below its titles. Uncheck the rows after row %1 and try again. Nothing was exported.");
 inline const QString ExportBodyTooWide = QStringLiteral("The email in row %1 of the list is too long for one worksheet row. Uncheck it and try again. Nothing was exported.");
 inline const QString ExportRowBeyondSheet = QStringLiteral("Row %1 of the list and the rows after it do not fit on the worksheet and were not exported.");
@@ -80,7 +87,6 @@ inline const QString ExportFolderUnavailable = QStringLiteral("The export folder
 inline const QString WorkbookNotCreated = QStringLiteral("A new workbook could not be started for %1.");
 inline const QString WorkbookNotWritten = QStringLiteral("The workbook %1 could not be written: %2");
 inline const QString WorkbookNotOpened = QStringLiteral("The workbook was saved as %1 but could not be opened.");
-inline const QString WorkbookStyleMissing = QStringLiteral("The workbook's cell format %1 is missing.");
 inline const QString NoWorkbook = QStringLiteral("No workbook has been added.");
 inline const QString CellOutsideSheet = QStringLiteral("Outside the worksheet: cell ");
 inline const QString CellNotWritten = QStringLiteral("Could not write cell ");

@@ -23,7 +23,7 @@ void clsChilkatIMAP::bindComponent()
         ChilkatImap1->setNotifications(nullptr);
     ChilkatImap1 = ChilkatIMAPObject;
     if (!ChilkatImap1)
-        throw AppError(QStringLiteral("Object variable or With block variable not set"));
+        throw AppError(texts::ObjectNotSet);
     ChilkatImap1->setNotifications(this);
 }
 

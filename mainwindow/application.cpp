@@ -1,5 +1,6 @@
 #include "mainwindow/application.h"
 
+#include "app/texts.h"
 #include "mainwindow/form1.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/qt/qt_message_boxes.h"
@@ -13,7 +14,7 @@ namespace tallyhive {
 int runApplication(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tallyhive"));
+    QApplication::setApplicationName(texts::AppTitle);
     platform::QtMessageBoxes boxes;
     platform::QtSettingsStore settings;
     platform::XlsxSpreadsheetFactory spreadsheets;

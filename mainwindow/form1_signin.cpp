@@ -35,7 +35,7 @@ void Form1::Connect()
         bool connected = false;
         h.step(122, [&] {
             if (!oChilkat)
-                throw AppError(QStringLiteral("Object variable or With block variable not set"));
+                throw AppError(texts::ObjectNotSet);
             connected = oChilkat->Connect();
         });
         if (!connected) {

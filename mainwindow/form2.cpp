@@ -81,7 +81,7 @@ void Form2::PushButton1_Click()
     }
     h.step(114, [&] {
         if (!ChilkatIMAP)
-            throw AppError(QStringLiteral("Object variable or With block variable not set"));
+            throw AppError(texts::ObjectNotSet);
         // A first number beyond the last fetches nothing however large it is;
         // capping it keeps it a valid message number.
         ChilkatIMAP->CurrentLocation = static_cast<int>(roundHalfEven(std::min(first, MaxMessage + 1.0)));
