@@ -4,6 +4,7 @@
 #include "app/texts.h"
 #include "export/send_to_excel.h"
 #include "platform/error.h"
+#include "platform/xlsx/xlsx_cell_text.h"
 #include "platform/xlsx/xlsx_date_format.h"
 #include "platform/xlsx/xlsx_export_file.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
@@ -238,6 +239,34 @@ TEST(XlsxExportFile, ExportsInTheSameSecondGetTheirOwnFiles)
     EXPECT_EQ(QFileInfo(second).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01 (2).xlsx"));
     EXPECT_TRUE(QFile::exists(first));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+// Texts are scanned in blocks; what is to be replaced or escaped must be
+// found wherever it falls, also across a block's edge.
+TEST(XlsxCellText, EveryPositionIsCheckedAndWholePairsAreKept)
+{
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString replaced(QChar::ReplacementCharacter);
+    const std::vector<std::pair<QString, QString>> cases{
+        {QString(QChar(0)), replaced},
+        {QStringLiteral("\x1B"), replaced},
+        {QString(QChar(0xFFFF)), replaced},
+        {QString(QChar(0xD83D)), replaced},
+        {QString(QChar(0xDE00)), replaced},
+        {smile, smile},
+        {QStringLiteral("_x0041_"), QStringLiteral("_x005F_x0041_")},
+        {QStringLiteral("_x00G1_"), QStringLiteral("_x00G1_")},
+        {QStringLiteral("\t\r\n_"), QStringLiteral("\t\r\n_")},
+    };
+    for (const auto& [inside, stored] : cases) {
+        for (int before = 0; before <= 70; ++before) {
+            const QString text = QString(before, u'a') + inside + QString(70 - before, u'b');
+            EXPECT_EQ(QString::fromUtf8(platform::cellUtf8(text)), QString(before, u'a') + stored + QString(70 - before, u'b'))
+                << before;
+        }
+    }
+    // A text cut off in the middle of an escape is no escape.
+    EXPECT_EQ(platform::cellUtf8(QStringLiteral("ab_x004")), QByteArray("ab_x004"));
 }
 
 TEST(XlsxDateFormat, QtPatternsBecomeSpreadsheetNumberFormats)
