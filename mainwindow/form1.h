@@ -146,6 +146,9 @@ private:
     // Folder choice.
     void setOption(QRadioButton* option, bool selected);
     void Option_Click();
+    void makeFolderOptionsOneGroup();
+    void moveFolderChoice(QRadioButton* from, int step);
+    void placeFolderTabStop();
 
     // Fetch commands.
     std::shared_ptr<clsChilkatIMAP> newSession();

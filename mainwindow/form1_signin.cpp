@@ -166,7 +166,7 @@ void Form1::PushButton11_Click()
 {
     NumberedHandler h(services_.boxes, locations::Help);
     h.step(100, [&] {
-        services_.boxes.show(texts::HelpText + config::downloadPage() + QString(QStringLiteral("\r\n")).repeated(6),
+        services_.boxes.show(texts::HelpText + config::downloadPage() + QString(QStringLiteral("\r\n")).repeated(12),
                              texts::AppTitle, platform::BoxIcon::None);
     });
 }
