@@ -94,6 +94,11 @@ const CorpusMessage corpus[] = {
      "Says UTF-8, is Latin-1", "2021-08-21T10:10:10Z", "Déjà vu, 5 €.\n", ""},
     {"23-unknown-charset.eml", "Mystery <mystery@example.com>", "Mystery", "mystery@example.com", "Unknown charset",
      "2021-09-26T20:00:00Z", "Naïve café.\n", ""},
+    {"40-apostrophes-and-control-characters.eml", "'Quoted' Sender <quoted@example.com>", "'Quoted' Sender",
+     "quoted@example.com", "'Tis the bell\a season", "2021-10-04T10:00:00Z",
+     "'Quoted first line\n+1 555 0100, -5 and @mention\nAn escape lookalike _x0041_ stays as written\n"
+     "Form feed\fhere, vertical tab\vhere\n",
+     ""},
 };
 
 QString corpusDir() { return QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/messages"); }
