@@ -1,5 +1,7 @@
 #include "app/config.h"
 
+#include "app/texts.h"
+
 #include <QDir>
 #include <QStandardPaths>
 
@@ -53,7 +55,7 @@ int readTimeoutMs() { return numberFromEnvironment("TALLYHIVE_READ_TIMEOUT_MS", 
 QString exportDir()
 {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return fromEnvironment("TALLYHIVE_EXPORT_DIR", QDir(documents).filePath(QStringLiteral("Tallyhive")));
+    return fromEnvironment("TALLYHIVE_EXPORT_DIR", QDir(documents).filePath(texts::AppTitle));
 }
 
 bool openWorkbook() { return fromEnvironment("TALLYHIVE_OPEN_WORKBOOK", QStringLiteral("1")).trimmed() != u"0"; }
