@@ -153,9 +153,9 @@ void XlsxSpreadsheet::finish()
         throw AppError(
             texts::WorkbookNotWritten.arg(nativePath(file_.stagingPath()), QString::fromUtf8(lxw_strerror(result))));
     }
-    path_ = file_.claimName();
-    if (visible_ && config::openWorkbook() && !QDesktopServices::openUrl(QUrl::fromLocalFile(path_)))
-        throw AppError(texts::WorkbookNotOpened.arg(nativePath(path_)));
+    const QString path = file_.claimName();
+    if (visible_ && config::openWorkbook() && !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        throw AppError(texts::WorkbookNotOpened.arg(nativePath(path)));
 }
 
 std::unique_ptr<Spreadsheet> XlsxSpreadsheetFactory::createApplication()

@@ -17,8 +17,9 @@ namespace tallyhive::platform {
 // A spreadsheet written as an .xlsx workbook with one sheet. Every value is a
 // text cell, except a date text in the "Received Date" column, which becomes
 // a real date shown in the same general date format. A quoted cell, and one
-// whose text a spreadsheet would take for a formula or a number if typed in,
-// gets the text number format, which keeps it text when the user edits it.
+// whose text a spreadsheet would take for a formula or a signed number if
+// typed in, gets the text number format, which keeps it text when the user
+// edits or retypes it.
 // Rows are streamed to disk as they are written, so they must come in
 // ascending order. The file appears in the export folder only when finished.
 class XlsxSpreadsheet : public Spreadsheet {
@@ -38,16 +39,13 @@ public:
     // to, opens it with the desktop's application for it.
     void finish() override;
 
-    // The finished workbook's path; empty before.
-    QString path() const { return path_; }
-
 private:
+    // Writes the text as a real date; false, writing nothing, when it is none.
     bool setDate(int row, int column, const QString& text);
     void noteWidth(int column, qsizetype characters);
     void discard();
 
     ExportFile file_;
-    QString path_;
     lxw_workbook* workbook_ = nullptr;
     lxw_worksheet* sheet_ = nullptr;
     lxw_format* text_ = nullptr;
