@@ -86,7 +86,9 @@ private:
         handler_.step(112, [&] { columns = list_.columnCount(); });
         for (int column = 1; column <= columns; ++column) {
             handler_.step(114, letPendingEventsRun);
-            handler_.step(116, [&] { sheet_->setCell(1, column, list_.columnTitle(column), platform::CellQuote::None); });
+            handler_.step(116, [&] {
+                sheet_->setCell(1, column, list_.columnTitle(column), platform::CellQuote::None);
+            });
         }
     }
 
@@ -121,10 +123,13 @@ private:
             if (row > list_.rowCount())
                 return;
             if (column == 1) {
-                handler_.step(134, [&] { sheet_->setCell(sheetRow, 1, list_.cellText(row, 1), platform::CellQuote::None); });
+                handler_.step(134, [&] {
+                    sheet_->setCell(sheetRow, 1, list_.cellText(row, 1), platform::CellQuote::None);
+                });
             } else {
                 handler_.step(162, [&] {
-                    sheet_->setCell(sheetRow, column, list_.cellText(row, column).remove(u'='), platform::CellQuote::None);
+                    sheet_->setCell(sheetRow, column, list_.cellText(row, column).remove(u'='),
+                                    platform::CellQuote::None);
                 });
             }
         }
