@@ -1,5 +1,6 @@
 #include "platform/mime_encoded_words.h"
 
+#include "platform/mime_base64.h"
 #include "platform/mime_text_decoding.h"
 
 #include <optional>
@@ -74,11 +75,10 @@ QByteArray fromQ(QByteArrayView text)
     return bytes;
 }
 
-// Nothing when the text holds no bytes at all; characters outside the
-// alphabet are skipped, as readers do.
+// Nothing when the text holds no bytes at all.
 std::optional<QByteArray> fromB(QByteArrayView text)
 {
-    QByteArray decoded = QByteArray::fromBase64(text.toByteArray());
+    QByteArray decoded = decodeBase64(text);
     if (decoded.isEmpty() && !text.trimmed().isEmpty())
         return std::nullopt;
     return decoded;

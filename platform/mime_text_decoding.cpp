@@ -83,27 +83,50 @@ std::optional<QString> throughIconv(QByteArrayView bytes, const char* charset)
     std::size_t inLeft = static_cast<std::size_t>(bytes.size());
     std::size_t written = 0;
     bool valid = true;
-    while (true) {
+    bool flushed = false;
+    while (!flushed) {
         char* outPtr = out.data() + written;
         std::size_t outLeft = out.size() - written;
-        const std::size_t result = iconv(converter, inLeft > 0 ? &in : nullptr, &inLeft, &outPtr, &outLeft);
+        // Once the input is used up, a call without input gives what the
+        // converter held back (windows-1255 waits for a combining mark).
+        const bool flushing = inLeft == 0;
+        const std::size_t result = flushing ? iconv(converter, nullptr, nullptr, &outPtr, &outLeft)
+                                            : iconv(converter, &in, &inLeft, &outPtr, &outLeft);
         written = out.size() - outLeft;
         if (result != static_cast<std::size_t>(-1)) {
-            if (inLeft == 0)
-                break;
-            continue;
-        }
-        if (errno == E2BIG) {
+            flushed = flushing;
+        } else if (errno == E2BIG) {
             out.resize(out.size() * 2);
-            continue;
+        } else if (errno == EINVAL) {
+            inLeft = 0;
+        } else {
+            valid = false;
+            break;
         }
-        valid = errno == EINVAL;
-        break;
     }
     g_mime_iconv_close(converter);
     if (!valid)
         return std::nullopt;
     return QString::fromUtf8(out.data(), static_cast<qsizetype>(written));
+}
+
+// Labels real mail uses that iconv does not know by that name.
+const char* iconvName(const char* charset)
+{
+    static constexpr std::array<std::pair<const char*, const char*>, 4> aliases = {{
+        {"unicode-1-1-utf-7", "UTF-7"},
+        {"x-mac-roman", "MACINTOSH"},
+        {"x-mac-ce", "MAC-CENTRALEUROPE"},
+        {"x-mac-cyrillic", "MAC-CYRILLIC"},
+    }};
+    for (const auto& [label, name] : aliases) {
+        if (g_ascii_strcasecmp(charset, label) == 0)
+            return name;
+    }
+    // "x-sjis", "x-euc-jp", "x-gbk": private names of registered charsets.
+    if (g_ascii_strncasecmp(charset, "x-", 2) == 0 && charset[2] != '\0')
+        return charset + 2;
+    return charset;
 }
 
 }  // namespace
@@ -143,6 +166,10 @@ QString decodeCharset(QByteArrayView bytes, const char* charset)
         return decodeWindows1252(bytes);
     if (auto text = throughIconv(bytes, charset))
         return *std::move(text);
+    if (const char* alias = iconvName(charset); alias != charset) {
+        if (auto text = throughIconv(bytes, alias))
+            return *std::move(text);
+    }
     if (const char* wider = widerRelative(canonical)) {
         if (auto text = throughIconv(bytes, wider))
             return *std::move(text);
