@@ -26,7 +26,8 @@ bool hasUnreadableType(GMimeObject* object)
     return mediaType.compare("application/octet-stream", Qt::CaseInsensitive) != 0;
 }
 
-// The charset a part names, even in a Content-Type GMime could not read.
+// The charset a part names, even in a Content-Type GMime could not read
+// ("text; charset=koi8-r", or the parameter alone).
 QByteArray charsetOf(GMimePart* part)
 {
     GMimeObject* object = GMIME_OBJECT(part);
@@ -34,10 +35,9 @@ QByteArray charsetOf(GMimePart* part)
         return charset;
     if (!hasUnreadableType(object))
         return {};
-    const char* parameters = std::strchr(g_mime_object_get_header(object, "Content-Type"), ';');
-    if (parameters == nullptr)
-        return {};
-    GOwned<GMimeParamList> list(g_mime_param_list_parse(parserOptions(), parameters + 1));
+    const char* value = g_mime_object_get_header(object, "Content-Type");
+    const char* semicolon = std::strchr(value, ';');
+    GOwned<GMimeParamList> list(g_mime_param_list_parse(parserOptions(), semicolon ? semicolon + 1 : value));
     GMimeParam* charset = list ? g_mime_param_list_get_parameter(list.get(), "charset") : nullptr;
     return charset ? QByteArray(g_mime_param_get_value(charset)) : QByteArray();
 }

@@ -55,6 +55,15 @@ TEST(DecodeCharset, ReadsWindowsExtensionsUnderTheShiftJisLabel)
     EXPECT_EQ(decodeCharset("\x87\x40", "shift_jis"), QString::fromUtf8("①"));
 }
 
+TEST(DecodeCharset, KnowsLabelsIconvDoesNotAndFlushesTheConverter)
+{
+    EXPECT_EQ(decodeCharset("Caf+AOk-", "unicode-1-1-utf-7"), QString::fromUtf8("Café"));
+    EXPECT_EQ(decodeCharset("Gr\x9f\xa7""e", "x-mac-roman"), QString::fromUtf8("Grüße"));
+    EXPECT_EQ(decodeCharset("\x93\xfa\x96\x7b", "x-sjis"), QString::fromUtf8("日本"));
+    // windows-1255 holds a letter back in case a combining mark follows.
+    EXPECT_EQ(decodeCharset("\xf2\xe1\xf8\xe9\xfa", "windows-1255"), QString::fromUtf8("עברית"));
+}
+
 TEST(DecodeCharset, DropsOnlyASequenceCutOffAtTheEnd)
 {
     EXPECT_EQ(decodeCharset("\x93\xfa\x96", "shift_jis"), QString::fromUtf8("日"));
