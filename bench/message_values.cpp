@@ -4,7 +4,7 @@
 //
 //   message_values FILE_OR_FOLDER...     folders: their *.eml files, by name
 
-#include "platform/mime_message.h"
+#include "platform/mime/mime_message.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "platform/mime_base64.h"
+#include "platform/mime/mime_base64.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/mime_encoded_words.h"
+#include "platform/mime/mime_encoded_words.h"
 
 #include <gtest/gtest.h>
 

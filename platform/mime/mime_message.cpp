@@ -1,0 +1,148 @@
+#include "platform/mime/mime_message.h"
+
+#include "platform/mime/mime_body_parts.h"
+#include "platform/mime/mime_encoded_words.h"
+#include "platform/mime/mime_gobject.h"
+#include "platform/mime/mime_library.h"
+#include "platform/mime/mime_repairs.h"
+#include "platform/mime/mime_text_decoding.h"
+
+#include <QRegularExpression>
+
+namespace tallyhive::platform {
+namespace {
+
+using mime::GOwned;
+
+GOwned<GMimeMessage> parse(const QByteArray& raw)
+{
+    // First, so that the library is set up before any of its objects is made.
+    GMimeParserOptions* options = mime::parserOptions();
+    GOwned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
+    GOwned<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+    return GOwned<GMimeMessage>(g_mime_parser_construct_message(parser.get(), options));
+}
+
+// A message as GMime read it, with the bytes it read it from: header offsets
+// point into them.
+struct Parsed {
+    QByteArray bytes;
+    GOwned<GMimeMessage> message;
+};
+
+// The value of the first header of that name as it stands in the message,
+// folds included. GMime's own copy is a C string and ends at a NUL byte.
+QByteArray rawHeaderValue(const Parsed& parsed, const char* name)
+{
+    GMimeHeaderList* headers = g_mime_object_get_header_list(GMIME_OBJECT(parsed.message.get()));
+    GMimeHeader* header = g_mime_header_list_get_header(headers, name);
+    if (header == nullptr)
+        return {};
+    const char* gmimeValue = g_mime_header_get_raw_value(header);
+    const QByteArray& bytes = parsed.bytes;
+    const gint64 offset = g_mime_header_get_offset(header);
+    const qsizetype colon = offset >= 0 && offset < bytes.size() ? bytes.indexOf(':', offset) : -1;
+    if (colon < 0 || !QByteArrayView(bytes).sliced(colon + 1).startsWith(gmimeValue))
+        return gmimeValue;
+    qsizetype end = colon;
+    do {
+        end = bytes.indexOf('\n', end + 1);
+    } while (end >= 0 && end + 1 < bytes.size() && (bytes[end + 1] == ' ' || bytes[end + 1] == '\t'));
+    if (end < 0)
+        end = bytes.size();
+    return bytes.sliced(colon + 1, end - colon - 1);
+}
+
+QString headerText(const char* decodedUtf8)
+{
+    return QString::fromUtf8(decodedUtf8).trimmed();
+}
+
+InternetAddressMailbox* firstMailbox(InternetAddressList* list)
+{
+    if (list == nullptr)
+        return nullptr;
+    for (int i = 0; i < internet_address_list_length(list); ++i) {
+        InternetAddress* address = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_MAILBOX(address))
+            return INTERNET_ADDRESS_MAILBOX(address);
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            if (InternetAddressMailbox* member = firstMailbox(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address))))
+                return member;
+        }
+    }
+    return nullptr;
+}
+
+// A From header the address parser gives up on may still name an address.
+QString addressIn(const QString& text)
+{
+    static const QRegularExpression addressLike(QStringLiteral(R"([^\s<>"(),;:]+@[^\s<>"(),;:]+)"));
+    return addressLike.match(text).captured();
+}
+
+void fillSender(const Parsed& parsed, MailMessage& result)
+{
+    const QByteArray raw = rawHeaderValue(parsed, "From");
+    result.from = mime::decodeHeaderText(raw).trimmed();
+    GOwned<InternetAddressList> senders(
+        internet_address_list_parse(mime::parserOptions(), mime::withUtf8EncodedWords(raw).constData()));
+    if (InternetAddressMailbox* mailbox = firstMailbox(senders.get())) {
+        result.fromName = headerText(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
+        result.fromAddress = headerText(internet_address_mailbox_get_addr(mailbox));
+        return;
+    }
+    if (senders && internet_address_list_length(senders.get()) > 0)
+        result.fromName = headerText(internet_address_get_name(internet_address_list_get_address(senders.get(), 0)));
+    result.fromAddress = addressIn(result.from);
+}
+
+QDateTime fallbackDate(const QDateTime& internalDate)
+{
+    return internalDate.isValid() ? internalDate.toLocalTime() : QDateTime::currentDateTime();
+}
+
+QDateTime headerDate(GMimeMessage* message, const QDateTime& internalDate)
+{
+    if (GDateTime* date = g_mime_message_get_date(message))
+        return QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date));
+    return fallbackDate(internalDate);
+}
+
+MailMessage fromParsed(const Parsed& parsed, const QDateTime& internalDate)
+{
+    MailMessage result;
+    fillSender(parsed, result);
+    result.subject = mime::decodeHeaderText(rawHeaderValue(parsed, "Subject")).trimmed();
+    result.date = headerDate(parsed.message.get(), internalDate);
+    const mime::BodyParts bodies = mime::findBodyParts(parsed.message.get());
+    result.plainText = mime::bodyText(bodies.plain);
+    result.htmlText = mime::bodyText(bodies.html);
+    return result;
+}
+
+MailMessage fromUnparsable(const QByteArray& raw, const QDateTime& internalDate)
+{
+    MailMessage result;
+    result.date = fallbackDate(internalDate);
+    result.plainText = mime::withUnixLineBreaks(mime::decodeBestEffort(raw));
+    return result;
+}
+
+}  // namespace
+
+MailMessage messageFromBytes(const QByteArray& raw, const QDateTime& internalDate)
+{
+    Parsed parsed{mime::withLoneCarriageReturnsAsLineFeeds(raw), nullptr};
+    parsed.message = parse(parsed.bytes);
+    if (!parsed.message)
+        return fromUnparsable(raw, internalDate);
+    if (QByteArray repaired = mime::withMissingBlankLines(parsed.bytes, parsed.message.get()); !repaired.isEmpty()) {
+        if (GOwned<GMimeMessage> reparsed = parse(repaired))
+            return fromParsed(Parsed{std::move(repaired), std::move(reparsed)}, internalDate);
+    }
+    return fromParsed(parsed, internalDate);
+}
+
+}  // namespace tallyhive::platform

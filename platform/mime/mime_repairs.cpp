@@ -1,0 +1,101 @@
+#include "platform/mime/mime_repairs.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tallyhive::platform::mime {
+namespace {
+
+gint64 lastHeaderOffset(GMimeObject* object)
+{
+    GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+    gint64 last = -1;
+    for (int i = 0; i < g_mime_header_list_get_count(headers); ++i)
+        last = std::max(last, g_mime_header_get_offset(g_mime_header_list_get_header_at(headers, i)));
+    return last;
+}
+
+// Where the text starts that follows the header at lastHeader without a blank
+// line between them, or -1.
+qsizetype unseparatedTextStart(const QByteArray& raw, gint64 lastHeader)
+{
+    if (lastHeader < 0 || lastHeader >= raw.size())
+        return -1;
+    qsizetype position = static_cast<qsizetype>(lastHeader);
+    do {
+        position = raw.indexOf('\n', position);
+        if (position < 0)
+            return -1;
+        ++position;
+    } while (position < raw.size() && (raw[position] == ' ' || raw[position] == '\t'));
+
+    if (position >= raw.size() || raw[position] == '\n' || QByteArrayView(raw).sliced(position).startsWith("\r\n"))
+        return -1;
+    return position;
+}
+
+// precedingLast: the last header offset of a block this object's headers
+// continue (GMime files a message's Content-* headers under its top part).
+void collectUnseparated(const QByteArray& raw, GMimeObject* object, gint64 precedingLast,
+                        std::vector<qsizetype>& positions)
+{
+    const gint64 last = std::max(precedingLast, lastHeaderOffset(object));
+    if (GMIME_IS_MESSAGE(object)) {
+        if (GMimeObject* top = g_mime_message_get_mime_part(GMIME_MESSAGE(object))) {
+            collectUnseparated(raw, top, last, positions);
+            return;
+        }
+    }
+    if (const qsizetype position = unseparatedTextStart(raw, last); position >= 0)
+        positions.push_back(position);
+    if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
+            collectUnseparated(raw, g_mime_multipart_get_part(multipart, i), -1, positions);
+    } else if (GMIME_IS_MESSAGE_PART(object)) {
+        if (GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)))
+            collectUnseparated(raw, GMIME_OBJECT(inner), -1, positions);
+    }
+}
+
+}  // namespace
+
+QByteArray withLoneCarriageReturnsAsLineFeeds(const QByteArray& raw)
+{
+    QByteArray result = raw;
+    const char* begin = raw.constData();
+    const char* end = begin + raw.size();
+    for (const char* cr = begin; (cr = static_cast<const char*>(std::memchr(cr, '\r', end - cr))) != nullptr; ++cr) {
+        // CR CR LF is one line end of text converted twice, not two lines.
+        const qsizetype left = end - cr;
+        const bool endsLine = (left > 1 && cr[1] == '\n') || (left > 2 && cr[1] == '\r' && cr[2] == '\n');
+        if (!endsLine)
+            result[static_cast<qsizetype>(cr - begin)] = '\n';
+    }
+    return result;
+}
+
+QByteArray withMissingBlankLines(const QByteArray& raw, GMimeMessage* parsed)
+{
+    std::vector<qsizetype> positions;
+    collectUnseparated(raw, GMIME_OBJECT(parsed), -1, positions);
+    if (positions.empty())
+        return {};
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+
+    QByteArray repaired;
+    repaired.reserve(raw.size() + 2 * static_cast<qsizetype>(positions.size()));
+    const QByteArrayView bytes(raw);
+    qsizetype copied = 0;
+    for (const qsizetype position : positions) {
+        const bool crlf = position >= 2 && raw[position - 2] == '\r';
+        repaired.append(bytes.sliced(copied, position - copied)).append(crlf ? "\r\n" : "\n");
+        copied = position;
+    }
+    repaired.append(bytes.sliced(copied));
+    return repaired;
+}
+
+}  // namespace tallyhive::platform::mime
