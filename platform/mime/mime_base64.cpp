@@ -23,11 +23,27 @@ QByteArray decodeBase64(QByteArrayView text)
 {
     QByteArray bytes(text.size() / 4 * 3 + 3, Qt::Uninitialized);
     char* out = bytes.data();
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = in + text.size();
     std::uint32_t bits = 0;
     int bitCount = 0;
     int groupLength = 0;
-    for (const char c : text) {
-        const std::int8_t value = alphabetValues[static_cast<unsigned char>(c)];
+    while (in < end) {
+        // Whole groups of four alphabet characters, the bulk of any text.
+        if (groupLength == 0 && end - in >= 4) {
+            const int a = alphabetValues[in[0]], b = alphabetValues[in[1]], c = alphabetValues[in[2]],
+                      d = alphabetValues[in[3]];
+            if ((a | b | c | d) >= 0) {
+                const auto group = static_cast<std::uint32_t>(a << 18 | b << 12 | c << 6 | d);
+                *out++ = static_cast<char>(group >> 16);
+                *out++ = static_cast<char>(group >> 8);
+                *out++ = static_cast<char>(group);
+                in += 4;
+                continue;
+            }
+        }
+        const unsigned char c = *in++;
+        const std::int8_t value = alphabetValues[c];
         if (value == notInAlphabet) {
             if (c == '=' && groupLength > 0)
                 break;

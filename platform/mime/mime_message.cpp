@@ -86,15 +86,19 @@ void fillSender(const Parsed& parsed, MailMessage& result)
 {
     const QByteArray raw = rawHeaderValue(parsed, "From");
     result.from = mime::decodeHeaderText(raw).trimmed();
-    GOwned<InternetAddressList> senders(
-        internet_address_list_parse(mime::parserOptions(), mime::withUtf8EncodedWords(raw).constData()));
-    if (InternetAddressMailbox* mailbox = firstMailbox(senders.get())) {
+    // GMime's own reading of the header is right unless it had to join encoded
+    // words or met a NUL byte.
+    GOwned<InternetAddressList> reparsed;
+    if (raw.contains("=?") || raw.contains('\0'))
+        reparsed.reset(internet_address_list_parse(mime::parserOptions(), mime::withUtf8EncodedWords(raw).constData()));
+    InternetAddressList* senders = reparsed ? reparsed.get() : g_mime_message_get_from(parsed.message.get());
+    if (InternetAddressMailbox* mailbox = firstMailbox(senders)) {
         result.fromName = headerText(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
         result.fromAddress = headerText(internet_address_mailbox_get_addr(mailbox));
         return;
     }
-    if (senders && internet_address_list_length(senders.get()) > 0)
-        result.fromName = headerText(internet_address_get_name(internet_address_list_get_address(senders.get(), 0)));
+    if (senders != nullptr && internet_address_list_length(senders) > 0)
+        result.fromName = headerText(internet_address_get_name(internet_address_list_get_address(senders, 0)));
     result.fromAddress = addressIn(result.from);
 }
 

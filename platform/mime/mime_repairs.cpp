@@ -63,15 +63,26 @@ void collectUnseparated(const QByteArray& raw, GMimeObject* object, gint64 prece
 
 QByteArray withLoneCarriageReturnsAsLineFeeds(const QByteArray& raw)
 {
-    QByteArray result = raw;
     const char* begin = raw.constData();
     const char* end = begin + raw.size();
-    for (const char* cr = begin; (cr = static_cast<const char*>(std::memchr(cr, '\r', end - cr))) != nullptr; ++cr) {
-        // CR CR LF is one line end of text converted twice, not two lines.
+    // CR CR LF is one line end of text converted twice, not two lines.
+    const auto isLone = [end](const char* cr) {
         const qsizetype left = end - cr;
-        const bool endsLine = (left > 1 && cr[1] == '\n') || (left > 2 && cr[1] == '\r' && cr[2] == '\n');
-        if (!endsLine)
-            result[static_cast<qsizetype>(cr - begin)] = '\n';
+        return !((left > 1 && cr[1] == '\n') || (left > 2 && cr[1] == '\r' && cr[2] == '\n'));
+    };
+    const char* firstLineEnd = static_cast<const char*>(std::memchr(begin, '\n', raw.size()));
+    const char* firstLone = begin;
+    while ((firstLone = static_cast<const char*>(std::memchr(firstLone, '\r', (firstLineEnd ? firstLineEnd : end) - firstLone)))
+           && !isLone(firstLone))
+        ++firstLone;
+    if (firstLone == nullptr)
+        return raw;
+
+    QByteArray result = raw;
+    char* out = result.data();
+    for (const char* cr = firstLone; cr != nullptr; cr = static_cast<const char*>(std::memchr(cr + 1, '\r', end - cr - 1))) {
+        if (isLone(cr))
+            out[cr - begin] = '\n';
     }
     return result;
 }

@@ -9,9 +9,10 @@
 namespace tallyhive::platform::mime {
 
 // Old Mac mail programs end lines with a lone CR, which GMime does not take for
-// a line break: the whole message would be one header. Every lone CR (not
-// before LF or CR LF) becomes LF, so the size stays the same; the bytes come
-// back untouched when there is none.
+// a line break: the whole message would be one header. When the first line
+// ends in one, every lone CR (not before LF or CR LF) becomes LF, so the size
+// stays the same; other messages come back untouched (a lone CR in a body is
+// turned into a line break later anyway).
 QByteArray withLoneCarriageReturnsAsLineFeeds(const QByteArray& raw);
 
 // Where a header block, the message's own or any part's at any depth, runs
