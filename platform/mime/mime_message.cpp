@@ -9,6 +9,8 @@
 
 #include <QRegularExpression>
 
+#include <cstring>
+
 namespace tallyhive::platform {
 namespace {
 
@@ -94,7 +96,11 @@ void fillSender(const Parsed& parsed, MailMessage& result)
     InternetAddressList* senders = reparsed ? reparsed.get() : g_mime_message_get_from(parsed.message.get());
     if (InternetAddressMailbox* mailbox = firstMailbox(senders)) {
         result.fromName = headerText(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
-        result.fromAddress = headerText(internet_address_mailbox_get_addr(mailbox));
+        // A lone encoded word is a name without an address; GMime takes it for
+        // the address and leaves it encoded.
+        const char* address = internet_address_mailbox_get_addr(mailbox);
+        result.fromAddress = std::strstr(address, "=?") != nullptr ? mime::decodeHeaderText(address).trimmed()
+                                                                    : headerText(address);
         return;
     }
     if (senders != nullptr && internet_address_list_length(senders) > 0)
@@ -107,9 +113,33 @@ QDateTime fallbackDate(const QDateTime& internalDate)
     return internalDate.isValid() ? internalDate.toLocalTime() : QDateTime::currentDateTime();
 }
 
-QDateTime headerDate(GMimeMessage* message, const QDateTime& internalDate)
+// GMime reads a time written with dots ("10.30.00", from some mail programs)
+// as midnight; with colons it reads it right.
+QByteArray withColonsInTime(const QByteArray& date)
 {
-    if (GDateTime* date = g_mime_message_get_date(message))
+    static const QRegularExpression dottedTime(QStringLiteral(R"(\b(\d{1,2})\.(\d{2})(?:\.(\d{2}))?\b)"));
+    QString text = QString::fromLatin1(date);
+    const QRegularExpressionMatch match = dottedTime.match(text);
+    if (!match.hasMatch())
+        return {};
+    QString time = match.captured(1) + u':' + match.captured(2);
+    if (match.hasCaptured(3))
+        time += u':' + match.captured(3);
+    return text.replace(match.capturedStart(), match.capturedLength(), time).toLatin1();
+}
+
+QDateTime headerDate(const Parsed& parsed, const QDateTime& internalDate)
+{
+    if (const QByteArray raw = rawHeaderValue(parsed, "Date"); raw.contains('.')) {
+        if (const QByteArray fixed = withColonsInTime(raw); !fixed.isEmpty()) {
+            if (GDateTime* date = g_mime_utils_header_decode_date(fixed.constData())) {
+                const QDateTime result = QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date));
+                g_date_time_unref(date);
+                return result;
+            }
+        }
+    }
+    if (GDateTime* date = g_mime_message_get_date(parsed.message.get()))
         return QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date));
     return fallbackDate(internalDate);
 }
@@ -119,7 +149,7 @@ MailMessage fromParsed(const Parsed& parsed, const QDateTime& internalDate)
     MailMessage result;
     fillSender(parsed, result);
     result.subject = mime::decodeHeaderText(rawHeaderValue(parsed, "Subject")).trimmed();
-    result.date = headerDate(parsed.message.get(), internalDate);
+    result.date = headerDate(parsed, internalDate);
     const mime::BodyParts bodies = mime::findBodyParts(parsed.message.get());
     result.plainText = mime::bodyText(bodies.plain);
     result.htmlText = mime::bodyText(bodies.html);

@@ -35,6 +35,39 @@ qsizetype unseparatedTextStart(const QByteArray& raw, gint64 lastHeader)
     return position;
 }
 
+bool startsWithHeaderField(QByteArrayView line)
+{
+    qsizetype nameEnd = 0;
+    while (nameEnd < line.size() && line[nameEnd] > ' ' && line[nameEnd] < 127 && line[nameEnd] != ':')
+        ++nameEnd;
+    qsizetype colon = nameEnd;
+    while (colon < line.size() && (line[colon] == ' ' || line[colon] == '\t'))
+        ++colon;
+    return nameEnd > 0 && colon < line.size() && line[colon] == ':';
+}
+
+// A part with no headers whose text follows its boundary line directly is
+// lost whole: GMime then lists no part at all. Where the text starts after
+// each "--boundary" line of a multipart left without parts.
+void collectHeaderlessParts(const QByteArray& raw, GMimeMultipart* multipart, std::vector<qsizetype>& positions)
+{
+    const char* boundary = g_mime_multipart_get_boundary(multipart);
+    if (boundary == nullptr || *boundary == '\0')
+        return;
+    const QByteArray delimiter = QByteArray("--") + boundary;
+    for (qsizetype at = raw.indexOf(delimiter); at >= 0; at = raw.indexOf(delimiter, at + delimiter.size())) {
+        const qsizetype lineEnd = raw.indexOf('\n', at);
+        if ((at > 0 && raw[at - 1] != '\n') || lineEnd < 0)
+            continue;
+        const QByteArrayView rest = QByteArrayView(raw).sliced(at + delimiter.size(), lineEnd - at - delimiter.size());
+        const QByteArrayView next = QByteArrayView(raw).sliced(lineEnd + 1);
+        if (rest.startsWith("--") || next.isEmpty() || next.startsWith('\n') || next.startsWith("\r\n")
+            || startsWithHeaderField(next))
+            continue;
+        positions.push_back(lineEnd + 1);
+    }
+}
+
 // precedingLast: the last header offset of a block this object's headers
 // continue (GMime files a message's Content-* headers under its top part).
 void collectUnseparated(const QByteArray& raw, GMimeObject* object, gint64 precedingLast,
@@ -51,6 +84,8 @@ void collectUnseparated(const QByteArray& raw, GMimeObject* object, gint64 prece
         positions.push_back(position);
     if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        if (g_mime_multipart_get_count(multipart) == 0)
+            collectHeaderlessParts(raw, multipart, positions);
         for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
             collectUnseparated(raw, g_mime_multipart_get_part(multipart, i), -1, positions);
     } else if (GMIME_IS_MESSAGE_PART(object)) {

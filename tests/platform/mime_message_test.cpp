@@ -209,6 +209,7 @@ TEST(Sender, OddFromHeadersStillGiveWhatCanBeRead)
         {"=?utf-8?B?0JjQstCw0L0g0J8=?= =?utf-8?B?0LXRgtGA0L7Qsg==?= <ivan@example.ru>", "Иван Петров", "ivan@example.ru"},
         {"\"=?utf-8?B?UmU6INE=?= =?utf-8?B?gdGH0ZHRgg==?=\" <q@example.com>", "Re: счёт", "q@example.com"},
         {"=?utf-8?Q?Zo=C3=AB?=\r\n =?iso-8859-1?Q?_=DCnal?= <z@example.org>", "Zoë Ünal", "z@example.org"},
+        {"=?utf-8?Q?Nobody?=", "", "Nobody"},
     };
     for (const Case& c : cases) {
         const MailMessage message =
@@ -259,6 +260,19 @@ template <std::size_t N>
 QString fromLiteral(const char16_t (&text)[N])
 {
     return QString::fromUtf16(text, N - 1);
+}
+
+TEST(MessageDate, ReadsATimeWrittenWithDots)
+{
+    const QByteArray raw = "From: a@example.com\r\nDate: Mon, 3 Feb 2020 10.30.15 +0100\r\n\r\nbody\r\n";
+    EXPECT_EQ(messageFromBytes(raw, arrival).date.toUTC(), QDateTime(QDate(2020, 2, 3), QTime(9, 30, 15), Qt::UTC));
+}
+
+TEST(Body, APartWithoutHeadersOrBlankLineKeepsItsText)
+{
+    const QByteArray raw = "From: a@example.com\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                           "--b\r\nstraight after the boundary\r\n--b--\r\n";
+    EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QStringLiteral("straight after the boundary"));
 }
 
 TEST(NulBytes, NeverCutAHeaderOrABody)

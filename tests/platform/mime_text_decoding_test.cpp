@@ -64,6 +64,23 @@ TEST(DecodeCharset, KnowsLabelsIconvDoesNotAndFlushesTheConverter)
     EXPECT_EQ(decodeCharset("\xf2\xe1\xf8\xe9\xfa", "windows-1255"), QString::fromUtf8("עברית"));
 }
 
+// One bad byte must not turn a whole text into mojibake.
+TEST(DecodeCharset, KeepsTheTextAroundAFewBadBytes)
+{
+    EXPECT_EQ(decodeCharset("Gr\xc3\xbc\xc3\x9f""e, caf\xe9", "utf-8"), QString::fromUtf8("Grüße, café"));
+    EXPECT_EQ(decodeCharset("\x93\xfa\x96\x7b\xff\x8c\xea", "shift_jis"), QString::fromUtf8("日本\uFFFD語"));
+    EXPECT_EQ(decodeBestEffort("\xe2\x82\xac \x80 \xc3"), QString::fromUtf8("€ € Ã"));
+    // Overlong forms and surrogates are not UTF-8.
+    EXPECT_EQ(decodeBestEffort("\xc0\xaf \xed\xa0\x80"), decodeWindows1252("\xc0\xaf \xed\xa0\x80"));
+}
+
+// Japanese Windows mail programs write circled digits and the like into ISO-2022-JP.
+TEST(DecodeCharset, ReadsTheWindowsRowsOfIso2022Jp)
+{
+    EXPECT_EQ(decodeCharset("\x1b$B-!F|K\\\x1b(B abc \x1b(I12\x1b(B", "iso-2022-jp"), QString::fromUtf8("①日本 abc ｱｲ"));
+    EXPECT_EQ(decodeCharset("\x1b$B-5\x1b(B\r\n", "ISO-2022-JP"), QString::fromUtf8("Ⅰ\r\n"));
+}
+
 TEST(DecodeCharset, DropsOnlyASequenceCutOffAtTheEnd)
 {
     EXPECT_EQ(decodeCharset("\x93\xfa\x96", "shift_jis"), QString::fromUtf8("日"));
