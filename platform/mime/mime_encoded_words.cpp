@@ -38,9 +38,11 @@ std::optional<EncodedWord> encodedWordAt(QByteArrayView value, qsizetype at)
     const char encoding = value[charsetEnd + 1];
     if (encoding != 'B' && encoding != 'b' && encoding != 'Q' && encoding != 'q')
         return std::nullopt;
+    if (charset.isEmpty())
+        return std::nullopt;
     const qsizetype textStart = charsetEnd + 3;
     const qsizetype textEnd = value.indexOf("?=", textStart);
-    if (textEnd < 0 || charset.isEmpty())
+    if (textEnd < 0)
         return std::nullopt;
     return EncodedWord{textEnd + 2, charset, encoding == 'B' || encoding == 'b',
                        value.sliced(textStart, textEnd - textStart)};
@@ -122,9 +124,12 @@ void forEachPiece(QByteArrayView value, Literal&& literal, Run&& run)
 {
     qsizetype literalStart = 0;
     qsizetype search = 0;
+    // No word starts after the last "?=": stopping there keeps hostile values
+    // full of "=?" from costing a scan to the end for each.
+    const qsizetype lastEnd = value.lastIndexOf("?=");
     while (true) {
         const qsizetype at = value.indexOf("=?", search);
-        if (at < 0)
+        if (at < 0 || at > lastEnd)
             break;
         std::optional<EncodedWord> word = encodedWordAt(value, at);
         if (!word) {

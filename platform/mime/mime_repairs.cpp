@@ -68,29 +68,38 @@ void collectHeaderlessParts(const QByteArray& raw, GMimeMultipart* multipart, st
     }
 }
 
+struct Collected {
+    std::vector<qsizetype> positions;
+    std::size_t headerlessSearches = 0;
+};
+
 // precedingLast: the last header offset of a block this object's headers
 // continue (GMime files a message's Content-* headers under its top part).
-void collectUnseparated(const QByteArray& raw, GMimeObject* object, gint64 precedingLast,
-                        std::vector<qsizetype>& positions)
+void collectUnseparated(const QByteArray& raw, GMimeObject* object, gint64 precedingLast, Collected& found)
 {
     const gint64 last = std::max(precedingLast, lastHeaderOffset(object));
     if (GMIME_IS_MESSAGE(object)) {
         if (GMimeObject* top = g_mime_message_get_mime_part(GMIME_MESSAGE(object))) {
-            collectUnseparated(raw, top, last, positions);
+            collectUnseparated(raw, top, last, found);
             return;
         }
     }
     if (const qsizetype position = unseparatedTextStart(raw, last); position >= 0)
-        positions.push_back(position);
+        found.positions.push_back(position);
     if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* multipart = GMIME_MULTIPART(object);
-        if (g_mime_multipart_get_count(multipart) == 0)
-            collectHeaderlessParts(raw, multipart, positions);
+        // Each search reads the whole message: a few are enough for real mail
+        // and keep hostile nests of empty multiparts cheap.
+        constexpr std::size_t searchedAtMost = 8;
+        if (g_mime_multipart_get_count(multipart) == 0 && found.headerlessSearches < searchedAtMost) {
+            ++found.headerlessSearches;
+            collectHeaderlessParts(raw, multipart, found.positions);
+        }
         for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
-            collectUnseparated(raw, g_mime_multipart_get_part(multipart, i), -1, positions);
+            collectUnseparated(raw, g_mime_multipart_get_part(multipart, i), -1, found);
     } else if (GMIME_IS_MESSAGE_PART(object)) {
         if (GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)))
-            collectUnseparated(raw, GMIME_OBJECT(inner), -1, positions);
+            collectUnseparated(raw, GMIME_OBJECT(inner), -1, found);
     }
 }
 
@@ -124,8 +133,9 @@ QByteArray withLoneCarriageReturnsAsLineFeeds(const QByteArray& raw)
 
 QByteArray withMissingBlankLines(const QByteArray& raw, GMimeMessage* parsed)
 {
-    std::vector<qsizetype> positions;
-    collectUnseparated(raw, GMIME_OBJECT(parsed), -1, positions);
+    Collected found;
+    collectUnseparated(raw, GMIME_OBJECT(parsed), -1, found);
+    std::vector<qsizetype>& positions = found.positions;
     if (positions.empty())
         return {};
     std::sort(positions.begin(), positions.end());
