@@ -26,22 +26,6 @@ bool hasUnreadableType(GMimeObject* object)
     return mediaType.compare("application/octet-stream", Qt::CaseInsensitive) != 0;
 }
 
-// The charset a part names, even in a Content-Type GMime could not read
-// ("text; charset=koi8-r", or the parameter alone).
-QByteArray charsetOf(GMimePart* part)
-{
-    GMimeObject* object = GMIME_OBJECT(part);
-    if (const char* charset = g_mime_object_get_content_type_parameter(object, "charset"))
-        return charset;
-    if (!hasUnreadableType(object))
-        return {};
-    const char* value = g_mime_object_get_header(object, "Content-Type");
-    const char* semicolon = std::strchr(value, ';');
-    GOwned<GMimeParamList> list(g_mime_param_list_parse(parserOptions(), semicolon ? semicolon + 1 : value));
-    GMimeParam* charset = list ? g_mime_param_list_get_parameter(list.get(), "charset") : nullptr;
-    return charset ? QByteArray(g_mime_param_get_value(charset)) : QByteArray();
-}
-
 TextKind textKind(GMimeObject* object)
 {
     GMimeContentType* type = g_mime_object_get_content_type(object);
@@ -137,6 +121,22 @@ BodyParts findBodyParts(GMimeMessage* message)
             found.unnamed.html ? found.unnamed.html : found.named.html};
 }
 
+QByteArray partCharset(GMimePart* part)
+{
+    if (part == nullptr)
+        return {};
+    GMimeObject* object = GMIME_OBJECT(part);
+    if (const char* charset = g_mime_object_get_content_type_parameter(object, "charset"))
+        return charset;
+    if (!hasUnreadableType(object))
+        return {};
+    const char* value = g_mime_object_get_header(object, "Content-Type");
+    const char* semicolon = std::strchr(value, ';');
+    GOwned<GMimeParamList> list(g_mime_param_list_parse(parserOptions(), semicolon ? semicolon + 1 : value));
+    GMimeParam* charset = list ? g_mime_param_list_get_parameter(list.get(), "charset") : nullptr;
+    return charset ? QByteArray(g_mime_param_get_value(charset)) : QByteArray();
+}
+
 QString bodyText(GMimePart* part)
 {
     if (part == nullptr)
@@ -161,7 +161,7 @@ QString bodyText(GMimePart* part)
         decoded = decodeBase64(bytes);
         bytes = decoded;
     }
-    const QByteArray charset = charsetOf(part);
+    const QByteArray charset = partCharset(part);
     return withUnixLineBreaks(decodeCharset(bytes, charset.isNull() ? nullptr : charset.constData()));
 }
 

@@ -18,6 +18,11 @@ struct BodyParts {
 // Content-Type that cannot be read counts as text/plain, as RFC 2045 says.
 BodyParts findBodyParts(GMimeMessage* message);
 
+// The charset a part names, even in a Content-Type GMime could not read
+// ("text; charset=koi8-r", or the parameter alone); empty when none or for
+// nullptr.
+QByteArray partCharset(GMimePart* part);
+
 // A part's text, decoded to Unicode with "\n" line breaks; empty for nullptr.
 QString bodyText(GMimePart* part);
 

@@ -163,36 +163,26 @@ QByteArray unfolded(QByteArrayView value)
 
 }  // namespace
 
-QString decodeHeaderText(QByteArrayView value)
+QString decodeHeaderText(QByteArrayView value, const char* messageCharset)
 {
     const QByteArray bytes = unfolded(value);
     QString text;
     forEachPiece(
-        bytes, [&text](QByteArrayView literal) { text += decodeBestEffort(literal); },
+        bytes, [&](QByteArrayView literal) { text += decodeRawHeaderBytes(literal, messageCharset); },
         [&text](const std::vector<EncodedWord>& run) { text += decodeRun(run); });
     return text;
 }
 
-QByteArray withUtf8EncodedWords(QByteArrayView value)
+QByteArray withUtf8EncodedWords(QByteArrayView value, const char* messageCharset)
 {
     const QByteArray bytes = unfolded(value);
     QByteArray result;
     result.reserve(bytes.size());
+    const auto utf8WithoutNul = [](QString text) { return text.replace(QChar(0), replacementCharacter).toUtf8(); };
     forEachPiece(
-        bytes,
-        [&result](QByteArrayView literal) {
-            for (const char c : literal) {
-                if (c == '\0')
-                    result.append("\xEF\xBF\xBD");
-                else
-                    result.append(c);
-            }
-        },
-        [&result](const std::vector<EncodedWord>& run) {
-            const QString text = decodeRun(run);
-            result.append("=?UTF-8?B?")
-                .append(QString(text).replace(QChar(0), replacementCharacter).toUtf8().toBase64())
-                .append("?=");
+        bytes, [&](QByteArrayView literal) { result += utf8WithoutNul(decodeRawHeaderBytes(literal, messageCharset)); },
+        [&](const std::vector<EncodedWord>& run) {
+            result.append("=?UTF-8?B?").append(utf8WithoutNul(decodeRun(run)).toBase64()).append("?=");
         });
     return result;
 }

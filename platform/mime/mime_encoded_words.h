@@ -11,14 +11,16 @@
 namespace tallyhive::platform::mime {
 
 // The text of an unstructured header value (folds included, as it stands in
-// the message): encoded words decoded, raw 8-bit bytes read as UTF-8 or
-// windows-1252, every other byte kept (NUL too). Not trimmed.
-QString decodeHeaderText(QByteArrayView value);
+// the message): encoded words decoded, raw 8-bit bytes read by
+// decodeRawHeaderBytes with the message's charset (nullptr: none named),
+// every other byte kept (NUL too). Not trimmed.
+QString decodeHeaderText(QByteArrayView value, const char* messageCharset = nullptr);
 
-// The same value for GMime's structured parsers (addresses): each run of
-// adjacent encoded words becomes one UTF-8 word holding its decoded text, so
-// GMime never has to join words itself. Folds and NUL bytes, which end GMime's
-// C strings, are removed or become U+FFFD.
-QByteArray withUtf8EncodedWords(QByteArrayView value);
+// The same value for GMime's structured parsers (addresses), all in UTF-8:
+// each run of adjacent encoded words becomes one UTF-8 word holding its
+// decoded text, so GMime never has to join words itself, and raw 8-bit bytes
+// become UTF-8 as decodeHeaderText reads them. Folds and NUL bytes, which end
+// GMime's C strings, are removed or become U+FFFD.
+QByteArray withUtf8EncodedWords(QByteArrayView value, const char* messageCharset = nullptr);
 
 }  // namespace tallyhive::platform::mime

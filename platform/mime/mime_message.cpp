@@ -9,6 +9,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstring>
 
 namespace tallyhive::platform {
@@ -84,15 +85,22 @@ QString addressIn(const QString& text)
     return addressLike.match(text).captured();
 }
 
-void fillSender(const Parsed& parsed, MailMessage& result)
+bool hasEightBitBytes(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
+}
+
+void fillSender(const Parsed& parsed, const char* messageCharset, MailMessage& result)
 {
     const QByteArray raw = rawHeaderValue(parsed, "From");
-    result.from = mime::decodeHeaderText(raw).trimmed();
+    result.from = mime::decodeHeaderText(raw, messageCharset).trimmed();
     // GMime's own reading of the header is right unless it had to join encoded
-    // words or met a NUL byte.
+    // words, met a NUL byte or guessed the charset of raw 8-bit bytes.
     GOwned<InternetAddressList> reparsed;
-    if (raw.contains("=?") || raw.contains('\0'))
-        reparsed.reset(internet_address_list_parse(mime::parserOptions(), mime::withUtf8EncodedWords(raw).constData()));
+    if (raw.contains("=?") || raw.contains('\0') || hasEightBitBytes(raw)) {
+        reparsed.reset(internet_address_list_parse(mime::parserOptions(),
+                                                   mime::withUtf8EncodedWords(raw, messageCharset).constData()));
+    }
     InternetAddressList* senders = reparsed ? reparsed.get() : g_mime_message_get_from(parsed.message.get());
     if (InternetAddressMailbox* mailbox = firstMailbox(senders)) {
         result.fromName = headerText(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
@@ -147,10 +155,12 @@ QDateTime headerDate(const Parsed& parsed, const QDateTime& internalDate)
 MailMessage fromParsed(const Parsed& parsed, const QDateTime& internalDate)
 {
     MailMessage result;
-    fillSender(parsed, result);
-    result.subject = mime::decodeHeaderText(rawHeaderValue(parsed, "Subject")).trimmed();
-    result.date = headerDate(parsed, internalDate);
     const mime::BodyParts bodies = mime::findBodyParts(parsed.message.get());
+    const QByteArray charset = mime::partCharset(bodies.plain ? bodies.plain : bodies.html);
+    const char* messageCharset = charset.isEmpty() ? nullptr : charset.constData();
+    fillSender(parsed, messageCharset, result);
+    result.subject = mime::decodeHeaderText(rawHeaderValue(parsed, "Subject"), messageCharset).trimmed();
+    result.date = headerDate(parsed, internalDate);
     result.plainText = mime::bodyText(bodies.plain);
     result.htmlText = mime::bodyText(bodies.html);
     return result;

@@ -204,6 +204,13 @@ QString decodeBestEffort(QByteArrayView bytes)
     return text;
 }
 
+QString decodeRawHeaderBytes(QByteArrayView bytes, const char* messageCharset)
+{
+    if (auto text = strictUtf8(bytes))
+        return *std::move(text);
+    return decodeCharset(bytes, messageCharset);
+}
+
 QString decodeCharset(QByteArrayView bytes, const char* charset)
 {
     if (charset == nullptr || *charset == '\0')

@@ -18,6 +18,11 @@ QString decodeCharset(QByteArrayView bytes, const char* charset);
 // stray bytes pasted into it.
 QString decodeBestEffort(QByteArrayView bytes);
 
+// Raw 8-bit bytes in a header: UTF-8 when they are, else in the charset the
+// message's text names (a Russian or Japanese mail program writes its
+// subject in the body's charset), else as decodeBestEffort.
+QString decodeRawHeaderBytes(QByteArrayView bytes, const char* messageCharset);
+
 // Every byte maps to one character, as browsers read windows-1252: the five
 // bytes the code page leaves undefined become the C1 controls of the same value.
 QString decodeWindows1252(QByteArrayView bytes);

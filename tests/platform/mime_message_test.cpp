@@ -117,6 +117,8 @@ const CorpusMessage corpus[] = {
      "2021-10-13T06:00:00Z", "", "<p>The page.</p>"},
     {"34-charset-names-and-hebrew.eml", "佐藤 <sato@example.jp>", "佐藤", "sato@example.jp", "Café",
      "2021-10-14T18:00:00Z", "שלום ותודה רבה. עברית", ""},
+    {"35-raw-koi8-r-headers.eml", "Иван Петров <ivan@example.ru>", "Иван Петров", "ivan@example.ru", "Отчёт за квартал",
+     "2021-10-15T09:00:00Z", "Отчёт готов.\n", ""},
 };
 
 QString corpusDir() { return QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/messages"); }

@@ -81,6 +81,13 @@ TEST(DecodeCharset, ReadsTheWindowsRowsOfIso2022Jp)
     EXPECT_EQ(decodeCharset("\x1b$B-5\x1b(B\r\n", "ISO-2022-JP"), QString::fromUtf8("Ⅰ\r\n"));
 }
 
+TEST(DecodeRawHeaderBytes, PrefersUtf8ThenTheMessagesCharset)
+{
+    EXPECT_EQ(decodeRawHeaderBytes("\xf0\xd2\xc9\xd7\xc5\xd4", "koi8-r"), QString::fromUtf8("Привет"));
+    EXPECT_EQ(decodeRawHeaderBytes("Gr\xc3\xbc\xc3\x9f""e", "koi8-r"), QString::fromUtf8("Grüße"));
+    EXPECT_EQ(decodeRawHeaderBytes("caf\xe9", nullptr), QString::fromUtf8("café"));
+}
+
 TEST(DecodeCharset, DropsOnlyASequenceCutOffAtTheEnd)
 {
     EXPECT_EQ(decodeCharset("\x93\xfa\x96", "shift_jis"), QString::fromUtf8("日"));
