@@ -208,7 +208,11 @@ QString decodeRawHeaderBytes(QByteArrayView bytes, const char* messageCharset)
 {
     if (auto text = strictUtf8(bytes))
         return *std::move(text);
-    return decodeCharset(bytes, messageCharset);
+    // Header bytes are ASCII-based whatever the body is in: a UTF-16 body says
+    // nothing about them.
+    const bool asciiBased = messageCharset != nullptr && g_ascii_strncasecmp(messageCharset, "utf", 3) != 0
+        && g_ascii_strncasecmp(messageCharset, "ucs", 3) != 0 && g_ascii_strncasecmp(messageCharset, "unicode", 7) != 0;
+    return asciiBased ? decodeCharset(bytes, messageCharset) : decodeBestEffort(bytes);
 }
 
 QString decodeCharset(QByteArrayView bytes, const char* charset)

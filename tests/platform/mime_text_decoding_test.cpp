@@ -86,6 +86,7 @@ TEST(DecodeRawHeaderBytes, PrefersUtf8ThenTheMessagesCharset)
     EXPECT_EQ(decodeRawHeaderBytes("\xf0\xd2\xc9\xd7\xc5\xd4", "koi8-r"), QString::fromUtf8("Привет"));
     EXPECT_EQ(decodeRawHeaderBytes("Gr\xc3\xbc\xc3\x9f""e", "koi8-r"), QString::fromUtf8("Grüße"));
     EXPECT_EQ(decodeRawHeaderBytes("caf\xe9", nullptr), QString::fromUtf8("café"));
+    EXPECT_EQ(decodeRawHeaderBytes("caf\xe9 <a@example.com>", "utf-16"), QString::fromUtf8("café <a@example.com>"));
 }
 
 TEST(DecodeCharset, DropsOnlyASequenceCutOffAtTheEnd)
