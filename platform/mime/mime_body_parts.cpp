@@ -162,7 +162,7 @@ QString bodyText(GMimePart* part)
         bytes = decoded;
     }
     const QByteArray charset = partCharset(part);
-    return withUnixLineBreaks(decodeCharset(bytes, charset.isNull() ? nullptr : charset.constData()));
+    return withUnixLineBreaks(decodeCharset(bytes, charset.isEmpty() ? nullptr : charset.constData()));
 }
 
 }  // namespace tallyhive::platform::mime
