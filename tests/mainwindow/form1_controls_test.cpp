@@ -68,38 +68,27 @@ TEST_F(Form1Test, ArrowKeysMoveTheFolderChoiceAndSaveItLikeAClick)
 
 namespace {
 
-// A spreadsheet that notes the main window's status line as each row's first
+// Spreadsheets that note the main window's status line as each row's first
 // cell is written.
-class StatusNotingSpreadsheets : public platform::SpreadsheetFactory, public platform::Spreadsheet {
+class StatusNotingSpreadsheets : public platform::SpreadsheetFactory {
 public:
     explicit StatusNotingSpreadsheets(std::function<void()> note) : note_(std::move(note)) {}
-    std::unique_ptr<platform::Spreadsheet> createApplication() override
-    {
-        struct Forward : platform::Spreadsheet {
-            explicit Forward(Spreadsheet& to) : to_(to) {}
-            void addWorkbook() override {}
-            void setVisible(bool) override {}
-            void setCell(int row, int column, const QString& text, platform::CellQuote quote) override
-            {
-                to_.setCell(row, column, text, quote);
-            }
-            void autoFitColumns() override {}
-            void finish() override {}
-            Spreadsheet& to_;
-        };
-        return std::make_unique<Forward>(*this);
-    }
-    void addWorkbook() override {}
-    void setVisible(bool) override {}
-    void setCell(int row, int column, const QString&, platform::CellQuote) override
-    {
-        if (row > 1 && column == 1)
-            note_();
-    }
-    void autoFitColumns() override {}
-    void finish() override {}
+    std::unique_ptr<platform::Spreadsheet> createApplication() override { return std::make_unique<Sheet>(note_); }
 
 private:
+    struct Sheet : platform::Spreadsheet {
+        explicit Sheet(std::function<void()> note) : note(std::move(note)) {}
+        void addWorkbook() override {}
+        void setVisible(bool) override {}
+        void setCell(int row, int column, const QString&, platform::CellQuote) override
+        {
+            if (row > 1 && column == 1)
+                note();
+        }
+        void autoFitColumns() override {}
+        void finish() override {}
+        std::function<void()> note;
+    };
     std::function<void()> note_;
 };
 
