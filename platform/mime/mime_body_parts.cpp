@@ -44,13 +44,6 @@ bool isAttachment(GMimeObject* object)
     return disposition != nullptr && g_mime_content_disposition_is_attachment(disposition);
 }
 
-// A file name without a disposition: an attachment to some mail programs, the
-// body to others.
-bool onlyNamesAFile(GMimeObject* object)
-{
-    return g_mime_object_get_content_disposition(object) == nullptr && g_mime_part_get_filename(GMIME_PART(object));
-}
-
 // The part a multipart/related shows (RFC 2387): the one its start parameter
 // names, else its first; nullptr for any other object.
 GMimeObject* relatedRoot(GMimeObject* object)
@@ -73,9 +66,8 @@ GMimeObject* relatedRoot(GMimeObject* object)
 }
 
 struct Candidates {
-    BodyParts unnamed;
-    BodyParts named;
-    bool complete() const { return unnamed.plain != nullptr && unnamed.html != nullptr; }
+    BodyParts first;
+    bool complete() const { return first.plain != nullptr && first.html != nullptr; }
 };
 
 void keepFirst(GMimePart*& slot, GMimePart* part)
@@ -84,7 +76,9 @@ void keepFirst(GMimePart*& slot, GMimePart* part)
         slot = part;
 }
 
-// Depth-first, so the first text of each kind in reading order wins.
+// Depth-first, so the first text of each kind in reading order wins. A part
+// that only names a file (name= without a disposition) is text all the same:
+// nothing calls it an attachment.
 void collect(GMimeObject* object, Candidates& found)
 {
     if (found.complete() || isAttachment(object))
@@ -106,8 +100,7 @@ void collect(GMimeObject* object, Candidates& found)
     const TextKind kind = textKind(object);
     if (kind == TextKind::Other)
         return;
-    BodyParts& slots = onlyNamesAFile(object) ? found.named : found.unnamed;
-    keepFirst(kind == TextKind::Plain ? slots.plain : slots.html, GMIME_PART(object));
+    keepFirst(kind == TextKind::Plain ? found.first.plain : found.first.html, GMIME_PART(object));
 }
 
 }  // namespace
@@ -117,8 +110,7 @@ BodyParts findBodyParts(GMimeMessage* message)
     Candidates found;
     if (GMimeObject* top = g_mime_message_get_mime_part(message))
         collect(top, found);
-    return {found.unnamed.plain ? found.unnamed.plain : found.named.plain,
-            found.unnamed.html ? found.unnamed.html : found.named.html};
+    return found.first;
 }
 
 QByteArray partCharset(GMimePart* part)

@@ -69,7 +69,7 @@ const CorpusMessage corpus[] = {
      "reporter@example.com", "Report with attachments", "2020-11-18T09:00:00Z", "See the attached report.",
      "<p>See the attached report.</p>"},
     {"11-attachments-before-body.eml", "Order Matters <order@example.com>", "Order Matters", "order@example.com",
-     "Attachments come first", "2020-12-10T23:59:59Z", "The real body.", ""},
+     "Attachments come first", "2020-12-10T23:59:59Z", "A named part without a disposition.", ""},
     {"12-forwarded-message-attached.eml", "Forwarder <fwd@example.com>", "Forwarder", "fwd@example.com",
      "Fwd: Inner message", "2021-01-15T08:08:08Z", "Forwarding the message below.", ""},
     {"13-malformed-date.eml", "Bad Clock <clock@example.com>", "Bad Clock", "clock@example.com", "Malformed date",
