@@ -51,17 +51,6 @@ bool isFetchOf(const ImapResponse& response, int number, bool isUid)
 
 }  // namespace
 
-class ImapClient::BusyGuard {
-public:
-    explicit BusyGuard(ImapClient& client) : client_(client) { client_.busy_ = true; }
-    ~BusyGuard() { client_.busy_ = false; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    ImapClient& client_;
-};
-
 // The first poll waits a poll interval: a quick call never hands control to
 // the user interface, which would otherwise cost every message a round of events.
 ImapClient::Watch::Watch(ImapClient& client) : client_(client)

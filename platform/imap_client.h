@@ -40,6 +40,7 @@ public:
     int connect(const QString& host) override;
     QString sendRawCommand(const QString& command) override;
     int login(const QString& user, const QString& password) override;
+    int authenticateXoauth2(const QString& user, AccessTokenSource tokens) override;
     int selectMailbox(const QString& mailbox) override;
     int numMessages() const override { return messageCount_; }
     std::optional<MailMessage> fetchSingle(int number, bool isUid) override;
@@ -76,7 +77,16 @@ private:
         bool aborting_ = false;
     };
 
-    class BusyGuard;
+    class BusyGuard {
+    public:
+        explicit BusyGuard(ImapClient& client) : client_(client) { client_.busy_ = true; }
+        ~BusyGuard() { client_.busy_ = false; }
+        BusyGuard(const BusyGuard&) = delete;
+        BusyGuard& operator=(const BusyGuard&) = delete;
+
+    private:
+        ImapClient& client_;
+    };
 
     std::optional<Exchange> run(const QString& operation, const std::vector<QByteArray>& pieces);
     std::optional<ImapResponse> awaitResponse(const QString& operation, Watch& watch, qint64 idleLimitMs);

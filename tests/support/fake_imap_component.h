@@ -34,6 +34,23 @@ public:
         lastError = ok ? QStringLiteral("logged in") : QStringLiteral("login refused");
         return ok ? 1 : 0;
     }
+    int authenticateXoauth2(const QString& user, platform::AccessTokenSource tokens) override
+    {
+        calls << QStringLiteral("xoauth2 ") + user;
+        if (!connected)
+            return 0;
+        for (bool refresh : {false, true}) {
+            const QString token = tokens(refresh);
+            if (token.isEmpty())
+                break;
+            if (user == acceptedUser && token == acceptedToken) {
+                lastError = QStringLiteral("authenticated");
+                return 1;
+            }
+        }
+        lastError = QStringLiteral("token refused");
+        return platform::kTokenRefused;
+    }
     int selectMailbox(const QString& mailbox) override
     {
         calls << QStringLiteral("select ") + mailbox;
@@ -103,6 +120,7 @@ public:
     QString idAnswer = QStringLiteral("* ID NIL\r\nA1 OK ID completed\r\n");
     QString acceptedUser = QStringLiteral("user@example.org");
     QString acceptedPassword = QStringLiteral("secret");
+    QString acceptedToken = QStringLiteral("token-1");
     std::map<QString, std::vector<platform::MailMessage>> mailboxes;
     QList<int> failFetches;
     std::function<void(int)> onFetch;
