@@ -9,7 +9,8 @@ endfunction()
 
 # tallyhive_test(<name> <label> SOURCES a.cpp... [LIBS libs...])
 # Every test links GoogleTest and the test support library; it runs offscreen
-# and with the start-up ping and home-page visit switched off.
+# and with the start-up ping and home-page visit switched off, and the IMAP
+# host on loopback unless a test names its own server.
 function(tallyhive_test name label)
   cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
@@ -19,5 +20,5 @@ function(tallyhive_test name label)
     set(T_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALLYHIVE_PING_HOST=;TALLYHIVE_HOME_PAGE=;TALLYHIVE_OPEN_WORKBOOK=0;TZ=UTC;LC_ALL=C.UTF-8;LANG=C.UTF-8;TALLYHIVE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALLYHIVE_IMAP_HOST=127.0.0.1;TALLYHIVE_PING_HOST=;TALLYHIVE_HOME_PAGE=;TALLYHIVE_OPEN_WORKBOOK=0;TZ=UTC;LC_ALL=C.UTF-8;LANG=C.UTF-8;TALLYHIVE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()

@@ -29,6 +29,7 @@ void clsChilkatIMAP::bindComponent()
 
 bool clsChilkatIMAP::Connect()
 {
+    const auto self = shared_from_this();
     bindComponent();
     ChilkatImap1->setSsl(SSL);
     ChilkatImap1->setPort(PORT);
@@ -41,7 +42,15 @@ bool clsChilkatIMAP::Connect()
         GetLastError();
         return false;
     }
-    LastStatus = ChilkatImap1->login(Username, Password);
+    if (AccessTokens) {
+        LastStatus = ChilkatImap1->authenticateXoauth2(Username, AccessTokens);
+        if (LastStatus == platform::kTokenRefused && SignInRefused) {
+            SignInRefused();
+            return false;
+        }
+    } else {
+        LastStatus = ChilkatImap1->login(Username, Password);
+    }
     if (LastStatus != 1) {
         GetLastError();
         return false;
@@ -53,6 +62,7 @@ void clsChilkatIMAP::GetLastError() { boxes_.show(texts::InvalidLogin, texts::Ap
 
 int clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
 {
+    const auto self = shared_from_this();
     bindComponent();
     LastStatus = ChilkatImap1->selectMailbox(FolderName);
     if (LastStatus == 1)
@@ -63,6 +73,7 @@ int clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
 
 std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
 {
+    const auto self = shared_from_this();
     bindComponent();
     const auto mailboxes = ChilkatImap1->listMailboxes(QString(), QStringLiteral("*"));
     if (!mailboxes) {
@@ -79,7 +90,6 @@ std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
 
 void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
 {
-    // Stop may drop every other reference while the loop yields.
     const auto self = shared_from_this();
     if (!Connect()) {
         boxes_.show(texts::ConnectionFailed, texts::AppTitle, platform::BoxIcon::None);

@@ -265,7 +265,9 @@ private:
 
     void select(const QByteArray& tag, const QString& wireName)
     {
-        const QString name = platform::decodeMailboxName(wireName.toUtf8());
+        QString name = platform::decodeMailboxName(wireName.toUtf8());
+        if (name.compare(u"INBOX", Qt::CaseInsensitive) == 0)
+            name = QStringLiteral("INBOX");  // the one name that is case-insensitive
         const auto found = state_.script.mailboxes.find(name);
         if (found == state_.script.mailboxes.end()) {
             selected_.clear();
