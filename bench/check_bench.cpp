@@ -6,7 +6,7 @@
 #include "mainwindow/email_counts.h"
 #include "mainwindow/form4.h"
 #include "mainwindow/form4_opening.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 #include "support/recording_message_boxes.h"
 

@@ -3,7 +3,7 @@
 // rows per second, the workbook's size and the memory the export itself added.
 
 #include "export/send_to_excel.h"
-#include "platform/xlsx_spreadsheet.h"
+#include "platform/xlsx/xlsx_spreadsheet.h"
 #include "support/fake_list_view.h"
 #include "support/recording_message_boxes.h"
 

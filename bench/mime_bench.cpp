@@ -2,7 +2,7 @@
 // 10,000 messages of about 8 KB (multipart/alternative, quoted-printable
 // plain text and base64 HTML). Prints times and throughput.
 
-#include "platform/mime_message.h"
+#include "platform/mime/mime_message.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

@@ -1,8 +1,8 @@
 // Feeds arbitrary server bytes to the response reader in pieces, and what it
 // makes of them to the helpers that read mailbox names and arrival dates.
-#include "platform/imap_internal_date.h"
-#include "platform/imap_mailbox_name.h"
-#include "platform/imap_response_reader.h"
+#include "platform/imap/imap_internal_date.h"
+#include "platform/imap/imap_mailbox_name.h"
+#include "platform/imap/imap_response_reader.h"
 
 #include <cstddef>
 #include <cstdint>

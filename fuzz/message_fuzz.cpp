@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the message conversion: whatever a server sends
 // must come back as a message, without a crash, a hang or a memory fault.
-#include "platform/mime_message.h"
+#include "platform/mime/mime_message.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "mainwindow/application.h"
 
-#include "platform/xlsx_spreadsheet.h"
 #include "mainwindow/form1.h"
-#include "platform/imap_component.h"
-#include "platform/qt_message_boxes.h"
-#include "platform/qt_settings_store.h"
+#include "platform/mailbox/mailbox_component.h"
+#include "platform/qt/qt_message_boxes.h"
+#include "platform/qt/qt_settings_store.h"
+#include "platform/xlsx/xlsx_spreadsheet.h"
 
 #include <QApplication>
 

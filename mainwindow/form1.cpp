@@ -2,11 +2,11 @@
 
 #include "app/settings_keys.h"
 #include "app/texts.h"
-#include "app/window_pointer.h"
-#include "app/window_prep.h"
+#include "app/window/window_pointer.h"
+#include "app/window/window_prep.h"
 #include "mainwindow/email_counts.h"
 #include "mainwindow/status_progress_bar.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

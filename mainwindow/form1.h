@@ -55,17 +55,17 @@ public:
     void Form_Load();
 
     // Commands, as the buttons run them.
-    void PushButton1_Click();
-    void PushButton2_Click();
-    void PushButton3_Click();
-    void PushButton4_Click();
-    void PushButton5_Click();
-    void PushButton6_Click();
-    void PushButton7_Click();
-    void PushButton8_Click();
-    void PushButton9_Click();
-    void PushButton10_Click();
-    void PushButton11_Click();
+    void PushButton1_Click();   // "1. Connect" / "Disconnect"
+    void PushButton2_Click();   // "2b. Get Some Emails", or "Stop" while a run goes
+    void PushButton3_Click();   // "2a. Get All Emails", or "Stop" while a run goes
+    void PushButton4_Click();   // "3. Send To Excel"
+    void PushButton5_Click();   // "Check All"
+    void PushButton6_Click();   // "Uncheck All"
+    void PushButton7_Click();   // "Clear List"
+    void PushButton8_Click();   // "Show List In Larger View"
+    void PushButton9_Click();   // "Check Emails Containing..."
+    void PushButton10_Click();  // "Check Emails Not Containing..."
+    void PushButton11_Click();  // "Help"
 
     // The connected-state test other commands rely on.
     bool isConnected() const;

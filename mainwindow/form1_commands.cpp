@@ -1,11 +1,11 @@
 #include "mainwindow/form1.h"
 
 #include "app/locations.h"
-#include "app/window_pointer.h"
+#include "app/window/window_pointer.h"
 #include "export/send_to_excel.h"
 #include "mainwindow/check_commands.h"
 #include "mainwindow/form4_opening.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 namespace tallyhive {
 namespace {

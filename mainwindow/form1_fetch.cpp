@@ -4,11 +4,11 @@
 #include "app/numbered_handler.h"
 #include "app/pending_events.h"
 #include "app/texts.h"
-#include "app/window_pointer.h"
-#include "app/window_prep.h"
+#include "app/window/window_pointer.h"
+#include "app/window/window_prep.h"
 #include "mainwindow/form2.h"
 #include "platform/error.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 #include "mainwindow/status_progress_bar.h"
 

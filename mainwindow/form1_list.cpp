@@ -5,7 +5,7 @@
 #include "app/numbered_handler.h"
 #include "app/pending_events.h"
 #include "platform/error.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 #include <QLineEdit>
 

@@ -7,11 +7,11 @@
 #include "app/run_command.h"
 #include "app/settings_keys.h"
 #include "app/texts.h"
-#include "app/window_pointer.h"
-#include "app/window_prep.h"
+#include "app/window/window_pointer.h"
+#include "app/window/window_prep.h"
 #include "mainwindow/list_columns.h"
 #include "platform/error.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "mainwindow/form1.h"
 
 #include "app/texts.h"
-#include "app/window_pointer.h"
+#include "app/window/window_pointer.h"
 #include "platform/error.h"
 
 #include <QCheckBox>

@@ -5,9 +5,9 @@
 #include "app/numbered_handler.h"
 #include "app/settings_keys.h"
 #include "app/texts.h"
-#include "app/window_pointer.h"
+#include "app/window/window_pointer.h"
 #include "platform/error.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -5,8 +5,8 @@
 #include "app/numbers.h"
 #include "app/pending_events.h"
 #include "app/texts.h"
-#include "app/window_pointer.h"
-#include "app/window_prep.h"
+#include "app/window/window_pointer.h"
+#include "app/window/window_prep.h"
 #include "platform/error.h"
 
 #include <QDir>

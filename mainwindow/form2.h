@@ -26,7 +26,7 @@ public:
     int MaxMessage = 0;
 
     void Form_Load();
-    void PushButton1_Click();
+    void PushButton1_Click();  // "Continue"
 
     std::array<QLabel*, 2> Label1;
     std::array<QLineEdit*, 2> Text1;

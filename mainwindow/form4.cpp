@@ -1,15 +1,15 @@
-#include "mainwindow/list_columns.h"
 #include "mainwindow/form4.h"
+#include "mainwindow/list_columns.h"
 
 #include "app/locations.h"
 #include "app/numbered_handler.h"
 #include "app/texts.h"
-#include "app/window_pointer.h"
-#include "app/window_prep.h"
+#include "app/window/window_pointer.h"
+#include "app/window/window_prep.h"
 #include "mainwindow/check_commands.h"
 #include "mainwindow/email_counts.h"
 #include "mainwindow/form4_layout.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 #include <QCloseEvent>
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "app/locations.h"
 #include "app/numbered_handler.h"
 #include "mainwindow/form4.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 #include <memory>
 

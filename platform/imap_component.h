@@ -71,7 +71,4 @@ public:
     virtual ImapNotifications* notifications() const = 0;
 };
 
-// Makes the real client (TLS over the network, certificates verified).
-std::shared_ptr<ImapComponent> createImapComponent();
-
 }  // namespace tallyhive::platform

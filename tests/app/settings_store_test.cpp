@@ -1,4 +1,4 @@
-#include "platform/qt_settings_store.h"
+#include "platform/qt/qt_settings_store.h"
 
 #include <QFile>
 #include <QSettings>

@@ -1,5 +1,6 @@
 // The session and its extraction loop against a real IMAP server.
 #include "mail/imap_session.h"
+#include "platform/mailbox/mailbox_component.h"
 #include "support/dovecot_test.h"
 #include "support/recording_message_boxes.h"
 

@@ -2,8 +2,9 @@
 // and export, compared with the messages the server holds.
 #include "app/general_date.h"
 #include "form1_fixture.h"
-#include "platform/mime_message.h"
-#include "platform/xlsx_spreadsheet.h"
+#include "platform/mailbox/mailbox_component.h"
+#include "platform/mime/mime_message.h"
+#include "platform/xlsx/xlsx_spreadsheet.h"
 #include "support/dovecot_test.h"
 
 #include <QDir>

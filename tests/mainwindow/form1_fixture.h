@@ -3,7 +3,7 @@
 #include "app/pending_events.h"
 #include "mainwindow/form1.h"
 #include "platform/error.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 #include "support/fake_browser_sign_in.h"
 #include "support/fake_imap_component.h"
 #include "support/gui_application.h"

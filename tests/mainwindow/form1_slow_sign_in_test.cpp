@@ -1,6 +1,7 @@
 // Clicks that arrive while a slow server keeps "1. Connect" waiting: the
 // connect command never runs inside itself and its session stays alive.
 #include "form1_fixture.h"
+#include "platform/mailbox/mailbox_component.h"
 #include "support/scripted_imap_server.h"
 
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "app/pending_events.h"
 #include "mainwindow/form4.h"
 #include "mainwindow/form4_opening.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 #include "support/fake_list_view.h"
 #include "support/recording_message_boxes.h"

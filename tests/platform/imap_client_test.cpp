@@ -1,6 +1,6 @@
 #include "imap_transcript.h"
 
-#include "platform/imap_client.h"
+#include "platform/imap/imap_client.h"
 
 #include <QElapsedTimer>
 
@@ -196,18 +196,6 @@ TEST_F(ImapClientTest, FetchPeeksAndReturnsTheBytesAndArrivalDate)
     EXPECT_EQ(client->numMessages(), 14);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A2 OK Fetch completed.")));
     EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
-}
-
-TEST_F(ImapClientTest, FetchSingleHandsTheBytesToTheMimeParser)
-{
-    signIn();
-    wire->client("A2 UID FETCH 77 (UID INTERNALDATE BODY.PEEK[])\r\n")
-        .server("* 5 FETCH (UID 77 INTERNALDATE \"19-Mar-2024 11:30:00 +0100\" BODY[] {" + QByteArray::number(kMessage.size())
-                + "}\r\n" + kMessage + ")\r\nA2 OK done\r\n");
-    const auto message = client->fetchSingle(77, true);
-    ASSERT_TRUE(message);
-    EXPECT_EQ(message->subject, QStringLiteral("Hello"));
-    EXPECT_EQ(message->fromAddress, QStringLiteral("ann@example.org"));
 }
 
 TEST_F(ImapClientTest, FetchOfAMissingMessageFailsWithTheServersReply)

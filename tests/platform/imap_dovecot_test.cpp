@@ -1,7 +1,8 @@
 #include "support/dovecot_test.h"
 
-#include "platform/imap_client.h"
-#include "platform/tls_transport.h"
+#include "platform/imap/imap_client.h"
+#include "platform/imap/tls_transport.h"
+#include "platform/mailbox/mailbox_component.h"
 
 #include <QDir>
 
@@ -16,9 +17,9 @@ public:
     static void SetUpTestSuite() { start(QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/messages")); }
 
 protected:
-    std::unique_ptr<ImapClient> connected()
+    std::unique_ptr<MailboxComponent> connected()
     {
-        auto client = std::make_unique<ImapClient>(std::make_unique<TlsTransport>());
+        auto client = std::make_unique<MailboxComponent>(std::make_unique<ImapClient>(std::make_unique<TlsTransport>()));
         client->setSsl(true);
         client->setPort(server().port());
         EXPECT_EQ(client->connect(server().host()), 1) << client->lastErrorText().toStdString();

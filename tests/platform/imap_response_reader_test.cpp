@@ -1,7 +1,7 @@
-#include "platform/imap_command.h"
-#include "platform/imap_internal_date.h"
-#include "platform/imap_mailbox_name.h"
-#include "platform/imap_response_reader.h"
+#include "platform/imap/imap_command.h"
+#include "platform/imap/imap_internal_date.h"
+#include "platform/imap/imap_mailbox_name.h"
+#include "platform/imap/imap_response_reader.h"
 
 #include <gtest/gtest.h>
 

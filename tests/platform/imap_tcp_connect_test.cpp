@@ -1,4 +1,4 @@
-#include "platform/imap_tcp_connect.h"
+#include "platform/imap/imap_tcp_connect.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -1,8 +1,9 @@
 #include "imap_transcript.h"
 #include "support/scripted_imap_server.h"
 
-#include "platform/imap_client.h"
-#include "platform/tls_transport.h"
+#include "platform/imap/imap_client.h"
+#include "platform/imap/tls_transport.h"
+#include "platform/mailbox/mailbox_component.h"
 
 #include <QElapsedTimer>
 
@@ -23,9 +24,10 @@ protected:
             qunsetenv(name);
     }
 
-    std::unique_ptr<ImapClient> clientFor(const ScriptedImapServer& server)
+    // The protocol client behind the component the mail layer uses.
+    std::unique_ptr<MailboxComponent> clientFor(const ScriptedImapServer& server)
     {
-        auto client = std::make_unique<ImapClient>(std::make_unique<TlsTransport>());
+        auto client = std::make_unique<MailboxComponent>(std::make_unique<ImapClient>(std::make_unique<TlsTransport>()));
         client->setSsl(true);
         client->setPort(server.port());
         client->setNotifications(&events);
@@ -33,7 +35,7 @@ protected:
     }
 
     // Connected and logged in as the script's user.
-    std::unique_ptr<ImapClient> signedIn(const ScriptedImapServer& server, const ScriptedImapServer::Script& script)
+    std::unique_ptr<MailboxComponent> signedIn(const ScriptedImapServer& server, const ScriptedImapServer::Script& script)
     {
         server.applyEnvironment();
         auto client = clientFor(server);
@@ -185,7 +187,7 @@ TEST_F(ImapTlsTest, MessageArrivingInTinyPiecesIsWholeWithBoundedProgress)
     ASSERT_TRUE(names);
     EXPECT_EQ(*names, QStringList{QStringLiteral("INBOX")});
     ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
-    const auto raw = client->fetchRaw(1);
+    const auto raw = client->client().fetchRaw(1);
     ASSERT_TRUE(raw) << client->lastErrorText().toStdString();
     EXPECT_EQ(raw->bytes, big);
     EXPECT_EQ(events.percents.front(), 0);

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/imap/imap_transport.h"
 #include "platform/imap_component.h"
-#include "platform/imap_transport.h"
 
 #include <QByteArray>
 #include <QStringList>

@@ -2,7 +2,7 @@
 // ways servers refuse one, the one retry with a refreshed token.
 #include "imap_transcript.h"
 
-#include "platform/imap_client.h"
+#include "platform/imap/imap_client.h"
 
 #include <gtest/gtest.h>
 

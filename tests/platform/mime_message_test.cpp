@@ -1,4 +1,4 @@
-#include "platform/mime_message.h"
+#include "platform/mime/mime_message.h"
 
 #include <gtest/gtest.h>
 

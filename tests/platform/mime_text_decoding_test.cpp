@@ -1,4 +1,4 @@
-#include "platform/mime_text_decoding.h"
+#include "platform/mime/mime_text_decoding.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "platform/error.h"
-#include "platform/qt_list_view.h"
+#include "platform/qt/qt_list_view.h"
 
 #include "support/gui_application.h"
 

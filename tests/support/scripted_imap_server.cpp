@@ -1,10 +1,10 @@
 #include "scripted_imap_server.h"
 
 #include "platform/error.h"
-#include "platform/imap_command.h"
-#include "platform/imap_internal_date.h"
-#include "platform/imap_mailbox_name.h"
-#include "platform/imap_token.h"
+#include "platform/imap/imap_command.h"
+#include "platform/imap/imap_internal_date.h"
+#include "platform/imap/imap_mailbox_name.h"
+#include "platform/imap/imap_token.h"
 
 #include <QCoreApplication>
 #include <QFile>

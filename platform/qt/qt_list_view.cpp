@@ -1,0 +1,113 @@
+#include "platform/qt/qt_list_view.h"
+
+#include "app/window/window_prep.h"
+#include "platform/error.h"
+#include "platform/qt/list_rows_model.h"
+
+#include <QHeaderView>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace tallyhive::platform {
+namespace {
+// New columns get a width until the program sets one (about an inch).
+constexpr int DefaultColumnTwips = 1440;
+}
+
+QtListView::QtListView(QWidget* parent)
+    : QWidget(parent), model_(new ListRowsModel(this)), table_(new QTableView(this))
+{
+    table_->setModel(model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setShowGrid(true);
+    table_->setWordWrap(false);
+    table_->setAlternatingRowColors(false);
+    table_->setSortingEnabled(false);
+    table_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Fixed row heights let the view place any row by arithmetic, which is
+    // what keeps a list of 50,000 rows quick to fill and to scroll.
+    QHeaderView* rows = table_->verticalHeader();
+    rows->setVisible(false);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(table_->fontMetrics().height() + 6);
+    QHeaderView* columns = table_->horizontalHeader();
+    columns->setSectionResizeMode(QHeaderView::Interactive);
+    columns->setStretchLastSection(false);
+    columns->setHighlightSections(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(table_);
+    setFocusProxy(table_);
+}
+
+QtListView::~QtListView() = default;
+
+void QtListView::addColumn(const QString& title)
+{
+    model_->appendColumn(title);
+    const int column = model_->columnCount();
+    setColumnWidth(column, DefaultColumnTwips);
+}
+
+int QtListView::columnCount() const { return model_->columnCount(); }
+
+QString QtListView::columnTitle(int column) const { return model_->title(column - 1); }
+
+void QtListView::setColumnWidth(int column, int twips)
+{
+    if (column < 1 || column > model_->columnCount() || twips < 0)
+        throw AppError(QStringLiteral("Index out of bounds"));
+    widthsTwips_.resize(static_cast<size_t>(model_->columnCount()), DefaultColumnTwips);
+    widthsTwips_[static_cast<size_t>(column - 1)] = twips;
+    // A column of width 0 exists (the export reads its title) but is never seen.
+    table_->setColumnHidden(column - 1, twips == 0);
+    if (twips > 0)
+        table_->setColumnWidth(column - 1, twipsToPixels(twips));
+}
+
+int QtListView::columnWidth(int column) const
+{
+    if (column < 1 || column > model_->columnCount())
+        throw AppError(QStringLiteral("Index out of bounds"));
+    const auto index = static_cast<size_t>(column - 1);
+    return index < widthsTwips_.size() ? widthsTwips_[index] : DefaultColumnTwips;
+}
+
+int QtListView::addRow(const QString& text) { return model_->appendRow(text) + 1; }
+
+int QtListView::rowCount() const { return model_->storedRows(); }
+
+QString QtListView::cellText(int row, int column) const { return model_->text(row - 1, column - 1); }
+
+void QtListView::setCellText(int row, int column, const QString& text) { model_->setText(row - 1, column - 1, text); }
+
+bool QtListView::isChecked(int row) const { return model_->checked(row - 1); }
+
+void QtListView::setChecked(int row, bool checked) { model_->setChecked(row - 1, checked); }
+
+void QtListView::removeAllRows() { model_->clearRows(); }
+
+void QtListView::redraw()
+{
+    model_->announceChanges();
+    table_->viewport()->update();
+}
+
+void QtListView::setSortingEnabled(bool enabled) { table_->setSortingEnabled(enabled); }
+
+void QtListView::setItemCheckHandler(std::function<void(int row)> handler)
+{
+    if (!handler) {
+        model_->setUserCheckHandler({});
+        return;
+    }
+    model_->setUserCheckHandler([handler = std::move(handler)](int row) { handler(row + 1); });
+}
+
+QTableView& QtListView::table() const { return *table_; }
+
+}  // namespace tallyhive::platform

@@ -1,0 +1,169 @@
+#include "platform/xlsx/xlsx_spreadsheet.h"
+
+#include "app/config.h"
+#include "app/general_date.h"
+#include "app/texts.h"
+#include "platform/error.h"
+#include "platform/xlsx/xlsx_date_format.h"
+#include "platform/xlsx/xlsx_export_file.h"
+#include "platform/xlsx/xlsx_quote_prefix.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QUrl>
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+
+namespace tallyhive::platform {
+namespace {
+
+// The list column whose texts are dates ("Received Date").
+constexpr int ReceivedDateColumn = 5;
+// A spreadsheet's own auto-fit leaves a little room beside the text and stops at 255.
+constexpr double WidthPadding = 2.0;
+constexpr double MaxWidth = 255.0;
+
+QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
+
+void check(lxw_error result, const QString& context)
+{
+    if (result != LXW_NO_ERROR)
+        throw AppError(context + QStringLiteral(": ") + QString::fromUtf8(lxw_strerror(result)));
+}
+
+lxw_format* dateFormat(lxw_workbook* workbook, const QString& qtPattern)
+{
+    lxw_format* format = workbook_add_format(workbook);
+    if (format)
+        format_set_num_format(format, excelDateFormat(qtPattern).toUtf8().constData());
+    return format;
+}
+
+}  // namespace
+
+XlsxSpreadsheet::XlsxSpreadsheet(QString path) : path_(std::move(path)) {}
+
+XlsxSpreadsheet::~XlsxSpreadsheet()
+{
+    if (!finished_)
+        discard();
+}
+
+void XlsxSpreadsheet::discard()
+{
+    if (workbook_)
+        lxw_workbook_free(workbook_);
+    workbook_ = nullptr;
+    sheet_ = nullptr;
+    QFile::remove(path_);
+}
+
+void XlsxSpreadsheet::addWorkbook()
+{
+    if (workbook_)
+        return;
+    lxw_workbook_options options{};
+    // Rows go to a temporary file as they are finished, so a big export does
+    // not grow in memory; the export writes rows in order, as this needs.
+    options.constant_memory = LXW_TRUE;
+    const QByteArray fileName = QFile::encodeName(path_);
+    workbook_ = workbook_new_opt(fileName.constData(), &options);
+    if (workbook_)
+        sheet_ = workbook_add_worksheet(workbook_, nullptr);
+    if (workbook_) {
+        quoted_ = workbook_add_format(workbook_);
+        dateTime_ = dateFormat(workbook_, general_date::dateTimePattern());
+        dateOnly_ = dateFormat(workbook_, general_date::datePattern());
+    }
+    if (!sheet_ || !quoted_ || !dateTime_ || !dateOnly_) {
+        discard();
+        throw AppError(texts::WorkbookNotCreated.arg(nativePath(path_)));
+    }
+    // The text number format sets this format apart from the default one,
+    // which it would otherwise be merged with.
+    format_set_num_format(quoted_, "@");
+}
+
+void XlsxSpreadsheet::setVisible(bool visible) { visible_ = visible; }
+
+void XlsxSpreadsheet::setCell(int row, int column, const QString& text)
+{
+    const QString cell = QStringLiteral("(%1, %2)").arg(row).arg(column);
+    if (!sheet_)
+        throw AppError(texts::NoWorkbook);
+    if (row < 1 || row > LXW_ROW_MAX || column < 1 || column > LXW_COL_MAX)
+        throw AppError(texts::CellOutsideSheet + cell);
+    if (column == ReceivedDateColumn && row > 1) {
+        if (const auto date = general_date::parse(text)) {
+            const QTime time = date->time();
+            lxw_datetime value{date->date().year(), date->date().month(), date->date().day(),
+                               time.hour(), time.minute(), time.second() + time.msec() / 1000.0};
+            const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
+            check(worksheet_write_datetime(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1),
+                                           &value, midnight ? dateOnly_ : dateTime_),
+                  texts::CellNotWritten + cell);
+            noteWidth(column, text.size());
+            return;
+        }
+    }
+    const bool quoted = text.startsWith(u'\'');
+    const QByteArray utf8 = (quoted ? text.mid(1) : text).toUtf8();
+    check(worksheet_write_string(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1),
+                                 utf8.constData(), quoted ? quoted_ : nullptr),
+          texts::CellNotWritten + cell);
+    quotedUsed_ = quotedUsed_ || quoted;
+    noteWidth(column, text.size() - (quoted ? 1 : 0));
+}
+
+void XlsxSpreadsheet::noteWidth(int column, qsizetype characters)
+{
+    if (static_cast<std::size_t>(column) > longest_.size())
+        longest_.resize(static_cast<std::size_t>(column), 0);
+    qsizetype& longest = longest_[static_cast<std::size_t>(column - 1)];
+    longest = std::max(longest, characters);
+}
+
+void XlsxSpreadsheet::autoFitColumns()
+{
+    if (!sheet_)
+        throw AppError(texts::NoWorkbook);
+    // Column widths are kept apart from the streamed rows and written when the
+    // workbook closes, so they can still be set after the last row.
+    for (std::size_t index = 0; index < longest_.size(); ++index) {
+        if (longest_[index] == 0)
+            continue;
+        const double width = std::min(MaxWidth, static_cast<double>(longest_[index]) + WidthPadding);
+        const auto column = static_cast<lxw_col_t>(index);
+        check(worksheet_set_column(sheet_, column, column, width, nullptr), texts::ColumnNotFitted);
+    }
+}
+
+void XlsxSpreadsheet::finish()
+{
+    if (!workbook_)
+        throw AppError(texts::NoWorkbook);
+    // Formats belong to the workbook and go with it when it closes.
+    const int quotedIndex = quotedUsed_ ? quoted_->xf_index : -1;
+    const lxw_error result = workbook_close(workbook_);
+    workbook_ = nullptr;
+    sheet_ = nullptr;
+    if (result != LXW_NO_ERROR) {
+        QFile::remove(path_);
+        throw AppError(texts::WorkbookNotWritten.arg(nativePath(path_), QString::fromUtf8(lxw_strerror(result))));
+    }
+    if (quotedIndex >= 0)
+        markQuotePrefixed(path_, quotedIndex);
+    finished_ = true;
+    if (visible_ && config::openWorkbook() && !QDesktopServices::openUrl(QUrl::fromLocalFile(path_)))
+        throw AppError(texts::WorkbookNotOpened.arg(nativePath(path_)));
+}
+
+std::unique_ptr<Spreadsheet> XlsxSpreadsheetFactory::createApplication()
+{
+    return std::make_unique<XlsxSpreadsheet>(claimExportFile(config::exportDir(), QDateTime::currentDateTime()));
+}
+
+}  // namespace tallyhive::platform

@@ -1,1 +1,0 @@
-// The support library's headers hold everything; this file gives it a body.
