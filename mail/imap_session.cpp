@@ -64,7 +64,7 @@ int clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
 {
     const auto self = shared_from_this();
     bindComponent();
-    LastStatus = ChilkatImap1->selectMailbox(FolderName);
+    LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
     if (LastStatus == 1)
         return ChilkatImap1->numMessages();
     GetLastError();
@@ -96,7 +96,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
         return;
     }
     bindComponent();
-    LastStatus = ChilkatImap1->selectMailbox(FolderName);
+    LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
     if (LastStatus != 1) {
         GetLastError();
         return;
@@ -138,6 +138,32 @@ void clsChilkatIMAP::percentDone(int percent)
     if (ScrapProgress)
         ScrapProgress(percent);
     letPendingEventsRun();
+}
+
+// A folder of the option's own name wins. A server without one may mark
+// another folder with the role (Gmail's "[Gmail]/Sent Mail", say).
+QString clsChilkatIMAP::mailboxFor(const QString& FolderName)
+{
+    static const std::map<QString, QString> roles{{QStringLiteral("Drafts"), QStringLiteral("\\Drafts")},
+                                                  {QStringLiteral("Sent"), QStringLiteral("\\Sent")},
+                                                  {QStringLiteral("Junk"), QStringLiteral("\\Junk")},
+                                                  {QStringLiteral("Deleted"), QStringLiteral("\\Trash")}};
+    const auto role = roles.find(FolderName);
+    if (role == roles.end())
+        return FolderName;
+    if (const auto known = mailboxes_.find(FolderName); known != mailboxes_.end())
+        return known->second;
+    const auto names = ChilkatImap1->listMailboxes(QString(), QStringLiteral("*"));
+    if (!names)
+        return FolderName;  // the select then fails and says so
+    QString mailbox = FolderName;
+    if (!names->contains(FolderName)) {
+        const QString marked = ChilkatImap1->specialUseMailbox(role->second);
+        if (!marked.isEmpty())
+            mailbox = marked;
+    }
+    mailboxes_[FolderName] = mailbox;
+    return mailbox;
 }
 
 void clsChilkatIMAP::WriteErrorLog() { appendErrorLogEntry(ChilkatImap1->lastErrorText()); }

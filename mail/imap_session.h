@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -53,11 +54,13 @@ public:
 
 private:
     void bindComponent();
+    QString mailboxFor(const QString& FolderName);
     void WriteErrorLog();
 
     platform::MessageBoxes& boxes_;
     int LastStatus = 0;
     std::shared_ptr<platform::ImapComponent> ChilkatImap1;
+    std::map<QString, QString> mailboxes_;  // folder name -> the mailbox that stands for it
 };
 
 }  // namespace tallyhive

@@ -63,6 +63,9 @@ public:
     virtual std::optional<MailMessage> fetchSingle(int number, bool isUid) = 0;
     // Nothing on failure; an empty list when the server has no mailboxes.
     virtual std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) = 0;
+    // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
+    // "\\Drafts", "\\Junk", "\\Trash"); empty when none did.
+    virtual QString specialUseMailbox(const QString& role) const = 0;
     // A short diagnostic of the latest call; never holds the password.
     virtual QString lastErrorText() const = 0;
     virtual void disconnect() = 0;

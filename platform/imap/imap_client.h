@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -49,6 +50,9 @@ public:
     int selectMailbox(const QString& mailbox);
     int numMessages() const { return messageCount_; }
     std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern);
+    // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
+    // "\\Drafts", "\\Junk", "\\Trash"); empty when none did.
+    QString specialUseMailbox(const QString& role) const;
     QString lastErrorText() const { return lastError_; }
     void disconnect();
     void setNotifications(ImapNotifications* sink) { sink_ = sink; }
@@ -95,6 +99,7 @@ private:
     std::optional<Exchange> run(const QString& operation, const std::vector<QByteArray>& pieces);
     std::optional<ImapResponse> awaitResponse(const QString& operation, Watch& watch, qint64 idleLimitMs);
     void noteUntagged(const ImapResponse& response);
+    void noteSpecialUse(const std::vector<ImapToken>& attributes, const QString& name);
     void reportFetchProgress();
     bool usable(const QString& operation);
     bool enter(const QString& operation);
@@ -115,6 +120,7 @@ private:
     QString unusableReason_;
     int tagCounter_ = 0;
     int messageCount_ = 0;
+    std::map<QString, QString> specialUse_;  // role in lower case -> mailbox
     QByteArray byeText_;
     QString lastError_;
     std::vector<QString> secrets_;  // the password as it may come back from a server

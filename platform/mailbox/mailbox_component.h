@@ -29,6 +29,7 @@ public:
     {
         return client_->listMailboxes(reference, pattern);
     }
+    QString specialUseMailbox(const QString& role) const override { return client_->specialUseMailbox(role); }
     QString lastErrorText() const override { return client_->lastErrorText(); }
     void disconnect() override { client_->disconnect(); }
     void setNotifications(ImapNotifications* sink) override { client_->setNotifications(sink); }

@@ -85,6 +85,11 @@ public:
             names << name;
         return names;
     }
+    QString specialUseMailbox(const QString& role) const override
+    {
+        const auto found = specialUse.find(role);
+        return found == specialUse.end() ? QString() : found->second;
+    }
     QString lastErrorText() const override { return lastError; }
     void disconnect() override
     {
@@ -122,6 +127,7 @@ public:
     QString acceptedPassword = QStringLiteral("secret");
     QString acceptedToken = QStringLiteral("token-1");
     std::map<QString, std::vector<platform::MailMessage>> mailboxes;
+    std::map<QString, QString> specialUse;  // role ("\\Sent") -> mailbox
     QList<int> failFetches;
     std::function<void(int)> onFetch;
 
