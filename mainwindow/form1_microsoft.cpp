@@ -32,8 +32,10 @@ void Form1::applySignInMethod()
     Text2->setEnabled(false);
     Text2->setPlaceholderText(texts::PasswordNotNeeded);
     Text2->setToolTip(texts::PasswordNotNeeded);
-    if (signInMethod_ == SignInMethod::Microsoft)
-        signIn().setRemembered(Check1->checkState() != Qt::Unchecked);
+    // Outside the numbered steps: a window given no sign-in object says so
+    // at its first connect instead of failing its load.
+    if (signInMethod_ == SignInMethod::Microsoft && services_.signIn)
+        services_.signIn->setRemembered(Check1->checkState() != Qt::Unchecked);
 }
 
 // A token at hand (or refreshed) is tried first; the browser opens when there
