@@ -60,4 +60,19 @@ QString exportDir()
 
 bool openWorkbook() { return fromEnvironment("TALLYHIVE_OPEN_WORKBOOK", QStringLiteral("1")).trimmed() != u"0"; }
 
+QString signInMode() { return fromEnvironment("TALLYHIVE_SIGN_IN", QStringLiteral("auto")).trimmed().toLower(); }
+
+QString oauthClientId() { return fromEnvironment("TALLYHIVE_OAUTH_CLIENT_ID", QString()).trimmed(); }
+
+QString oauthAuthority()
+{
+    QString authority = fromEnvironment("TALLYHIVE_OAUTH_AUTHORITY",
+                                        QStringLiteral("https://login.microsoftonline.com/consumers/oauth2/v2.0")).trimmed();
+    while (authority.endsWith(u'/'))
+        authority.chop(1);
+    return authority;
+}
+
+QString browserCommand() { return fromEnvironment("TALLYHIVE_BROWSER", QString()).trimmed(); }
+
 }  // namespace tallyhive::config

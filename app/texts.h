@@ -48,6 +48,28 @@ inline const QString StatusDisconnected = QStringLiteral("Disconnected from Wind
 inline const QString HelpText = QStringLiteral("Having problems connecting? Make sure you have the latest version by downloading from ");
 inline const QString ProgressBarIdle = QStringLiteral("Progress Bar");
 
+// Microsoft sign-in
+inline const QString MicrosoftNeedsClientId = QStringLiteral(
+    "Outlook.com accepts only browser sign-in with your Microsoft account: it no longer takes a password here. "
+    "This copy of Tallyhive has no Microsoft application id to sign in with. "
+    "The section \"Signing in to Outlook.com\" of the README shows how to register one and set TALLYHIVE_OAUTH_CLIENT_ID.");
+inline const QString PasswordNotNeeded = QStringLiteral("Not needed: you sign in in the browser");
+inline const QString StatusFinishInBrowser = QStringLiteral("Finish signing in in your browser (click \"1. Connect\" again to cancel)...");
+inline const QString StatusSignInCancelled = QStringLiteral("Sign-in cancelled.");
+inline const QString SignInDeclined = QStringLiteral(
+    "The sign-in was declined in the browser, so Tallyhive may not read this mailbox. Click \"1. Connect\" to try again.");
+inline const QString SignInWrongAccount = QStringLiteral(
+    "The mail server did not accept the sign-in for %1. In the browser, sign in with that same account, then click \"1. Connect\" again.");
+inline const QString SignInTimedOut = QStringLiteral(
+    "The sign-in was not finished in the browser within 5 minutes. Click \"1. Connect\" to try again.");
+inline const QString SignInUnreachable = QStringLiteral(
+    "The Microsoft sign-in service could not be reached. Check the internet connection, then click \"1. Connect\" again.");
+inline const QString SignInFailed = QStringLiteral("The sign-in did not succeed. The sign-in service said: %1");
+inline const QString SignInNoLongerAccepted = QStringLiteral(
+    "The mail server no longer accepts the saved sign-in. Click \"Disconnect\", then \"1. Connect\" to sign in again in the browser.");
+inline const QString CannotRememberSignIn = QStringLiteral(
+    "Tallyhive cannot remember this sign-in: the desktop's secret store is not available. You stay signed in until the program closes.");
+
 // Fetch commands
 inline const QString GetAllCaption = QStringLiteral("2a. Get All Emails");
 inline const QString GetSomeCaption = QStringLiteral("2b. Get Some Emails");

@@ -8,6 +8,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <array>
 
 namespace tallyhive::platform {
 namespace {
@@ -48,17 +49,6 @@ bool isFetchOf(const ImapResponse& response, int number, bool isUid)
 }
 
 }  // namespace
-
-class ImapClient::BusyGuard {
-public:
-    explicit BusyGuard(ImapClient& client) : client_(client) { client_.busy_ = true; }
-    ~BusyGuard() { client_.busy_ = false; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    ImapClient& client_;
-};
 
 // The first poll waits a poll interval: a quick call never hands control to
 // the user interface, which would otherwise cost every message a round of events.
@@ -207,10 +197,13 @@ std::optional<QStringList> ImapClient::listMailboxes(const QString& reference, c
     if (!exchange->ok())
         return std::nullopt;
     QStringList names;
+    specialUse_.clear();
     for (const ImapResponse& response : exchange->untagged) {
         const auto& data = response.data;
-        if (data.size() == 4 && data[0].isAtom("LIST") && data[1].isList() && data[3].isText())
+        if (data.size() == 4 && data[0].isAtom("LIST") && data[1].isList() && data[3].isText()) {
             names << decodeMailboxName(data[3].value);
+            noteSpecialUse(data[1].children, names.last());
+        }
     }
     return names;
 }
@@ -449,6 +442,24 @@ bool ImapClient::pollAbort()
     if (sink_)
         sink_->abortCheck(abort);
     return abort;
+}
+
+// RFC 6154 roles; the first mailbox that claims one keeps it.
+void ImapClient::noteSpecialUse(const std::vector<ImapToken>& attributes, const QString& name)
+{
+    static const std::array<QByteArrayView, 4> roles{"\\DRAFTS", "\\SENT", "\\JUNK", "\\TRASH"};
+    for (const ImapToken& attribute : attributes) {
+        for (QByteArrayView role : roles) {
+            if (attribute.isAtom(role))
+                specialUse_.try_emplace(QString::fromLatin1(role.toByteArray().toLower()), name);
+        }
+    }
+}
+
+QString ImapClient::specialUseMailbox(const QString& role) const
+{
+    const auto found = specialUse_.find(role.toLower());
+    return found == specialUse_.end() ? QString() : found->second;
 }
 
 }  // namespace tallyhive::platform

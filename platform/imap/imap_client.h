@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -42,9 +43,16 @@ public:
     int connect(const QString& host);
     QString sendRawCommand(const QString& command);
     int login(const QString& user, const QString& password);
+    // SASL XOAUTH2 with a token from the source; a refused token is replaced
+    // by a refreshed one once, on the same connection. 1 accepted,
+    // kTokenRefused refused (or no token), 0 connection trouble.
+    int authenticateXoauth2(const QString& user, AccessTokenSource tokens);
     int selectMailbox(const QString& mailbox);
     int numMessages() const { return messageCount_; }
     std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern);
+    // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
+    // "\\Drafts", "\\Junk", "\\Trash"); empty when none did.
+    QString specialUseMailbox(const QString& role) const;
     QString lastErrorText() const { return lastError_; }
     void disconnect();
     void setNotifications(ImapNotifications* sink) { sink_ = sink; }
@@ -77,11 +85,21 @@ private:
         bool aborting_ = false;
     };
 
-    class BusyGuard;
+    class BusyGuard {
+    public:
+        explicit BusyGuard(ImapClient& client) : client_(client) { client_.busy_ = true; }
+        ~BusyGuard() { client_.busy_ = false; }
+        BusyGuard(const BusyGuard&) = delete;
+        BusyGuard& operator=(const BusyGuard&) = delete;
+
+    private:
+        ImapClient& client_;
+    };
 
     std::optional<Exchange> run(const QString& operation, const std::vector<QByteArray>& pieces);
     std::optional<ImapResponse> awaitResponse(const QString& operation, Watch& watch, qint64 idleLimitMs);
     void noteUntagged(const ImapResponse& response);
+    void noteSpecialUse(const std::vector<ImapToken>& attributes, const QString& name);
     void reportFetchProgress();
     bool usable(const QString& operation);
     bool enter(const QString& operation);
@@ -102,6 +120,7 @@ private:
     QString unusableReason_;
     int tagCounter_ = 0;
     int messageCount_ = 0;
+    std::map<QString, QString> specialUse_;  // role in lower case -> mailbox
     QByteArray byeText_;
     QString lastError_;
     std::vector<QString> secrets_;  // the password as it may come back from a server

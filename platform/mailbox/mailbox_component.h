@@ -18,6 +18,10 @@ public:
     int connect(const QString& host) override { return client_->connect(host); }
     QString sendRawCommand(const QString& command) override { return client_->sendRawCommand(command); }
     int login(const QString& user, const QString& password) override { return client_->login(user, password); }
+    int authenticateXoauth2(const QString& user, AccessTokenSource tokens) override
+    {
+        return client_->authenticateXoauth2(user, std::move(tokens));
+    }
     int selectMailbox(const QString& mailbox) override { return client_->selectMailbox(mailbox); }
     int numMessages() const override { return client_->numMessages(); }
     std::optional<MailMessage> fetchSingle(int number, bool isUid) override;
@@ -25,6 +29,7 @@ public:
     {
         return client_->listMailboxes(reference, pattern);
     }
+    QString specialUseMailbox(const QString& role) const override { return client_->specialUseMailbox(role); }
     QString lastErrorText() const override { return client_->lastErrorText(); }
     void disconnect() override { client_->disconnect(); }
     void setNotifications(ImapNotifications* sink) override { client_->setNotifications(sink); }

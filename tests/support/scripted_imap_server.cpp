@@ -153,6 +153,10 @@ private:
 
     void handle(const QByteArray& command)
     {
+        if (!authenticatingTag_.isEmpty()) {
+            continueAuthentication(command.left(command.indexOf("\r\n")));
+            return;
+        }
         const auto tokens = platform::parseImapTokens(command);
         if (!tokens || tokens->size() < 2) {
             send("* BAD Error in IMAP command\r\n");
@@ -162,11 +166,22 @@ private:
         const QByteArray verb = (*tokens)[1].value.toUpper();
         const std::vector<ImapToken> args(tokens->begin() + 2, tokens->end());
         const QByteArray verbLine = command.left(command.indexOf("\r\n")).mid(tag.size() + 1);
-        state_.record(verb == "LOGIN" && !args.empty() ? QStringLiteral("LOGIN ") + QString::fromUtf8(args[0].value)
-                                                       : QString::fromUtf8(verbLine));
+        if (verb == "LOGIN" && !args.empty())
+            state_.record(QStringLiteral("LOGIN ") + QString::fromUtf8(args[0].value));
+        else if (verb == "AUTHENTICATE" && !args.empty())
+            state_.record(QStringLiteral("AUTHENTICATE ") + QString::fromUtf8(args[0].value));
+        else
+            state_.record(QString::fromUtf8(verbLine));
 
         if (verb == "CAPABILITY") {
-            send("* CAPABILITY IMAP4rev1 ID AUTH=PLAIN\r\n" + tag + " OK Capability completed.\r\n");
+            send(QByteArray("* CAPABILITY IMAP4rev1 ID AUTH=PLAIN AUTH=XOAUTH2")
+                 + (state_.script.initialResponse ? " SASL-IR" : "") + "\r\n" + tag + " OK Capability completed.\r\n");
+        } else if (verb == "AUTHENTICATE" && !args.empty() && args[0].isAtom("XOAUTH2")) {
+            authenticatingTag_ = tag;
+            if (args.size() > 1)
+                continueAuthentication(args[1].value);
+            else
+                send("+ \r\n");
         } else if (verb == "NOOP") {
             send(tag + " OK NOOP completed.\r\n");
         } else if (verb == "ID") {
@@ -207,12 +222,52 @@ private:
     void login(const QByteArray& tag, const QByteArray& user, const QByteArray& password)
     {
         loggedIn_ = !state_.script.refuseLogin && user == state_.script.user.toUtf8() && password == state_.script.password.toUtf8();
-        send(tag + (loggedIn_ ? " OK Logged in\r\n" : " NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"));
+        sendSignInAnswer(tag + (loggedIn_ ? " OK Logged in\r\n" : " NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"));
+    }
+
+    // The client's line after "+": first the XOAUTH2 response, then, after a
+    // refusal with reasons, the empty line that ends the exchange.
+    void continueAuthentication(const QByteArray& line)
+    {
+        const QByteArray tag = authenticatingTag_;
+        if (refusing_) {
+            refusing_ = false;
+            authenticatingTag_.clear();
+            send(tag + (line.isEmpty() ? " NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"
+                                       : " BAD Expected an empty line\r\n"));
+            return;
+        }
+        const QList<QByteArray> fields = QByteArray::fromBase64(line).split('\x01');
+        const bool accepted = fields.size() == 4 && fields[0] == "user=" + state_.script.user.toUtf8()
+                              && fields[1].startsWith("auth=Bearer ")
+                              && state_.script.acceptedTokens.contains(QString::fromUtf8(fields[1].mid(12)));
+        if (accepted) {
+            authenticatingTag_.clear();
+            loggedIn_ = true;
+            sendSignInAnswer(tag + " OK AUTHENTICATE completed.\r\n");
+        } else if (state_.script.tokenRefusal == ScriptedImapServer::TokenRefusal::Challenge) {
+            refusing_ = true;
+            sendSignInAnswer("+ " + QByteArray(R"({"status":"401","schemes":"bearer","scope":"mail"})").toBase64() + "\r\n");
+        } else {
+            authenticatingTag_.clear();
+            sendSignInAnswer(tag + " NO AUTHENTICATE failed.\r\n");
+        }
+    }
+
+    void sendSignInAnswer(const QByteArray& answer)
+    {
+        if (state_.script.signInDelayMs <= 0) {
+            send(answer);
+            return;
+        }
+        QTimer::singleShot(state_.script.signInDelayMs, socket_, [this, answer] { send(answer); });
     }
 
     void select(const QByteArray& tag, const QString& wireName)
     {
-        const QString name = platform::decodeMailboxName(wireName.toUtf8());
+        QString name = platform::decodeMailboxName(wireName.toUtf8());
+        if (name.compare(u"INBOX", Qt::CaseInsensitive) == 0)
+            name = QStringLiteral("INBOX");  // the one name that is case-insensitive
         const auto found = state_.script.mailboxes.find(name);
         if (found == state_.script.mailboxes.end()) {
             selected_.clear();
@@ -229,7 +284,8 @@ private:
         QByteArray reply;
         for (const auto& [name, messages] : state_.script.mailboxes) {
             const QByteArray wire = platform::encodeMailboxName(name);
-            reply += "* LIST (\\HasNoChildren) \"/\" ";
+            const auto flag = state_.script.specialUse.find(name);
+            reply += "* LIST (\\HasNoChildren" + (flag == state_.script.specialUse.end() ? QByteArray() : ' ' + flag->second) + ") \"/\" ";
             reply += state_.script.literalMailboxNames ? "{" + QByteArray::number(wire.size()) + "}\r\n" + wire
                                                        : ImapCommandBuilder::quoted(wire);
             reply += "\r\n";
@@ -293,6 +349,8 @@ private:
     QByteArray command_;
     qint64 literalNeeded_ = -1;
     bool loggedIn_ = false;
+    QByteArray authenticatingTag_;
+    bool refusing_ = false;
     bool stalled_ = false;
     bool streaming_ = false;
     QString selected_;

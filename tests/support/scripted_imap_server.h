@@ -22,7 +22,7 @@ namespace tallyhive::testing {
 //     imap->connect(server.host());
 //
 // It understands CAPABILITY, NOOP, ID, LOGIN (quoted or literal arguments),
-// SELECT, LIST, FETCH / UID FETCH of one message, and LOGOUT.
+// AUTHENTICATE XOAUTH2, SELECT, LIST, FETCH / UID FETCH of one message, and LOGOUT.
 class ScriptedImapServer {
 public:
     enum class IdAnswer {
@@ -31,12 +31,23 @@ public:
         Hangup,  // the connection is closed instead of an answer
     };
 
+    // How a refused XOAUTH2 token is answered.
+    enum class TokenRefusal {
+        Challenge,  // "+" with the reasons, then NO after the client's empty line
+        ImmediateNo,
+    };
+
     struct Script {
         QString user = QStringLiteral("tester@example.org");
         QString password = QStringLiteral("Correct-Horse-7");
         QByteArray greeting = "* OK Scripted IMAP ready";
         IdAnswer idAnswer = IdAnswer::Normal;
         bool refuseLogin = false;                             // every login fails, whatever the password
+        int signInDelayMs = 0;                                // LOGIN and AUTHENTICATE answer this late
+        QStringList acceptedTokens;                           // XOAUTH2 access tokens valid for user
+        bool initialResponse = true;                          // CAPABILITY offers SASL-IR
+        TokenRefusal tokenRefusal = TokenRefusal::Challenge;
+        std::map<QString, QByteArray> specialUse;             // mailbox -> its special-use flag, e.g. "\\Sent"
         std::map<QString, std::vector<QByteArray>> mailboxes{{QStringLiteral("INBOX"), {}}};  // raw messages
         bool literalMailboxNames = false;                     // LIST sends names as literals
         int dropAtFetch = 0;    // close the connection halfway through this message's bytes
@@ -60,7 +71,8 @@ public:
     // TALLYHIVE_IMAP_PORT) at the server.
     void applyEnvironment() const;
 
-    // Every command received, without its tag; a LOGIN shows the user only.
+    // Every command received, without its tag; a LOGIN shows the user only,
+    // an AUTHENTICATE only its mechanism.
     QStringList commands() const;
     // Numbers of the messages of a mailbox that a fetch has marked \Seen.
     std::vector<int> seen(const QString& mailbox) const;
