@@ -15,7 +15,7 @@ using Outcome = platform::BrowserSignIn::Outcome;
 platform::BrowserSignIn& Form1::signIn() const
 {
     if (!services_.signIn)
-        throw AppError(QStringLiteral("Object variable or With block variable not set"));
+        throw AppError(texts::ObjectNotSet);
     return *services_.signIn;
 }
 
