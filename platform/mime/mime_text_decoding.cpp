@@ -43,21 +43,29 @@ bool isWindows1252Family(const char* canonical)
     return false;
 }
 
+using CharsetNames = std::array<std::pair<const char*, const char*>, 4>;
+
+// The second name of the pair whose first is name, ignoring letter case; nullptr when none is.
+const char* pairedName(const CharsetNames& pairs, const char* name)
+{
+    for (const auto& [first, second] : pairs) {
+        if (g_ascii_strcasecmp(name, first) == 0)
+            return second;
+    }
+    return nullptr;
+}
+
 // Senders often label text in a vendor superset with the standard's name
 // (Shift_JIS written by Windows is really CP932); the superset reads both.
 const char* widerRelative(const char* canonical)
 {
-    static constexpr std::array<std::pair<const char*, const char*>, 4> relatives = {{
+    static constexpr CharsetNames relatives = {{
         {"shift-jis", "CP932"},
         {"sjis", "CP932"},
         {"gb2312", "GB18030"},
         {"euc-kr", "CP949"},
     }};
-    for (const auto& [name, wider] : relatives) {
-        if (g_ascii_strcasecmp(canonical, name) == 0)
-            return wider;
-    }
-    return nullptr;
+    return pairedName(relatives, canonical);
 }
 
 bool isIso2022Jp(const char* canonical) { return g_ascii_strncasecmp(canonical, "iso-2022-jp", 11) == 0; }
@@ -154,16 +162,14 @@ std::optional<QString> throughIconv(QByteArrayView bytes, const char* charset, q
 // Labels real mail uses that iconv does not know by that name.
 const char* iconvName(const char* charset)
 {
-    static constexpr std::array<std::pair<const char*, const char*>, 4> aliases = {{
+    static constexpr CharsetNames aliases = {{
         {"unicode-1-1-utf-7", "UTF-7"},
         {"x-mac-roman", "MACINTOSH"},
         {"x-mac-ce", "MAC-CENTRALEUROPE"},
         {"x-mac-cyrillic", "MAC-CYRILLIC"},
     }};
-    for (const auto& [label, name] : aliases) {
-        if (g_ascii_strcasecmp(charset, label) == 0)
-            return name;
-    }
+    if (const char* name = pairedName(aliases, charset))
+        return name;
     // "x-sjis", "x-euc-jp", "x-gbk": private names of registered charsets.
     if (g_ascii_strncasecmp(charset, "x-", 2) == 0 && charset[2] != '\0')
         return charset + 2;
