@@ -52,6 +52,12 @@ QString caFile() { return fromEnvironment("TALLYHIVE_CA_FILE", QString()); }
 
 int readTimeoutMs() { return numberFromEnvironment("TALLYHIVE_READ_TIMEOUT_MS", 30000); }
 
+int reconnectDelayMs() { return numberFromEnvironment("TALLYHIVE_RECONNECT_DELAY_MS", 1000); }
+
+// Deep enough to hide a distant server's round trips, shallow enough that
+// providers which throttle deep pipelines leave it alone.
+int fetchWindow() { return qMin(numberFromEnvironment("TALLYHIVE_FETCH_WINDOW", 16), 256); }
+
 QString exportDir()
 {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);

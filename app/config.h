@@ -16,6 +16,8 @@ QString homePage();            // TALLYHIVE_HOME_PAGE: empty means never visit
 QString pingHost();            // TALLYHIVE_PING_HOST: empty means no connectivity check
 QString caFile();              // TALLYHIVE_CA_FILE: an extra trusted CA (PEM)
 int readTimeoutMs();           // TALLYHIVE_READ_TIMEOUT_MS
+int reconnectDelayMs();        // TALLYHIVE_RECONNECT_DELAY_MS: the first wait; each later one doubles
+int fetchWindow();             // TALLYHIVE_FETCH_WINDOW: FETCH requests kept in flight; 1 asks one at a time
 QString exportDir();           // TALLYHIVE_EXPORT_DIR
 bool openWorkbook();           // TALLYHIVE_OPEN_WORKBOOK: 0 leaves the workbook closed
 QString signInMode();          // TALLYHIVE_SIGN_IN: password, microsoft or auto

@@ -27,6 +27,7 @@ inline const QString IndexOutOfBounds = QStringLiteral("Index out of bounds");
 inline const QString InvalidLogin = QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n");
 inline const QString ConnectionFailed = QStringLiteral("Connection failed. Check username and password.");
 inline const QString IdCommand = QStringLiteral("ID (\"GUID\" \"1\")");
+inline const QString Reconnecting = QStringLiteral("Connection lost; reconnecting (%1 of %2)...");
 
 // Command runner and connectivity check
 inline const QString ProcessStartFailed = QStringLiteral("Failed to create process, check the path of the command line.");
@@ -78,6 +79,7 @@ inline const QString ConnectFirst = QStringLiteral("Please connect first (Step 1
 inline const QString NoEmailsInFolder = QStringLiteral("There are no emails in the Folder you selected.");
 inline const QString ZeroEmailsInFolder = QStringLiteral("There are 0 emails in the Folder you selected.");
 inline const QString Done = QStringLiteral("Done.");
+inline const QString RunIncomplete = QStringLiteral("Done, but %1 of the %2 messages asked for could not be read.\r\n\r\nThe first reason: %3");
 inline const QString ReadingMail = QStringLiteral("Reading mail ");
 inline const QString Of = QStringLiteral(" of ");
 inline const QString GetSomeTitle = QStringLiteral("Get Some Emails");

@@ -1,198 +1,56 @@
-// Fetch speed against a local Dovecot: the session's extraction loop compared
-// with the bare IMAP client fetching the same messages (the floor), and the
-// main window filling its list from the same folder (with the longest wait
-// between two processed events, and how long a Stop takes to end the run).
-// Each mode runs in a child process of its own so its peak RSS is its own.
+// Fetch speed: the session's extraction loop and the main window filling its
+// list, against the bare IMAP client fetching the same messages (the floors:
+// one request at a time, and a 16-deep window of requests). Optionally
+// through a relay that delays every chunk by half a round trip, or against a
+// server that is already running. With --hostile, the window against
+// misbehaving scripted servers instead: memory and the time from Stop to the
+// end of the run. Each mode runs in a child process of its own so its peak
+// memory is its own.
 //
-//   fetch_bench [--messages N]      (default 10000)
+//   fetch_bench [--messages N] [--rtt MS]
+//   fetch_bench --server HOST:PORT --user U --password P [--ca FILE] [--folder NAME] [--messages N] [--rtt MS]
+//   fetch_bench --hostile
+
+#include "fetch_bench_modes.h"
 
 #include "app/config.h"
-#include "mail/imap_session.h"
-#include "mainwindow/form1.h"
+
+#include "support/dovecot_server.h"
+#include "support/scripted_imap_server.h"
+#include "support/tcp_relay.h"
+
 #include "platform/imap/imap_client.h"
 #include "platform/imap/tls_transport.h"
-#include "platform/mailbox/mailbox_component.h"
-#include "platform/message_boxes.h"
-#include "platform/qt/qt_list_view.h"
-#include "platform/xlsx/xlsx_spreadsheet.h"
-#include "support/dovecot_server.h"
-#include "support/memory_settings_store.h"
-#include "support/recording_message_boxes.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-
 #include <cstdio>
 #include <exception>
 #include <map>
+#include <optional>
 
 namespace {
 
-using tallyhive::clsChilkatIMAP;
+using namespace tallyhive::bench;
 using tallyhive::testing::DovecotServer;
+using tallyhive::testing::ScriptedImapServer;
+using tallyhive::testing::TcpRelay;
 
-const char* const kUserVariable = "TALLYHIVE_BENCH_USER";
-const char* const kPasswordVariable = "TALLYHIVE_BENCH_PASSWORD";
-
-struct Figures {
-    qint64 messages = 0;
-    qint64 bytes = 0;  // what the mode got: raw bytes for the floor, decoded characters for extraction
-    double seconds = 0;
-    double cpuSeconds = 0;  // user and system time of the mode's process
-    qint64 peakRssKb = 0;
-    double longestGapMs = 0;  // window modes: longest time without processed events
-    double stopMs = 0;        // stop mode: from the Stop click to the end of the run
+struct Options {
+    int messages = 0;  // 0: the default (10,000 on our own server, the folder's count on another)
+    int rttMs = 0;
+    QString server;    // HOST:PORT of a running server; empty starts our own
+    QString user;
+    QString password;
+    QString caFile;
+    QString folder = QStringLiteral("Inbox");
+    bool hostile = false;
 };
-
-void measureProcess(Figures& figures)
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    figures.peakRssKb = usage.ru_maxrss;
-    figures.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-                         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-void printFigures(const Figures& f)
-{
-    std::printf("messages=%lld bytes=%lld seconds=%.6f cpu=%.6f rss=%lld gap=%.3f stop=%.3f\n",
-                static_cast<long long>(f.messages), static_cast<long long>(f.bytes), f.seconds, f.cpuSeconds,
-                static_cast<long long>(f.peakRssKb), f.longestGapMs, f.stopMs);
-}
-
-// Boxes would block a benchmark; their texts go to stderr instead.
-class PrintingMessageBoxes : public tallyhive::platform::MessageBoxes {
-public:
-    void show(const QString& text, const QString& title, tallyhive::platform::BoxIcon) override
-    {
-        std::fprintf(stderr, "[box] %s: %s\n", qPrintable(title), qPrintable(text));
-    }
-    std::optional<QString> input(const QString&, const QString&, const QString&) override { return std::nullopt; }
-};
-
-Figures runExtraction(int count)
-{
-    PrintingMessageBoxes boxes;
-    auto session = std::make_shared<clsChilkatIMAP>(boxes);
-    session->ChilkatIMAPObject = tallyhive::platform::createImapComponent();
-    session->SSL = true;
-    session->PORT = tallyhive::config::imapPort();
-    session->IMAPServer = tallyhive::config::imapHost();
-    session->Username = qEnvironmentVariable(kUserVariable);
-    session->Password = qEnvironmentVariable(kPasswordVariable);
-    session->CurrentLocation = 1;
-    session->MaxRecord = count;
-
-    Figures figures;
-    session->MailExtractListing = [&figures](const tallyhive::MailListing& listing) {
-        ++figures.messages;
-        figures.bytes += listing.From.size() + listing.Subject.size() + listing.ReceivedDate.size()
-                         + listing.PlainTextBody.size() + listing.HTMLTextBody.size();
-    };
-    QElapsedTimer timer;
-    timer.start();
-    session->StartMailExtraction(QStringLiteral("Inbox"));
-    figures.seconds = timer.nsecsElapsed() / 1e9;
-    measureProcess(figures);
-    return figures;
-}
-
-Figures runFloor(int count)
-{
-    using tallyhive::platform::ImapClient;
-    ImapClient client(std::make_unique<tallyhive::platform::TlsTransport>());
-    Figures figures;
-    QElapsedTimer timer;
-    timer.start();
-    client.setSsl(true);
-    client.setPort(tallyhive::config::imapPort());
-    if (client.connect(tallyhive::config::imapHost()) != 1
-        || client.login(qEnvironmentVariable(kUserVariable), qEnvironmentVariable(kPasswordVariable)) != 1
-        || client.selectMailbox(QStringLiteral("Inbox")) != 1) {
-        std::fprintf(stderr, "floor: %s\n", qPrintable(client.lastErrorText()));
-        return figures;
-    }
-    for (int n = 1; n <= count; ++n) {
-        const auto message = client.fetchRaw(n);
-        if (!message)
-            continue;
-        ++figures.messages;
-        figures.bytes += message->bytes.size();
-    }
-    figures.seconds = timer.nsecsElapsed() / 1e9;
-    measureProcess(figures);
-    client.disconnect();
-    return figures;
-}
-
-// The real main window, offscreen: sign in, then "2a. Get All Emails". With
-// stopHalfway, Stop is clicked once half the rows are listed.
-Figures runWindow(int count, bool stopHalfway)
-{
-    tallyhive::testing::RecordingMessageBoxes boxes;
-    tallyhive::testing::MemorySettingsStore settings;
-    tallyhive::platform::XlsxSpreadsheetFactory spreadsheets;
-    tallyhive::Form1 window(
-        tallyhive::Form1Services{boxes, settings, spreadsheets, [] { return tallyhive::platform::createImapComponent(); }});
-    window.Form_Load();
-    window.show();
-    window.Text1->setText(qEnvironmentVariable(kUserVariable));
-    window.Combo1->setCurrentIndex(0);
-    window.Text2->setText(qEnvironmentVariable(kPasswordVariable));
-    window.PushButton1_Click();
-
-    Figures figures;
-    QElapsedTimer clock;
-    QElapsedTimer stopClock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    // Fires whenever the window gets to process its events.
-    QTimer ticker;
-    ticker.setInterval(0);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longestGap = std::max(longestGap, now - lastTick);
-        lastTick = now;
-        if (stopHalfway && !stopClock.isValid() && window.ListView1->rowCount() >= count / 2) {
-            stopClock.start();
-            window.PushButton3_Click();
-        }
-    });
-    ticker.start();
-    clock.start();
-    window.PushButton3_Click();
-    figures.seconds = clock.nsecsElapsed() / 1e9;
-    ticker.stop();
-    if (stopClock.isValid())
-        figures.stopMs = stopClock.nsecsElapsed() / 1e6;
-    figures.longestGapMs = longestGap / 1e6;
-    figures.messages = window.ListView1->rowCount();
-    for (const auto& box : boxes.shown) {
-        if (box.text != u"Done.")
-            std::fprintf(stderr, "[box] %s\n", qPrintable(box.text));
-    }
-    measureProcess(figures);
-    return figures;
-}
-
-int runChild(const QString& mode, int count)
-{
-    const Figures figures = mode == u"floor"        ? runFloor(count)
-                            : mode == u"extraction" ? runExtraction(count)
-                                                    : runWindow(count, mode == u"stop");
-    printFigures(figures);
-    return figures.messages == count ? 0 : 1;
-}
 
 std::map<QString, QString> readInfo(const QString& path)
 {
@@ -225,37 +83,17 @@ QString benchMailbox(int count, qint64& totalBytes)
     return folder;
 }
 
-Figures runMode(const QString& mode, int count, const QProcessEnvironment& environment)
+Figures runMode(const QString& mode, int count, const QProcessEnvironment& environment, const QStringList& extra = {})
 {
     QProcess child;
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--child"), mode, QStringLiteral("--messages"), QString::number(count)});
+                QStringList{QStringLiteral("--child"), mode, QStringLiteral("--messages"), QString::number(count)} + extra);
     child.waitForFinished(-1);
-    Figures figures;
-    const QString line = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
-    for (const QString& pair : line.split(u' ')) {
-        const QString key = pair.section(u'=', 0, 0);
-        const QString value = pair.section(u'=', 1);
-        if (key == u"messages")
-            figures.messages = value.toLongLong();
-        else if (key == u"bytes")
-            figures.bytes = value.toLongLong();
-        else if (key == u"seconds")
-            figures.seconds = value.toDouble();
-        else if (key == u"cpu")
-            figures.cpuSeconds = value.toDouble();
-        else if (key == u"rss")
-            figures.peakRssKb = value.toLongLong();
-        else if (key == u"gap")
-            figures.longestGapMs = value.toDouble();
-        else if (key == u"stop")
-            figures.stopMs = value.toDouble();
-    }
+    const Figures figures = parseFigures(QString::fromUtf8(child.readAllStandardOutput()).trimmed());
     if (child.exitCode() != 0 && mode != u"stop")
-        std::printf("warning: %s delivered %lld of %d messages\n", qPrintable(mode),
-                    static_cast<long long>(figures.messages), count);
+        std::printf("warning: %s delivered %lld of %d messages\n", qPrintable(mode), static_cast<long long>(figures.messages), count);
     return figures;
 }
 
@@ -266,49 +104,189 @@ void printRow(const char* mode, const Figures& f, qint64 mailBytes)
                 f.cpuSeconds, f.messages / seconds, mailBytes / 1e6 / seconds, f.peakRssKb / 1024.0);
 }
 
-int runBenchmark(int count)
-{
-    if (!qEnvironmentVariableIsSet("TALLYHIVE_SOURCE_DIR"))
-        qputenv("TALLYHIVE_SOURCE_DIR", TALLYHIVE_SOURCE_DIR);
-    qint64 mailBytes = 0;
-    const QString mailbox = benchMailbox(count, mailBytes);
-    DovecotServer server(mailbox);
-    server.applyEnvironment();
+double rate(const Figures& f) { return f.seconds > 0 ? f.messages / f.seconds : 0; }
 
-    // The session appends to the error log after every fetch; it goes here.
-    QTemporaryDir temp;
+double ratio(double a, double b) { return b > 0 ? a / b : 0; }
+
+// The number of messages in a folder of a running server.
+int folderCount(const QString& folder, const QString& user, const QString& password)
+{
+    tallyhive::platform::ImapClient client(std::make_unique<tallyhive::platform::TlsTransport>());
+    client.setSsl(true);
+    client.setPort(tallyhive::config::imapPort());
+    if (client.connect(tallyhive::config::imapHost()) != 1 || client.login(user, password) != 1 || client.selectMailbox(folder) != 1) {
+        std::fprintf(stderr, "fetch_bench: %s\n", qPrintable(client.lastErrorText()));
+        return 0;
+    }
+    const int count = client.numMessages();
+    client.disconnect();
+    return count;
+}
+
+int runBenchmark(Options options)
+{
+    QTemporaryDir temp;  // the error log goes here, not to /tmp
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("TEMP"), temp.path());
-    environment.insert(QString::fromLatin1(kUserVariable), server.user());
-    environment.insert(QString::fromLatin1(kPasswordVariable), server.password());
     environment.insert(QStringLiteral("TALLYHIVE_PING_HOST"), QString());
     environment.insert(QStringLiteral("TALLYHIVE_HOME_PAGE"), QString());
 
-    std::printf("mail: %d messages, %.1f MB, on Dovecot at 127.0.0.1:%d\n", count, mailBytes / 1e6, server.port());
+    std::unique_ptr<DovecotServer> ownServer;
+    qint64 mailBytes = 0;
+    QString host;
+    int port = 0;
+    if (options.server.isEmpty()) {
+        if (!qEnvironmentVariableIsSet("TALLYHIVE_SOURCE_DIR"))
+            qputenv("TALLYHIVE_SOURCE_DIR", TALLYHIVE_SOURCE_DIR);
+        if (options.messages == 0)
+            options.messages = 10000;
+        ownServer = std::make_unique<DovecotServer>(benchMailbox(options.messages, mailBytes));
+        ownServer->applyEnvironment();
+        options.user = ownServer->user();
+        options.password = ownServer->password();
+        host = ownServer->host();
+        port = ownServer->port();
+    } else {
+        host = options.server.section(u':', 0, -2);
+        port = options.server.section(u':', -1).toInt();
+        qputenv("TALLYHIVE_IMAP_HOST", host.toUtf8());
+        qputenv("TALLYHIVE_IMAP_PORT", QByteArray::number(port));
+        if (!options.caFile.isEmpty())
+            qputenv("TALLYHIVE_CA_FILE", options.caFile.toUtf8());
+        const int count = folderCount(options.folder, options.user, options.password);
+        if (count < 1)
+            return 1;
+        if (options.messages == 0 || options.messages > count)
+            options.messages = count;
+    }
+    environment.insert(QString::fromLatin1(kUserVariable), options.user);
+    environment.insert(QString::fromLatin1(kPasswordVariable), options.password);
+    environment.insert(QString::fromLatin1(kFolderVariable), options.folder);
+    for (const char* name : {"TALLYHIVE_IMAP_HOST", "TALLYHIVE_IMAP_PORT", "TALLYHIVE_CA_FILE"})
+        environment.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
+
+    std::unique_ptr<TcpRelay> relay;
+    if (options.rttMs > 0) {
+        relay = std::make_unique<TcpRelay>(host, port, TcpRelay::Options{.delayMs = options.rttMs / 2});
+        environment.insert(QStringLiteral("TALLYHIVE_IMAP_HOST"), relay->host());
+        environment.insert(QStringLiteral("TALLYHIVE_IMAP_PORT"), QString::number(relay->port()));
+    }
+
+    const int count = options.messages;
+    std::printf("mail: %d messages%s in %s, on %s:%d, round trip %d ms\n", count,
+                mailBytes > 0 ? qPrintable(QStringLiteral(", %1 MB").arg(mailBytes / 1e6, 0, 'f', 1)) : "", qPrintable(options.folder),
+                qPrintable(host), port, options.rttMs);
     std::fflush(stdout);
-    // Dovecot indexes the folder at the first select; that cost belongs to neither mode.
+    // The server indexes the folder at the first select; that cost belongs to no mode.
     runMode(QStringLiteral("floor"), 1, environment);
     const Figures floor = runMode(QStringLiteral("floor"), count, environment);
+    QProcessEnvironment deep = environment;
+    deep.insert(QStringLiteral("TALLYHIVE_FETCH_WINDOW"), QStringLiteral("16"));
+    const Figures floor16 = runMode(QStringLiteral("floor16"), count, deep);
     const Figures extraction = runMode(QStringLiteral("extraction"), count, environment);
-    const Figures window = runMode(QStringLiteral("window"), count, environment);
-    const Figures stopped = runMode(QStringLiteral("stop"), count, environment);
+    const bool windowFolder = options.folder.compare(QStringLiteral("Inbox"), Qt::CaseInsensitive) == 0;
+    std::optional<Figures> window;
+    std::optional<Figures> stopped;
+    if (windowFolder && ownServer) {
+        window = runMode(QStringLiteral("window"), count, environment);
+        stopped = runMode(QStringLiteral("stop"), count, environment);
+    }
+    if (mailBytes == 0)
+        mailBytes = floor.bytes;
 
-    std::printf("%-11s %9s %9s %9s %11s %8s %12s\n", "mode", "messages", "seconds", "cpu s", "messages/s", "MB/s",
-                "peak RSS MB");
+    std::printf("%-11s %9s %9s %9s %11s %8s %12s\n", "mode", "messages", "seconds", "cpu s", "messages/s", "MB/s", "peak RSS MB");
     printRow("floor", floor, mailBytes);
+    printRow("floor16", floor16, mailBytes);
     printRow("extraction", extraction, mailBytes);
-    printRow("window", window, mailBytes);
-    const double floorRate = floor.seconds > 0 ? floor.messages / floor.seconds : 0;
-    const double extractionRate = extraction.seconds > 0 ? extraction.messages / extraction.seconds : 0;
-    std::printf("ratio extraction/floor: %.2f (goal >= 0.60)\n", floorRate > 0 ? extractionRate / floorRate : 0.0);
-    const double windowRate = window.seconds > 0 ? window.messages / window.seconds : 0;
-    std::printf("ratio window/extraction: %.2f (goal >= 0.80)\n", extractionRate > 0 ? windowRate / extractionRate : 0.0);
-    std::printf("window: longest wait between processed events %.1f ms\n", window.longestGapMs);
-    std::printf("stop: clicked with half the rows listed; the run ended %.1f ms later with %lld rows (longest wait %.1f ms)\n",
-                stopped.stopMs, static_cast<long long>(stopped.messages), stopped.longestGapMs);
-    std::printf("peak RSS / mail size: extraction %.2f, floor %.2f (goal < 2)\n",
-                extraction.peakRssKb * 1024.0 / mailBytes, floor.peakRssKb * 1024.0 / mailBytes);
+    if (window)
+        printRow("window", *window, mailBytes);
+    std::printf("ratio extraction/floor16: %.2f (goal >= 0.50 at 30 ms)\n", ratio(rate(extraction), rate(floor16)));
+    std::printf("ratio extraction/floor: %.2f\n", ratio(rate(extraction), rate(floor)));
+    if (window) {
+        std::printf("ratio window/extraction: %.2f (goal >= 0.80)\n", ratio(rate(*window), rate(extraction)));
+        std::printf("ratio window/floor: %.2f (goal >= 1.00 at 0 ms)\n", ratio(rate(*window), rate(floor)));
+        std::printf("window: longest wait between processed events %.1f ms (goal < 50)\n", window->longestGapMs);
+    }
+    if (stopped)
+        std::printf("stop: clicked with half the rows listed; the run ended %.1f ms later with %lld rows (longest wait %.1f ms)\n",
+                    stopped->stopMs, static_cast<long long>(stopped->messages), stopped->longestGapMs);
+    std::printf("peak RSS / mail size: extraction %.2f, floor %.2f (goal < 2)\n", extraction.peakRssKb * 1024.0 / mailBytes,
+                floor.peakRssKb * 1024.0 / mailBytes);
     return 0;
+}
+
+// One misbehaving server and what the window makes of it.
+struct HostileCase {
+    const char* name;
+    ScriptedImapServer::Script script;
+    int stopAfterMs;  // -1: no Stop
+    qint64 messageBytes;  // for the memory ratio; 0 when not about one message
+};
+
+std::vector<HostileCase> hostileCases()
+{
+    constexpr qint64 kBig = 200LL * 1024 * 1024;
+    std::vector<HostileCase> cases;
+    auto bigText = ScriptedImapServer::normalMailbox(1);
+    bigText.generatedNumber = 1;
+    bigText.generatedBytes = kBig;
+    cases.push_back({"200 MB text", bigText, -1, kBig});
+    auto bigAttachment = bigText;
+    bigAttachment.generatedAttachment = true;
+    cases.push_back({"200 MB attachment", bigAttachment, -1, kBig});
+    auto endless = ScriptedImapServer::normalMailbox(1);
+    endless.fetchAnswer = ScriptedImapServer::FetchAnswer::Endless;
+    cases.push_back({"endless untagged", endless, -1, 0});
+    cases.push_back({"endless, Stop", endless, 200, 0});
+    auto refused = ScriptedImapServer::normalMailbox(20000);
+    refused.fetchAnswer = ScriptedImapServer::FetchAnswer::RefuseMessages;
+    cases.push_back({"all refused, Stop", refused, 500, 0});
+    auto huge = ScriptedImapServer::normalMailbox(3);
+    huge.announcedCount = 2147483647;
+    huge.fetchAnswer = ScriptedImapServer::FetchAnswer::RefuseAll;
+    cases.push_back({"2^31-1 EXISTS", huge, -1, 0});
+    auto drip = ScriptedImapServer::normalMailbox(3);
+    drip.pieceSize = 1;
+    drip.pieceDelayMs = 100;
+    cases.push_back({"dripping, Stop", drip, 1000, 0});
+    auto longName = ScriptedImapServer::normalMailbox(3);
+    longName.longListName = 2 * 1024 * 1024;
+    cases.push_back({"2 MB LIST line", longName, -1, 0});
+    return cases;
+}
+
+int runHostile()
+{
+    QTemporaryDir temp;
+    std::printf("%-18s %6s %9s %12s %14s %10s\n", "server", "rows", "seconds", "stop->end ms", "peak growth MB", "x message");
+    for (const HostileCase& hostile : hostileCases()) {
+        ScriptedImapServer server(hostile.script);
+        server.applyEnvironment();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TEMP"), temp.path());
+        environment.insert(QStringLiteral("TALLYHIVE_PING_HOST"), QString());
+        environment.insert(QStringLiteral("TALLYHIVE_HOME_PAGE"), QString());
+        environment.insert(QStringLiteral("TALLYHIVE_RECONNECT_DELAY_MS"), QStringLiteral("100"));
+        environment.insert(QString::fromLatin1(kUserVariable), hostile.script.user);
+        environment.insert(QString::fromLatin1(kPasswordVariable), hostile.script.password);
+        const Figures f = runMode(QStringLiteral("hostile"), 0, environment,
+                                  {QStringLiteral("--stop-after"), QString::number(hostile.stopAfterMs)});
+        const double growthMb = f.growthKb / 1024.0;
+        std::printf("%-18s %6lld %9.2f %12s %14.1f %10s\n", hostile.name, static_cast<long long>(f.messages), f.seconds,
+                    hostile.stopAfterMs >= 0 ? qPrintable(QString::number(f.stopMs, 'f', 0)) : "-", growthMb,
+                    hostile.messageBytes > 0 ? qPrintable(QString::number(f.growthKb * 1024.0 / hostile.messageBytes, 'f', 2)) : "-");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "usage: fetch_bench [--messages N] [--rtt MS]\n"
+                 "       fetch_bench --server HOST:PORT --user U --password P [--ca FILE] [--folder NAME] [--messages N] [--rtt MS]\n"
+                 "       fetch_bench --hostile\n");
+    return 2;
 }
 
 }  // namespace
@@ -320,24 +298,43 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     const QStringList arguments = application.arguments();
-    int count = 10000;
+    Options options;
     QString childMode;
+    int stopAfterMs = -1;
     for (int i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == u"--messages" && i + 1 < arguments.size())
-            count = arguments[++i].toInt();
-        else if (arguments[i] == u"--child" && i + 1 < arguments.size())
+        const QString& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == u"--hostile")
+            options.hostile = true;
+        else if (!hasValue)
+            return usage();
+        else if (argument == u"--messages")
+            options.messages = arguments[++i].toInt();
+        else if (argument == u"--rtt")
+            options.rttMs = arguments[++i].toInt();
+        else if (argument == u"--server")
+            options.server = arguments[++i];
+        else if (argument == u"--user")
+            options.user = arguments[++i];
+        else if (argument == u"--password")
+            options.password = arguments[++i];
+        else if (argument == u"--ca")
+            options.caFile = arguments[++i];
+        else if (argument == u"--folder")
+            options.folder = arguments[++i];
+        else if (argument == u"--child")
             childMode = arguments[++i];
-        else {
-            std::fprintf(stderr, "usage: fetch_bench [--messages N]\n");
-            return 2;
-        }
+        else if (argument == u"--stop-after")
+            stopAfterMs = arguments[++i].toInt();
+        else
+            return usage();
     }
-    if (count < 1) {
-        std::fprintf(stderr, "--messages needs a positive number\n");
-        return 2;
-    }
+    if (options.messages < 0 || options.rttMs < 0 || (!options.server.isEmpty() && !options.server.contains(u':')))
+        return usage();
     try {
-        return childMode.isEmpty() ? runBenchmark(count) : runChild(childMode, count);
+        if (!childMode.isEmpty())
+            return runChild(childMode, options.messages, stopAfterMs);
+        return options.hostile ? runHostile() : runBenchmark(options);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "fetch_bench: %s\n", error.what());
         return 1;

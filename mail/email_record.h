@@ -22,6 +22,8 @@ class EmailCollection {
 public:
     // Makes the collection 1 .. size, all records empty (earlier ones are dropped).
     void resize(int size);
+    // Drops every record; the collection then grows with the rows that are listed.
+    void clear() { records_.clear(); }
     int size() const { return static_cast<int>(records_.size()); }
     // Index beyond the end grows the collection: a listed message is never dropped.
     EmailRecord& at(int index);

@@ -91,40 +91,72 @@ std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
 void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
 {
     const auto self = shared_from_this();
+    Shortfall = RunShortfall{};
+    Shortfall.asked = qMax<qint64>(0, qint64(MaxRecord) - CurrentLocation + 1);
     if (!Connect()) {
         boxes_.show(texts::ConnectionFailed, texts::AppTitle, platform::BoxIcon::None);
+        noteNotRead(Shortfall.asked);
         return;
     }
     bindComponent();
     LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
     if (LastStatus != 1) {
         GetLastError();
+        noteNotRead(Shortfall.asked);
         return;
     }
     const int first = CurrentLocation;
     const int last = MaxRecord;
+    Shortfall.asked = qMax<qint64>(0, qint64(last) - first + 1);
+    if (first > last)
+        return;
+    if (ChilkatImap1->beginFetchRun(first, last) != 1) {
+        WriteErrorLog();
+        noteNotRead(Shortfall.asked);
+        return;
+    }
+    // However the loop ends, requests the component still has outstanding go.
+    struct RunEnd {
+        platform::ImapComponent& component;
+        ~RunEnd() { component.endFetchRun(); }
+    } runEnd{*ChilkatImap1};
     for (qint64 n = first; n <= last; ++n) {
         letPendingEventsRun();
         CurrentLocation = static_cast<int>(n);
-        const auto message = ChilkatImap1->fetchSingle(static_cast<int>(n), false);
+        const platform::FetchedMessage fetched = ChilkatImap1->fetchRunMessage(static_cast<int>(n));
         WriteErrorLog();
-        if (!message)
-            continue;
+        // Stop is heard whether or not the fetch brought a message.
         if (AbortProcess)
             return;
+        if (fetched.status == platform::FetchStatus::Skipped) {
+            noteNotRead(1);
+            continue;
+        }
+        if (fetched.status == platform::FetchStatus::Ended) {
+            noteNotRead(last - n + 1);
+            return;
+        }
+        const platform::MailMessage& message = fetched.message;
         MailListing listing;
-        listing.From = message->from;
-        listing.FromName = message->fromName;
-        listing.FromAddress = message->fromAddress;
-        listing.Subject = message->subject;
-        listing.ReceivedDate = general_date::format(message->date);
-        listing.PlainTextBody = message->plainText;
-        listing.HTMLTextBody = message->htmlText;
+        listing.From = message.from;
+        listing.FromName = message.fromName;
+        listing.FromAddress = message.fromAddress;
+        listing.Subject = message.subject;
+        listing.ReceivedDate = general_date::format(message.date);
+        listing.PlainTextBody = message.plainText;
+        listing.HTMLTextBody = message.htmlText;
         listing.uID = static_cast<int>(n);
         if (MailExtractListing)
             MailExtractListing(listing);
         letPendingEventsRun();
     }
+}
+
+void clsChilkatIMAP::noteNotRead(qint64 count)
+{
+    Shortfall.notRead += count;
+    if (Shortfall.firstReason.isEmpty())
+        Shortfall.firstReason = ChilkatImap1 ? ChilkatImap1->lastErrorText() : QString();
 }
 
 void clsChilkatIMAP::abortCheck(bool& abort)
@@ -164,6 +196,13 @@ QString clsChilkatIMAP::mailboxFor(const QString& FolderName)
     }
     mailboxes_[FolderName] = mailbox;
     return mailbox;
+}
+
+void clsChilkatIMAP::reconnecting(int attempt, int attempts)
+{
+    if (StatusChanged)
+        StatusChanged(texts::Reconnecting.arg(attempt).arg(attempts));
+    letPendingEventsRun();
 }
 
 void clsChilkatIMAP::WriteErrorLog() { appendErrorLogEntry(ChilkatImap1->lastErrorText()); }

@@ -14,6 +14,14 @@
 
 namespace tallyhive {
 
+// How far a fetch run fell short: messages of its range it could not read,
+// and why the first of them could not be.
+struct RunShortfall {
+    qint64 asked = 0;
+    qint64 notRead = 0;
+    QString firstReason;  // the component's words; never holds the password
+};
+
 // One mailbox session: connection values, the fixed call sequences on the
 // shared IMAP component, and the extraction loop. Created per connect or per
 // fetch run and shared by counted reference; every operation keeps its own
@@ -26,6 +34,8 @@ public:
     bool AbortProcess = false;
     int MaxRecord = 0;
     int CurrentLocation = 0;
+    // The component instance to drive; the main window made it and shares it
+    // with every session.
     std::shared_ptr<platform::ImapComponent> ChilkatIMAPObject;
     int PORT = 0;
     bool SSL = false;
@@ -35,6 +45,8 @@ public:
     // Set for Microsoft sign-in: Connect authenticates with these tokens
     // instead of logging in with the password.
     platform::AccessTokenSource AccessTokens;
+    // Of the latest StartMailExtraction; empty when it read all it was asked for.
+    RunShortfall Shortfall;
 
     bool Connect();
     void GetLastError();
@@ -48,17 +60,23 @@ public:
     // Raised, instead of the invalid-login box, when the server refused the
     // access tokens or none could be had.
     std::function<void()> SignInRefused;
+    // A text for the status line about the connection (a reconnect under way).
+    std::function<void(const QString& text)> StatusChanged;
 
     void abortCheck(bool& abort) override;
     void percentDone(int percent) override;
+    void reconnecting(int attempt, int attempts) override;
 
 private:
     void bindComponent();
     QString mailboxFor(const QString& FolderName);
     void WriteErrorLog();
+    void noteNotRead(qint64 count);
 
     platform::MessageBoxes& boxes_;
     int LastStatus = 0;
+    // The same instance as ChilkatIMAPObject, bound for this session: every
+    // call goes through it, and its notifications come back to this session.
     std::shared_ptr<platform::ImapComponent> ChilkatImap1;
     std::map<QString, QString> mailboxes_;  // folder name -> the mailbox that stands for it
 };

@@ -168,10 +168,12 @@ private:
     // The run's session: the window's, or one made and connected for the run
     // (lines firstLine to firstLine + 20). False when that connect failed.
     bool takeRunSession(NumberedHandler& h, int firstLine, std::shared_ptr<clsChilkatIMAP>& session);
-    void closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy);
+    // run: the session whose extraction ran, if one did; its shortfall decides the closing box.
+    void closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy, const clsChilkatIMAP* run);
     QPushButton* otherFetchButton(QPushButton* button) const;
     QString fetchCaption(QPushButton* button) const;
     void oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent);
+    void oChilkat_StatusChanged(clsChilkatIMAP* sender, const QString& text);
     void oChilkat_MailExtractListing(clsChilkatIMAP* sender, const MailListing& mail);
     void ListView1_ItemCheck(int row);
 

@@ -61,7 +61,8 @@ void Form1::PushButton3_Click()
             h.step(176, [&] { session->MaxRecord = session->GetTotalMessage(folder); });
         }
         if (h.test(178, [&] { return require(session)->MaxRecord > 0; })) {
-            h.step(180, [&] { emailCollection.resize(require(session)->MaxRecord); });
+            // Not sized to the count: a server may announce any number.
+            h.step(180, [&] { emailCollection.clear(); });
             h.step(182, [&] { require(session)->StartMailExtraction(folder); });
         } else {
             h.step(184, [&] { services_.boxes.show(texts::NoEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
@@ -69,7 +70,7 @@ void Form1::PushButton3_Click()
         }
         h.step(188, [&] { RefreshCounts(false); });
     }
-    closeFetchRun(h, 190, PushButton3);
+    closeFetchRun(h, 190, PushButton3, session.get());
 }
 
 void Form1::PushButton2_Click()
@@ -105,7 +106,7 @@ void Form1::PushButton2_Click()
                 h.step(178, [&] { ListView1->setSortingEnabled(false); });
                 h.step(180, [&] { RefreshCounts(true); });
                 h.step(182, [&] { SkipDoneMessage = false; });
-                h.step(184, [&] { emailCollection.resize(require(session)->MaxRecord); });
+                h.step(184, [&] { emailCollection.clear(); });
                 h.step(186, [&] { require(session)->StartMailExtraction(folder); });
             }
         } else {
@@ -118,7 +119,7 @@ void Form1::PushButton2_Click()
             h.step(194, [&] { KeepChecks = false; });
         }
     }
-    closeFetchRun(h, 196, PushButton2);
+    closeFetchRun(h, 196, PushButton2, session.get());
 }
 
 void Form1::Stop()
@@ -171,7 +172,7 @@ void Form1::startFetchRun(NumberedHandler& h, QPushButton* startedBy)
     h.step(116, [&] { startedBy->setText(texts::StopCaption); });
 }
 
-void Form1::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy)
+void Form1::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy, const clsChilkatIMAP* run)
 {
     QPushButton* other = otherFetchButton(startedBy);
     h.step(firstLine, [&] { oChilkat.reset(); });
@@ -186,9 +187,25 @@ void Form1::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* starte
     PushButton2->setEnabled(true);
     PushButton3->setEnabled(true);
     h.step(firstLine + 16, [&] {
-        if (!SkipDoneMessage)
-            services_.boxes.show(texts::Done, texts::AppTitle, platform::BoxIcon::None);
+        if (SkipDoneMessage)
+            return;
+        // A run that could not read all it was asked for never says a bare "Done.".
+        if (run && run->Shortfall.notRead > 0) {
+            const RunShortfall& shortfall = run->Shortfall;
+            services_.boxes.show(texts::RunIncomplete.arg(shortfall.notRead).arg(shortfall.asked).arg(shortfall.firstReason),
+                                 texts::AppTitle, platform::BoxIcon::None);
+            return;
+        }
+        services_.boxes.show(texts::Done, texts::AppTitle, platform::BoxIcon::None);
     });
+}
+
+void Form1::oChilkat_StatusChanged(clsChilkatIMAP* sender, const QString& text)
+{
+    if (sender != oChilkat.get())
+        return;
+    setStatus(text);
+    letPendingEventsRun();
 }
 
 void Form1::oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent)

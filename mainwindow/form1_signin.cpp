@@ -113,6 +113,7 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
         };
         session->SignInRefused = [this] { oChilkat_SignInRefused(); };
     }
+    session->StatusChanged = [this, raw](const QString& text) { oChilkat_StatusChanged(raw, text); };
     return session;
 }
 

@@ -29,6 +29,20 @@ public:
     virtual void abortCheck(bool& abort) = 0;
     // Percent of the current call (normally the transfer of one message), 0 to 100.
     virtual void percentDone(int percent) = 0;
+    // A fetch run lost its connection and is about to try to open it again.
+    virtual void reconnecting(int attempt, int attempts) = 0;
+};
+
+// What became of one message of a fetch run.
+enum class FetchStatus {
+    Fetched,  // here it is
+    Skipped,  // this message could not be read (refused, gone, too large); the run goes on
+    Ended,    // no later message can be read either (connection lost for good, folder changed, stopped)
+};
+
+struct FetchedMessage {
+    FetchStatus status = FetchStatus::Ended;
+    MailMessage message;  // when fetched
 };
 
 // Hands out OAuth 2.0 access tokens: with refresh false the one at hand
@@ -51,7 +65,7 @@ public:
     virtual void setPort(int port) = 0;
     virtual int connect(const QString& host) = 0;
     // Sends one command (without tag); returns the untagged and tagged response
-    // lines, or an empty text when the command failed.
+    // lines, whatever the status, or an empty text when no reply came.
     virtual QString sendRawCommand(const QString& command) = 0;
     virtual int login(const QString& user, const QString& password) = 0;
     // SASL XOAUTH2 with a token from the source; a refused token is replaced
@@ -61,6 +75,14 @@ public:
     virtual int numMessages() const = 0;
     // Fetches one whole message; nothing when the fetch failed or was abandoned.
     virtual std::optional<MailMessage> fetchSingle(int number, bool isUid) = 0;
+    // Starts reading the messages first .. last (sequence numbers) of the
+    // selected mailbox: learns which messages these are, so that a run whose
+    // connection is lost can open it again and go on with the same messages.
+    virtual int beginFetchRun(int first, int last) = 0;
+    // Message `number` of the run, asked for in ascending order.
+    virtual FetchedMessage fetchRunMessage(int number) = 0;
+    // Ends the run; requests still outstanding are dropped.
+    virtual void endFetchRun() = 0;
     // Nothing on failure; an empty list when the server has no mailboxes.
     virtual std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) = 0;
     // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",

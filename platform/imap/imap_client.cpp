@@ -1,16 +1,20 @@
 #include "platform/imap/imap_client.h"
 
 #include "app/config.h"
+#include "platform/imap/imap_client_call.h"
 #include "platform/imap/imap_command.h"
+#include "platform/imap/imap_fetch_items.h"
 #include "platform/imap/imap_internal_date.h"
 #include "platform/imap/imap_mailbox_name.h"
 
+#include <QThread>
 #include <QtGlobal>
 
 #include <algorithm>
 #include <array>
 
 namespace tallyhive::platform {
+
 namespace {
 
 // Abort polls hand control to the user interface; more often than this costs
@@ -18,34 +22,12 @@ namespace {
 constexpr int kPollIntervalMs = 25;
 constexpr qint64 kLogoutWaitMs = 1000;
 
-QString lineText(const QByteArray& raw)
-{
-    QByteArray line = raw;
-    while (line.endsWith('\n') || line.endsWith('\r'))
-        line.chop(1);
-    return QString::fromUtf8(line);
-}
-
-const ImapToken* fetchItem(const ImapResponse& response, QByteArrayView name)
-{
-    if (response.data.size() < 3 || !response.data[2].isList())
-        return nullptr;
-    const auto& items = response.data[2].children;
-    for (size_t i = 0; i + 1 < items.size(); i += 2) {
-        if (items[i].isAtom(name))
-            return &items[i + 1];
-    }
-    return nullptr;
-}
-
 bool isFetchOf(const ImapResponse& response, int number, bool isUid)
 {
-    if (response.kind != ImapResponse::Kind::Untagged || response.data.size() < 3 || !response.data[1].isAtom("FETCH"))
+    if (!isFetch(response))
         return false;
-    if (!isUid)
-        return response.data[0].isAtom(QByteArray::number(number));
-    const ImapToken* uid = fetchItem(response, "UID");
-    return uid && uid->isAtom(QByteArray::number(number));
+    const auto found = numberOf(isUid ? fetchItem(response, "UID") : &response.data[0]);
+    return found && *found == number;
 }
 
 }  // namespace
@@ -60,21 +42,15 @@ ImapClient::Watch::Watch(ImapClient& client) : client_(client)
 
 // Polling goes on after a request: each poll also lets the user interface
 // breathe while a message that was already flowing is completed.
-bool ImapClient::Watch::abortRequested()
+void ImapClient::Watch::poll()
 {
-    if (sincePoll_.elapsed() >= kPollIntervalMs) {
-        sincePoll_.restart();
-        if (client_.pollAbort() && !aborting_) {
-            aborting_ = true;
-            idle_.restart();  // the grace runs from the request
-        }
+    if (sincePoll_.elapsed() < kPollIntervalMs)
+        return;
+    sincePoll_.restart();
+    if (client_.pollAbort() && !stopped_) {
+        stopped_ = true;
+        sinceStop_.start();
     }
-    return aborting_;
-}
-
-qint64 ImapClient::Watch::idleLimitMs(qint64 normalLimitMs) const
-{
-    return aborting_ ? qMin<qint64>(kAbortGraceMs, normalLimitMs) : normalLimitMs;
 }
 
 ImapClient::ImapClient(std::unique_ptr<ImapTransport> transport) : transport_(std::move(transport)) {}
@@ -82,43 +58,59 @@ ImapClient::ImapClient(std::unique_ptr<ImapTransport> transport) : transport_(st
 int ImapClient::connect(const QString& host)
 {
     const QString operation = QStringLiteral("connect");
-    if (!enter(operation))
+    Call call(*this, operation, Call::Needs::Nothing);
+    if (!call.ok())
         return 0;
-    BusyGuard busy(*this);
+    host_ = host;
+    secrets_.clear();
+    preamble_.clear();
+    signInAgain_ = nullptr;
+    signedIn_ = false;
+    pipelineRefused_ = false;
+    mailbox_.clear();
+    tagCounter_ = 0;
+    Watch watch(*this);
+    return openConnection(operation, watch) ? 1 : 0;
+}
+
+bool ImapClient::openConnection(const QString& operation, Watch& watch)
+{
     closeQuietly();
     reader_ = ImapResponseReader();
     unusableReason_.clear();
     byeText_.clear();
-    secrets_.clear();
-    tagCounter_ = 0;
+    abandoned_ = false;
+    disconnectedInCall_ = false;
     messageCount_ = 0;
+    uidValidity_ = 0;
 
-    Watch watch(*this);
-    const auto keepWaiting = [&watch] { return !watch.abortRequested() || watch.idleMs() < kAbortGraceMs; };
-    if (!transport_->open(host, port_, ssl_, kConnectTimeoutMs, keepWaiting)) {
-        setError(QStringLiteral("connect to %1 port %2 failed: %3").arg(host).arg(port_).arg(transport_->errorText()));
+    watch.activity();
+    const auto keepWaiting = [&watch] {
+        watch.poll();
+        return !watch.abandonDue();
+    };
+    if (!transport_->open(host_, port_, ssl_, kConnectTimeoutMs, keepWaiting)) {
+        setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, host_).arg(port_).arg(transport_->errorText()));
         transport_->close();
-        return 0;
+        return false;
     }
     connected_ = true;
     const auto greeting = awaitResponse(operation, watch, config::readTimeoutMs());
     if (!greeting)
-        return 0;
+        return false;
     if (greeting->kind != ImapResponse::Kind::Untagged || !(greeting->isStatus("OK") || greeting->isStatus("PREAUTH"))) {
-        breakConnection(QStringLiteral("connect to %1 failed: the server greeted with: %2").arg(host, lineText(greeting->raw)));
-        return 0;
+        breakConnection(QStringLiteral("%1 to %2 failed: the server greeted with: %3").arg(operation, host_, lineText(greeting->raw)));
+        return false;
     }
-    setError(QStringLiteral("connect: %1").arg(lineText(greeting->raw)));
-    return 1;
+    setError(QStringLiteral("%1: %2").arg(operation, lineText(greeting->raw)));
+    return true;
 }
 
 QString ImapClient::sendRawCommand(const QString& command)
 {
     const QString operation = QStringLiteral("sendRawCommand");
-    if (!enter(operation))
-        return {};
-    BusyGuard busy(*this);
-    if (!usable(operation))
+    Call call(*this, operation);
+    if (!call.ok())
         return {};
     if (command.contains(u'\r') || command.contains(u'\n')) {
         setError(QStringLiteral("sendRawCommand refused: the command holds a line break"));
@@ -128,44 +120,67 @@ QString ImapClient::sendRawCommand(const QString& command)
     if (!exchange)
         return {};
     recordReply(operation, *exchange);
-    if (!exchange->ok())
-        return {};
+    if (!signedIn_ && !reopening_)
+        preamble_.push_back(command);
+    // A refusal is an answer too; only no answer at all is a failure.
     QByteArray text;
     for (const ImapResponse& response : exchange->untagged)
-        text += response.raw;
+        text += response.wire();
     return QString::fromUtf8(text + exchange->tagged.raw);
 }
 
 int ImapClient::login(const QString& user, const QString& password)
 {
-    const QString operation = QStringLiteral("login");
-    if (!enter(operation))
-        return 0;
-    BusyGuard busy(*this);
     if (!password.isEmpty()) {
-        secrets_ = {password, QString::fromUtf8(ImapCommandBuilder::quoted(password.toUtf8()))};
-        // Longest first, so a shorter form never leaves part of a longer one behind.
-        std::sort(secrets_.begin(), secrets_.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+        keepSecret(password);
+        keepSecret(QString::fromUtf8(ImapCommandBuilder::quoted(password.toUtf8())));
     }
-    if (!usable(operation))
+    Call call(*this, QStringLiteral("login"));
+    if (!call.ok())
         return 0;
+    const int status = signIn(user, password);
+    if (status == 1 && !reopening_)
+        signInAgain_ = [this, user, password] { return signIn(user, password); };
+    return status;
+}
+
+// Added to, never replaced: a call that is still running may echo an earlier one.
+void ImapClient::keepSecret(const QString& secret)
+{
+    if (secret.isEmpty() || std::find(secrets_.begin(), secrets_.end(), secret) != secrets_.end())
+        return;
+    secrets_.push_back(secret);
+    // Longest first, so a shorter form never leaves part of a longer one behind.
+    std::sort(secrets_.begin(), secrets_.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+}
+
+int ImapClient::signIn(const QString& user, const QString& password)
+{
+    const QString operation = QStringLiteral("login");
     const auto pieces = ImapCommandBuilder(nextTag(), "LOGIN").string(user.toUtf8()).string(password.toUtf8()).pieces();
     const auto exchange = run(operation, pieces);
     if (!exchange)
         return 0;
     recordReply(operation, *exchange);
-    return exchange->ok() ? 1 : 0;
+    signedIn_ = exchange->ok();
+    return signedIn_ ? 1 : 0;
 }
 
 int ImapClient::selectMailbox(const QString& mailbox)
 {
-    const QString operation = QStringLiteral("selectMailbox");
-    if (!enter(operation))
-        return 0;
-    BusyGuard busy(*this);
     messageCount_ = 0;
-    if (!usable(operation))
+    Call call(*this, QStringLiteral("selectMailbox"));
+    if (!call.ok())
         return 0;
+    return select(mailbox);
+}
+
+int ImapClient::select(const QString& mailbox)
+{
+    const QString operation = QStringLiteral("selectMailbox");
+    messageCount_ = 0;
+    uidValidity_ = 0;
+    mailbox_.clear();
     const auto pieces = ImapCommandBuilder(nextTag(), "SELECT").string(encodeMailboxName(mailbox)).pieces();
     const auto exchange = run(operation, pieces);
     if (!exchange)
@@ -175,46 +190,47 @@ int ImapClient::selectMailbox(const QString& mailbox)
         messageCount_ = 0;
         return 0;
     }
+    mailbox_ = mailbox;
     return 1;
 }
 
 std::optional<QStringList> ImapClient::listMailboxes(const QString& reference, const QString& pattern)
 {
     const QString operation = QStringLiteral("listMailboxes");
-    if (!enter(operation))
-        return std::nullopt;
-    BusyGuard busy(*this);
-    if (!usable(operation))
+    Call call(*this, operation);
+    if (!call.ok())
         return std::nullopt;
     const auto pieces = ImapCommandBuilder(nextTag(), "LIST")
                             .string(encodeMailboxName(reference))
                             .string(encodeMailboxName(pattern))
                             .pieces();
-    const auto exchange = run(operation, pieces);
+    QStringList names;
+    int skipped = 0;
+    specialUse_.clear();
+    const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
+        const auto& data = response.data;
+        if (response.truncated) {
+            ++skipped;  // a name too long to be one the user could pick
+        } else if (data.size() == 4 && data[0].isAtom("LIST") && data[1].isList() && data[3].isText()) {
+            names << decodeMailboxName(data[3].value);
+            noteSpecialUse(data[1].children, names.last());
+        }
+    });
     if (!exchange)
         return std::nullopt;
     recordReply(operation, *exchange);
     if (!exchange->ok())
         return std::nullopt;
-    QStringList names;
-    specialUse_.clear();
-    for (const ImapResponse& response : exchange->untagged) {
-        const auto& data = response.data;
-        if (data.size() == 4 && data[0].isAtom("LIST") && data[1].isList() && data[3].isText()) {
-            names << decodeMailboxName(data[3].value);
-            noteSpecialUse(data[1].children, names.last());
-        }
-    }
+    if (skipped > 0)
+        setError(lastError_ + QStringLiteral(" (%1 over-long replies skipped)").arg(skipped));
     return names;
 }
 
 std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
 {
     const QString operation = QStringLiteral("fetchSingle %1").arg(number);
-    if (!enter(operation))
-        return std::nullopt;
-    BusyGuard busy(*this);
-    if (!usable(operation))
+    Call call(*this, operation);
+    if (!call.ok())
         return std::nullopt;
     if (number < 1) {
         setError(QStringLiteral("%1 failed: message numbers start at 1").arg(operation));
@@ -230,19 +246,11 @@ std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUi
                             .atom(QByteArray::number(number))
                             .atom(isUid ? "(UID INTERNALDATE BODY.PEEK[])" : "(INTERNALDATE BODY.PEEK[])")
                             .pieces();
-    reportingProgress_ = true;
-    const auto exchange = run(operation, pieces);
-    reportingProgress_ = false;
-    if (!exchange)
-        return std::nullopt;
-    recordReply(operation, *exchange);
-    if (!exchange->ok())
-        return std::nullopt;
-
     std::optional<RawMessage> message;
-    for (const ImapResponse& response : exchange->untagged) {
+    reportingProgress_ = true;
+    const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
         if (!isFetchOf(response, number, isUid))
-            continue;
+            return;
         // A server may spread one message's items over several FETCH responses.
         if (const ImapToken* body = fetchItem(response, "BODY[]"); body && body->isString()) {
             if (!message)
@@ -254,7 +262,13 @@ std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUi
                 message.emplace();
             message->internalDate = parseInternalDate(date->value);
         }
-    }
+    });
+    reportingProgress_ = false;
+    if (!exchange)
+        return std::nullopt;
+    recordReply(operation, *exchange);
+    if (!exchange->ok())
+        return std::nullopt;
     if (!message || message->bytes.isNull()) {
         setError(QStringLiteral("%1 failed: the server sent no message (%2)").arg(operation, lineText(exchange->tagged.raw)));
         return std::nullopt;
@@ -268,13 +282,14 @@ void ImapClient::disconnect()
 {
     if (busy_) {
         // Called from inside another call's abort poll: that call finds the
-        // connection gone and fails at once.
+        // connection gone and fails at once, and a run does not reconnect.
         transport_->close();
         connected_ = false;
+        disconnectedInCall_ = true;
         unusableReason_ = QStringLiteral("disconnected during another call");
         return;
     }
-    BusyGuard busy(*this);
+    Call call(*this, QStringLiteral("disconnect"), Call::Needs::Nothing);
     if (connected_ && unusableReason_.isEmpty()) {
         transport_->write(nextTag() + " LOGOUT\r\n");
         Watch watch(*this);
@@ -288,12 +303,15 @@ void ImapClient::disconnect()
     setError(QStringLiteral("disconnect: connection closed"));
 }
 
-std::optional<ImapClient::Exchange> ImapClient::run(const QString& operation, const std::vector<QByteArray>& pieces)
+std::optional<ImapClient::Exchange> ImapClient::run(const QString& operation, const std::vector<QByteArray>& pieces,
+                                                    const UntaggedSink& sink)
 {
     const QByteArray tag = pieces.front().left(pieces.front().indexOf(' '));
     const qint64 idleLimit = config::readTimeoutMs();
     Watch watch(*this);
     Exchange exchange;
+    bool bodyExempted = false;
+    untaggedBytes_ = 0;
     for (size_t i = 0; i < pieces.size(); ++i) {
         transport_->write(pieces[i]);
         const bool literalFollows = i + 1 < pieces.size();
@@ -314,11 +332,35 @@ std::optional<ImapClient::Exchange> ImapClient::run(const QString& operation, co
                 exchange.tagged = std::move(*response);
                 return exchange;  // also when the server refused a literal
             }
+            qint64 exempt = 0;
+            if (!bodyExempted) {
+                exempt = bodyBytes(*response);
+                bodyExempted = exempt > 0;
+            }
+            if (!countUntagged(operation, response->wireBytes - exempt))
+                return std::nullopt;
             noteUntagged(*response);
-            exchange.untagged.push_back(std::move(*response));
+            if (sink)
+                sink(std::move(*response));
+            else
+                exchange.untagged.push_back(std::move(*response));
         }
     }
     return std::nullopt;  // not reached: the last piece ends with the tagged reply
+}
+
+// A server that keeps sending untagged data without ever finishing the
+// command would otherwise fill memory or hold the call for ever; the message
+// a fetch asked for does not count.
+bool ImapClient::countUntagged(const QString& operation, qint64 bytes)
+{
+    untaggedBytes_ += bytes;
+    if (untaggedBytes_ <= kMaxUntaggedBytes)
+        return true;
+    breakConnection(QStringLiteral("%1 failed: the server sent more than %2 bytes of other data without finishing the command")
+                        .arg(operation)
+                        .arg(kMaxUntaggedBytes));
+    return false;
 }
 
 std::optional<ImapResponse> ImapClient::awaitResponse(const QString& operation, Watch& watch, qint64 idleLimitMs)
@@ -332,12 +374,16 @@ std::optional<ImapResponse> ImapClient::awaitResponse(const QString& operation, 
         }
         if (reportingProgress_)
             reportFetchProgress();
-        watch.abortRequested();
-        const qint64 limit = watch.idleLimitMs(idleLimitMs);
-        if (watch.idleMs() >= limit) {
-            breakConnection(watch.aborting()
-                                ? QStringLiteral("%1 abandoned: stop requested and the server sent nothing for %2 ms").arg(operation).arg(limit)
-                                : QStringLiteral("%1 failed: no reply from the server for %2 ms").arg(operation).arg(limit));
+        watch.poll();
+        if (watch.abandonDue()) {
+            breakConnection(QStringLiteral("%1 abandoned: stop requested and the reply still unfinished after %2 ms")
+                                .arg(operation)
+                                .arg(kAbortGraceMs));
+            abandoned_ = true;
+            return std::nullopt;
+        }
+        if (watch.idleMs() >= idleLimitMs) {
+            breakConnection(QStringLiteral("%1 failed: no reply from the server for %2 ms").arg(operation).arg(idleLimitMs));
             return std::nullopt;
         }
         if (!connected_ || !transport_->isOpen()) {
@@ -347,9 +393,10 @@ std::optional<ImapResponse> ImapClient::awaitResponse(const QString& operation, 
             breakConnection(QStringLiteral("%1 failed: connection lost: %2").arg(operation, reason));
             return std::nullopt;
         }
-        const QByteArray bytes = transport_->read(static_cast<int>(qMin<qint64>(kPollIntervalMs, limit - watch.idleMs() + 1)));
+        const qint64 wait = qMin<qint64>(kPollIntervalMs, idleLimitMs - watch.idleMs() + 1);
+        const QByteArray bytes = transport_->read(static_cast<int>(qMax<qint64>(wait, 1)));
         if (!bytes.isEmpty()) {
-            watch.sawBytes();
+            watch.activity();
             reader_.feed(bytes);
         }
     }
@@ -359,6 +406,11 @@ void ImapClient::noteUntagged(const ImapResponse& response)
 {
     if (response.isStatus("BYE")) {
         byeText_ = response.raw;
+        return;
+    }
+    if (response.isStatus("OK") && response.text.startsWith("[UIDVALIDITY ")) {
+        const QByteArray value = response.text.mid(13, response.text.indexOf(']') - 13);
+        uidValidity_ = value.toUInt();
         return;
     }
     const auto& data = response.data;
@@ -385,25 +437,6 @@ void ImapClient::reportFetchProgress()
         lastPercent_ = percent;
         sink_->percentDone(percent);
     }
-}
-
-bool ImapClient::enter(const QString& operation)
-{
-    if (!busy_)
-        return true;
-    setError(QStringLiteral("%1 refused: another call is in progress").arg(operation));
-    return false;
-}
-
-bool ImapClient::usable(const QString& operation)
-{
-    if (connected_ && unusableReason_.isEmpty())
-        return true;
-    if (!unusableReason_.isEmpty())
-        setError(QStringLiteral("%1 failed: the connection is unusable (%2); connect again").arg(operation, unusableReason_));
-    else
-        setError(QStringLiteral("%1 failed: not connected").arg(operation));
-    return false;
 }
 
 void ImapClient::breakConnection(const QString& text)

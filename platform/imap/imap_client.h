@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,18 +23,36 @@ namespace tallyhive::platform {
 // between them. Status results: 1 is success, anything else failure; calls
 // never throw for protocol or network trouble.
 //
-// Abort: a message whose bytes are still arriving is completed, so the
-// caller's loop gets it and can stop there; only a server that stays silent
-// for a short grace after the abort request is abandoned, and the connection
-// is then unusable until the next connect.
+// Abort: a message whose bytes are still arriving may be completed, so the
+// caller's loop gets it and can stop there, but a call gets at most
+// kAbortGraceMs after the abort request, however slowly bytes trickle; it is
+// then abandoned, and the connection is unusable until the next connect.
+//
+// Fetch runs read a range of messages by their UIDs, learned in one request
+// when the run begins. A run whose connection is lost opens it again the way
+// it was opened (host, the commands sent before sign-in, the same sign-in,
+// the same mailbox) and goes on where it was, unless the mailbox's
+// UIDVALIDITY changed meanwhile.
 class ImapClient {
 public:
     static constexpr int kConnectTimeoutMs = 30000;
-    static constexpr int kAbortGraceMs = 1000;
+    static constexpr int kAbortGraceMs = 2000;
+    // Untagged data one command may bring, apart from the message it asked for.
+    static constexpr qint64 kMaxUntaggedBytes = 64LL * 1024 * 1024;
+    static constexpr int kReconnectAttempts = 3;
+    // A message whose reading loses the connection this often is given up.
+    static constexpr int kLossesPerMessage = 3;
+    // A run keeps requests in flight (TALLYHIVE_FETCH_WINDOW of them), but
+    // never more than this many bytes asked for and not yet delivered.
+    static constexpr qint64 kWindowBytes = 32LL * 1024 * 1024;
 
     struct RawMessage {
         QByteArray bytes;
         QDateTime internalDate;  // invalid when the server gave none that could be read
+    };
+    struct RawRunMessage {
+        FetchStatus status = FetchStatus::Ended;
+        RawMessage message;
     };
 
     explicit ImapClient(std::unique_ptr<ImapTransport> transport);
@@ -57,9 +76,15 @@ public:
     void disconnect();
     void setNotifications(ImapNotifications* sink) { sink_ = sink; }
     ImapNotifications* notifications() const { return sink_; }
+    // Starts reading the messages first .. last (sequence numbers) of the
+    // selected mailbox; see ImapComponent::beginFetchRun.
+    int beginFetchRun(int first, int last);
+    void endFetchRun();
 
     // One message's bytes and arrival date; nothing when the fetch failed or was abandoned.
     std::optional<RawMessage> fetchRaw(int number, bool isUid = false);
+    // Message `number` of the run, without any MIME work.
+    RawRunMessage fetchRunRaw(int number);
 
 private:
     struct Exchange {
@@ -67,42 +92,91 @@ private:
         ImapResponse tagged;
         bool ok() const { return tagged.isStatus("OK"); }
     };
+    // Takes the untagged responses of one command that the caller wants; the
+    // others are only noted.
+    using UntaggedSink = std::function<void(ImapResponse&&)>;
 
     // Tracks one call's abort request and how long the server has been silent.
     class Watch {
     public:
         explicit Watch(ImapClient& client);
-        bool abortRequested();  // polls the sink when a poll is due
-        void sawBytes() { idle_.restart(); }
-        qint64 idleLimitMs(qint64 normalLimitMs) const;
+        void poll();  // asks the sink when a poll is due
+        bool stopRequested() const { return stopped_; }
+        bool abandonDue() const { return stopped_ && sinceStop_.elapsed() >= kAbortGraceMs; }
+        void activity() { idle_.restart(); }  // bytes came or a request went
         qint64 idleMs() const { return idle_.elapsed(); }
-        bool aborting() const { return aborting_; }
 
     private:
         ImapClient& client_;
         QElapsedTimer idle_;
         QElapsedTimer sincePoll_;
-        bool aborting_ = false;
+        QElapsedTimer sinceStop_;
+        bool stopped_ = false;
     };
 
-    class BusyGuard {
-    public:
-        explicit BusyGuard(ImapClient& client) : client_(client) { client_.busy_ = true; }
-        ~BusyGuard() { client_.busy_ = false; }
-        BusyGuard(const BusyGuard&) = delete;
-        BusyGuard& operator=(const BusyGuard&) = delete;
+    class Call;
 
-    private:
-        ImapClient& client_;
+    // A message of a run as the server listed it.
+    struct RunEntry {
+        qint64 number = 0;
+        quint32 uid = 0;
+        qint64 size = 0;
+    };
+    struct Request {
+        QByteArray tag;
+        qint64 number = 0;
+        quint32 uid = 0;
+        qint64 size = 0;         // as the server listed it
+        bool pipelined = false;  // sent while others were still unanswered
+    };
+    struct Arrival {
+        RawMessage message;
+        bool bodySeen = false;
+        bool complete = false;
+        FetchStatus status = FetchStatus::Fetched;
+        QString text;  // what the log says about it
+    };
+    struct FetchRun {
+        qint64 first = 0;
+        qint64 last = 0;
+        std::vector<RunEntry> entries;  // ascending by number
+        qint64 highestListed = 0;
+        quint32 uidValidity = 0;
+        qint64 nextRequest = 0;          // the lowest number not yet asked for
+        std::deque<Request> outstanding;
+        std::map<qint64, Arrival> arrived;
+        std::map<qint64, int> losses;
+        bool folderChanged = false;
+        int depth = 1;                   // requests kept in flight
     };
 
-    std::optional<Exchange> run(const QString& operation, const std::vector<QByteArray>& pieces);
+    bool openConnection(const QString& operation, Watch& watch);
+    std::optional<Exchange> run(const QString& operation, const std::vector<QByteArray>& pieces, const UntaggedSink& sink = {});
     std::optional<ImapResponse> awaitResponse(const QString& operation, Watch& watch, qint64 idleLimitMs);
+    bool countUntagged(const QString& operation, qint64 bytes);
     void noteUntagged(const ImapResponse& response);
     void noteSpecialUse(const std::vector<ImapToken>& attributes, const QString& name);
     void reportFetchProgress();
-    bool usable(const QString& operation);
-    bool enter(const QString& operation);
+    int signIn(const QString& user, const QString& password);
+    int signInWithTokens(const QString& user, const AccessTokenSource& tokens);
+    void keepSecret(const QString& secret);
+    int select(const QString& mailbox);
+
+    // Fetch runs.
+    const RunEntry* runEntry(qint64 number) const;
+    qint64 lowestIncomplete(qint64 from) const;
+    bool isOutstanding(qint64 number) const;
+    qint64 heldBytes() const;
+    void requestMore(qint64 wanted, Watch& watch);
+    bool pump(const QString& operation, Watch& watch, qint64 wanted);
+    void settle(const Request& request, const ImapResponse& tagged);
+    void loseRun(qint64 wanted);
+    bool reopen(Watch& watch);
+    bool openAgain(Watch& watch);
+    void dropRun();
+    RawRunMessage finishRunMessage(Arrival arrival);
+    RawRunMessage endRun(const QString& text);
+
     void breakConnection(const QString& text);
     void closeQuietly();
     void recordReply(const QString& operation, const Exchange& exchange);
@@ -115,15 +189,29 @@ private:
     ImapNotifications* sink_ = nullptr;
     bool ssl_ = false;
     int port_ = 0;
+    QString host_;
     bool connected_ = false;
     bool busy_ = false;
+    bool reopening_ = false;
+    bool signedIn_ = false;
+    bool pipelineRefused_ = false;     // the server answered a pipelined FETCH with BAD
+    bool abandoned_ = false;           // the latest call was given up after a stop request
+    bool disconnectedInCall_ = false;  // disconnect() ran inside another call
     QString unusableReason_;
     int tagCounter_ = 0;
     int messageCount_ = 0;
     std::map<QString, QString> specialUse_;  // role in lower case -> mailbox
+    qint64 untaggedBytes_ = 0;         // of the command being answered
+    quint32 uidValidity_ = 0;
+    QString mailbox_;                  // the selected mailbox
     QByteArray byeText_;
     QString lastError_;
-    std::vector<QString> secrets_;  // the password as it may come back from a server
+    std::vector<QString> secrets_;     // the password as it may come back from a server
+    std::vector<QString> preamble_;    // raw commands sent on this connection before sign-in
+    // Signs in again the way the latest successful sign-in did; a reconnect
+    // uses it, so it never asks the user anything.
+    std::function<int()> signInAgain_;
+    std::optional<FetchRun> run_;
     bool reportingProgress_ = false;
     int lastPercent_ = -1;
 };

@@ -8,7 +8,7 @@ constexpr int kMaxDepth = 64;
 
 class TokenParser {
 public:
-    explicit TokenParser(QByteArrayView text) : text_(text) {}
+    TokenParser(QByteArrayView text, const std::vector<QByteArray>* literals) : text_(text), literals_(literals) {}
 
     std::optional<std::vector<ImapToken>> parseAll()
     {
@@ -117,6 +117,12 @@ private:
         if (pos_ + 2 > text_.size() || text_[pos_] != '\r' || text_[pos_ + 1] != '\n')
             return false;
         pos_ += 2;
+        if (literals_) {
+            if (nextLiteral_ >= literals_->size() || (*literals_)[nextLiteral_].size() != size)
+                return false;
+            token.value = (*literals_)[nextLiteral_++];  // shared, not copied
+            return true;
+        }
         if (size > text_.size() - pos_)
             return false;
         token.value = text_.sliced(pos_, size).toByteArray();
@@ -152,6 +158,8 @@ private:
     }
 
     QByteArrayView text_;
+    const std::vector<QByteArray>* literals_;  // when given, literal contents are here rather than inline
+    size_t nextLiteral_ = 0;
     qsizetype pos_ = 0;
 };
 
@@ -164,7 +172,12 @@ bool ImapToken::isAtom(QByteArrayView upperCaseName) const
 
 std::optional<std::vector<ImapToken>> parseImapTokens(QByteArrayView text)
 {
-    return TokenParser(text).parseAll();
+    return TokenParser(text, nullptr).parseAll();
+}
+
+std::optional<std::vector<ImapToken>> parseImapTokens(QByteArrayView lines, const std::vector<QByteArray>& literals)
+{
+    return TokenParser(lines, &literals).parseAll();
 }
 
 }  // namespace tallyhive::platform

@@ -29,5 +29,8 @@ struct ImapToken {
 // as {n} CRLF followed by n bytes. A trailing CRLF is allowed. Nothing when
 // the text is not well formed.
 std::optional<std::vector<ImapToken>> parseImapTokens(QByteArrayView text);
+// The same for text whose literals were taken out: each {n} CRLF is followed
+// directly by the rest of the text, and the n bytes are the next of literals.
+std::optional<std::vector<ImapToken>> parseImapTokens(QByteArrayView lines, const std::vector<QByteArray>& literals);
 
 }  // namespace tallyhive::platform

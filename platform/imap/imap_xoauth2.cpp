@@ -1,6 +1,7 @@
 #include "platform/imap/imap_client.h"
 
 #include "app/config.h"
+#include "platform/imap/imap_client_call.h"
 
 #include <algorithm>
 
@@ -8,12 +9,20 @@ namespace tallyhive::platform {
 
 int ImapClient::authenticateXoauth2(const QString& user, AccessTokenSource tokens)
 {
+    Call call(*this, QStringLiteral("authenticateXoauth2"));
+    if (!call.ok())
+        return 0;
+    const int status = signInWithTokens(user, tokens);
+    if (status == 1) {
+        // A reconnect asks the same source, which never opens a browser.
+        signInAgain_ = [this, user, tokens] { return signInWithTokens(user, tokens); };
+    }
+    return status;
+}
+
+int ImapClient::signInWithTokens(const QString& user, const AccessTokenSource& tokens)
+{
     const QString operation = QStringLiteral("authenticateXoauth2");
-    if (!enter(operation))
-        return 0;
-    BusyGuard busy(*this);
-    if (!usable(operation))
-        return 0;
     const auto capability = run(operation, {nextTag() + " CAPABILITY\r\n"});
     if (!capability)
         return 0;
@@ -66,14 +75,17 @@ int ImapClient::authenticateXoauth2(const QString& user, AccessTokenSource token
             return kTokenRefused;
         }
         // Fetching the token lets events run; the connection may be gone since.
-        if (!usable(operation))
+        if (!connected_ || !unusableReason_.isEmpty()) {
+            setError(QStringLiteral("%1 failed: the connection was lost while the token was fetched").arg(operation));
             return 0;
+        }
         const QByteArray payload = ("user=" + user.toUtf8() + "\x01" "auth=Bearer " + token.toUtf8() + "\x01\x01").toBase64();
-        secrets_ = {QString::fromLatin1(payload), token};
-        std::sort(secrets_.begin(), secrets_.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+        keepSecret(QString::fromLatin1(payload));
+        keepSecret(token);
         const auto accepted = offer(payload);
         if (!accepted)
             return 0;
+        signedIn_ = *accepted;
         if (*accepted)
             return 1;
     }

@@ -13,6 +13,9 @@ namespace tallyhive::platform {
 namespace {
 
 constexpr int kSliceMs = 50;
+// What the socket may hold that the client has not read yet; past it the
+// server is made to wait, so a client busy elsewhere never piles up a flood.
+constexpr qint64 kReadBufferBytes = 4 * 1024 * 1024;
 
 bool stillWaiting(QAbstractSocket::SocketError error)
 {
@@ -39,6 +42,7 @@ bool TlsTransport::open(const QString& host, int port, bool tls, int timeoutMs, 
         error_ = socketErrorText();
         return false;
     }
+    socket_->setReadBufferSize(kReadBufferBytes);
     if (!tls)
         return true;
     if (!configureTrust()) {

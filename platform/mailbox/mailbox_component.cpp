@@ -15,6 +15,16 @@ std::optional<MailMessage> MailboxComponent::fetchSingle(int number, bool isUid)
     return messageFromBytes(raw->bytes, raw->internalDate);
 }
 
+FetchedMessage MailboxComponent::fetchRunMessage(int number)
+{
+    ImapClient::RawRunMessage raw = client_->fetchRunRaw(number);
+    FetchedMessage fetched;
+    fetched.status = raw.status;
+    if (raw.status == FetchStatus::Fetched)
+        fetched.message = messageFromBytes(raw.message.bytes, raw.message.internalDate);
+    return fetched;
+}
+
 std::shared_ptr<ImapComponent> createImapComponent()
 {
     return std::make_shared<MailboxComponent>(std::make_unique<ImapClient>(std::make_unique<TlsTransport>()));

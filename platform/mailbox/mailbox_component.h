@@ -34,6 +34,9 @@ public:
     void disconnect() override { client_->disconnect(); }
     void setNotifications(ImapNotifications* sink) override { client_->setNotifications(sink); }
     ImapNotifications* notifications() const override { return client_->notifications(); }
+    int beginFetchRun(int first, int last) override { return client_->beginFetchRun(first, last); }
+    FetchedMessage fetchRunMessage(int number) override;
+    void endFetchRun() override { client_->endFetchRun(); }
 
     ImapClient& client() { return *client_; }
 

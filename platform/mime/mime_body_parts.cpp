@@ -5,7 +5,9 @@
 #include "platform/mime/mime_library.h"
 #include "platform/mime/mime_text_decoding.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace tallyhive::platform::mime {
 namespace {
@@ -129,6 +131,57 @@ QByteArray partCharset(GMimePart* part)
     return charset ? QByteArray(g_mime_param_get_value(charset)) : QByteArray();
 }
 
+namespace {
+
+// The part's bytes as they stand in the message, read in place rather than
+// copied out: a message may be hundreds of megabytes. Nothing when GMime
+// holds them elsewhere than in the message's own buffer.
+std::optional<QByteArrayView> encodedInPlace(GMimeDataWrapper* content)
+{
+    GMimeStream* stream = g_mime_data_wrapper_get_stream(content);
+    if (stream == nullptr || !GMIME_IS_STREAM_MEM(stream))
+        return std::nullopt;
+    const GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    if (array == nullptr)
+        return std::nullopt;
+    const gint64 end = stream->bound_end < 0 ? gint64(array->len) : std::min<gint64>(stream->bound_end, array->len);
+    if (stream->bound_start < 0 || stream->bound_start > end)
+        return std::nullopt;
+    return QByteArrayView(reinterpret_cast<const char*>(array->data) + stream->bound_start, end - stream->bound_start);
+}
+
+bool storedAsIs(GMimeContentEncoding encoding)
+{
+    return encoding == GMIME_CONTENT_ENCODING_DEFAULT || encoding == GMIME_CONTENT_ENCODING_7BIT
+        || encoding == GMIME_CONTENT_ENCODING_8BIT || encoding == GMIME_CONTENT_ENCODING_BINARY;
+}
+
+// The part's content with its transfer encoding undone.
+QByteArray decodedContent(GMimeDataWrapper* content, GMimeContentEncoding encoding)
+{
+    GMimeStream* encoded = g_mime_data_wrapper_get_stream(content);
+    // Base64 is decoded here: GMime drops the last bytes when the padding is missing.
+    if (encoding == GMIME_CONTENT_ENCODING_BASE64) {
+        if (const auto bytes = encodedInPlace(content))
+            return decodeBase64(*bytes);
+        GOwned<GMimeStream> copy(g_mime_stream_mem_new());
+        g_mime_stream_reset(encoded);
+        g_mime_stream_write_to_stream(encoded, copy.get());
+        const GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(copy.get()));
+        return decodeBase64(QByteArrayView(reinterpret_cast<const char*>(array->data), static_cast<qsizetype>(array->len)));
+    }
+    // Sized once: decoding never makes the text longer, and growing by
+    // doubling would hold up to one and a half copies of a large body.
+    const gint64 length = encoded ? g_mime_stream_length(encoded) : -1;
+    GOwned<GMimeStream> decoded(
+        g_mime_stream_mem_new_with_byte_array(g_byte_array_sized_new(static_cast<guint>(std::max<gint64>(length, 0)))));
+    g_mime_data_wrapper_write_to_stream(content, decoded.get());
+    const GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
+    return QByteArray(reinterpret_cast<const char*>(array->data), static_cast<qsizetype>(array->len));
+}
+
+}  // namespace
+
 QString bodyText(GMimePart* part)
 {
     if (part == nullptr)
@@ -136,25 +189,15 @@ QString bodyText(GMimePart* part)
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     if (content == nullptr)
         return {};
-    // Base64 is decoded here: GMime drops the last bytes when the padding is missing.
-    const bool base64 = g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64;
-    GOwned<GMimeStream> stream(g_mime_stream_mem_new());
-    if (base64) {
-        GMimeStream* encoded = g_mime_data_wrapper_get_stream(content);
-        g_mime_stream_reset(encoded);
-        g_mime_stream_write_to_stream(encoded, stream.get());
-    } else {
-        g_mime_data_wrapper_write_to_stream(content, stream.get());
-    }
-    const GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream.get()));
-    QByteArrayView bytes(reinterpret_cast<const char*>(array->data), static_cast<qsizetype>(array->len));
-    QByteArray decoded;
-    if (base64) {
-        decoded = decodeBase64(bytes);
-        bytes = decoded;
-    }
     const QByteArray charset = partCharset(part);
-    return withUnixLineBreaks(decodeCharset(bytes, charset.isEmpty() ? nullptr : charset.constData()));
+    const char* charsetName = charset.isEmpty() ? nullptr : charset.constData();
+    const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
+    if (storedAsIs(encoding)) {
+        // Text stored without a transfer encoding is read where it lies.
+        if (const auto bytes = encodedInPlace(content))
+            return withUnixLineBreaks(decodeCharset(*bytes, charsetName));
+    }
+    return withUnixLineBreaks(decodeCharset(decodedContent(content, encoding), charsetName));
 }
 
 }  // namespace tallyhive::platform::mime

@@ -15,11 +15,26 @@ namespace {
 
 using mime::GOwned;
 
+// A stream over the caller's bytes, read in place rather than copied: a
+// message may be hundreds of megabytes. The bytes must outlive every object
+// parsed from the stream.
+GOwned<GMimeStream> streamOver(const QByteArray& raw)
+{
+    GOwned<GMimeStream> stream(g_mime_stream_mem_new());
+    // Only the public fields: a stream that does not own its array only reads them.
+    auto* view = g_new0(GByteArray, 1);
+    view->data = reinterpret_cast<guint8*>(const_cast<char*>(raw.constData()));
+    view->len = static_cast<guint>(raw.size());
+    g_mime_stream_mem_set_byte_array(GMIME_STREAM_MEM(stream.get()), view);
+    g_object_set_data_full(G_OBJECT(stream.get()), "tallyhive-view", view, g_free);
+    return stream;
+}
+
 GOwned<GMimeMessage> parse(const QByteArray& raw)
 {
     // First, so that the library is set up before any of its objects is made.
     GMimeParserOptions* options = mime::parserOptions();
-    GOwned<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(raw.constData(), static_cast<size_t>(raw.size())));
+    GOwned<GMimeStream> stream = streamOver(raw);
     GOwned<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
     return GOwned<GMimeMessage>(g_mime_parser_construct_message(parser.get(), options));

@@ -191,7 +191,7 @@ TEST_F(SessionTest, StopDuringAFetchDeliversNothingMoreAndIsAnsweredToEveryPoll)
     EXPECT_FALSE(component_->calls.contains(QStringLiteral("fetch 8 0")));
 }
 
-TEST_F(SessionTest, AnAbandonedFetchAfterStopMovesOnUntilAMessageArrives)
+TEST_F(SessionTest, AnAbandonedFetchAfterStopEndsTheRunToo)
 {
     session_->CurrentLocation = 1;
     session_->MaxRecord = 20;
@@ -199,8 +199,9 @@ TEST_F(SessionTest, AnAbandonedFetchAfterStopMovesOnUntilAMessageArrives)
     component_->onFetch = [this](int n) { session_->AbortProcess = session_->AbortProcess || n == 7; };
     session_->StartMailExtraction(QStringLiteral("Inbox"));
     EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2, 3, 4, 5, 6}));
-    EXPECT_TRUE(component_->calls.contains(QStringLiteral("fetch 9 0")));
-    EXPECT_FALSE(component_->calls.contains(QStringLiteral("fetch 10 0")));
+    EXPECT_FALSE(component_->calls.contains(QStringLiteral("fetch 8 0")));
+    EXPECT_EQ(component_->calls.last(), QStringLiteral("end run"));
+    EXPECT_EQ(session_->Shortfall.notRead, 0);  // stopped, not failed
 }
 
 TEST_F(SessionTest, TheLoopKeepsTheSessionAliveWhenItsOwnerLetsGo)
@@ -241,4 +242,26 @@ TEST_F(SessionTest, AnUnwritableErrorLogEndsTheLoopWithAnError)
     session_->MaxRecord = 3;
     EXPECT_THROW(session_->StartMailExtraction(QStringLiteral("Inbox")), AppError);
     EXPECT_TRUE(delivered_.empty());
+}
+
+TEST_F(SessionTest, WhatARunCouldNotReadIsCountedWithTheFirstReason)
+{
+    session_->CurrentLocation = 3;
+    session_->MaxRecord = 12;
+    component_->failFetches = {4, 6};
+    component_->endRunAt = 9;
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(deliveredNumbers(), std::vector<int>({3, 5, 7, 8}));
+    EXPECT_EQ(session_->Shortfall.asked, 10);
+    EXPECT_EQ(session_->Shortfall.notRead, 2 + 4);
+    EXPECT_EQ(session_->Shortfall.firstReason, QStringLiteral("fetched 4"));
+    EXPECT_EQ(log().count(QByteArray(52, '*')), 7);  // one entry per fetch, one for the end
+
+    // A run that cannot even sign in reads none of its range.
+    session_->Password = QStringLiteral("wrong");
+    session_->CurrentLocation = 3;
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(session_->Shortfall.notRead, 10);
+    EXPECT_EQ(session_->Shortfall.firstReason, QStringLiteral("login refused"));
+    EXPECT_FALSE(component_->calls.filter(QStringLiteral("run ")).size() > 1);
 }

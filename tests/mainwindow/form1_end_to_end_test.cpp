@@ -6,6 +6,7 @@
 #include "platform/mime/mime_message.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 #include "support/dovecot_test.h"
+#include "support/tcp_relay.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -17,6 +18,7 @@
 using namespace tallyhive;
 using tallyhive::testing::DovecotTest;
 using tallyhive::testing::RecordingMessageBoxes;
+using tallyhive::testing::TcpRelay;
 
 namespace {
 
@@ -122,6 +124,34 @@ protected:
         window_.reset();
         if (ownExportDir_)
             qunsetenv("TALLYHIVE_EXPORT_DIR");
+        qunsetenv("TALLYHIVE_RECONNECT_DELAY_MS");
+        server().applyEnvironment();
+    }
+
+    // Signs in through a relay and runs Get All; returns how many bytes the
+    // extraction's connection (the second) brought.
+    qint64 getAllThrough(const TcpRelay& relay)
+    {
+        qputenv("TALLYHIVE_IMAP_PORT", QByteArray::number(relay.port()));
+        if (!window_->isConnected())
+            signIn(server().password());
+        window_->Option3->click();
+        window_->PushButton3_Click();
+        return relay.bytesToClient(2);
+    }
+
+    // The cells of the newest workbook in the export folder.
+    QJsonObject exportedCells()
+    {
+        const QStringList workbooks = QDir(exportDir_).entryList({QStringLiteral("*.xlsx")}, QDir::Files, QDir::Time);
+        if (workbooks.isEmpty())
+            return {};
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/../export/read_workbook.py"),
+                      QDir(exportDir_).filePath(workbooks.first())});
+        python.waitForFinished(120000);
+        return QJsonDocument::fromJson(python.readAllStandardOutput()).object()[u"cells"].toObject();
     }
 
     void signIn(const QString& password)
@@ -246,4 +276,57 @@ TEST_F(EndToEndTest, GetAllListsEveryMessageTheServerHoldsAndTheWorkbookMatches)
             body += text(sheetRow, column);
         EXPECT_EQ(body, asStored(record.s_PlainText));
     }
+}
+
+TEST_F(EndToEndTest, GetAllThroughACutConnectionStillBringsEveryMessageToTheWorkbook)
+{
+    qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "50");
+    const QStringList files = messageFiles(source_);
+    qint64 whole = 0;
+    {
+        TcpRelay measure(server().host(), server().port(), {});
+        whole = getAllThrough(measure);
+    }
+    ASSERT_EQ(window_->ListView1->rowCount(), files.size());
+    boxes_.shown.clear();
+
+    // Cut where the last few messages are on their way.
+    TcpRelay relay(server().host(), server().port(), {.cutAfterBytes = whole - 2500, .cutConnection = 2});
+    getAllThrough(relay);
+    EXPECT_EQ(relay.cuts(), 1);
+    EXPECT_EQ(relay.connections(), 3);
+    ASSERT_EQ(window_->ListView1->rowCount(), files.size());
+    EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
+
+    boxes_.shown.clear();
+    window_->PushButton5_Click();
+    window_->PushButton4_Click();
+    const QJsonObject cells = exportedCells();
+    const auto text = [&cells](const QString& cell) { return cells[cell].toObject()[u"value"].toVariant().toString(); };
+    for (int row = 1; row <= files.size(); ++row) {
+        const auto expected = platform::messageFromBytes(readFile(files[row - 1]), QDateTime());
+        EXPECT_EQ(text(u'A' + QString::number(row + 1)), expected.from) << row;
+    }
+    EXPECT_TRUE(text(u'A' + QString::number(files.size() + 2)).isEmpty());
+}
+
+TEST_F(EndToEndTest, GetAllWithReconnectsRefusedSaysWhatItCouldNotRead)
+{
+    qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "50");
+    const QStringList files = messageFiles(source_);
+    qint64 whole = 0;
+    {
+        TcpRelay measure(server().host(), server().port(), {});
+        whole = getAllThrough(measure);
+    }
+    boxes_.shown.clear();
+    TcpRelay relay(server().host(), server().port(), {.cutAfterBytes = whole - 2500, .cutConnection = 2, .acceptConnections = 2});
+    getAllThrough(relay);
+    const int listed = window_->ListView1->rowCount();
+    ASSERT_LT(listed, files.size());
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_NE(boxes_.shown[0].text, QStringLiteral("Done."));
+    EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("Done, but %1 of the %2 messages").arg(files.size() - listed).arg(files.size())))
+        << boxes_.shown[0].text.toStdString();
+    EXPECT_FALSE(boxes_.shown[0].text.contains(server().password()));
 }

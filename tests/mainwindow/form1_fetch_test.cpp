@@ -179,7 +179,7 @@ TEST_F(Form1Test, FilterSearchesFiveFieldsExactlyAndTheSubjectInAnyCase)
     w.PushButton3_Click();
     EXPECT_EQ(rowTexts(4), QStringList({"quarterly report", "Subject 4", "Subject 6"}));
     EXPECT_EQ(w.emailCollection.find(3)->s_Subject, QStringLiteral("Subject 6"));
-    EXPECT_EQ(w.emailCollection.find(4)->s_Subject, QString());
+    EXPECT_EQ(w.emailCollection.find(4), nullptr);  // no records beyond the rows
 }
 
 TEST_F(Form1Test, AfternoonMessagesGetTheNextDaysNumber)
@@ -203,4 +203,33 @@ TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)
     component->onFetch = [&](int) { seen << w.statusText() + QStringLiteral("/%1").arg(w.ProgressBar1->position()); };
     w.PushButton3_Click();
     EXPECT_EQ(seen.value(6), QStringLiteral("Reading mail 7 of 10/100"));
+}
+
+TEST_F(Form1Test, ARunThatCouldNotReadEverythingSaysHowManyAndWhyInsteadOfDone)
+{
+    Form1& w = load();
+    signIn();
+    component->failFetches = {2, 3};  // refused alone: skipped, the run goes on
+    component->endRunAt = 8;          // from here on nothing can be read
+    w.PushButton3_Click();
+    EXPECT_EQ(rowTexts(4), QStringList({"Subject 1", "Subject 4", "Subject 5", "Subject 6", "Subject 7"}));
+    EXPECT_EQ(count(QStringLiteral("fetch 9 0")), 0);  // no burst of failed fetches
+    EXPECT_EQ(boxes.texts(), QStringList({"Done, but 5 of the 10 messages asked for could not be read.\r\n\r\n"
+                                          "The first reason: fetched 2"}));
+}
+
+TEST_F(Form1Test, TheStatusLineTellsOfAReconnectAndThenOfTheMessageAgain)
+{
+    Form1& w = load();
+    signIn();
+    QStringList statuses;
+    component->onFetch = [&](int n) {
+        if (n == 3) {
+            component->sink->reconnecting(2, 3);
+            statuses << w.statusText();
+        }
+    };
+    w.PushButton3_Click();
+    EXPECT_EQ(statuses, QStringList({"Connection lost; reconnecting (2 of 3)..."}));
+    EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
 }

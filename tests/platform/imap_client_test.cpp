@@ -70,7 +70,7 @@ TEST_F(ImapClientTest, ConnectAcceptsOkAndPreauthGreetingsOnly)
     EXPECT_TRUE(client->lastErrorText().startsWith(QStringLiteral("connect to h port 993 failed")));
 }
 
-TEST_F(ImapClientTest, RawCommandReturnsUntaggedAndTaggedLinesOrNothing)
+TEST_F(ImapClientTest, RawCommandReturnsTheReplyWhateverItsStatus)
 {
     wire->server(kGreeting)
         .client("A1 ID (\"GUID\" \"1\")\r\n")
@@ -80,7 +80,8 @@ TEST_F(ImapClientTest, RawCommandReturnsUntaggedAndTaggedLinesOrNothing)
     ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
     EXPECT_EQ(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")),
               QStringLiteral("* ID (\"name\" \"Test\")\r\nA1 OK ID completed.\r\n"));
-    EXPECT_EQ(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")), QString());
+    // A refusal is an answer too (servers need not know ID).
+    EXPECT_EQ(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")), QStringLiteral("A2 BAD Unknown command\r\n"));
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A2 BAD Unknown command")));
     // A line break would smuggle a second command onto the wire.
     EXPECT_EQ(client->sendRawCommand(QStringLiteral("NOOP\r\nA9 DELETE INBOX")), QString());

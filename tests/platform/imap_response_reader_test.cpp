@@ -87,9 +87,9 @@ TEST(ImapResponseReader, MarksUnparseableDataButKeepsReading)
 {
     const auto responses = readAll("* LIST (unclosed \"x\r\n* 4 EXISTS\r\nA1 WHAT\r\n", 5);
     ASSERT_EQ(responses.size(), 3u);
-    EXPECT_FALSE(responses[0].wellFormed);
-    EXPECT_TRUE(responses[1].wellFormed);
-    EXPECT_FALSE(responses[2].wellFormed);  // a tagged reply without a status
+    EXPECT_TRUE(responses[0].data.empty());
+    EXPECT_EQ(responses[1].data.size(), 2u);
+    EXPECT_TRUE(responses[2].status.isEmpty());  // a tagged reply without a status
     // Braces in free text are not a literal.
     const auto text = readAll("* OK see {here}\r\n* OK {12a}\r\n", 4);
     EXPECT_EQ(text.size(), 2u);
@@ -126,15 +126,55 @@ TEST(ImapResponseReader, FailsOnHostileSizesWithoutHoldingTheBytes)
         EXPECT_FALSE(reader.next());
         EXPECT_TRUE(reader.failed());
     }
-    {
-        ImapResponseReader reader;
-        const QByteArray line(ImapResponseReader::kMaxLineBytes / 4 + 1, 'x');
-        for (int i = 0; i < 5 && !reader.failed(); ++i) {
-            reader.feed(line);
-            EXPECT_FALSE(reader.next());
-        }
-        EXPECT_TRUE(reader.failed());
+}
+
+TEST(ImapResponseReader, SkipsAnOverLongResponseAndKeepsItsTagAndStatus)
+{
+    // Longer than a line may be, in pieces, then an ordinary response.
+    const QByteArray name(ImapResponseReader::kMaxLineBytes * 2, 'n');
+    const QByteArray stream = "* LIST () \"/\" \"" + name + "\"\r\n* 2 EXISTS\r\n"
+        "A7 NO " + name + "\r\n"
+        // An over-long line that announces a literal: the literal goes with it.
+        "* 3 FETCH (X \"" + name + "\" BODY[] {12}\r\nA8 OK inside)\r\n"
+        "A9 OK done\r\n";
+    for (int chunk : {65536, 1000003}) {
+        const auto responses = readAll(stream, chunk);
+        ASSERT_EQ(responses.size(), 5u) << chunk;
+        EXPECT_TRUE(responses[0].truncated);
+        EXPECT_TRUE(responses[0].data.empty());
+        EXPECT_LE(responses[0].raw.size(), ImapResponseReader::kKeptBytes);
+        EXPECT_GT(responses[0].wireBytes, name.size());
+        EXPECT_FALSE(responses[1].truncated);
+        EXPECT_TRUE(responses[1].data[1].isAtom("EXISTS"));
+        EXPECT_TRUE(responses[2].truncated);
+        EXPECT_EQ(responses[2].tag, "A7");
+        EXPECT_TRUE(responses[2].isStatus("NO"));
+        EXPECT_TRUE(responses[3].truncated);
+        EXPECT_EQ(responses[4].tag, "A9");
+        EXPECT_TRUE(responses[4].isStatus("OK"));
     }
+
+    // Without an end the stream cannot be trusted any more.
+    ImapResponseReader endless;
+    const QByteArray piece(4 * 1024 * 1024, 'x');
+    for (int i = 0; i * piece.size() <= ImapResponseReader::kMaxSkippedBytes && !endless.failed(); ++i)
+        endless.feed(piece);
+    EXPECT_TRUE(endless.failed());
+}
+
+TEST(ImapResponseReader, KeepsALargeLiteralOnceInABufferOfItsOwnSize)
+{
+    const QByteArray body = QByteArray("Subject: big\r\n\r\n") + QByteArray(8 * 1024 * 1024, 'b');
+    const QByteArray stream = "* 1 FETCH (UID 9 BODY[] {" + QByteArray::number(body.size()) + "}\r\n" + body + ")\r\nA1 OK\r\n";
+    const auto responses = readAll(stream, 16384);
+    ASSERT_EQ(responses.size(), 2u);
+    const ImapToken& value = responses[0].data[2].children[3];
+    EXPECT_EQ(value.value, body);
+    // The token shares the reader's buffer, which never grew past the message.
+    EXPECT_EQ(value.value.constData(), responses[0].literals[0].constData());
+    EXPECT_LT(value.value.capacity(), body.size() + 4096);
+    EXPECT_LT(responses[0].raw.size(), 100);
+    EXPECT_EQ(responses[0].wire(), stream.left(stream.indexOf("A1 OK")));
 }
 
 TEST(ImapTokens, RejectsMalformedValuesAndDeepNesting)

@@ -26,9 +26,13 @@ public:
     bool open(const QString& host, int port, bool tls, int, const std::function<bool()>& keepWaiting) override
     {
         openedWith = QStringLiteral("%1:%2 tls=%3").arg(host).arg(port).arg(tls);
+        ++opens;
         keepWaiting();
-        closed = !openSucceeds;
-        return openSucceeds;
+        const bool refused = !openSucceeds || opensToRefuse > 0;
+        if (opensToRefuse > 0)
+            --opensToRefuse;
+        closed = refused;
+        return !refused;
     }
     void write(const QByteArray& bytes) override
     {
@@ -73,6 +77,8 @@ public:
     QString remaining() const { return steps_.empty() ? QString() : QString::fromUtf8(steps_.front().bytes); }
 
     bool openSucceeds = true;
+    int opensToRefuse = 0;  // so many opens fail before they succeed again
+    int opens = 0;
     bool closed = false;
     int reads = 0;
     QString openedWith;
@@ -112,9 +118,12 @@ public:
             onPercent(percent);
     }
 
+    void reconnecting(int attempt, int attempts) override { reconnects.push_back({attempt, attempts}); }
+
     bool abort = false;
     int polls = 0;
     std::vector<int> percents;
+    std::vector<std::pair<int, int>> reconnects;
     std::function<void(int)> onPercent;
     std::function<void()> onPoll;
 };

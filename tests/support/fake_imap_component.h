@@ -62,19 +62,30 @@ public:
     std::optional<platform::MailMessage> fetchSingle(int number, bool isUid) override
     {
         calls << QStringLiteral("fetch %1 %2").arg(number).arg(isUid);
-        if (sink) {
-            sink->percentDone(0);
-            bool abort = false;
-            sink->abortCheck(abort);
-            sink->percentDone(100);
-        }
-        if (onFetch)
-            onFetch(number);
-        lastError = QStringLiteral("fetched %1").arg(number);
-        if (!connected || selected.isEmpty() || number < 1 || number > numMessages() || failFetches.contains(number))
-            return std::nullopt;
-        return mailboxes.at(selected).at(number - 1);
+        return fetch(number);
     }
+    int beginFetchRun(int first, int last) override
+    {
+        calls << QStringLiteral("run %1 %2").arg(first).arg(last);
+        lastError = QStringLiteral("run %1 to %2").arg(first).arg(last);
+        return connected && !selected.isEmpty() && runOk ? 1 : 0;
+    }
+    // Recorded as "fetch N 0": message N of the run, a sequence number.
+    platform::FetchedMessage fetchRunMessage(int number) override
+    {
+        calls << QStringLiteral("fetch %1 0").arg(number);
+        platform::FetchedMessage fetched;
+        if (endRunAt > 0 && number >= endRunAt) {
+            lastError = QStringLiteral("connection lost at %1").arg(number);
+            return fetched;
+        }
+        const auto message = fetch(number);
+        fetched.status = message ? platform::FetchStatus::Fetched : platform::FetchStatus::Skipped;
+        if (message)
+            fetched.message = *message;
+        return fetched;
+    }
+    void endFetchRun() override { calls << QStringLiteral("end run"); }
     std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override
     {
         calls << QStringLiteral("list \"%1\" %2").arg(reference, pattern);
@@ -99,6 +110,23 @@ public:
     void setNotifications(platform::ImapNotifications* notifications) override { sink = notifications; }
     platform::ImapNotifications* notifications() const override { return sink; }
 
+    // One message as a fetch gives it, with its notifications.
+    std::optional<platform::MailMessage> fetch(int number)
+    {
+        if (sink) {
+            sink->percentDone(0);
+            bool abort = false;
+            sink->abortCheck(abort);
+            sink->percentDone(100);
+        }
+        if (onFetch)
+            onFetch(number);
+        lastError = QStringLiteral("fetched %1").arg(number);
+        if (!connected || selected.isEmpty() || number < 1 || number > numMessages() || failFetches.contains(number))
+            return std::nullopt;
+        return mailboxes.at(selected).at(number - 1);
+    }
+
     // A message whose fields carry its number, dated at the given hour.
     static platform::MailMessage message(int n, int hour = 10)
     {
@@ -122,6 +150,8 @@ public:
 
     bool connectOk = true;
     bool listOk = true;
+    bool runOk = true;
+    int endRunAt = 0;  // from this number on, the run has ended (a connection lost for good)
     QString idAnswer = QStringLiteral("* ID NIL\r\nA1 OK ID completed\r\n");
     QString acceptedUser = QStringLiteral("user@example.org");
     QString acceptedPassword = QStringLiteral("secret");

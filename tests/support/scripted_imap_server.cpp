@@ -20,6 +20,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
+#include <deque>
+#include <functional>
 #include <set>
 
 namespace tallyhive::testing {
@@ -73,6 +76,13 @@ QByteArray readFile(const QString& path)
 }  // namespace
 
 struct ScriptedImapServer::State {
+    struct Message {
+        quint32 uid = 0;
+        QByteArray bytes;
+        qint64 generatedSize = 0;  // when not 0, the bytes are made while they are sent
+        qint64 size() const { return generatedSize > 0 ? generatedSize : bytes.size(); }
+    };
+
     Script script;
     CertificateFiles certificate;
     QThread thread;
@@ -80,6 +90,10 @@ struct ScriptedImapServer::State {
     mutable QMutex guard;
     QStringList commands;
     std::map<QString, std::set<int>> seen;
+    int connections = 0;
+    // The mailboxes as they are now; touched only on the server thread.
+    std::map<QString, std::vector<Message>> mailboxes;
+    bool expunged = false;
 
     void record(const QString& command)
     {
@@ -91,17 +105,77 @@ struct ScriptedImapServer::State {
         QMutexLocker lock(&guard);
         seen[mailbox].insert(number);
     }
+    int connectionNumber()
+    {
+        QMutexLocker lock(&guard);
+        return ++connections;
+    }
 };
 
 namespace {
+
+// A generated message: its head, a line repeated to fill it, and its end.
+struct GeneratedShape {
+    QByteArray head;
+    QByteArray line;
+    QByteArray tail;
+};
+
+GeneratedShape generatedShape(bool attachment)
+{
+    const QByteArray headers = "From: Big Sender <big@example.org>\r\nTo: tester@example.org\r\nSubject: Big one\r\n"
+                               "Date: Tue, 19 Mar 2024 10:00:00 +0000\r\nMIME-Version: 1.0\r\n";
+    if (!attachment)
+        return {headers + "Content-Type: text/plain; charset=us-ascii\r\n\r\n",
+                "The quick brown fox jumps over the lazy dog, again and again..\r\n", "\r\n"};
+    return {headers + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+                      "Content-Type: text/plain; charset=us-ascii\r\n\r\nSee the attachment.\r\n--b\r\n"
+                      "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
+                      "Content-Disposition: attachment; filename=\"big.bin\"\r\n\r\n",
+            QByteArray("QUJD").repeated(19) + "\r\n", "\r\n--b--\r\n"};
+}
+
+// Bytes [offset, offset + length) of a generated message `total` bytes long.
+QByteArray generatedPiece(bool attachment, qint64 total, qint64 offset, qint64 length)
+{
+    const GeneratedShape shape = generatedShape(attachment);
+    const qint64 tailStart = total - shape.tail.size();
+    QByteArray piece;
+    piece.reserve(static_cast<qsizetype>(length));
+    while (length > 0) {
+        qint64 taken = 0;
+        if (offset < shape.head.size()) {
+            taken = qMin<qint64>(length, shape.head.size() - offset);
+            piece += shape.head.mid(offset, taken);
+        } else if (offset >= tailStart) {
+            taken = length;
+            piece += shape.tail.mid(offset - tailStart, taken);
+        } else {
+            const qint64 at = (offset - shape.head.size()) % shape.line.size();
+            taken = std::min<qint64>({length, shape.line.size() - at, tailStart - offset});
+            piece += shape.line.mid(at, taken);
+        }
+        offset += taken;
+        length -= taken;
+    }
+    return piece;
+}
+
+constexpr qint64 kStreamPiece = 256 * 1024;
+constexpr qint64 kHighWater = 2 * 1024 * 1024;
 
 // One client connection, living on the server thread.
 class Connection {
 public:
     Connection(ScriptedImapServer::State& state, QSslSocket* socket) : state_(state), socket_(socket)
     {
+        number_ = state.connectionNumber();
         QObject::connect(socket_, &QSslSocket::encrypted, socket_, [this] { send(state_.script.greeting + "\r\n"); });
         QObject::connect(socket_, &QSslSocket::readyRead, socket_, [this] { onData(); });
+        QObject::connect(socket_, &QSslSocket::encryptedBytesWritten, socket_, [this](qint64) {
+            if (streaming_ && !pieceTimer_)
+                pump();
+        });
     }
     ~Connection()
     {
@@ -112,22 +186,29 @@ public:
     Connection& operator=(const Connection&) = delete;
 
 private:
-    void send(const QByteArray& bytes) { socket_->write(bytes); }
+    struct Command {
+        QByteArray bytes;
+        bool pipelined = false;  // it came before the reply to an earlier command was complete
+    };
 
+    void send(const QByteArray& bytes) { socket_->write(bytes); }
+    bool open() const { return socket_->state() == QAbstractSocket::ConnectedState; }
+
+    // Cuts the input into commands as it arrives, then answers them in turn.
     void onData()
     {
         input_ += socket_->readAll();
-        while (!stalled_ && !streaming_) {
+        while (true) {
             if (literalNeeded_ >= 0) {
                 if (input_.size() < literalNeeded_)
-                    return;
+                    break;
                 command_ += input_.left(literalNeeded_);
                 input_.remove(0, literalNeeded_);
                 literalNeeded_ = -1;
             }
             const qsizetype end = input_.indexOf("\r\n");
             if (end < 0)
-                return;
+                break;
             const QByteArray line = input_.left(end);
             command_ += input_.left(end + 2);
             input_.remove(0, end + 2);
@@ -146,18 +227,31 @@ private:
                 }
                 literalNeeded_ = -1;
             }
-            handle(command_);
+            queue_.push_back({command_, unanswered_ > 0});
+            ++unanswered_;
             command_.clear();
+        }
+        answerQueued();
+    }
+
+    void answerQueued()
+    {
+        while (!stalled_ && !streaming_ && !queue_.empty()) {
+            const Command command = queue_.front();
+            queue_.pop_front();
+            handle(command);
+            if (!streaming_)
+                --unanswered_;
         }
     }
 
-    void handle(const QByteArray& command)
+    void handle(const Command& command)
     {
         if (!authenticatingTag_.isEmpty()) {
-            continueAuthentication(command.left(command.indexOf("\r\n")));
+            continueAuthentication(command.bytes.left(command.bytes.indexOf("\r\n")));
             return;
         }
-        const auto tokens = platform::parseImapTokens(command);
+        const auto tokens = platform::parseImapTokens(command.bytes);
         if (!tokens || tokens->size() < 2) {
             send("* BAD Error in IMAP command\r\n");
             return;
@@ -165,13 +259,18 @@ private:
         const QByteArray tag = (*tokens)[0].value;
         const QByteArray verb = (*tokens)[1].value.toUpper();
         const std::vector<ImapToken> args(tokens->begin() + 2, tokens->end());
-        const QByteArray verbLine = command.left(command.indexOf("\r\n")).mid(tag.size() + 1);
+        const QByteArray verbLine = command.bytes.left(command.bytes.indexOf("\r\n")).mid(tag.size() + 1);
         if (verb == "LOGIN" && !args.empty())
             state_.record(QStringLiteral("LOGIN ") + QString::fromUtf8(args[0].value));
         else if (verb == "AUTHENTICATE" && !args.empty())
             state_.record(QStringLiteral("AUTHENTICATE ") + QString::fromUtf8(args[0].value));
         else
             state_.record(QString::fromUtf8(verbLine));
+        const bool fetch = verb == "FETCH" || (verb == "UID" && !args.empty() && args[0].isAtom("FETCH"));
+        if (fetch && command.pipelined && state_.script.badToPipelined) {
+            send(tag + " BAD Commands may not be pipelined here\r\n");
+            return;
+        }
 
         if (verb == "CAPABILITY") {
             send(QByteArray("* CAPABILITY IMAP4rev1 ID AUTH=PLAIN AUTH=XOAUTH2")
@@ -193,9 +292,9 @@ private:
         } else if (verb == "LIST" && args.size() == 2 && loggedIn_) {
             list(tag);
         } else if (verb == "FETCH" && args.size() == 2 && !selected_.isEmpty()) {
-            fetch(tag, args[0].value.toInt(), args[1], false);
+            fetchSet(tag, args[0].value, args[1]);
         } else if (verb == "UID" && args.size() == 3 && args[0].isAtom("FETCH") && !selected_.isEmpty()) {
-            fetch(tag, args[1].value.toInt(), args[2], true);
+            fetchUid(tag, args[1].value.toUInt(), args[2]);
         } else if (verb == "LOGOUT") {
             send("* BYE Logging out\r\n" + tag + " OK Logout completed.\r\n");
             socket_->disconnectFromHost();
@@ -263,29 +362,40 @@ private:
         QTimer::singleShot(state_.script.signInDelayMs, socket_, [this, answer] { send(answer); });
     }
 
+    std::vector<ScriptedImapServer::State::Message>& messages() { return state_.mailboxes.at(selected_); }
+
     void select(const QByteArray& tag, const QString& wireName)
     {
         QString name = platform::decodeMailboxName(wireName.toUtf8());
-        if (name.compare(u"INBOX", Qt::CaseInsensitive) == 0)
-            name = QStringLiteral("INBOX");  // the one name that is case-insensitive
-        const auto found = state_.script.mailboxes.find(name);
-        if (found == state_.script.mailboxes.end()) {
+        if (name.compare(QStringLiteral("INBOX"), Qt::CaseInsensitive) == 0)
+            name = QStringLiteral("INBOX");  // the one name that ignores case
+        const auto found = state_.mailboxes.find(name);
+        if (found == state_.mailboxes.end()) {
             selected_.clear();
             send(tag + " NO Mailbox doesn't exist: " + wireName.toUtf8() + "\r\n");
             return;
         }
         selected_ = name;
-        send("* FLAGS (\\Answered \\Flagged \\Deleted \\Seen \\Draft)\r\n* " + QByteArray::number(found->second.size())
-             + " EXISTS\r\n* 0 RECENT\r\n" + tag + " OK [READ-WRITE] Select completed.\r\n");
+        const auto& script = state_.script;
+        const quint32 validity = number_ > 1 && script.uidValidityAfterReconnect ? script.uidValidityAfterReconnect : script.uidValidity;
+        const qint64 count = script.announcedCount >= 0 ? script.announcedCount : static_cast<qint64>(found->second.size());
+        send("* FLAGS (\\Answered \\Flagged \\Deleted \\Seen \\Draft)\r\n* " + QByteArray::number(count)
+             + " EXISTS\r\n* 0 RECENT\r\n* OK [UIDVALIDITY " + QByteArray::number(validity) + "] UIDs valid\r\n" + tag
+             + " OK [READ-WRITE] Select completed.\r\n");
     }
 
     void list(const QByteArray& tag)
     {
         QByteArray reply;
-        for (const auto& [name, messages] : state_.script.mailboxes) {
-            const QByteArray wire = platform::encodeMailboxName(name);
+        std::vector<std::pair<QByteArray, QByteArray>> names;  // wire name, special-use flag
+        for (const auto& [name, messages] : state_.mailboxes) {
             const auto flag = state_.script.specialUse.find(name);
-            reply += "* LIST (\\HasNoChildren" + (flag == state_.script.specialUse.end() ? QByteArray() : ' ' + flag->second) + ") \"/\" ";
+            names.emplace_back(platform::encodeMailboxName(name), flag == state_.script.specialUse.end() ? QByteArray() : ' ' + flag->second);
+        }
+        if (state_.script.longListName > 0)
+            names.insert(names.begin(), {QByteArray(static_cast<qsizetype>(state_.script.longListName), 'L'), QByteArray()});
+        for (const auto& [wire, flag] : names) {
+            reply += "* LIST (\\HasNoChildren" + flag + ") \"/\" ";
             reply += state_.script.literalMailboxNames ? "{" + QByteArray::number(wire.size()) + "}\r\n" + wire
                                                        : ImapCommandBuilder::quoted(wire);
             reply += "\r\n";
@@ -293,11 +403,88 @@ private:
         send(reply + tag + " OK List completed.\r\n");
     }
 
-    void fetch(const QByteArray& tag, int number, const ImapToken& items, bool byUid)
+    static bool wantsBody(const ImapToken& items)
     {
-        const auto& messages = state_.script.mailboxes.at(selected_);
-        if (number < 1 || number > static_cast<int>(messages.size())) {
+        for (const ImapToken& item : items.isList() ? items.children : std::vector<ImapToken>{items}) {
+            if (item.isAtom("BODY[]") || item.isAtom("BODY.PEEK[]"))
+                return true;
+        }
+        return false;
+    }
+
+    void fetchSet(const QByteArray& tag, const QByteArray& set, const ImapToken& items)
+    {
+        const auto& script = state_.script;
+        if (script.fetchAnswer == ScriptedImapServer::FetchAnswer::RefuseAll) {
+            send(tag + " NO Fetch refused.\r\n");
+            return;
+        }
+        const qsizetype colon = set.indexOf(':');
+        const qint64 low = set.left(colon < 0 ? set.size() : colon).toLongLong();
+        const qint64 high = colon < 0 ? low : set.mid(colon + 1).toLongLong();
+        const qint64 count = static_cast<qint64>(messages().size());
+        const qint64 announced = script.announcedCount >= 0 ? script.announcedCount : count;
+        if (low < 1 || high < low || high > announced) {
+            send(tag + " BAD Error in IMAP command FETCH: Invalid messageset\r\n");
+            return;
+        }
+        if (wantsBody(items)) {
+            fetchMessage(tag, static_cast<int>(low), items, false);
+            return;
+        }
+        QByteArray reply;
+        for (qint64 n = low; n <= qMin(high, count); ++n) {
+            const auto& message = messages()[static_cast<size_t>(n - 1)];
+            reply += "* " + QByteArray::number(n) + " FETCH (UID " + QByteArray::number(message.uid) + " RFC822.SIZE "
+                + QByteArray::number(message.size()) + ")\r\n";
+        }
+        send(reply + tag + " OK Fetch completed.\r\n");
+    }
+
+    void fetchUid(const QByteArray& tag, quint32 uid, const ImapToken& items)
+    {
+        if (state_.script.fetchAnswer == ScriptedImapServer::FetchAnswer::RefuseAll) {
+            send(tag + " NO Fetch refused.\r\n");
+            return;
+        }
+        expungeOnce();
+        const auto& list = messages();
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (list[i].uid == uid) {
+                fetchMessage(tag, static_cast<int>(i + 1), items, true);
+                return;
+            }
+        }
+        send(tag + " OK Fetch completed.\r\n");  // a UID that is gone is no error
+    }
+
+    // Another client deletes a message: this connection learns it now.
+    void expungeOnce()
+    {
+        const int number = state_.script.expungeBeforeFetch;
+        if (number < 1 || state_.expunged || number > static_cast<int>(messages().size()))
+            return;
+        state_.expunged = true;
+        messages().erase(messages().begin() + (number - 1));
+        send("* " + QByteArray::number(number) + " EXPUNGE\r\n");
+    }
+
+    void fetchMessage(const QByteArray& tag, int number, const ImapToken& items, bool byUid)
+    {
+        const auto& script = state_.script;
+        if (!byUid)
+            expungeOnce();
+        if (number < 1 || number > static_cast<int>(messages().size())) {
             send(tag + (byUid ? " OK Fetch completed.\r\n" : " BAD Error in IMAP command FETCH: Invalid messageset\r\n"));
+            return;
+        }
+        if (script.fetchAnswer == ScriptedImapServer::FetchAnswer::RefuseMessages) {
+            send(tag + " NO [UNAVAILABLE] Message " + QByteArray::number(number) + " is refused.\r\n");
+            return;
+        }
+        if (script.fetchAnswer == ScriptedImapServer::FetchAnswer::Endless) {
+            const QByteArray line = "* OK still thinking " + QByteArray(1000, '.') + "\r\n";
+            stream([line](qint64, qint64) { return line.repeated(256); }, -1, {});
             return;
         }
         bool peek = true;
@@ -308,51 +495,92 @@ private:
         if (!peek)
             state_.markSeen(selected_, number);
 
-        const QByteArray& body = messages[static_cast<size_t>(number - 1)];
+        const auto& message = messages()[static_cast<size_t>(number - 1)];
         const QByteArray date = platform::formatInternalDate(QDateTime(QDate(2024, 3, 19), QTime(9, 0).addSecs(60 * number), Qt::UTC));
-        const QByteArray head = "* " + QByteArray::number(number) + " FETCH (" + (byUid ? "UID " + QByteArray::number(number) + " " : QByteArray())
-            + "INTERNALDATE \"" + date + "\" BODY[] {" + QByteArray::number(body.size()) + "}\r\n";
-        if (number == state_.script.dropAtFetch) {
-            send(head + body.left(body.size() / 2));
+        const QByteArray head = "* " + QByteArray::number(number) + " FETCH (" + (byUid ? "UID " + QByteArray::number(message.uid) + " " : QByteArray())
+            + "INTERNALDATE \"" + date + "\" BODY[] {" + QByteArray::number(message.size()) + "}\r\n";
+        if (number == script.dropAtFetch) {
+            send(head + message.bytes.left(message.bytes.size() / 2));
             socket_->flush();
             socket_->disconnectFromHost();
             stalled_ = true;
             return;
         }
-        if (number == state_.script.stallAtFetch) {
-            send(head + body.left(body.size() / 2));
+        if (number == script.stallAtFetch) {
+            send(head + message.bytes.left(message.bytes.size() / 2));
             stalled_ = true;
             return;
         }
         send(head);
-        streaming_ = true;
-        streamPieces(body, ")\r\n" + tag + " OK Fetch completed.\r\n");
-    }
-
-    void streamPieces(QByteArray rest, QByteArray trailer)
-    {
-        const int size = state_.script.pieceSize > 0 ? state_.script.pieceSize : static_cast<int>(rest.size());
-        send(rest.left(size));
-        rest.remove(0, size);
-        if (rest.isEmpty()) {
-            send(trailer);
-            streaming_ = false;
-            QTimer::singleShot(0, socket_, [this] { onData(); });
+        const QByteArray trailer = ")\r\n" + tag + " OK Fetch completed.\r\n";
+        if (message.generatedSize > 0) {
+            const bool attachment = script.generatedAttachment;
+            const qint64 total = message.generatedSize;
+            stream([attachment, total](qint64 offset, qint64 length) { return generatedPiece(attachment, total, offset, length); },
+                   total, trailer);
             return;
         }
-        QTimer::singleShot(state_.script.pieceDelayMs, socket_, [this, rest, trailer] { streamPieces(rest, trailer); });
+        const QByteArray bytes = message.bytes;
+        stream([bytes](qint64 offset, qint64 length) { return bytes.mid(offset, length); }, bytes.size(), trailer);
+    }
+
+    // Sends total bytes from source (without end when total is negative) in
+    // pieces, as fast as the socket takes them or at the script's pace, then the trailer.
+    void stream(std::function<QByteArray(qint64, qint64)> source, qint64 total, QByteArray trailer)
+    {
+        source_ = std::move(source);
+        total_ = total;
+        sent_ = 0;
+        trailer_ = std::move(trailer);
+        streaming_ = true;
+        pump();
+    }
+
+    void pump()
+    {
+        const int pieceSize = state_.script.pieceSize;
+        const int delay = state_.script.pieceDelayMs;
+        while (open() && (total_ < 0 || sent_ < total_) && socket_->encryptedBytesToWrite() + socket_->bytesToWrite() < kHighWater) {
+            const qint64 size = pieceSize > 0 ? pieceSize : kStreamPiece;
+            const qint64 length = total_ < 0 ? size : qMin(size, total_ - sent_);
+            send(source_(sent_, length));
+            sent_ += length;
+            if (delay > 0) {
+                pieceTimer_ = true;
+                QTimer::singleShot(delay, socket_, [this] {
+                    pieceTimer_ = false;
+                    pump();
+                });
+                return;
+            }
+        }
+        if (!open() || total_ < 0 || sent_ < total_)
+            return;  // more when the socket has taken these
+        send(trailer_);
+        streaming_ = false;
+        source_ = nullptr;
+        --unanswered_;
+        QTimer::singleShot(0, socket_, [this] { answerQueued(); });
     }
 
     ScriptedImapServer::State& state_;
     QSslSocket* socket_;
+    int number_ = 0;
     QByteArray input_;
     QByteArray command_;
     qint64 literalNeeded_ = -1;
+    std::deque<Command> queue_;
+    int unanswered_ = 0;
     bool loggedIn_ = false;
     QByteArray authenticatingTag_;
     bool refusing_ = false;
     bool stalled_ = false;
     bool streaming_ = false;
+    bool pieceTimer_ = false;
+    std::function<QByteArray(qint64, qint64)> source_;
+    qint64 total_ = 0;
+    qint64 sent_ = 0;
+    QByteArray trailer_;
     QString selected_;
 };
 
@@ -402,6 +630,19 @@ ScriptedImapServer::ScriptedImapServer(Script script) : state_(std::make_unique<
         static QCoreApplication application(argc, argv);
     }
     state_->script = std::move(script);
+    for (const auto& [name, messages] : state_->script.mailboxes) {
+        auto& live = state_->mailboxes[name];
+        for (const QByteArray& bytes : messages)
+            live.push_back({kFirstUid + static_cast<quint32>(live.size()), bytes, 0});
+    }
+    if (state_->script.generatedNumber > 0) {
+        auto& inbox = state_->mailboxes[QStringLiteral("INBOX")];
+        const size_t index = static_cast<size_t>(state_->script.generatedNumber - 1);
+        while (inbox.size() <= index)
+            inbox.push_back({kFirstUid + static_cast<quint32>(inbox.size()), sampleMessage(static_cast<int>(inbox.size()) + 1), 0});
+        inbox[index].bytes.clear();
+        inbox[index].generatedSize = state_->script.generatedBytes;
+    }
     state_->certificate = certificateFor(state_->script.certificateHost);
     QSemaphore listening;
     QObject::connect(&state_->thread, &QThread::started, [this, &listening] {
@@ -446,6 +687,17 @@ std::vector<int> ScriptedImapServer::seen(const QString& mailbox) const
     QMutexLocker lock(&state_->guard);
     const auto found = state_->seen.find(mailbox);
     return found == state_->seen.end() ? std::vector<int>{} : std::vector<int>(found->second.begin(), found->second.end());
+}
+
+int ScriptedImapServer::connections() const
+{
+    QMutexLocker lock(&state_->guard);
+    return state_->connections;
+}
+
+QByteArray ScriptedImapServer::generatedMessage(qint64 bytes, bool attachment)
+{
+    return generatedPiece(attachment, bytes, 0, bytes);
 }
 
 ScriptedImapServer::Script ScriptedImapServer::normalMailbox(int count)

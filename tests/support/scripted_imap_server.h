@@ -22,12 +22,14 @@ namespace tallyhive::testing {
 //     imap->connect(server.host());
 //
 // It understands CAPABILITY, NOOP, ID, LOGIN (quoted or literal arguments),
-// AUTHENTICATE XOAUTH2, SELECT, LIST, FETCH / UID FETCH of one message, and LOGOUT.
+// AUTHENTICATE XOAUTH2, SELECT, LIST, FETCH of a number or a range, UID FETCH
+// of one UID, and LOGOUT. Message n of a mailbox has the UID kFirstUid + n - 1,
+// so sequence numbers and UIDs differ; a mailbox's messages outlive connections.
 class ScriptedImapServer {
 public:
     enum class IdAnswer {
         Normal,  // "* ID (...)" and OK
-        Refuse,  // a tagged BAD: the client's raw command gives an empty text
+        Refuse,  // a tagged BAD
         Hangup,  // the connection is closed instead of an answer
     };
 
@@ -36,6 +38,16 @@ public:
         Challenge,  // "+" with the reasons, then NO after the client's empty line
         ImmediateNo,
     };
+
+    // What FETCH commands get.
+    enum class FetchAnswer {
+        Normal,
+        RefuseMessages,  // NO for every message; listing UIDs still works
+        RefuseAll,       // NO for every FETCH
+        Endless,         // messages answered with untagged lines that never end
+    };
+
+    static constexpr quint32 kFirstUid = 1001;
 
     struct Script {
         QString user = QStringLiteral("tester@example.org");
@@ -55,6 +67,18 @@ public:
         int pieceSize = 0;      // message bytes per write; 0 sends them at once
         int pieceDelayMs = 0;   // pause between pieces
         QString certificateHost = QStringLiteral("localhost");  // the name the certificate is issued to
+        quint32 uidValidity = 7;
+        quint32 uidValidityAfterReconnect = 0;  // when not 0, connections after the first see this
+        qint64 announcedCount = -1;             // SELECT announces this many messages instead of the real count
+        FetchAnswer fetchAnswer = FetchAnswer::Normal;
+        qint64 longListName = 0;                // LIST adds a mailbox with a name this long
+        int expungeBeforeFetch = 0;             // the first message fetch finds this number expunged by another client
+        bool badToPipelined = false;            // a FETCH sent before the previous reply was complete gets BAD
+        // Message `generatedNumber` of the Inbox is made while it is sent,
+        // `generatedBytes` long, so the server never holds it.
+        int generatedNumber = 0;
+        qint64 generatedBytes = 0;
+        bool generatedAttachment = false;  // most of it a base64 attachment rather than the text body
     };
 
     ScriptedImapServer();  // the default Script
@@ -76,6 +100,10 @@ public:
     QStringList commands() const;
     // Numbers of the messages of a mailbox that a fetch has marked \Seen.
     std::vector<int> seen(const QString& mailbox) const;
+    // Connections accepted so far.
+    int connections() const;
+    // The Inbox's generated message, as the server sends it.
+    static QByteArray generatedMessage(qint64 bytes, bool attachment);
 
     // "count" small messages in the Inbox, plus empty Drafts, Sent, Junk and Deleted.
     static Script normalMailbox(int count);

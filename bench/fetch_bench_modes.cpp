@@ -1,0 +1,222 @@
+#include "fetch_bench_modes.h"
+
+#include "app/config.h"
+#include "mail/imap_session.h"
+#include "mainwindow/form1.h"
+#include "platform/imap/imap_client.h"
+#include "platform/imap/tls_transport.h"
+#include "platform/mailbox/mailbox_component.h"
+#include "platform/message_boxes.h"
+#include "platform/qt/qt_list_view.h"
+#include "platform/xlsx/xlsx_spreadsheet.h"
+#include "support/memory_settings_store.h"
+#include "support/process_memory.h"
+#include "support/recording_message_boxes.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace tallyhive::bench {
+namespace {
+
+void measureProcess(Figures& figures)
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    figures.peakRssKb = usage.ru_maxrss;
+    figures.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void printFigures(const Figures& f)
+{
+    std::printf("messages=%lld bytes=%lld seconds=%.6f cpu=%.6f rss=%lld growth=%lld gap=%.3f stop=%.3f\n",
+                static_cast<long long>(f.messages), static_cast<long long>(f.bytes), f.seconds, f.cpuSeconds,
+                static_cast<long long>(f.peakRssKb), static_cast<long long>(f.growthKb), f.longestGapMs, f.stopMs);
+}
+
+QString folder() { return qEnvironmentVariable(kFolderVariable, QStringLiteral("Inbox")); }
+
+// Boxes would block a benchmark; their texts go to stderr instead.
+class PrintingMessageBoxes : public platform::MessageBoxes {
+public:
+    void show(const QString& text, const QString& title, platform::BoxIcon) override
+    {
+        std::fprintf(stderr, "[box] %s: %s\n", qPrintable(title), qPrintable(text));
+    }
+    std::optional<QString> input(const QString&, const QString&, const QString&) override { return std::nullopt; }
+};
+
+Figures runExtraction(int count)
+{
+    PrintingMessageBoxes boxes;
+    auto session = std::make_shared<clsChilkatIMAP>(boxes);
+    session->ChilkatIMAPObject = platform::createImapComponent();
+    session->SSL = true;
+    session->PORT = config::imapPort();
+    session->IMAPServer = config::imapHost();
+    session->Username = qEnvironmentVariable(kUserVariable);
+    session->Password = qEnvironmentVariable(kPasswordVariable);
+    session->CurrentLocation = 1;
+    session->MaxRecord = count;
+
+    Figures figures;
+    session->MailExtractListing = [&figures](const MailListing& listing) {
+        ++figures.messages;
+        figures.bytes += listing.From.size() + listing.Subject.size() + listing.ReceivedDate.size() + listing.PlainTextBody.size()
+                         + listing.HTMLTextBody.size();
+    };
+    QElapsedTimer timer;
+    timer.start();
+    session->StartMailExtraction(folder());
+    figures.seconds = timer.nsecsElapsed() / 1e9;
+    measureProcess(figures);
+    return figures;
+}
+
+// The bare client: one request at a time, or its own window of requests.
+Figures runFloor(int count, bool window)
+{
+    platform::ImapClient client(std::make_unique<platform::TlsTransport>());
+    Figures figures;
+    QElapsedTimer timer;
+    timer.start();
+    client.setSsl(true);
+    client.setPort(config::imapPort());
+    if (client.connect(config::imapHost()) != 1
+        || client.login(qEnvironmentVariable(kUserVariable), qEnvironmentVariable(kPasswordVariable)) != 1
+        || client.selectMailbox(folder()) != 1 || (window && client.beginFetchRun(1, count) != 1)) {
+        std::fprintf(stderr, "floor: %s\n", qPrintable(client.lastErrorText()));
+        return figures;
+    }
+    for (int n = 1; n <= count; ++n) {
+        QByteArray bytes;
+        if (window) {
+            const auto fetched = client.fetchRunRaw(n);
+            if (fetched.status != platform::FetchStatus::Fetched)
+                continue;
+            bytes = fetched.message.bytes;
+        } else {
+            const auto fetched = client.fetchRaw(n);
+            if (!fetched)
+                continue;
+            bytes = fetched->bytes;
+        }
+        ++figures.messages;
+        figures.bytes += bytes.size();
+    }
+    figures.seconds = timer.nsecsElapsed() / 1e9;
+    measureProcess(figures);
+    if (window)
+        client.endFetchRun();
+    client.disconnect();
+    return figures;
+}
+
+// The real main window, offscreen: sign in, then "2a. Get All Emails". Stop
+// is clicked once `stopAtRows` rows are listed, or `stopAfterMs` after the start.
+Figures runWindow(int stopAtRows, int stopAfterMs)
+{
+    testing::RecordingMessageBoxes boxes;
+    testing::MemorySettingsStore settings;
+    platform::XlsxSpreadsheetFactory spreadsheets;
+    Form1 window(Form1Services{boxes, settings, spreadsheets, [] { return platform::createImapComponent(); }});
+    window.Form_Load();
+    window.show();
+    window.Text1->setText(qEnvironmentVariable(kUserVariable));
+    window.Combo1->setCurrentIndex(0);
+    window.Text2->setText(qEnvironmentVariable(kPasswordVariable));
+    window.PushButton1_Click();
+    window.Option3->click();
+
+    Figures figures;
+    QElapsedTimer clock;
+    QElapsedTimer stopClock;
+    qint64 lastTick = 0;
+    qint64 longestGap = 0;
+    // Fires whenever the window gets to process its events.
+    QTimer ticker;
+    ticker.setInterval(0);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        longestGap = std::max(longestGap, now - lastTick);
+        lastTick = now;
+        const bool due = (stopAtRows > 0 && window.ListView1->rowCount() >= stopAtRows)
+                         || (stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs);
+        if (due && !stopClock.isValid()) {
+            stopClock.start();
+            window.PushButton3_Click();
+        }
+    });
+    testing::resetPeakResident();
+    const qint64 before = testing::residentBytes();
+    ticker.start();
+    clock.start();
+    window.PushButton3_Click();
+    figures.seconds = clock.nsecsElapsed() / 1e9;
+    ticker.stop();
+    figures.growthKb = (testing::peakResidentBytes() - before) / 1024;
+    if (stopClock.isValid())
+        figures.stopMs = stopClock.nsecsElapsed() / 1e6;
+    figures.longestGapMs = longestGap / 1e6;
+    figures.messages = window.ListView1->rowCount();
+    for (const auto& box : boxes.shown) {
+        if (box.text != u"Done.")
+            std::fprintf(stderr, "[box] %s\n", qPrintable(box.text.left(300)));
+    }
+    measureProcess(figures);
+    return figures;
+}
+
+}  // namespace
+
+Figures parseFigures(const QString& line)
+{
+    Figures figures;
+    for (const QString& pair : line.split(u' ')) {
+        const QString key = pair.section(u'=', 0, 0);
+        const QString value = pair.section(u'=', 1);
+        if (key == u"messages")
+            figures.messages = value.toLongLong();
+        else if (key == u"bytes")
+            figures.bytes = value.toLongLong();
+        else if (key == u"seconds")
+            figures.seconds = value.toDouble();
+        else if (key == u"cpu")
+            figures.cpuSeconds = value.toDouble();
+        else if (key == u"rss")
+            figures.peakRssKb = value.toLongLong();
+        else if (key == u"growth")
+            figures.growthKb = value.toLongLong();
+        else if (key == u"gap")
+            figures.longestGapMs = value.toDouble();
+        else if (key == u"stop")
+            figures.stopMs = value.toDouble();
+    }
+    return figures;
+}
+
+int runChild(const QString& mode, int count, int stopAfterMs)
+{
+    Figures figures;
+    if (mode == u"floor" || mode == u"floor16")
+        figures = runFloor(count, mode == u"floor16");
+    else if (mode == u"extraction")
+        figures = runExtraction(count);
+    else if (mode == u"window")
+        figures = runWindow(0, -1);
+    else if (mode == u"stop")
+        figures = runWindow(count / 2, -1);
+    else
+        figures = runWindow(0, stopAfterMs);
+    printFigures(figures);
+    return mode == u"hostile" || figures.messages == count ? 0 : 1;
+}
+
+}  // namespace tallyhive::bench

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// The modes of fetch_bench, each run in a child process of its own.
+namespace tallyhive::bench {
+
+inline const char* const kUserVariable = "TALLYHIVE_BENCH_USER";
+inline const char* const kPasswordVariable = "TALLYHIVE_BENCH_PASSWORD";
+inline const char* const kFolderVariable = "TALLYHIVE_BENCH_FOLDER";
+
+struct Figures {
+    qint64 messages = 0;
+    qint64 bytes = 0;       // what the mode got: raw bytes for the floors, decoded characters for extraction
+    double seconds = 0;
+    double cpuSeconds = 0;  // user and system time of the mode's process
+    qint64 peakRssKb = 0;
+    qint64 growthKb = 0;    // window modes: peak resident memory above what it was before Get All
+    double longestGapMs = 0;  // window modes: longest time without processed events
+    double stopMs = 0;        // from the Stop click to the end of the run
+};
+
+Figures parseFigures(const QString& line);
+
+// Runs one mode on the server the environment names and prints its figures:
+// floor (fetchRaw one at a time), floor16 (the client's own window of
+// requests), extraction (the session's loop), window (Get All in the main
+// window), stop (the same, stopped half way), hostile (Get All, stopped after
+// stopAfterMs unless negative). Returns 0 when every message came.
+int runChild(const QString& mode, int count, int stopAfterMs);
+
+}  // namespace tallyhive::bench

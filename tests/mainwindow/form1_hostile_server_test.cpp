@@ -1,0 +1,218 @@
+// The real main window and IMAP component against servers that misbehave:
+// Stop must end the run, memory must stay bounded, and nothing may end as if
+// all went well.
+#include "platform/xlsx/xlsx_spreadsheet.h"
+#include "support/gui_application.h"
+#include "support/memory_settings_store.h"
+#include "support/process_memory.h"
+#include "support/recording_message_boxes.h"
+#include "support/scripted_imap_server.h"
+
+#include "mainwindow/form1.h"
+#include "platform/mailbox/mailbox_component.h"
+#include "platform/qt/qt_list_view.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tallyhive;
+using tallyhive::testing::ScriptedImapServer;
+
+namespace {
+
+constexpr qint64 kMegabyte = 1024 * 1024;
+
+class HostileServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        tallyhive::testing::guiApplication();
+        savedTemp_ = qgetenv("TEMP");
+        qputenv("TEMP", logDir_.path().toUtf8());
+        qputenv("TALLYHIVE_READ_TIMEOUT_MS", "10000");
+        qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "50");
+    }
+    void TearDown() override
+    {
+        window_.reset();
+        qputenv("TEMP", savedTemp_);
+        for (const char* name : {"TALLYHIVE_READ_TIMEOUT_MS", "TALLYHIVE_RECONNECT_DELAY_MS", "TALLYHIVE_CA_FILE",
+                                 "TALLYHIVE_IMAP_HOST", "TALLYHIVE_IMAP_PORT"})
+            qunsetenv(name);
+    }
+
+    // The window, signed in to `server`, Inbox chosen.
+    Form1& signIn(const ScriptedImapServer& server, const ScriptedImapServer::Script& script)
+    {
+        server.applyEnvironment();
+        window_ = std::make_unique<Form1>(
+            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(); }});
+        window_->Form_Load();
+        window_->Text1->setText(script.user);
+        window_->Combo1->setCurrentIndex(0);
+        window_->Text2->setText(script.password);
+        window_->PushButton1_Click();
+        window_->Option3->click();
+        return *window_;
+    }
+
+    // Runs Get All; with stopAfterMs, presses Stop that long after the start.
+    // Returns the time from Stop to the end of the run (or -1 without Stop).
+    qint64 getAll(int stopAfterMs = -1)
+    {
+        QElapsedTimer sinceStop;
+        QTimer stopper;
+        stopper.setSingleShot(true);
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            sinceStop.start();
+            window_->PushButton3_Click();
+        });
+        if (stopAfterMs >= 0)
+            stopper.start(stopAfterMs);
+        resetPeak();
+        window_->PushButton3_Click();
+        return sinceStop.isValid() ? sinceStop.elapsed() : -1;
+    }
+
+    void resetPeak()
+    {
+        tallyhive::testing::resetPeakResident();
+        residentAtStart_ = tallyhive::testing::residentBytes();
+    }
+    qint64 peakGrowth() const { return tallyhive::testing::peakResidentBytes() - residentAtStart_; }
+    qint64 logSize() const { return QFileInfo(logDir_.filePath(QStringLiteral("errorlog.txt"))).size(); }
+    QString closingBox() const { return boxes_.shown.empty() ? QString() : boxes_.shown.back().text; }
+
+    QTemporaryDir logDir_;
+    QByteArray savedTemp_;
+    tallyhive::testing::RecordingMessageBoxes boxes_;
+    tallyhive::testing::MemorySettingsStore settings_;
+    platform::XlsxSpreadsheetFactory spreadsheets_;
+    std::unique_ptr<Form1> window_;
+    qint64 residentAtStart_ = 0;
+};
+
+}  // namespace
+
+TEST_F(HostileServerTest, StopEndsARunWhoseEveryFetchIsRefused)
+{
+    auto script = ScriptedImapServer::normalMailbox(20000);
+    script.fetchAnswer = ScriptedImapServer::FetchAnswer::RefuseMessages;
+    ScriptedImapServer server(script);
+    signIn(server, script);
+    const qint64 stopToEnd = getAll(300);
+    EXPECT_GE(stopToEnd, 0);
+    EXPECT_LT(stopToEnd, 2000);
+    EXPECT_LT(server.commands().filter(QStringLiteral("UID FETCH")).size(), 20000);
+    EXPECT_EQ(window_->ListView1->rowCount(), 0);
+    EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Done, but "))) << closingBox().toStdString();
+    EXPECT_TRUE(closingBox().contains(QStringLiteral("is refused"))) << closingBox().toStdString();
+    EXPECT_LT(logSize(), 20 * kMegabyte);
+}
+
+TEST_F(HostileServerTest, AnAnnouncedHugeCountIsNeitherAllocatedNorTriedOneByOne)
+{
+    auto script = ScriptedImapServer::normalMailbox(3);
+    script.announcedCount = 2147483647;
+    script.fetchAnswer = ScriptedImapServer::FetchAnswer::RefuseAll;
+    ScriptedImapServer server(script);
+    signIn(server, script);
+    QElapsedTimer clock;
+    clock.start();
+    getAll();
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_LT(peakGrowth(), 200 * kMegabyte);
+    ASSERT_EQ(boxes_.shown.size(), 1u) << boxes_.texts().join(u'|').toStdString();
+    EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Done, but 2147483647 of the 2147483647 messages asked for could not be read.")))
+        << closingBox().toStdString();
+    EXPECT_TRUE(closingBox().contains(QStringLiteral("NO Fetch refused.")));
+    EXPECT_LT(logSize(), 1000);  // one entry
+}
+
+TEST_F(HostileServerTest, EndlessUntaggedDataIsCutOffWithMemoryBounded)
+{
+    auto script = ScriptedImapServer::normalMailbox(1);
+    script.fetchAnswer = ScriptedImapServer::FetchAnswer::Endless;
+    ScriptedImapServer server(script);
+    signIn(server, script);
+    getAll();
+    EXPECT_LT(peakGrowth(), 512 * kMegabyte);
+    EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Done, but 1 of the 1 messages"))) << closingBox().toStdString();
+    EXPECT_TRUE(closingBox().contains(QStringLiteral("without finishing the command"))) << closingBox().toStdString();
+}
+
+TEST_F(HostileServerTest, StopEndsARunStuckInEndlessData)
+{
+    auto script = ScriptedImapServer::normalMailbox(2);
+    script.fetchAnswer = ScriptedImapServer::FetchAnswer::Endless;
+    qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "1000");
+    ScriptedImapServer server(script);
+    signIn(server, script);
+    const qint64 stopToEnd = getAll(300);
+    EXPECT_GE(stopToEnd, 0);
+    EXPECT_LT(stopToEnd, 5000);
+    EXPECT_LT(peakGrowth(), 512 * kMegabyte);
+}
+
+TEST_F(HostileServerTest, ADrippingServerEndsTheRunWithinSecondsOfStop)
+{
+    auto script = ScriptedImapServer::normalMailbox(3);
+    script.pieceSize = 1;
+    script.pieceDelayMs = 100;
+    ScriptedImapServer server(script);
+    signIn(server, script);
+    const qint64 stopToEnd = getAll(500);
+    EXPECT_GE(stopToEnd, 0);
+    EXPECT_LT(stopToEnd, 5000);
+    EXPECT_EQ(window_->ListView1->rowCount(), 0);
+    EXPECT_EQ(closingBox(), QStringLiteral("Done."));  // stopped, nothing failed
+}
+
+TEST_F(HostileServerTest, AnOverLongMailboxNameFailsNeitherTheSignInNorTheFetch)
+{
+    auto script = ScriptedImapServer::normalMailbox(3);
+    script.longListName = 2 * kMegabyte;
+    ScriptedImapServer server(script);
+    Form1& window = signIn(server, script);
+    EXPECT_TRUE(window.isConnected());
+    EXPECT_TRUE(boxes_.shown.empty()) << boxes_.texts().join(u'|').toStdString();
+    getAll();
+    EXPECT_EQ(window.ListView1->rowCount(), 3);
+    EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
+}
+
+// A message of mostly attachment: the list keeps little of it, so what the
+// run holds on the way is what shows.
+TEST_F(HostileServerTest, OneHugeMessageTakesLessThanThreeTimesItsSize)
+{
+    constexpr qint64 kSize = 96 * kMegabyte;
+    auto script = ScriptedImapServer::normalMailbox(2);
+    script.generatedNumber = 1;
+    script.generatedBytes = kSize;
+    script.generatedAttachment = true;
+    ScriptedImapServer server(script);
+    signIn(server, script);
+    getAll();
+    ASSERT_EQ(window_->ListView1->rowCount(), 2) << boxes_.texts().join(u'|').toStdString();
+    EXPECT_EQ(closingBox(), QStringLiteral("Done."));
+    EXPECT_LT(peakGrowth(), 3 * kSize) << peakGrowth() / kMegabyte << " MB";
+}
+
+TEST_F(HostileServerTest, AServerThatRefusesIdIsStillSignedInTo)
+{
+    auto script = ScriptedImapServer::normalMailbox(2);
+    script.idAnswer = ScriptedImapServer::IdAnswer::Refuse;
+    ScriptedImapServer server(script);
+    Form1& window = signIn(server, script);
+    EXPECT_TRUE(window.isConnected());
+    EXPECT_TRUE(boxes_.shown.empty()) << boxes_.texts().join(u'|').toStdString();
+    EXPECT_EQ(server.commands().filter(QStringLiteral("LOGIN")).size(), 1);
+}

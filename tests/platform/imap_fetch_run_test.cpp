@@ -1,0 +1,342 @@
+// Fetch runs of the IMAP client against scripted conversations: messages
+// read by UID in order, single refusals skipped, a lost connection opened
+// again the same way, and the ways a run ends for good.
+#include "imap_transcript.h"
+
+#include "platform/imap/imap_client.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tallyhive::platform;
+using tallyhive::testing::RecordingNotifications;
+using tallyhive::testing::TranscriptTransport;
+
+namespace {
+
+QByteArray message(int n)
+{
+    return "Subject: Message " + QByteArray::number(n) + "\r\n\r\n" + QByteArray("Line of message text.\r\n").repeated(10 * n);
+}
+
+QByteArray uidFetch(const QByteArray& tag, int n)
+{
+    return tag + " UID FETCH " + QByteArray::number(100 + n) + " (UID INTERNALDATE BODY.PEEK[])\r\n";
+}
+
+QByteArray bodyReply(const QByteArray& tag, int sequence, int n)
+{
+    const QByteArray body = message(n);
+    return "* " + QByteArray::number(sequence) + " FETCH (UID " + QByteArray::number(100 + n)
+        + " INTERNALDATE \"19-Mar-2024 11:30:00 +0100\" BODY[] {" + QByteArray::number(body.size()) + "}\r\n" + body
+        + ")\r\n" + tag + " OK Fetch completed.\r\n";
+}
+
+QByteArray selectReply(const QByteArray& tag, int count, int validity)
+{
+    return "* " + QByteArray::number(count) + " EXISTS\r\n* OK [UIDVALIDITY " + QByteArray::number(validity)
+        + "] UIDs valid\r\n" + tag + " OK [READ-WRITE] Select completed.\r\n";
+}
+
+// UIDs of messages first..last: message n has UID 100 + n. The sizes listed
+// are the messages' own unless given.
+QByteArray uidList(const QByteArray& tag, int first, int last, qint64 listedSize = 0)
+{
+    QByteArray reply;
+    for (int n = first; n <= last; ++n)
+        reply += "* " + QByteArray::number(n) + " FETCH (UID " + QByteArray::number(100 + n) + " RFC822.SIZE "
+            + QByteArray::number(listedSize > 0 ? listedSize : message(n).size()) + ")\r\n";
+    return reply + tag + " OK Fetch completed.\r\n";
+}
+
+// Requests for messages first..last, tags from `tag` on.
+QByteArray uidFetches(int tag, int first, int last)
+{
+    QByteArray requests;
+    for (int n = first; n <= last; ++n)
+        requests += uidFetch('A' + QByteArray::number(tag++), n);
+    return requests;
+}
+
+class FetchRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("TALLYHIVE_READ_TIMEOUT_MS", "400");
+        qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "10");
+        qputenv("TALLYHIVE_FETCH_WINDOW", "1");  // strictly one at a time unless a test says otherwise
+        auto transport = std::make_unique<TranscriptTransport>();
+        wire = transport.get();
+        client = std::make_unique<ImapClient>(std::move(transport));
+        client->setSsl(true);
+        client->setPort(993);
+        client->setNotifications(&events);
+    }
+    void TearDown() override
+    {
+        qunsetenv("TALLYHIVE_READ_TIMEOUT_MS");
+        qunsetenv("TALLYHIVE_RECONNECT_DELAY_MS");
+        qunsetenv("TALLYHIVE_FETCH_WINDOW");
+    }
+
+    // The opening of every connection: greeting, ID, sign-in, INBOX with five
+    // messages. Tags go on from `tag`.
+    void expectOpening(int tag, int validity = 7)
+    {
+        const QByteArray id = 'A' + QByteArray::number(tag);
+        const QByteArray login = 'A' + QByteArray::number(tag + 1);
+        const QByteArray select = 'A' + QByteArray::number(tag + 2);
+        wire->server("* OK ready\r\n")
+            .client(id + " ID (\"GUID\" \"1\")\r\n")
+            .server(id + " BAD ID unknown here\r\n")
+            .client(login + " LOGIN \"ann\" \"pw\"\r\n")
+            .server(login + " OK Logged in\r\n")
+            .client(select + " SELECT \"INBOX\"\r\n")
+            .server(selectReply(select, 5, validity));
+    }
+
+    // Opened, signed in and INBOX selected; the next tag is A4.
+    void open()
+    {
+        expectOpening(1);
+        ASSERT_EQ(client->connect(QStringLiteral("imap.example.org")), 1);
+        ASSERT_FALSE(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")).isEmpty());
+        ASSERT_EQ(client->login(QStringLiteral("ann"), QStringLiteral("pw")), 1);
+        ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
+    }
+
+    // Runs 1..5; the next tag is A5.
+    void begin(qint64 listedSize = 0)
+    {
+        open();
+        wire->client("A4 FETCH 1:5 (UID RFC822.SIZE)\r\n").server(uidList("A4", 1, 5, listedSize));
+        ASSERT_EQ(client->beginFetchRun(1, 5), 1) << client->lastErrorText().toStdString();
+    }
+
+    void expectMessage(int n)
+    {
+        const auto fetched = client->fetchRunRaw(n);
+        ASSERT_EQ(fetched.status, FetchStatus::Fetched) << n << ' ' << client->lastErrorText().toStdString();
+        EXPECT_EQ(fetched.message.bytes, message(n));
+    }
+
+    void expectPlayed() { EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString() << wire->remaining().toStdString(); }
+
+    TranscriptTransport* wire = nullptr;
+    std::unique_ptr<ImapClient> client;
+    RecordingNotifications events;
+};
+
+TEST_F(FetchRunTest, LearnsTheUidsOnceThenReadsEachMessageByUidUntilTheFolderEnds)
+{
+    open();
+    // Numbers beyond the folder are not asked about: servers refuse such a set.
+    wire->client("A4 FETCH 2:5 (UID RFC822.SIZE)\r\n")
+        .server(uidList("A4", 2, 5))
+        .client(uidFetch("A5", 2))
+        .server(bodyReply("A5", 2, 2))
+        .client(uidFetch("A6", 3))
+        .server("* 9 EXISTS\r\n" + bodyReply("A6", 3, 3));
+    ASSERT_EQ(client->beginFetchRun(2, 8), 1);
+    expectMessage(2);
+    expectMessage(3);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A6 OK Fetch completed.")));
+    EXPECT_EQ(events.percents.back(), 100);
+
+    // Numbers 4 and 5 are skipped by the caller; 6 to 8 were never in the folder.
+    const auto beyond = client->fetchRunRaw(6);
+    EXPECT_EQ(beyond.status, FetchStatus::Ended);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("messages 6 to 8 are not in the folder, which holds 5")));
+    expectPlayed();
+
+    // A range wholly beyond the folder (9 messages now) asks the server nothing.
+    const QByteArray before = wire->written;
+    ASSERT_EQ(client->beginFetchRun(10, 12), 1);
+    EXPECT_EQ(client->fetchRunRaw(10).status, FetchStatus::Ended);
+    EXPECT_EQ(wire->written, before);
+}
+
+TEST_F(FetchRunTest, AMessageRefusedOrGoneIsSkippedAndTheRunGoesOn)
+{
+    begin();
+    wire->client(uidFetch("A5", 1))
+        .server("A5 NO [UNAVAILABLE] Message too old\r\n")
+        .client(uidFetch("A6", 2))
+        .server("* 2 EXPUNGE\r\nA6 OK Fetch completed.\r\n")
+        .client(uidFetch("A7", 3))
+        .server(bodyReply("A7", 2, 3));
+    EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Skipped);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("Message too old")));
+    EXPECT_EQ(client->fetchRunRaw(2).status, FetchStatus::Skipped);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no message")));
+    // The expunge moved message 3 to sequence number 2; the run still calls it 3.
+    expectMessage(3);
+    expectPlayed();
+}
+
+TEST_F(FetchRunTest, ALostConnectionIsOpenedAgainTheSameWayAndTheMessageReadAgain)
+{
+    begin();
+    const QByteArray cut = bodyReply("A5", 2, 2);
+    wire->client(uidFetch("A5", 2)).server(cut.left(cut.size() / 2)).drop();
+    expectOpening(6);
+    wire->client(uidFetch("A9", 2)).server(bodyReply("A9", 2, 2)).client(uidFetch("A10", 3)).server(bodyReply("A10", 3, 3));
+    expectMessage(2);
+    expectMessage(3);
+    EXPECT_EQ(events.reconnects, (std::vector<std::pair<int, int>>{{1, 3}}));
+    EXPECT_EQ(wire->opens, 2);
+    expectPlayed();
+}
+
+TEST_F(FetchRunTest, ARenumberedFolderEndsTheRunAfterOneReconnect)
+{
+    begin();
+    wire->client(uidFetch("A5", 1)).drop();
+    expectOpening(6, 8);
+    const auto fetched = client->fetchRunRaw(1);
+    EXPECT_EQ(fetched.status, FetchStatus::Ended);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("UIDVALIDITY 7, now 8"))) << client->lastErrorText().toStdString();
+    EXPECT_EQ(events.reconnects.size(), 1u);
+    expectPlayed();
+}
+
+TEST_F(FetchRunTest, ReconnectingGivesUpAfterThreeAttemptsEachWaitingTwiceAsLong)
+{
+    begin();
+    wire->client(uidFetch("A5", 1)).drop();
+    wire->opensToRefuse = 3;
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Ended);
+    EXPECT_GE(clock.elapsed(), 10 + 20 + 40);
+    EXPECT_EQ(events.reconnects, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+    const QString text = client->lastErrorText();
+    EXPECT_TRUE(text.contains(QStringLiteral("3 attempts to reconnect failed"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("connection lost"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("pw")));
+}
+
+TEST_F(FetchRunTest, StopWhileWaitingToReconnectEndsTheRunAtOnce)
+{
+    qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "20000");
+    begin();
+    wire->client(uidFetch("A5", 1)).drop();
+    events.abort = false;
+    QElapsedTimer clock;
+    clock.start();
+    QElapsedTimer sinceNotice;
+    events.onPoll = [&] {
+        if (!events.reconnects.empty() && !sinceNotice.isValid())
+            sinceNotice.start();
+        if (sinceNotice.isValid() && sinceNotice.elapsed() > 100)
+            events.abort = true;
+    };
+    EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Ended);
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(wire->opens, 1);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("stopped while waiting to reconnect")));
+}
+
+TEST_F(FetchRunTest, AMessageThatKeepsLosingTheConnectionIsGivenUpAndTheRunGoesOn)
+{
+    begin();
+    int tag = 5;
+    for (int loss = 0; loss < ImapClient::kLossesPerMessage; ++loss) {
+        const QByteArray fetchTag = 'A' + QByteArray::number(tag);
+        wire->client(uidFetch(fetchTag, 1)).server("* 1 FETCH (UID 101 BODY[] {999}\r\nabc").drop();
+        expectOpening(tag + 1);
+        tag += 4;
+    }
+    wire->client(uidFetch('A' + QByteArray::number(tag), 2)).server(bodyReply('A' + QByteArray::number(tag), 2, 2));
+    EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Skipped);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("lost 3 times"))) << client->lastErrorText().toStdString();
+    expectMessage(2);
+    expectPlayed();
+}
+
+TEST_F(FetchRunTest, AnotherCallOrANewRunEndsTheRun)
+{
+    begin();
+    wire->client("A5 SELECT \"INBOX\"\r\n").server(selectReply("A5", 5, 7));
+    ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
+    EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Ended);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no fetch run")));
+    expectPlayed();
+}
+
+TEST_F(FetchRunTest, AWindowAsksAheadAndStillDeliversOneMessageAtATimeInOrder)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "3");
+    begin();
+    wire->client(uidFetches(5, 1, 3))
+        .server(bodyReply("A5", 1, 1) + bodyReply("A6", 2, 2) + bodyReply("A7", 3, 3))
+        .client(uidFetch("A8", 4))
+        .client(uidFetch("A9", 5))
+        .server(bodyReply("A8", 4, 4) + bodyReply("A9", 5, 5));
+    for (int n = 1; n <= 5; ++n)
+        expectMessage(n);
+    expectPlayed();
+}
+
+TEST_F(FetchRunTest, TheWindowHoldsNoMoreBytesThanAllowed)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    // Listed at 10 MB each: three fit in the window's bytes, a fourth does not.
+    begin(10 * 1024 * 1024);
+    wire->client(uidFetches(5, 1, 3)).server(bodyReply("A5", 1, 1));
+    expectMessage(1);
+    EXPECT_EQ(wire->written.count("UID FETCH"), 3);
+    expectPlayed();
+}
+
+TEST_F(FetchRunTest, ABadToAPipelinedFetchFallsBackToOneAtATime)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "3");
+    begin();
+    wire->client(uidFetches(5, 1, 3))
+        .server(bodyReply("A5", 1, 1) + "A6 BAD Pipelining not supported\r\nA7 BAD Pipelining not supported\r\n")
+        .client(uidFetch("A8", 2))
+        .server(bodyReply("A8", 2, 2))
+        .client(uidFetch("A9", 3))
+        .server(bodyReply("A9", 3, 3))
+        .client(uidFetch("A10", 4))
+        .server(bodyReply("A10", 4, 4));
+    for (int n = 1; n <= 4; ++n)
+        expectMessage(n);
+    expectPlayed();
+    // A BAD to a request sent alone is that message's refusal.
+    wire->client(uidFetch("A11", 5)).server("A11 BAD Nope\r\n");
+    EXPECT_EQ(client->fetchRunRaw(5).status, FetchStatus::Skipped);
+}
+
+TEST_F(FetchRunTest, EndingARunWithRequestsInFlightWaitsForNone)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    begin();
+    wire->client(uidFetches(5, 1, 5)).server(bodyReply("A5", 1, 1)).stall();
+    expectMessage(1);
+    QElapsedTimer clock;
+    clock.start();
+    client->endFetchRun();
+    EXPECT_LT(clock.elapsed(), 100);
+    EXPECT_TRUE(wire->closed);
+    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("connect again")));
+}
+
+TEST_F(FetchRunTest, ACutWithAFullWindowResumesWithoutLossOrRepeat)
+{
+    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    begin();
+    const QByteArray third = bodyReply("A7", 3, 3);
+    wire->client(uidFetches(5, 1, 5)).server(bodyReply("A5", 1, 1) + bodyReply("A6", 2, 2) + third.left(third.size() / 2)).drop();
+    expectOpening(10);
+    wire->client(uidFetches(13, 3, 5)).server(bodyReply("A13", 3, 3) + bodyReply("A14", 4, 4) + bodyReply("A15", 5, 5));
+    for (int n = 1; n <= 5; ++n)
+        expectMessage(n);
+    EXPECT_EQ(events.reconnects.size(), 1u);
+    expectPlayed();
+}
+
+}  // namespace
