@@ -1,5 +1,7 @@
 #include "app/config.h"
 
+#include "app/texts.h"
+
 #include <QDir>
 #include <QStandardPaths>
 
@@ -59,9 +61,24 @@ int fetchWindow() { return qMin(numberFromEnvironment("TALLYHIVE_FETCH_WINDOW", 
 QString exportDir()
 {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return fromEnvironment("TALLYHIVE_EXPORT_DIR", QDir(documents).filePath(QStringLiteral("Tallyhive")));
+    return fromEnvironment("TALLYHIVE_EXPORT_DIR", QDir(documents).filePath(texts::AppTitle));
 }
 
 bool openWorkbook() { return fromEnvironment("TALLYHIVE_OPEN_WORKBOOK", QStringLiteral("1")).trimmed() != u"0"; }
+
+QString signInMode() { return fromEnvironment("TALLYHIVE_SIGN_IN", QStringLiteral("auto")).trimmed().toLower(); }
+
+QString oauthClientId() { return fromEnvironment("TALLYHIVE_OAUTH_CLIENT_ID", QString()).trimmed(); }
+
+QString oauthAuthority()
+{
+    QString authority = fromEnvironment("TALLYHIVE_OAUTH_AUTHORITY",
+                                        QStringLiteral("https://login.microsoftonline.com/consumers/oauth2/v2.0")).trimmed();
+    while (authority.endsWith(u'/'))
+        authority.chop(1);
+    return authority;
+}
+
+QString browserCommand() { return fromEnvironment("TALLYHIVE_BROWSER", QString()).trimmed(); }
 
 }  // namespace tallyhive::config

@@ -9,6 +9,30 @@
 #include <QFile>
 
 namespace tallyhive {
+namespace {
+
+constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr QFileDevice::Permissions GroupOrOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup
+    | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+
+// A server's text may carry line breaks (a literal echoed in a reply); each
+// becomes one blank, so an entry never adds lines of its own.
+QString oneLine(const QString& text)
+{
+    QString line;
+    line.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            continue;  // the pair is one break
+        const bool lineBreak = c == u'\r' || c == u'\n' || c == QChar(0x85) || c == QChar::LineSeparator
+            || c == QChar::ParagraphSeparator;
+        line += lineBreak ? QChar(u' ') : c;
+    }
+    return line;
+}
+
+}  // namespace
 
 QString errorLogPath()
 {
@@ -40,14 +64,18 @@ QString timeStamp()
 
 void appendErrorLogEntry(const QString& lastErrorText)
 {
-    const QByteArray entry = (timeStamp() + QStringLiteral(" : ")
-                              + lastErrorText + QStringLiteral("\r\n") + texts::ErrorLogRule + QStringLiteral("\r\n"))
+    const QByteArray entry = (timeStamp() + QStringLiteral(" : ") + oneLine(lastErrorText) + QStringLiteral("\r\n")
+                              + texts::ErrorLogRule + QStringLiteral("\r\n"))
                                  .toUtf8();
+    // The log holds server texts about the user's mail: the owner's alone,
+    // also when an earlier version made it readable by others.
     QFile log(errorLogPath());
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
-        throw AppError(QStringLiteral("Cannot open the error log %1: %2").arg(log.fileName(), log.errorString()));
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Append, OwnerOnly))
+        throw AppError(texts::ErrorLogNotOpened.arg(log.fileName(), log.errorString()));
+    if (log.permissions().testAnyFlags(GroupOrOthers))
+        log.setPermissions(OwnerOnly);
     if (log.write(entry) != entry.size() || !log.flush())
-        throw AppError(QStringLiteral("Cannot write the error log %1: %2").arg(log.fileName(), log.errorString()));
+        throw AppError(texts::ErrorLogNotWritten.arg(log.fileName(), log.errorString()));
 }
 
 }  // namespace tallyhive

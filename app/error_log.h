@@ -9,7 +9,8 @@ namespace tallyhive {
 QString errorLogPath();
 
 // Appends the two lines of one entry (time stamp and text, then the rule),
-// CRLF-ended. Throws AppError when the log cannot be written.
+// CRLF-ended; line breaks inside the text become blanks. The log is readable
+// by its owner only. Throws AppError when the log cannot be written.
 void appendErrorLogEntry(const QString& lastErrorText);
 
 }  // namespace tallyhive

@@ -12,12 +12,6 @@ QString applicationErrorText(const QString& description, const QString& location
         + QStringLiteral("\r\r") + texts::ScreenshotRequest + config::supportAddress() + extension;
 }
 
-QString exportErrorExtension(const QString& subject, const QString& body)
-{
-    return QStringLiteral("\r") + texts::ExportSubject + subject + QStringLiteral("\r\r") + texts::ExportBodyStart
-        + body.left(1022) + QStringLiteral("\r") + texts::ExportBodyWhole + body;
-}
-
 void ShowApplicationError(platform::MessageBoxes& boxes, const QString& location, int line,
                           const QString& description, const QString& extension)
 {

@@ -11,9 +11,6 @@ namespace tallyhive {
 QString applicationErrorText(const QString& description, const QString& location, int line,
                              const QString& extension = QString());
 
-// The extra lines the export adds: the subject and the body part it had reached.
-QString exportErrorExtension(const QString& subject, const QString& body);
-
 void ShowApplicationError(platform::MessageBoxes& boxes, const QString& location, int line,
                           const QString& description, const QString& extension = QString());
 

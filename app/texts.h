@@ -16,6 +16,12 @@ inline const QString ExportBodyStart = QStringLiteral("Mid(EmailCollection(i).s_
 inline const QString ExportBodyWhole = QStringLiteral("EmailCollection(i).s_PlainText: ");
 inline const QString ErrorLogRule = QStringLiteral("****************************************************");
 inline const QString ErrorLogFileName = QStringLiteral("errorlog.txt");
+inline const QString ErrorLogNotOpened = QStringLiteral("Cannot open the error log %1: %2");
+inline const QString ErrorLogNotWritten = QStringLiteral("Cannot write the error log %1: %2");
+
+// Failures named as the original runtime named them
+inline const QString ObjectNotSet = QStringLiteral("Object variable or With block variable not set");
+inline const QString IndexOutOfBounds = QStringLiteral("Index out of bounds");
 
 // Mail session
 inline const QString InvalidLogin = QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n");
@@ -42,6 +48,28 @@ inline const QString StatusDisconnecting = QStringLiteral("Disconnecting from Wi
 inline const QString StatusDisconnected = QStringLiteral("Disconnected from Windows Live Hotmail.");
 inline const QString HelpText = QStringLiteral("Having problems connecting? Make sure you have the latest version by downloading from ");
 inline const QString ProgressBarIdle = QStringLiteral("Progress Bar");
+
+// Microsoft sign-in
+inline const QString MicrosoftNeedsClientId = QStringLiteral(
+    "Outlook.com accepts only browser sign-in with your Microsoft account: it no longer takes a password here. "
+    "This copy of Tallyhive has no Microsoft application id to sign in with. "
+    "The section \"Signing in to Outlook.com\" of the README shows how to register one and set TALLYHIVE_OAUTH_CLIENT_ID.");
+inline const QString PasswordNotNeeded = QStringLiteral("Not needed: you sign in in the browser");
+inline const QString StatusFinishInBrowser = QStringLiteral("Finish signing in in your browser (click \"1. Connect\" again to cancel)...");
+inline const QString StatusSignInCancelled = QStringLiteral("Sign-in cancelled.");
+inline const QString SignInDeclined = QStringLiteral(
+    "The sign-in was declined in the browser, so Tallyhive may not read this mailbox. Click \"1. Connect\" to try again.");
+inline const QString SignInWrongAccount = QStringLiteral(
+    "The mail server did not accept the sign-in for %1. In the browser, sign in with that same account, then click \"1. Connect\" again.");
+inline const QString SignInTimedOut = QStringLiteral(
+    "The sign-in was not finished in the browser within 5 minutes. Click \"1. Connect\" to try again.");
+inline const QString SignInUnreachable = QStringLiteral(
+    "The Microsoft sign-in service could not be reached. Check the internet connection, then click \"1. Connect\" again.");
+inline const QString SignInFailed = QStringLiteral("The sign-in did not succeed. The sign-in service said: %1");
+inline const QString SignInNoLongerAccepted = QStringLiteral(
+    "The mail server no longer accepts the saved sign-in. Click \"Disconnect\", then \"1. Connect\" to sign in again in the browser.");
+inline const QString CannotRememberSignIn = QStringLiteral(
+    "Tallyhive cannot remember this sign-in: the desktop's secret store is not available. You stay signed in until the program closes.");
 
 // Fetch commands
 inline const QString GetAllCaption = QStringLiteral("2a. Get All Emails");
@@ -72,6 +100,7 @@ inline const QString LargerViewCaption = QStringLiteral(" List In Larger View");
 
 // Send To Excel
 inline const QString SendToExcelCaption = QStringLiteral("3. Send To Excel");
+inline const QString SendingRow = QStringLiteral("Sending row ");
 inline const QString ExportTooManyRows = QStringLiteral("The checked emails do not fit on one worksheet, which holds %1 rows below its titles. Uncheck the rows after row %1 and try again. Nothing was exported.");
 inline const QString ExportBodyTooWide = QStringLiteral("The email in row %1 of the list is too long for one worksheet row. Uncheck it and try again. Nothing was exported.");
 inline const QString ExportRowBeyondSheet = QStringLiteral("Row %1 of the list and the rows after it do not fit on the worksheet and were not exported.");
@@ -82,7 +111,6 @@ inline const QString ExportFolderUnavailable = QStringLiteral("The export folder
 inline const QString WorkbookNotCreated = QStringLiteral("A new workbook could not be started for %1.");
 inline const QString WorkbookNotWritten = QStringLiteral("The workbook %1 could not be written: %2");
 inline const QString WorkbookNotOpened = QStringLiteral("The workbook was saved as %1 but could not be opened.");
-inline const QString WorkbookStyleMissing = QStringLiteral("The workbook's cell format %1 is missing.");
 inline const QString NoWorkbook = QStringLiteral("No workbook has been added.");
 inline const QString CellOutsideSheet = QStringLiteral("Outside the worksheet: cell ");
 inline const QString CellNotWritten = QStringLiteral("Could not write cell ");

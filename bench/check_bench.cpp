@@ -6,6 +6,7 @@
 #include "mainwindow/email_counts.h"
 #include "mainwindow/form4.h"
 #include "mainwindow/form4_opening.h"
+#include "mainwindow/list_columns.h"
 #include "platform/qt/qt_list_view.h"
 
 #include "support/recording_message_boxes.h"
@@ -61,8 +62,8 @@ int main(int argc, char** argv)
     bool keepChecks = false;
     const CheckTarget target{list, keepChecks,
                              [&](bool reset) { RefreshCounts(list, total, selected, reset); }, boxes};
-    for (const char* title : {"From", "From Name", "From Address", "Subject", "Received Date", "RecDate"})
-        list.addColumn(QString::fromLatin1(title));
+    for (const QString& title : ListColumnTitles)
+        list.addColumn(title);
     list.resize(1000, 600);
     list.show();
 

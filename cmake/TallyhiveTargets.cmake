@@ -7,17 +7,19 @@ function(tallyhive_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
 
-# tallyhive_test(<name> <label> SOURCES a.cpp... [LIBS libs...])
+# tallyhive_test(<name> <label> SOURCES a.cpp... [LIBS libs...] [WRAPPER script])
 # Every test links GoogleTest and the test support library; it runs offscreen
-# and with the start-up ping and home-page visit switched off.
+# and with the start-up ping and home-page visit switched off, and the IMAP
+# host on loopback unless a test names its own server. A WRAPPER script
+# runs the test program as its command (for example inside a secret store).
 function(tallyhive_test name label)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;WRAPPER" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE tallyhive_test_support ${T_LIBS} GTest::gtest_main)
-  add_test(NAME ${name} COMMAND ${name})
+  add_test(NAME ${name} COMMAND ${T_WRAPPER} $<TARGET_FILE:${name}>)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES LABELS ${label} TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALLYHIVE_PING_HOST=;TALLYHIVE_HOME_PAGE=;TALLYHIVE_OPEN_WORKBOOK=0;TZ=UTC;LC_ALL=C.UTF-8;LANG=C.UTF-8;TALLYHIVE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TALLYHIVE_IMAP_HOST=127.0.0.1;TALLYHIVE_PING_HOST=;TALLYHIVE_HOME_PAGE=;TALLYHIVE_OPEN_WORKBOOK=0;TZ=UTC;LC_ALL=C.UTF-8;LANG=C.UTF-8;TALLYHIVE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()

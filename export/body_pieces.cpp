@@ -2,29 +2,21 @@
 
 namespace tallyhive::body_pieces {
 
-qsizetype nextPieceLength(QStringView remaining)
+std::vector<Piece> cut(QStringView body)
 {
-    if (remaining.size() > PieceLength && remaining.at(PieceLength - 1).isHighSurrogate()
-        && remaining.at(PieceLength).isLowSurrogate())
-        return PieceLength - 1;
-    return PieceLength;
-}
-
-QString cellText(QStringView piece)
-{
-    if (piece.startsWith(u'='))
-        return QLatin1Char('\'') + piece.toString();
-    return piece.toString();
-}
-
-qsizetype cellCount(QStringView body)
-{
-    qsizetype cells = 1;
-    while (body.size() > BodyLimit) {
-        body = body.mid(nextPieceLength(body));
-        ++cells;
+    std::vector<Piece> pieces;
+    qsizetype start = 0;
+    while (body.size() - start > BodyLimit) {
+        qsizetype length = PieceLength;
+        if (body.at(start + length - 1).isHighSurrogate() && body.at(start + length).isLowSurrogate())
+            --length;
+        pieces.push_back({start, length});
+        start += length;
     }
-    return cells;
+    pieces.push_back({start, body.size() - start});
+    return pieces;
 }
+
+bool needsQuote(QStringView piece) { return piece.startsWith(u'='); }
 
 }  // namespace tallyhive::body_pieces

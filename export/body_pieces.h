@@ -1,7 +1,8 @@
 #pragma once
 
-#include <QString>
 #include <QStringView>
+
+#include <vector>
 
 // How an email body is cut over the cells of its sheet row: a remaining body
 // of at most BodyLimit characters fills one cell, a longer one gives up a
@@ -11,16 +12,19 @@ namespace tallyhive::body_pieces {
 inline constexpr qsizetype BodyLimit = 1023;
 inline constexpr qsizetype PieceLength = 1022;
 
-// The length of the piece cut from a remaining body longer than BodyLimit.
-// One less than PieceLength when the cut would fall inside a surrogate pair,
-// because half a character cannot be stored in a cell and would be lost.
-qsizetype nextPieceLength(QStringView remaining);
+// One cell's share of a body.
+struct Piece {
+    qsizetype start = 0;
+    qsizetype length = 0;
+};
 
-// The text written for a piece: a leading "'" when it begins with "=", so the
-// spreadsheet takes it as text and not as a formula.
-QString cellText(QStringView piece);
+// The pieces of a body in column order; an empty body gives one empty piece.
+// A cut never falls inside a surrogate pair: half a character cannot be
+// stored in a cell and would be lost, so such a piece is one shorter.
+std::vector<Piece> cut(QStringView body);
 
-// How many cells the body takes, the first one included (an empty body takes one).
-qsizetype cellCount(QStringView body);
+// A piece beginning with "=" is entered quoted, so the spreadsheet takes it
+// as text and not as a formula.
+bool needsQuote(QStringView piece);
 
 }  // namespace tallyhive::body_pieces

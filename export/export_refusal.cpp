@@ -13,12 +13,11 @@ std::optional<QString> exportRefusal(const platform::ListView& list, const Email
     for (int row = 1; row <= rows; ++row) {
         if (!list.isChecked(row))
             continue;
-        // List row j lands on sheet row j + 1, below the titles.
-        if (row >= sheet_limits::Rows)
+        if (!sheet_limits::rowFits(row))
             return texts::ExportTooManyRows.arg(sheet_limits::Rows - 1);
         const EmailRecord* record = records.find(row);
         const QString body = record ? record->s_PlainText : QString();
-        if (columns - 1 + body_pieces::cellCount(body) > sheet_limits::Columns)
+        if (!sheet_limits::bodyFits(columns, static_cast<qsizetype>(body_pieces::cut(body).size())))
             return texts::ExportBodyTooWide.arg(row);
     }
     return std::nullopt;

@@ -1,20 +1,19 @@
 #include "export/send_to_excel.h"
 
-#include "app/error_report.h"
 #include "app/locations.h"
 #include "app/numbered_handler.h"
 #include "app/pending_events.h"
 #include "app/texts.h"
 #include "export/body_pieces.h"
+#include "export/export_error_extension.h"
 #include "export/export_refusal.h"
 #include "export/sheet_limits.h"
 
 #include <optional>
+#include <vector>
 
 namespace tallyhive {
 namespace {
-
-constexpr int FirstDataRow = 2;
 
 // One run of the command. Other handlers may run at its event points and
 // refill the list or the records, so nothing read from them is held across
@@ -22,9 +21,10 @@ constexpr int FirstDataRow = 2;
 class SendToExcelRun {
 public:
     SendToExcelRun(platform::ListView& list, const EmailCollection& records,
-                   platform::SpreadsheetFactory& spreadsheets, platform::MessageBoxes& boxes)
+                   platform::SpreadsheetFactory& spreadsheets, platform::MessageBoxes& boxes,
+                   std::function<void(int, int)> rowReached)
         : list_(list), records_(records), spreadsheets_(spreadsheets), boxes_(boxes),
-          handler_(boxes, locations::SendToExcel)
+          handler_(boxes, locations::SendToExcel), rowReached_(std::move(rowReached))
     {
         handler_.setExtension([this] { return rowExtension(); });
     }
@@ -66,7 +66,7 @@ public:
         return written;
     }
 
-    void restorePointer(const std::function<void()>& restore)
+    void restoreWindow(const std::function<void()>& restore)
     {
         handler_.step(182, [&] {
             if (restore)
@@ -86,27 +86,30 @@ private:
         handler_.step(112, [&] { columns = list_.columnCount(); });
         for (int column = 1; column <= columns; ++column) {
             handler_.step(114, letPendingEventsRun);
-            handler_.step(116, [&] { sheet_->setCell(1, column, list_.columnTitle(column)); });
+            handler_.step(116, [&] {
+                sheet_->setCell(1, column, list_.columnTitle(column), platform::CellQuote::None);
+            });
         }
     }
 
     void writeRows()
     {
-        int sheetRow = FirstDataRow;
         int rows = 0;
         handler_.step(122, [&] { rows = list_.rowCount(); });
-        for (int row = 1; row <= rows; ++row, ++sheetRow) {
+        for (int row = 1; row <= rows; ++row) {
             beginRow(row);
+            if (rowReached_)
+                rowReached_(row, rows);
             handler_.step(124, letPendingEventsRun);
             // A row removed by another command meanwhile is no longer checked.
             if (!handler_.test(126, [&] { return row <= list_.rowCount() && list_.isChecked(row); }))
                 continue;
             // Only a row checked after the export began can lie beyond the sheet.
-            if (sheetRow > sheet_limits::Rows) {
+            if (!sheet_limits::rowFits(row)) {
                 handler_.report(126, texts::ExportRowBeyondSheet.arg(row));
                 break;
             }
-            writeRow(row, sheetRow);
+            writeRow(row, row + 1);
         }
         currentRow_ = 0;
     }
@@ -120,10 +123,13 @@ private:
             if (row > list_.rowCount())
                 return;
             if (column == 1) {
-                handler_.step(134, [&] { sheet_->setCell(sheetRow, 1, list_.cellText(row, 1)); });
+                handler_.step(134, [&] {
+                    sheet_->setCell(sheetRow, 1, list_.cellText(row, 1), platform::CellQuote::None);
+                });
             } else {
                 handler_.step(162, [&] {
-                    sheet_->setCell(sheetRow, column, list_.cellText(row, column).remove(u'='));
+                    sheet_->setCell(sheetRow, column, list_.cellText(row, column).remove(u'='),
+                                    platform::CellQuote::None);
                 });
             }
         }
@@ -136,19 +142,23 @@ private:
         body_ = record ? record->s_PlainText : QString();
         bodyStart_ = 0;
         bodyTaken_ = true;
+        const std::vector<body_pieces::Piece> pieces = body_pieces::cut(body_);
         // Only a row checked after the export began can be refused here.
-        if (firstColumn - 1 + body_pieces::cellCount(body_) > sheet_limits::Columns) {
+        if (!sheet_limits::bodyFits(firstColumn, static_cast<qsizetype>(pieces.size()))) {
             handler_.report(166, texts::ExportBodyCutShort.arg(row));
             return;
         }
         int column = firstColumn;
-        while (unwritten().size() > body_pieces::BodyLimit) {
-            const qsizetype length = body_pieces::nextPieceLength(unwritten());
-            handler_.step(168, [&] { sheet_->setCell(sheetRow, column, body_pieces::cellText(unwritten().left(length))); });
-            bodyStart_ += length;
+        for (const body_pieces::Piece& piece : pieces) {
+            bodyStart_ = piece.start;
+            const QStringView text = QStringView(body_).mid(piece.start, piece.length);
+            const platform::CellQuote quote =
+                body_pieces::needsQuote(text) ? platform::CellQuote::Quoted : platform::CellQuote::None;
+            // The last piece, the remainder, is its own step.
+            const int line = &piece == &pieces.back() ? 174 : 168;
+            handler_.step(line, [&] { sheet_->setCell(sheetRow, column, text.toString(), quote); });
             ++column;
         }
-        handler_.step(174, [&] { sheet_->setCell(sheetRow, column, body_pieces::cellText(unwritten())); });
     }
 
     void beginRow(int row)
@@ -176,6 +186,7 @@ private:
     platform::SpreadsheetFactory& spreadsheets_;
     platform::MessageBoxes& boxes_;
     NumberedHandler handler_;
+    std::function<void(int, int)> rowReached_;
     std::unique_ptr<platform::Spreadsheet> sheet_;
 
     int currentRow_ = 0;
@@ -187,11 +198,12 @@ private:
 }  // namespace
 
 void SendToExcel(platform::ListView& list, const EmailCollection& records, platform::SpreadsheetFactory& spreadsheets,
-                 platform::MessageBoxes& boxes, const std::function<void()>& restorePointer)
+                 platform::MessageBoxes& boxes, const std::function<void()>& restoreWindow,
+                 const std::function<void(int row, int rows)>& rowReached)
 {
-    SendToExcelRun run(list, records, spreadsheets, boxes);
+    SendToExcelRun run(list, records, spreadsheets, boxes, rowReached);
     const bool written = run.writeWorkbook();
-    run.restorePointer(restorePointer);
+    run.restoreWindow(restoreWindow);
     if (written)
         run.showDone();
 }

@@ -11,8 +11,11 @@ namespace tallyhive {
 
 // The "3. Send To Excel" command: the list's titles and checked rows, with
 // each row's plain-text body, into a new spreadsheet; then "Done.".
-// restorePointer sets the main window's pointer back to the default arrow.
+// restoreWindow sets the main window's pointer back to the default arrow (and
+// whatever else the window shows while busy). rowReached, when given, hears
+// of each list row the export reaches, as (row, rows in the list).
 void SendToExcel(platform::ListView& list, const EmailCollection& records, platform::SpreadsheetFactory& spreadsheets,
-                 platform::MessageBoxes& boxes, const std::function<void()>& restorePointer);
+                 platform::MessageBoxes& boxes, const std::function<void()>& restoreWindow,
+                 const std::function<void(int row, int rows)>& rowReached = {});
 
 }  // namespace tallyhive

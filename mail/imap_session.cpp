@@ -23,12 +23,13 @@ void clsChilkatIMAP::bindComponent()
         ChilkatImap1->setNotifications(nullptr);
     ChilkatImap1 = ChilkatIMAPObject;
     if (!ChilkatImap1)
-        throw AppError(QStringLiteral("Object variable or With block variable not set"));
+        throw AppError(texts::ObjectNotSet);
     ChilkatImap1->setNotifications(this);
 }
 
 bool clsChilkatIMAP::Connect()
 {
+    const auto self = shared_from_this();
     bindComponent();
     ChilkatImap1->setSsl(SSL);
     ChilkatImap1->setPort(PORT);
@@ -41,7 +42,15 @@ bool clsChilkatIMAP::Connect()
         GetLastError();
         return false;
     }
-    LastStatus = ChilkatImap1->login(Username, Password);
+    if (AccessTokens) {
+        LastStatus = ChilkatImap1->authenticateXoauth2(Username, AccessTokens);
+        if (LastStatus == platform::kTokenRefused && SignInRefused) {
+            SignInRefused();
+            return false;
+        }
+    } else {
+        LastStatus = ChilkatImap1->login(Username, Password);
+    }
     if (LastStatus != 1) {
         GetLastError();
         return false;
@@ -53,8 +62,9 @@ void clsChilkatIMAP::GetLastError() { boxes_.show(texts::InvalidLogin, texts::Ap
 
 int clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
 {
+    const auto self = shared_from_this();
     bindComponent();
-    LastStatus = ChilkatImap1->selectMailbox(FolderName);
+    LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
     if (LastStatus == 1)
         return ChilkatImap1->numMessages();
     GetLastError();
@@ -63,6 +73,7 @@ int clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
 
 std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
 {
+    const auto self = shared_from_this();
     bindComponent();
     const auto mailboxes = ChilkatImap1->listMailboxes(QString(), QStringLiteral("*"));
     if (!mailboxes) {
@@ -79,7 +90,6 @@ std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
 
 void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
 {
-    // Stop may drop every other reference while the loop yields.
     const auto self = shared_from_this();
     Shortfall = RunShortfall{};
     Shortfall.asked = qMax<qint64>(0, qint64(MaxRecord) - CurrentLocation + 1);
@@ -89,7 +99,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
         return;
     }
     bindComponent();
-    LastStatus = ChilkatImap1->selectMailbox(FolderName);
+    LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
     if (LastStatus != 1) {
         GetLastError();
         noteNotRead(Shortfall.asked);
@@ -160,6 +170,32 @@ void clsChilkatIMAP::percentDone(int percent)
     if (ScrapProgress)
         ScrapProgress(percent);
     letPendingEventsRun();
+}
+
+// A folder of the option's own name wins. A server without one may mark
+// another folder with the role (Gmail's "[Gmail]/Sent Mail", say).
+QString clsChilkatIMAP::mailboxFor(const QString& FolderName)
+{
+    static const std::map<QString, QString> roles{{QStringLiteral("Drafts"), QStringLiteral("\\Drafts")},
+                                                  {QStringLiteral("Sent"), QStringLiteral("\\Sent")},
+                                                  {QStringLiteral("Junk"), QStringLiteral("\\Junk")},
+                                                  {QStringLiteral("Deleted"), QStringLiteral("\\Trash")}};
+    const auto role = roles.find(FolderName);
+    if (role == roles.end())
+        return FolderName;
+    if (const auto known = mailboxes_.find(FolderName); known != mailboxes_.end())
+        return known->second;
+    const auto names = ChilkatImap1->listMailboxes(QString(), QStringLiteral("*"));
+    if (!names)
+        return FolderName;  // the select then fails and says so
+    QString mailbox = FolderName;
+    if (!names->contains(FolderName)) {
+        const QString marked = ChilkatImap1->specialUseMailbox(role->second);
+        if (!marked.isEmpty())
+            mailbox = marked;
+    }
+    mailboxes_[FolderName] = mailbox;
+    return mailbox;
 }
 
 void clsChilkatIMAP::reconnecting(int attempt, int attempts)

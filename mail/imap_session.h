@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -23,7 +24,8 @@ struct RunShortfall {
 
 // One mailbox session: connection values, the fixed call sequences on the
 // shared IMAP component, and the extraction loop. Created per connect or per
-// fetch run and shared by counted reference; the running loop keeps its own.
+// fetch run and shared by counted reference; every operation keeps its own
+// while it runs, since a handler run during one may drop all the others.
 class clsChilkatIMAP : public platform::ImapNotifications, public std::enable_shared_from_this<clsChilkatIMAP> {
 public:
     explicit clsChilkatIMAP(platform::MessageBoxes& boxes);
@@ -40,6 +42,9 @@ public:
     QString IMAPServer;
     QString Password;
     QString Username;
+    // Set for Microsoft sign-in: Connect authenticates with these tokens
+    // instead of logging in with the password.
+    platform::AccessTokenSource AccessTokens;
     // Of the latest StartMailExtraction; empty when it read all it was asked for.
     RunShortfall Shortfall;
 
@@ -52,6 +57,9 @@ public:
     // The session's events; whoever holds the session subscribes here.
     std::function<void(const MailListing&)> MailExtractListing;
     std::function<void(int percent)> ScrapProgress;
+    // Raised, instead of the invalid-login box, when the server refused the
+    // access tokens or none could be had.
+    std::function<void()> SignInRefused;
     // A text for the status line about the connection (a reconnect under way).
     std::function<void(const QString& text)> StatusChanged;
 
@@ -61,6 +69,7 @@ public:
 
 private:
     void bindComponent();
+    QString mailboxFor(const QString& FolderName);
     void WriteErrorLog();
     void noteNotRead(qint64 count);
 
@@ -69,6 +78,7 @@ private:
     // The same instance as ChilkatIMAPObject, bound for this session: every
     // call goes through it, and its notifications come back to this session.
     std::shared_ptr<platform::ImapComponent> ChilkatImap1;
+    std::map<QString, QString> mailboxes_;  // folder name -> the mailbox that stands for it
 };
 
 }  // namespace tallyhive

@@ -1,5 +1,9 @@
 #include "mainwindow/application.h"
 
+#include "app/config.h"
+#include "app/sign_in_method.h"
+#include "app/texts.h"
+#include "auth/microsoft_sign_in.h"
 #include "mainwindow/form1.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/qt/qt_message_boxes.h"
@@ -13,11 +17,18 @@ namespace tallyhive {
 int runApplication(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tallyhive"));
+    QApplication::setApplicationName(texts::AppTitle);
     platform::QtMessageBoxes boxes;
     platform::QtSettingsStore settings;
     platform::XlsxSpreadsheetFactory spreadsheets;
-    Form1 window(Form1Services{boxes, settings, spreadsheets, [] { return platform::createImapComponent(); }});
+    auth::OAuthSettings oauth;
+    oauth.clientId = config::oauthClientId();
+    oauth.authorizeUrl = QUrl(config::oauthAuthority() + QStringLiteral("/authorize"));
+    oauth.tokenUrl = QUrl(config::oauthAuthority() + QStringLiteral("/token"));
+    oauth.scope = MicrosoftImapScope;
+    oauth.browserCommand = config::browserCommand();
+    auth::MicrosoftSignIn signIn(oauth);
+    Form1 window(Form1Services{boxes, settings, spreadsheets, [] { return platform::createImapComponent(); }, &signIn});
     boxes.setOwner(&window);
     window.Form_Load();
     window.show();

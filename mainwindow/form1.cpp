@@ -51,6 +51,7 @@ Form1::Form1(Form1Services services, QWidget* parent) : QMainWindow(parent), ser
     pointer_->alwaysCustomOver(PushButton2);
     pointer_->alwaysCustomOver(PushButton3);
     connectHandlers();
+    makeFolderOptionsOneGroup();
 }
 
 Form1::~Form1() = default;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "mail/email_record.h"
+#include "app/sign_in_method.h"
 #include "mail/imap_session.h"
+#include "platform/browser_sign_in.h"
 #include "platform/imap_component.h"
 #include "platform/message_boxes.h"
 #include "platform/settings_store.h"
@@ -37,6 +39,8 @@ struct Form1Services {
     platform::SettingsStore& settings;
     platform::SpreadsheetFactory& spreadsheets;
     std::function<std::shared_ptr<platform::ImapComponent>()> createImapComponent;
+    // Microsoft account sign-in; needed only when that is the sign-in method.
+    platform::BrowserSignIn* signIn = nullptr;
 };
 
 // The main window: sign-in panel, folder choice, fetch commands, the email
@@ -133,6 +137,13 @@ private:
 
     // Sign-in panel.
     void Connect();
+    bool connectSession(clsChilkatIMAP& session);
+    bool connectWithMicrosoft(clsChilkatIMAP& session);
+    bool signInThroughBrowser(const QString& account);
+    void showSignInOutcome(platform::BrowserSignIn::Outcome outcome);
+    void oChilkat_SignInRefused();
+    void applySignInMethod();
+    platform::BrowserSignIn& signIn() const;
     void Disconnect(bool skipForgetting);
     void Check1_Click();
     void Check2_Click();
@@ -146,6 +157,9 @@ private:
     // Folder choice.
     void setOption(QRadioButton* option, bool selected);
     void Option_Click();
+    void makeFolderOptionsOneGroup();
+    void moveFolderChoice(QRadioButton* from, int step);
+    void placeFolderTabStop();
 
     // Fetch commands.
     std::shared_ptr<clsChilkatIMAP> newSession();
@@ -168,6 +182,13 @@ private:
     Form1Services services_;
     WindowPointer* pointer_;
     bool fetchRunning_ = false;
+    // The connect command never runs inside itself: a click on "1. Connect"
+    // while it runs cancels a sign-in waiting for the browser, and does
+    // nothing otherwise.
+    bool connecting_ = false;
+    bool tokenRefused_ = false;
+    bool cannotRememberShown_ = false;
+    SignInMethod signInMethod_ = SignInMethod::Password;
 };
 
 }  // namespace tallyhive

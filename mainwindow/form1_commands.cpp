@@ -1,10 +1,12 @@
 #include "mainwindow/form1.h"
 
 #include "app/locations.h"
+#include "app/texts.h"
 #include "app/window/window_pointer.h"
 #include "export/send_to_excel.h"
 #include "mainwindow/check_commands.h"
 #include "mainwindow/form4_opening.h"
+#include "mainwindow/status_progress_bar.h"
 #include "platform/qt/qt_list_view.h"
 
 namespace tallyhive {
@@ -20,7 +22,17 @@ CheckTarget mainTarget(Form1& window, platform::MessageBoxes& boxes)
 
 void Form1::PushButton4_Click()
 {
-    SendToExcel(*ListView1, emailCollection, services_.spreadsheets, services_.boxes, [this] { pointer_->setDefault(); });
+    // The status line shows the export's progress, then goes idle as after a fetch.
+    const auto restoreWindow = [this] {
+        pointer_->setDefault();
+        ProgressBar1->setStatus(texts::ProgressBarIdle);
+        ProgressBar1->setPosition(0);
+    };
+    const auto rowReached = [this](int row, int rows) {
+        ProgressBar1->setPosition(static_cast<int>(100LL * row / rows));
+        ProgressBar1->setStatus(texts::SendingRow + QString::number(row) + texts::Of + QString::number(rows));
+    };
+    SendToExcel(*ListView1, emailCollection, services_.spreadsheets, services_.boxes, restoreWindow, rowReached);
 }
 
 void Form1::PushButton5_Click() { CheckAll(mainTarget(*this, services_.boxes), locations::CheckAll, MainCheckAllLines); }

@@ -25,7 +25,7 @@ void setWidthTwips(QPushButton* button, int twips) { button->resize(twipsToPixel
 std::shared_ptr<clsChilkatIMAP> require(const std::shared_ptr<clsChilkatIMAP>& session)
 {
     if (!session)
-        throw AppError(QStringLiteral("Object variable or With block variable not set"));
+        throw AppError(texts::ObjectNotSet);
     return session;
 }
 

@@ -54,6 +54,7 @@ void Form1::Form_Load()
     AddListColumns();
     h.step(154, [&] { ListView1->removeAllRows(); });
     h.step(156, [&] { ListView1->redraw(); });
+    signInMethod_ = chooseSignInMethod();
     h.step(158, [&] {
         imapComponent = services_.createImapComponent();
         if (!imapComponent)
@@ -74,6 +75,7 @@ void Form1::Form_Load()
                 saveSetting(Password, QString());
         });
     }
+    applySignInMethod();
     h.step(170, [&] { RefreshCounts(false); });
     h.step(172, [&] { KeepChecks = false; });
     h.step(174, [&] { PaintWhite(*Label1); });

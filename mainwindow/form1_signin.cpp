@@ -13,11 +13,17 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 namespace tallyhive {
 
 void Form1::PushButton1_Click()
 {
+    if (connecting_) {
+        if (signInMethod_ == SignInMethod::Microsoft && signIn().waiting())
+            signIn().cancel();
+        return;
+    }
     NumberedHandler h(services_.boxes, locations::ConnectDisconnect);
     h.step(100, [&] { pointer_->setBusy(); });
     if (h.test(102, [&] { return PushButton1->text() == texts::ConnectCaption; }))
@@ -28,21 +34,31 @@ void Form1::PushButton1_Click()
 
 void Form1::Connect()
 {
+    connecting_ = true;
+    const auto done = qScopeGuard([this] { connecting_ = false; });
     NumberedHandler h(services_.boxes, locations::ConnectDisconnect);
     h.step(104, [&] { setStatus(texts::StatusConnecting); });
     if (!h.test(106, [&] { return oChilkat != nullptr; })) {
-        h.step(108, [&] { oChilkat = newSession(); });
+        if (signInMethod_ == SignInMethod::MicrosoftWithoutClientId) {
+            // A password sign-in is bound to fail there; say what would work.
+            services_.boxes.show(texts::MicrosoftNeedsClientId, texts::AppTitle, platform::BoxIcon::None);
+            Disconnect(true);
+            return;
+        }
+        // This command's own reference: a handler run while it waits may drop the window's.
+        std::shared_ptr<clsChilkatIMAP> session;
+        h.step(108, [&] { session = oChilkat = newSession(); });
         bool connected = false;
         h.step(122, [&] {
-            if (!oChilkat)
-                throw AppError(QStringLiteral("Object variable or With block variable not set"));
-            connected = oChilkat->Connect();
+            if (!session)
+                throw AppError(texts::ObjectNotSet);
+            connected = signInMethod_ == SignInMethod::Microsoft ? connectWithMicrosoft(*session) : session->Connect();
         });
         if (!connected) {
             Disconnect(true);
             return;
         }
-        h.step(126, [&] { oChilkat->EnumMailFolders(); });
+        h.step(126, [&] { session->EnumMailFolders(); });
         h.step(144, [&] { setStatus(texts::StatusConnected); });
     }
     h.step(146, [&] { PushButton1->setText(texts::DisconnectCaption); });
@@ -60,6 +76,8 @@ void Form1::Disconnect(bool afterFailedConnect)
             h.step(154, [&] { Text2->clear(); });
             h.step(156, [&] { saveSetting(settings_keys::User, QString()); });
             h.step(158, [&] { saveSetting(settings_keys::Password, QString()); });
+            if (signInMethod_ == SignInMethod::Microsoft)
+                signIn().signOut();
         }
         h.step(160, [&] {
             if (imapComponent)
@@ -88,6 +106,13 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
     clsChilkatIMAP* raw = session.get();
     session->MailExtractListing = [this, raw](const MailListing& mail) { oChilkat_MailExtractListing(raw, mail); };
     session->ScrapProgress = [this, raw](int percent) { oChilkat_ScrapProgress(raw, percent); };
+    if (signInMethod_ == SignInMethod::Microsoft) {
+        // Never the browser here: a fetch run signs in with what is at hand.
+        session->AccessTokens = [this, account = session->Username](bool refresh) {
+            return signIn().accessToken(account, refresh);
+        };
+        session->SignInRefused = [this] { oChilkat_SignInRefused(); };
+    }
     session->StatusChanged = [this, raw](const QString& text) { oChilkat_StatusChanged(raw, text); };
     return session;
 }
@@ -145,6 +170,8 @@ void Form1::Check1_Click()
         // password must go all the same.
         saveSetting(settings_keys::Password, QString());
     }
+    if (signInMethod_ == SignInMethod::Microsoft)
+        signIn().setRemembered(value != 0);
 }
 
 void Form1::Check2_Click()
@@ -167,7 +194,7 @@ void Form1::PushButton11_Click()
 {
     NumberedHandler h(services_.boxes, locations::Help);
     h.step(100, [&] {
-        services_.boxes.show(texts::HelpText + config::downloadPage() + QString(QStringLiteral("\r\n")).repeated(6),
+        services_.boxes.show(texts::HelpText + config::downloadPage() + QString(QStringLiteral("\r\n")).repeated(12),
                              texts::AppTitle, platform::BoxIcon::None);
     });
 }

@@ -33,10 +33,12 @@ Form2::Form2(platform::MessageBoxes& boxes, bool& rangeAccepted, bool& skipDoneM
     Text1[1]->setGeometry(twipsRect(2160, 660, 1515, 345));
     PushButton1 = new QPushButton(texts::ContinueCaption, this);
     PushButton1->setGeometry(twipsRect(540, 1320, 3135, 400));
-    // The plain button answers the Enter key with the same action.
+    // The plain button answers the Enter key with the same action. It cannot
+    // be seen, so Tab passes it by.
     Command1 = new QPushButton(texts::ContinueCaption, this);
     Command1->setDefault(true);
     Command1->setFixedSize(0, 0);
+    Command1->setFocusPolicy(Qt::NoFocus);
     connect(PushButton1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
     connect(Command1, &QPushButton::clicked, this, &Form2::PushButton1_Click);
 }
@@ -50,8 +52,10 @@ void Form2::Form_Load()
     for (QWidget* control : findChildren<QWidget*>())
         pointer->watch(control);
     const QString cursorFile = QDir(programFolder()).filePath(texts::CursorFile);
+    // The dialog opens inside "2b. Get Some Emails", which a broken cursor
+    // file must not stop: the standard pointer serves then.
     if (FileExists(cursorFile))
-        pointer->loadCustom(cursorFile);
+        pointer->tryLoadCustom(cursorFile);
     rangeAccepted_ = false;
     Text1[1]->setText(QString::number(MaxMessage));
     Label1[1]->setText(texts::ToMaxOf + QString::number(MaxMessage) + u')');
@@ -81,7 +85,7 @@ void Form2::PushButton1_Click()
     }
     h.step(114, [&] {
         if (!ChilkatIMAP)
-            throw AppError(QStringLiteral("Object variable or With block variable not set"));
+            throw AppError(texts::ObjectNotSet);
         // A first number beyond the last fetches nothing however large it is;
         // capping it keeps it a valid message number.
         ChilkatIMAP->CurrentLocation = static_cast<int>(roundHalfEven(std::min(first, MaxMessage + 1.0)));

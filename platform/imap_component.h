@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -44,6 +45,15 @@ struct FetchedMessage {
     MailMessage message;  // when fetched
 };
 
+// Hands out OAuth 2.0 access tokens: with refresh false the one at hand
+// (refreshed first when it has run out), with refresh true a new one because
+// the server refused the last. Empty when no token can be had.
+using AccessTokenSource = std::function<QString(bool refresh)>;
+
+// authenticateXoauth2's status when the server refused the tokens (or none
+// could be had), as opposed to a lost connection (0).
+inline constexpr int kTokenRefused = 2;
+
 // An IMAP client as the session drives it. Status results: 1 is success,
 // anything else failure. Calls never throw for protocol or network trouble;
 // they report it through their result and lastErrorText().
@@ -58,6 +68,9 @@ public:
     // lines, whatever the status, or an empty text when no reply came.
     virtual QString sendRawCommand(const QString& command) = 0;
     virtual int login(const QString& user, const QString& password) = 0;
+    // SASL XOAUTH2 with a token from the source; a refused token is replaced
+    // by a refreshed one once, on the same connection.
+    virtual int authenticateXoauth2(const QString& user, AccessTokenSource tokens) = 0;
     virtual int selectMailbox(const QString& mailbox) = 0;
     virtual int numMessages() const = 0;
     // Fetches one whole message; nothing when the fetch failed or was abandoned.
@@ -72,6 +85,9 @@ public:
     virtual void endFetchRun() = 0;
     // Nothing on failure; an empty list when the server has no mailboxes.
     virtual std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) = 0;
+    // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
+    // "\\Drafts", "\\Junk", "\\Trash"); empty when none did.
+    virtual QString specialUseMailbox(const QString& role) const = 0;
     // A short diagnostic of the latest call; never holds the password.
     virtual QString lastErrorText() const = 0;
     virtual void disconnect() = 0;

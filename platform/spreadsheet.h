@@ -6,6 +6,11 @@
 
 namespace tallyhive::platform {
 
+// A text cell's quote prefix, kept apart from its text: what a spreadsheet
+// user gets by typing "'" in front of an entry. A quoted cell holds its text
+// as text, never as a formula or a number, also after the user edits it.
+enum class CellQuote { None, Quoted };
+
 // One export's spreadsheet, driven in the order the export uses. Each call
 // either succeeds or throws tallyhive::AppError with a description.
 class Spreadsheet {
@@ -13,8 +18,9 @@ public:
     virtual ~Spreadsheet() = default;
     virtual void addWorkbook() = 0;
     virtual void setVisible(bool visible) = 0;
-    // 1-based row and column; the text lands as text, never as a formula.
-    virtual void setCell(int row, int column, const QString& text) = 0;
+    // 1-based row and column. The cell holds this text, never a formula; only
+    // a character the workbook format cannot store becomes U+FFFD.
+    virtual void setCell(int row, int column, const QString& text, CellQuote quote) = 0;
     virtual void autoFitColumns() = 0;
     // Writes the workbook out and, when visible, opens it for the user.
     virtual void finish() = 0;

@@ -17,10 +17,17 @@ WindowPointer::WindowPointer(QWidget& window)
 
 void WindowPointer::loadCustom(const QString& cursorFile)
 {
+    if (!tryLoadCustom(cursorFile))
+        throw AppError(QStringLiteral("Invalid picture: %1").arg(cursorFile));
+}
+
+bool WindowPointer::tryLoadCustom(const QString& cursorFile)
+{
     const QPixmap image(cursorFile);
     if (image.isNull())
-        throw AppError(QStringLiteral("Invalid picture: %1").arg(cursorFile));
+        return false;
     custom_ = QCursor(image, 0, 0);
+    return true;
 }
 
 void WindowPointer::setBusy() { setShape(QCursor(Qt::WaitCursor)); }

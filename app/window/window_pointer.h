@@ -18,6 +18,9 @@ public:
 
     // Loads the custom image; throws AppError when the file cannot be read.
     void loadCustom(const QString& cursorFile);
+    // The same, but a file that cannot be read leaves the custom image the
+    // default arrow; false then.
+    bool tryLoadCustom(const QString& cursorFile);
     void setBusy();
     void setDefault();
     bool isBusy() const;

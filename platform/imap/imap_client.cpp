@@ -11,6 +11,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <array>
 
 namespace tallyhive::platform {
 
@@ -131,14 +132,9 @@ QString ImapClient::sendRawCommand(const QString& command)
 
 int ImapClient::login(const QString& user, const QString& password)
 {
-    // Added to, never replaced: a call that is still running may echo an earlier one.
     if (!password.isEmpty()) {
-        for (const QString& form : {password, QString::fromUtf8(ImapCommandBuilder::quoted(password.toUtf8()))}) {
-            if (std::find(secrets_.begin(), secrets_.end(), form) == secrets_.end())
-                secrets_.push_back(form);
-        }
-        // Longest first, so a shorter form never leaves part of a longer one behind.
-        std::sort(secrets_.begin(), secrets_.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+        keepSecret(password);
+        keepSecret(QString::fromUtf8(ImapCommandBuilder::quoted(password.toUtf8())));
     }
     Call call(*this, QStringLiteral("login"));
     if (!call.ok())
@@ -147,6 +143,16 @@ int ImapClient::login(const QString& user, const QString& password)
     if (status == 1 && !reopening_)
         signInAgain_ = [this, user, password] { return signIn(user, password); };
     return status;
+}
+
+// Added to, never replaced: a call that is still running may echo an earlier one.
+void ImapClient::keepSecret(const QString& secret)
+{
+    if (secret.isEmpty() || std::find(secrets_.begin(), secrets_.end(), secret) != secrets_.end())
+        return;
+    secrets_.push_back(secret);
+    // Longest first, so a shorter form never leaves part of a longer one behind.
+    std::sort(secrets_.begin(), secrets_.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
 }
 
 int ImapClient::signIn(const QString& user, const QString& password)
@@ -201,12 +207,15 @@ std::optional<QStringList> ImapClient::listMailboxes(const QString& reference, c
                             .pieces();
     QStringList names;
     int skipped = 0;
+    specialUse_.clear();
     const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
         const auto& data = response.data;
-        if (response.truncated)
+        if (response.truncated) {
             ++skipped;  // a name too long to be one the user could pick
-        else if (data.size() == 4 && data[0].isAtom("LIST") && data[1].isList() && data[3].isText())
+        } else if (data.size() == 4 && data[0].isAtom("LIST") && data[1].isList() && data[3].isText()) {
             names << decodeMailboxName(data[3].value);
+            noteSpecialUse(data[1].children, names.last());
+        }
     });
     if (!exchange)
         return std::nullopt;
@@ -467,6 +476,24 @@ bool ImapClient::pollAbort()
     if (sink_)
         sink_->abortCheck(abort);
     return abort;
+}
+
+// RFC 6154 roles; the first mailbox that claims one keeps it.
+void ImapClient::noteSpecialUse(const std::vector<ImapToken>& attributes, const QString& name)
+{
+    static const std::array<QByteArrayView, 4> roles{"\\DRAFTS", "\\SENT", "\\JUNK", "\\TRASH"};
+    for (const ImapToken& attribute : attributes) {
+        for (QByteArrayView role : roles) {
+            if (attribute.isAtom(role))
+                specialUse_.try_emplace(QString::fromLatin1(role.toByteArray().toLower()), name);
+        }
+    }
+}
+
+QString ImapClient::specialUseMailbox(const QString& role) const
+{
+    const auto found = specialUse_.find(role.toLower());
+    return found == specialUse_.end() ? QString() : found->second;
 }
 
 }  // namespace tallyhive::platform

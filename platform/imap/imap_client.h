@@ -62,9 +62,16 @@ public:
     int connect(const QString& host);
     QString sendRawCommand(const QString& command);
     int login(const QString& user, const QString& password);
+    // SASL XOAUTH2 with a token from the source; a refused token is replaced
+    // by a refreshed one once, on the same connection. 1 accepted,
+    // kTokenRefused refused (or no token), 0 connection trouble.
+    int authenticateXoauth2(const QString& user, AccessTokenSource tokens);
     int selectMailbox(const QString& mailbox);
     int numMessages() const { return messageCount_; }
     std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern);
+    // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
+    // "\\Drafts", "\\Junk", "\\Trash"); empty when none did.
+    QString specialUseMailbox(const QString& role) const;
     QString lastErrorText() const { return lastError_; }
     void disconnect();
     void setNotifications(ImapNotifications* sink) { sink_ = sink; }
@@ -152,8 +159,11 @@ private:
     std::optional<ImapResponse> awaitResponse(const QString& operation, Watch& watch, qint64 idleLimitMs);
     bool countUntagged(const QString& operation, qint64 bytes);
     void noteUntagged(const ImapResponse& response);
+    void noteSpecialUse(const std::vector<ImapToken>& attributes, const QString& name);
     void reportFetchProgress();
     int signIn(const QString& user, const QString& password);
+    int signInWithTokens(const QString& user, const AccessTokenSource& tokens);
+    void keepSecret(const QString& secret);
     int select(const QString& mailbox);
 
     // Fetch runs.
@@ -194,6 +204,7 @@ private:
     QString unusableReason_;
     int tagCounter_ = 0;
     int messageCount_ = 0;
+    std::map<QString, QString> specialUse_;  // role in lower case -> mailbox
     qint64 untaggedBytes_ = 0;         // of the command being answered
     quint32 uidValidity_ = 0;
     QString mailbox_;                  // the selected mailbox

@@ -33,6 +33,12 @@ int MailboxComponent::login(const QString& user, const QString& password)
     return client_->login(user, password);
 }
 
+int MailboxComponent::authenticateXoauth2(const QString& user, AccessTokenSource tokens)
+{
+    forgetRun();
+    return client_->authenticateXoauth2(user, std::move(tokens));
+}
+
 int MailboxComponent::selectMailbox(const QString& mailbox)
 {
     forgetRun();

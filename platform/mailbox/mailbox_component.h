@@ -23,10 +23,12 @@ public:
     int connect(const QString& host) override;
     QString sendRawCommand(const QString& command) override;
     int login(const QString& user, const QString& password) override;
+    int authenticateXoauth2(const QString& user, AccessTokenSource tokens) override;
     int selectMailbox(const QString& mailbox) override;
     int numMessages() const override { return client_->numMessages(); }
     std::optional<MailMessage> fetchSingle(int number, bool isUid) override;
     std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override;
+    QString specialUseMailbox(const QString& role) const override { return client_->specialUseMailbox(role); }
     QString lastErrorText() const override;
     void disconnect() override;
     void setNotifications(ImapNotifications* sink) override { client_->setNotifications(sink); }

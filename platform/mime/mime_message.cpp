@@ -1,22 +1,19 @@
 #include "platform/mime/mime_message.h"
 
+#include "platform/mime/mime_body_parts.h"
+#include "platform/mime/mime_date.h"
+#include "platform/mime/mime_encoded_words.h"
+#include "platform/mime/mime_gobject.h"
 #include "platform/mime/mime_library.h"
+#include "platform/mime/mime_raw_header.h"
+#include "platform/mime/mime_repairs.h"
+#include "platform/mime/mime_sender.h"
 #include "platform/mime/mime_text_decoding.h"
-
-#include <QRegularExpression>
-
-#include <algorithm>
-#include <memory>
-#include <optional>
 
 namespace tallyhive::platform {
 namespace {
 
-struct GObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-template <typename T>
-using GOwned = std::unique_ptr<T, GObjectUnref>;
+using mime::GOwned;
 
 // A stream over the caller's bytes, read in place rather than copied: a
 // message may be hundreds of megabytes. The bytes must outlive every object
@@ -43,207 +40,27 @@ GOwned<GMimeMessage> parse(const QByteArray& raw)
     return GOwned<GMimeMessage>(g_mime_parser_construct_message(parser.get(), options));
 }
 
-gint64 lastHeaderOffset(GMimeObject* object)
+// bytes: what GMime parsed the message from; its header offsets point there.
+MailMessage fromParsed(const QByteArray& bytes, GMimeMessage* message, const QDateTime& internalDate)
 {
-    GMimeHeaderList* headers = g_mime_object_get_header_list(object);
-    gint64 last = -1;
-    for (int i = 0; i < g_mime_header_list_get_count(headers); ++i)
-        last = std::max(last, g_mime_header_get_offset(g_mime_header_list_get_header_at(headers, i)));
-    return last;
-}
+    GMimeObject* headers = GMIME_OBJECT(message);
+    const mime::BodyParts bodies = mime::findBodyParts(message);
+    const QByteArray charset = mime::partCharset(bodies.plain ? bodies.plain : bodies.html);
+    const char* messageCharset = charset.isEmpty() ? nullptr : charset.constData();
 
-// Where the text starts that follows the header block without the blank line
-// between them, or -1. GMime ends the headers at the first line that is not a
-// header but drops that line and all after it, which would lose the body.
-qsizetype unseparatedBodyStart(const QByteArray& raw, GMimeMessage* message)
-{
-    // GMime files the Content-* headers under the top-level part, the rest under the message.
-    gint64 lastHeader = lastHeaderOffset(GMIME_OBJECT(message));
-    if (GMimeObject* top = g_mime_message_get_mime_part(message))
-        lastHeader = std::max(lastHeader, lastHeaderOffset(top));
-    if (lastHeader < 0 || lastHeader >= raw.size())
-        return -1;
-
-    qsizetype position = static_cast<qsizetype>(lastHeader);
-    do {
-        position = raw.indexOf('\n', position);
-        if (position < 0)
-            return -1;
-        ++position;
-    } while (position < raw.size() && (raw[position] == ' ' || raw[position] == '\t'));
-
-    if (position >= raw.size() || raw[position] == '\n' || QByteArrayView(raw).sliced(position).startsWith("\r\n"))
-        return -1;
-    return position;
-}
-
-QByteArray withSeparatorAt(const QByteArray& raw, qsizetype position)
-{
-    const bool crlf = position >= 2 && raw[position - 2] == '\r';
-    QByteArray repaired;
-    repaired.reserve(raw.size() + 2);
-    const QByteArrayView bytes(raw);
-    repaired.append(bytes.first(position)).append(crlf ? "\r\n" : "\n").append(bytes.sliced(position));
-    return repaired;
-}
-
-bool isAttachment(GMimeObject* part)
-{
-    if (GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(part)) {
-        if (g_mime_content_disposition_is_attachment(disposition))
-            return true;
-        const char* value = g_mime_content_disposition_get_disposition(disposition);
-        if (value != nullptr && g_ascii_strcasecmp(value, GMIME_DISPOSITION_INLINE) == 0)
-            return false;
-    }
-    return g_mime_part_get_filename(GMIME_PART(part)) != nullptr;
-}
-
-struct BodyParts {
-    GMimePart* plain = nullptr;
-    GMimePart* html = nullptr;
-};
-
-// Depth-first, so the first text of each kind in reading order wins. Attached
-// messages (message/rfc822) are neither GMime parts nor multiparts: skipped.
-void findBodyParts(GMimeObject* object, BodyParts& found)
-{
-    if (found.plain != nullptr && found.html != nullptr)
-        return;
-    if (GMIME_IS_MULTIPART(object)) {
-        GMimeMultipart* multipart = GMIME_MULTIPART(object);
-        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
-            findBodyParts(g_mime_multipart_get_part(multipart, i), found);
-        return;
-    }
-    if (!GMIME_IS_PART(object) || isAttachment(object))
-        return;
-    GMimeContentType* type = g_mime_object_get_content_type(object);
-    if (found.plain == nullptr && g_mime_content_type_is_type(type, "text", "plain"))
-        found.plain = GMIME_PART(object);
-    else if (found.html == nullptr && g_mime_content_type_is_type(type, "text", "html"))
-        found.html = GMIME_PART(object);
-}
-
-// Text stored without a transfer encoding is read where it lies in the
-// message, not copied out first: a large body would otherwise be held twice
-// before it even becomes text.
-std::optional<QByteArrayView> textInPlace(GMimeDataWrapper* content)
-{
-    switch (g_mime_data_wrapper_get_encoding(content)) {
-    case GMIME_CONTENT_ENCODING_DEFAULT:
-    case GMIME_CONTENT_ENCODING_7BIT:
-    case GMIME_CONTENT_ENCODING_8BIT:
-    case GMIME_CONTENT_ENCODING_BINARY:
-        break;
-    default:
-        return std::nullopt;
-    }
-    GMimeStream* stream = g_mime_data_wrapper_get_stream(content);
-    if (stream == nullptr || !GMIME_IS_STREAM_MEM(stream))
-        return std::nullopt;
-    const GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
-    if (array == nullptr)
-        return std::nullopt;
-    const gint64 end = stream->bound_end < 0 ? gint64(array->len) : std::min<gint64>(stream->bound_end, array->len);
-    if (stream->bound_start < 0 || stream->bound_start > end)
-        return std::nullopt;
-    return QByteArrayView(reinterpret_cast<const char*>(array->data) + stream->bound_start, end - stream->bound_start);
-}
-
-QString bodyText(GMimePart* part)
-{
-    if (part == nullptr)
-        return {};
-    GMimeDataWrapper* content = g_mime_part_get_content(part);
-    if (content == nullptr)
-        return {};
-    const char* charset = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-    if (const auto text = textInPlace(content))
-        return mime::withUnixLineBreaks(mime::decodeCharset(*text, charset));
-    // Sized once: decoding never makes the text longer, and growing by
-    // doubling would hold up to one and a half copies of a large body.
-    GMimeStream* encoded = g_mime_data_wrapper_get_stream(content);
-    const gint64 length = encoded ? g_mime_stream_length(encoded) : -1;
-    GOwned<GMimeStream> decoded(g_mime_stream_mem_new_with_byte_array(g_byte_array_sized_new(static_cast<guint>(qMax<gint64>(length, 0)))));
-    g_mime_data_wrapper_write_to_stream(content, decoded.get());
-    const GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
-    const QByteArrayView view(reinterpret_cast<const char*>(bytes->data), static_cast<qsizetype>(bytes->len));
-    return mime::withUnixLineBreaks(mime::decodeCharset(view, charset));
-}
-
-QString headerText(const char* decodedUtf8)
-{
-    return QString::fromUtf8(decodedUtf8).trimmed();
-}
-
-InternetAddressMailbox* firstMailbox(InternetAddressList* list)
-{
-    if (list == nullptr)
-        return nullptr;
-    for (int i = 0; i < internet_address_list_length(list); ++i) {
-        InternetAddress* address = internet_address_list_get_address(list, i);
-        if (INTERNET_ADDRESS_IS_MAILBOX(address))
-            return INTERNET_ADDRESS_MAILBOX(address);
-        if (INTERNET_ADDRESS_IS_GROUP(address)) {
-            if (InternetAddressMailbox* member = firstMailbox(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address))))
-                return member;
-        }
-    }
-    return nullptr;
-}
-
-// A From header the address parser gives up on may still name an address.
-QString addressIn(const QString& text)
-{
-    static const QRegularExpression addressLike(QStringLiteral(R"([^\s<>"(),;:]+@[^\s<>"(),;:]+)"));
-    return addressLike.match(text).captured();
-}
-
-void fillSender(GMimeMessage* message, MailMessage& result)
-{
-    result.from = headerText(g_mime_object_get_header(GMIME_OBJECT(message), "From"));
-    InternetAddressList* senders = g_mime_message_get_from(message);
-    if (InternetAddressMailbox* mailbox = firstMailbox(senders)) {
-        result.fromName = headerText(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
-        result.fromAddress = headerText(internet_address_mailbox_get_addr(mailbox));
-        return;
-    }
-    if (senders != nullptr && internet_address_list_length(senders) > 0)
-        result.fromName = headerText(internet_address_get_name(internet_address_list_get_address(senders, 0)));
-    result.fromAddress = addressIn(result.from);
-}
-
-QDateTime fallbackDate(const QDateTime& internalDate)
-{
-    return internalDate.isValid() ? internalDate.toLocalTime() : QDateTime::currentDateTime();
-}
-
-QDateTime headerDate(GMimeMessage* message, const QDateTime& internalDate)
-{
-    if (GDateTime* date = g_mime_message_get_date(message))
-        return QDateTime::fromSecsSinceEpoch(g_date_time_to_unix(date));
-    return fallbackDate(internalDate);
-}
-
-MailMessage fromParsed(GMimeMessage* message, const QDateTime& internalDate)
-{
     MailMessage result;
-    fillSender(message, result);
-    result.subject = headerText(g_mime_message_get_subject(message));
-    result.date = headerDate(message, internalDate);
-    BodyParts bodies;
-    if (GMimeObject* top = g_mime_message_get_mime_part(message))
-        findBodyParts(top, bodies);
-    result.plainText = bodyText(bodies.plain);
-    result.htmlText = bodyText(bodies.html);
+    mime::readSender(mime::rawHeaderValue(bytes, headers, "From"), message, messageCharset, result);
+    result.subject = mime::decodeHeaderText(mime::rawHeaderValue(bytes, headers, "Subject"), messageCharset).trimmed();
+    result.date = mime::messageDate(mime::rawHeaderValue(bytes, headers, "Date"), message, internalDate);
+    result.plainText = mime::bodyText(bodies.plain);
+    result.htmlText = mime::bodyText(bodies.html);
     return result;
 }
 
 MailMessage fromUnparsable(const QByteArray& raw, const QDateTime& internalDate)
 {
     MailMessage result;
-    result.date = fallbackDate(internalDate);
+    result.date = mime::fallbackDate(internalDate);
     result.plainText = mime::withUnixLineBreaks(mime::decodeBestEffort(raw));
     return result;
 }
@@ -252,15 +69,15 @@ MailMessage fromUnparsable(const QByteArray& raw, const QDateTime& internalDate)
 
 MailMessage messageFromBytes(const QByteArray& raw, const QDateTime& internalDate)
 {
-    GOwned<GMimeMessage> message = parse(raw);
+    const QByteArray bytes = mime::withLoneCarriageReturnsAsLineFeeds(raw);
+    GOwned<GMimeMessage> message = parse(bytes);
     if (!message)
         return fromUnparsable(raw, internalDate);
-    if (const qsizetype bodyStart = unseparatedBodyStart(raw, message.get()); bodyStart >= 0) {
-        const QByteArray repaired = withSeparatorAt(raw, bodyStart);
+    if (const QByteArray repaired = mime::withMissingBlankLines(bytes, message.get()); !repaired.isEmpty()) {
         if (GOwned<GMimeMessage> reparsed = parse(repaired))
-            return fromParsed(reparsed.get(), internalDate);
+            return fromParsed(repaired, reparsed.get(), internalDate);
     }
-    return fromParsed(message.get(), internalDate);
+    return fromParsed(bytes, message.get(), internalDate);
 }
 
 }  // namespace tallyhive::platform

@@ -8,12 +8,20 @@
 // text rather than an error, because a row must never be lost over one body.
 namespace tallyhive::platform::mime {
 
-// Decodes text in the named MIME charset. An unknown, missing or wrong charset
-// falls back to decodeBestEffort.
+// Decodes text in the named MIME charset. A text in its charset with a few bad
+// bytes keeps its text (U+FFFD for each bad byte); an unknown, missing or wrong
+// charset falls back to decodeBestEffort.
 QString decodeCharset(QByteArrayView bytes, const char* charset);
 
-// UTF-8 when the bytes are valid UTF-8, else windows-1252.
+// UTF-8, where bytes that are not UTF-8 are each read as windows-1252: text in
+// windows-1252 (or Latin-1) reads right, and so does UTF-8 text with a few
+// stray bytes pasted into it.
 QString decodeBestEffort(QByteArrayView bytes);
+
+// Raw 8-bit bytes in a header: UTF-8 when they are, else in the charset the
+// message's text names (a Russian or Japanese mail program writes its
+// subject in the body's charset), else as decodeBestEffort.
+QString decodeRawHeaderBytes(QByteArrayView bytes, const char* messageCharset);
 
 // Every byte maps to one character, as browsers read windows-1252: the five
 // bytes the code page leaves undefined become the C1 controls of the same value.

@@ -1,5 +1,6 @@
 #include "platform/qt/list_rows_model.h"
 
+#include "app/texts.h"
 #include "platform/error.h"
 
 #include <QMetaObject>
@@ -7,10 +8,6 @@
 #include <algorithm>
 
 namespace tallyhive::platform {
-namespace {
-const QString IndexOutOfBounds = QStringLiteral("Index out of bounds");
-}
-
 ListRowsModel::ListRowsModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 int ListRowsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : announcedRows_; }
@@ -58,19 +55,6 @@ bool ListRowsModel::setData(const QModelIndex& index, const QVariant& value, int
     return true;
 }
 
-void ListRowsModel::sort(int column, Qt::SortOrder order)
-{
-    if (column < 0 || column >= titles_.size())
-        return;
-    announceChanges();
-    beginResetModel();
-    std::stable_sort(rows_.begin(), rows_.end(), [column, order](const Row& a, const Row& b) {
-        const int comparison = a.cells.value(column).compare(b.cells.value(column), Qt::CaseInsensitive);
-        return order == Qt::AscendingOrder ? comparison < 0 : comparison > 0;
-    });
-    endResetModel();
-}
-
 void ListRowsModel::appendColumn(const QString& title)
 {
     const int column = titles_.size();
@@ -82,7 +66,7 @@ void ListRowsModel::appendColumn(const QString& title)
 QString ListRowsModel::title(int column) const
 {
     if (column < 0 || column >= titles_.size())
-        throw AppError(IndexOutOfBounds);
+        throw AppError(texts::IndexOutOfBounds);
     return titles_[column];
 }
 
@@ -97,14 +81,14 @@ int ListRowsModel::appendRow(const QString& text)
 QString ListRowsModel::text(int row, int column) const
 {
     if (column < 0)
-        throw AppError(IndexOutOfBounds);
+        throw AppError(texts::IndexOutOfBounds);
     return rowAt(row).cells.value(column);
 }
 
 void ListRowsModel::setText(int row, int column, const QString& text)
 {
     if (column < 0)
-        throw AppError(IndexOutOfBounds);
+        throw AppError(texts::IndexOutOfBounds);
     QStringList& cells = rowAt(row).cells;
     while (cells.size() <= column)
         cells << QString();
@@ -157,7 +141,7 @@ void ListRowsModel::setUserCheckHandler(std::function<void(int row)> handler) { 
 const ListRowsModel::Row& ListRowsModel::rowAt(int row) const
 {
     if (row < 0 || row >= static_cast<int>(rows_.size()))
-        throw AppError(IndexOutOfBounds);
+        throw AppError(texts::IndexOutOfBounds);
     return rows_[static_cast<size_t>(row)];
 }
 

@@ -10,7 +10,8 @@ namespace tallyhive::platform {
 
 // The rows of a QtListView: texts and a check mark per row, columns with
 // titles. Indexes here are 0-based, as Qt counts; QtListView turns the
-// program's 1-based numbers into these.
+// program's 1-based numbers into these. Rows keep the order they came in:
+// row k belongs to the program's record k, so the model never sorts them.
 class ListRowsModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -28,7 +29,6 @@ public:
     // Reached only through the view, i.e. by the user: a check change here is
     // reported to the user-check handler.
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-    void sort(int column, Qt::SortOrder order) override;
 
     void appendColumn(const QString& title);
     QString title(int column) const;

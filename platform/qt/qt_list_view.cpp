@@ -1,5 +1,6 @@
 #include "platform/qt/qt_list_view.h"
 
+#include "app/texts.h"
 #include "app/window/window_prep.h"
 #include "platform/error.h"
 #include "platform/qt/list_rows_model.h"
@@ -60,7 +61,7 @@ QString QtListView::columnTitle(int column) const { return model_->title(column 
 void QtListView::setColumnWidth(int column, int twips)
 {
     if (column < 1 || column > model_->columnCount() || twips < 0)
-        throw AppError(QStringLiteral("Index out of bounds"));
+        throw AppError(texts::IndexOutOfBounds);
     widthsTwips_.resize(static_cast<size_t>(model_->columnCount()), DefaultColumnTwips);
     widthsTwips_[static_cast<size_t>(column - 1)] = twips;
     // A column of width 0 exists (the export reads its title) but is never seen.
@@ -72,7 +73,7 @@ void QtListView::setColumnWidth(int column, int twips)
 int QtListView::columnWidth(int column) const
 {
     if (column < 1 || column > model_->columnCount())
-        throw AppError(QStringLiteral("Index out of bounds"));
+        throw AppError(texts::IndexOutOfBounds);
     const auto index = static_cast<size_t>(column - 1);
     return index < widthsTwips_.size() ? widthsTwips_[index] : DefaultColumnTwips;
 }

@@ -4,9 +4,8 @@
 #include "app/general_date.h"
 #include "app/texts.h"
 #include "platform/error.h"
+#include "platform/xlsx/xlsx_cell_text.h"
 #include "platform/xlsx/xlsx_date_format.h"
-#include "platform/xlsx/xlsx_export_file.h"
-#include "platform/xlsx/xlsx_quote_prefix.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -34,23 +33,19 @@ void check(lxw_error result, const QString& context)
         throw AppError(context + QStringLiteral(": ") + QString::fromUtf8(lxw_strerror(result)));
 }
 
-lxw_format* dateFormat(lxw_workbook* workbook, const QString& qtPattern)
+lxw_format* numberFormat(lxw_workbook* workbook, const QString& excelFormat)
 {
     lxw_format* format = workbook_add_format(workbook);
     if (format)
-        format_set_num_format(format, excelDateFormat(qtPattern).toUtf8().constData());
+        format_set_num_format(format, excelFormat.toUtf8().constData());
     return format;
 }
 
 }  // namespace
 
-XlsxSpreadsheet::XlsxSpreadsheet(QString path) : path_(std::move(path)) {}
+XlsxSpreadsheet::XlsxSpreadsheet(const QString& folder, const QDateTime& startedAt) : file_(folder, startedAt) {}
 
-XlsxSpreadsheet::~XlsxSpreadsheet()
-{
-    if (!finished_)
-        discard();
-}
+XlsxSpreadsheet::~XlsxSpreadsheet() { discard(); }
 
 void XlsxSpreadsheet::discard()
 {
@@ -58,7 +53,7 @@ void XlsxSpreadsheet::discard()
         lxw_workbook_free(workbook_);
     workbook_ = nullptr;
     sheet_ = nullptr;
-    QFile::remove(path_);
+    file_.discard();
 }
 
 void XlsxSpreadsheet::addWorkbook()
@@ -69,53 +64,56 @@ void XlsxSpreadsheet::addWorkbook()
     // Rows go to a temporary file as they are finished, so a big export does
     // not grow in memory; the export writes rows in order, as this needs.
     options.constant_memory = LXW_TRUE;
-    const QByteArray fileName = QFile::encodeName(path_);
+    // The library only notes the name here; the file is made when it closes.
+    const QByteArray fileName = QFile::encodeName(file_.stagingPath());
     workbook_ = workbook_new_opt(fileName.constData(), &options);
     if (workbook_)
         sheet_ = workbook_add_worksheet(workbook_, nullptr);
     if (workbook_) {
-        quoted_ = workbook_add_format(workbook_);
-        dateTime_ = dateFormat(workbook_, general_date::dateTimePattern());
-        dateOnly_ = dateFormat(workbook_, general_date::datePattern());
+        text_ = numberFormat(workbook_, QStringLiteral("@"));
+        dateTime_ = numberFormat(workbook_, excelDateFormat(general_date::dateTimePattern()));
+        dateOnly_ = numberFormat(workbook_, excelDateFormat(general_date::datePattern()));
     }
-    if (!sheet_ || !quoted_ || !dateTime_ || !dateOnly_) {
+    if (!sheet_ || !text_ || !dateTime_ || !dateOnly_) {
         discard();
-        throw AppError(texts::WorkbookNotCreated.arg(nativePath(path_)));
+        throw AppError(texts::WorkbookNotCreated.arg(nativePath(file_.stagingPath())));
     }
-    // The text number format sets this format apart from the default one,
-    // which it would otherwise be merged with.
-    format_set_num_format(quoted_, "@");
 }
 
 void XlsxSpreadsheet::setVisible(bool visible) { visible_ = visible; }
 
-void XlsxSpreadsheet::setCell(int row, int column, const QString& text)
+void XlsxSpreadsheet::setCell(int row, int column, const QString& text, CellQuote quote)
 {
     const QString cell = QStringLiteral("(%1, %2)").arg(row).arg(column);
     if (!sheet_)
         throw AppError(texts::NoWorkbook);
     if (row < 1 || row > LXW_ROW_MAX || column < 1 || column > LXW_COL_MAX)
         throw AppError(texts::CellOutsideSheet + cell);
-    if (column == ReceivedDateColumn && row > 1) {
-        if (const auto date = general_date::parse(text)) {
-            const QTime time = date->time();
-            lxw_datetime value{date->date().year(), date->date().month(), date->date().day(),
-                               time.hour(), time.minute(), time.second() + time.msec() / 1000.0};
-            const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
-            check(worksheet_write_datetime(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1),
-                                           &value, midnight ? dateOnly_ : dateTime_),
-                  texts::CellNotWritten + cell);
-            noteWidth(column, text.size());
-            return;
-        }
-    }
-    const bool quoted = text.startsWith(u'\'');
-    const QByteArray utf8 = (quoted ? text.mid(1) : text).toUtf8();
+    if (quote == CellQuote::None && column == ReceivedDateColumn && row > 1 && setDate(row, column, text))
+        return;
+    // The text format, not a quote prefix: a prefix is dropped when the user
+    // types over the cell, the format keeps whatever is typed in text.
+    const bool keepText = quote == CellQuote::Quoted || changesWhenEntered(text);
     check(worksheet_write_string(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1),
-                                 utf8.constData(), quoted ? quoted_ : nullptr),
+                                 cellUtf8(text).constData(), keepText ? text_ : nullptr),
           texts::CellNotWritten + cell);
-    quotedUsed_ = quotedUsed_ || quoted;
-    noteWidth(column, text.size() - (quoted ? 1 : 0));
+    noteWidth(column, text.size());
+}
+
+bool XlsxSpreadsheet::setDate(int row, int column, const QString& text)
+{
+    const auto date = general_date::parse(text);
+    if (!date)
+        return false;
+    const QTime time = date->time();
+    lxw_datetime value{date->date().year(), date->date().month(), date->date().day(),
+                       time.hour(),         time.minute(),        time.second() + time.msec() / 1000.0};
+    const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
+    check(worksheet_write_datetime(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1), &value,
+                                   midnight ? dateOnly_ : dateTime_),
+          texts::CellNotWritten + QStringLiteral("(%1, %2)").arg(row).arg(column));
+    noteWidth(column, text.size());
+    return true;
 }
 
 void XlsxSpreadsheet::noteWidth(int column, qsizetype characters)
@@ -145,25 +143,24 @@ void XlsxSpreadsheet::finish()
 {
     if (!workbook_)
         throw AppError(texts::NoWorkbook);
+    file_.reserveStaging();
     // Formats belong to the workbook and go with it when it closes.
-    const int quotedIndex = quotedUsed_ ? quoted_->xf_index : -1;
     const lxw_error result = workbook_close(workbook_);
     workbook_ = nullptr;
     sheet_ = nullptr;
     if (result != LXW_NO_ERROR) {
-        QFile::remove(path_);
-        throw AppError(texts::WorkbookNotWritten.arg(nativePath(path_), QString::fromUtf8(lxw_strerror(result))));
+        discard();
+        throw AppError(
+            texts::WorkbookNotWritten.arg(nativePath(file_.stagingPath()), QString::fromUtf8(lxw_strerror(result))));
     }
-    if (quotedIndex >= 0)
-        markQuotePrefixed(path_, quotedIndex);
-    finished_ = true;
-    if (visible_ && config::openWorkbook() && !QDesktopServices::openUrl(QUrl::fromLocalFile(path_)))
-        throw AppError(texts::WorkbookNotOpened.arg(nativePath(path_)));
+    const QString path = file_.claimName();
+    if (visible_ && config::openWorkbook() && !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        throw AppError(texts::WorkbookNotOpened.arg(nativePath(path)));
 }
 
 std::unique_ptr<Spreadsheet> XlsxSpreadsheetFactory::createApplication()
 {
-    return std::make_unique<XlsxSpreadsheet>(claimExportFile(config::exportDir(), QDateTime::currentDateTime()));
+    return std::make_unique<XlsxSpreadsheet>(config::exportDir(), QDateTime::currentDateTime());
 }
 
 }  // namespace tallyhive::platform

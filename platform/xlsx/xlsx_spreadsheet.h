@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/spreadsheet.h"
+#include "platform/xlsx/xlsx_export_file.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <vector>
@@ -14,43 +16,42 @@ namespace tallyhive::platform {
 
 // A spreadsheet written as an .xlsx workbook with one sheet. Every value is a
 // text cell, except a date text in the "Received Date" column, which becomes
-// a real date shown in the same general date format. Rows are streamed to
-// disk as they are written, so they must come in ascending order.
+// a real date shown in the same general date format. A quoted cell, and one
+// whose text a spreadsheet would take for a formula or a signed number if
+// typed in, gets the text number format, which keeps it text when the user
+// edits or retypes it.
+// Rows are streamed to disk as they are written, so they must come in
+// ascending order. The file appears in the export folder only when finished.
 class XlsxSpreadsheet : public Spreadsheet {
 public:
-    // path: an existing, empty file claimed for this workbook.
-    explicit XlsxSpreadsheet(QString path);
-    // A workbook that was never finished is discarded and its file removed.
+    // Throws AppError when the export folder cannot be made or written to.
+    XlsxSpreadsheet(const QString& folder, const QDateTime& startedAt);
+    // A workbook that was never finished leaves nothing behind.
     ~XlsxSpreadsheet() override;
     XlsxSpreadsheet(const XlsxSpreadsheet&) = delete;
     XlsxSpreadsheet& operator=(const XlsxSpreadsheet&) = delete;
 
     void addWorkbook() override;
     void setVisible(bool visible) override;
-    // A text beginning with "'" is stored without it and marked quote-prefixed,
-    // as a spreadsheet does with such an entry.
-    void setCell(int row, int column, const QString& text) override;
+    void setCell(int row, int column, const QString& text, CellQuote quote) override;
     void autoFitColumns() override;
-    // Writes the file and, when visible and configured to, opens it with the
-    // desktop's application for it.
+    // Writes the file, gives it its name and, when visible and configured
+    // to, opens it with the desktop's application for it.
     void finish() override;
 
-    QString path() const { return path_; }
-
 private:
-    void writeDate(int row, int column, const QString& text);
+    // Writes the text as a real date; false, writing nothing, when it is none.
+    bool setDate(int row, int column, const QString& text);
     void noteWidth(int column, qsizetype characters);
     void discard();
 
-    QString path_;
+    ExportFile file_;
     lxw_workbook* workbook_ = nullptr;
     lxw_worksheet* sheet_ = nullptr;
-    lxw_format* quoted_ = nullptr;
+    lxw_format* text_ = nullptr;
     lxw_format* dateTime_ = nullptr;
     lxw_format* dateOnly_ = nullptr;
-    bool quotedUsed_ = false;
     bool visible_ = false;
-    bool finished_ = false;
     std::vector<qsizetype> longest_;  // per column, the longest text written
 };
 

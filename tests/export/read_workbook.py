@@ -1,11 +1,23 @@
 """Prints an .xlsx workbook's first sheet as JSON, read by openpyxl: every
-cell that exists (value, type, date, quote prefix, number format) and every
-column width. Fails on a damaged zip entry."""
+cell that exists (value, type, date, quote prefix, number format, whether it
+is kept text) and every column width. Text values are given as a spreadsheet
+application shows them: its "_xHHHH_" escapes, which openpyxl leaves as they
+are, are decoded. Fails on a damaged zip entry."""
 import json
+import re
 import sys
 import zipfile
 
 import openpyxl
+
+ESCAPE = re.compile(r"_x([0-9A-Fa-f]{4})_")
+
+
+def shown(value):
+    if isinstance(value, str):
+        return ESCAPE.sub(lambda match: chr(int(match.group(1), 16)), value)
+    return value.isoformat() if hasattr(value, "isoformat") else value
+
 
 damaged = zipfile.ZipFile(sys.argv[1]).testzip()
 if damaged:
@@ -17,13 +29,14 @@ for row in sheet.iter_rows():
     for cell in row:
         if cell.value is None and not cell.quotePrefix:
             continue
-        value = cell.value
         cells[cell.coordinate] = {
-            "value": value.isoformat() if hasattr(value, "isoformat") else value,
+            "value": shown(cell.value),
             "type": cell.data_type,
             "date": cell.is_date,
             "quote": bool(cell.quotePrefix),
             "format": cell.number_format,
+            # The text number format: whatever the user types in stays text.
+            "text": cell.number_format == "@",
         }
 widths = {letter: dim.width for letter, dim in sheet.column_dimensions.items() if dim.customWidth}
 print(json.dumps({"sheets": len(workbook.worksheets), "cells": cells, "widths": widths}))

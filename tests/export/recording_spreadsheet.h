@@ -17,6 +17,7 @@ namespace tallyhive::testing {
 struct SpreadsheetRecord {
     QStringList calls;  // "create", "addWorkbook", "visible", "cell r c", "autoFit", "finish"
     std::map<std::pair<int, int>, QString> cells;
+    std::set<std::pair<int, int>> quoted;  // the cells written with a quote prefix
     std::set<std::pair<int, int>> failingCells;
     std::set<QString> failingCalls;  // any of the call names above but "cell"
 
@@ -41,12 +42,16 @@ public:
     explicit RecordingSpreadsheet(SpreadsheetRecord& record) : record_(record) {}
     void addWorkbook() override { note(QStringLiteral("addWorkbook")); }
     void setVisible(bool visible) override { note(visible ? QStringLiteral("visible") : QStringLiteral("hidden")); }
-    void setCell(int row, int column, const QString& text) override
+    void setCell(int row, int column, const QString& text, platform::CellQuote quote) override
     {
         record_.calls << QStringLiteral("cell %1 %2").arg(row).arg(column);
         if (record_.failingCells.count({row, column}))
             throw AppError(QStringLiteral("cell %1 %2 failed").arg(row).arg(column));
         record_.cells[{row, column}] = text;
+        if (quote == platform::CellQuote::Quoted)
+            record_.quoted.insert({row, column});
+        else
+            record_.quoted.erase({row, column});
     }
     void autoFitColumns() override { note(QStringLiteral("autoFit")); }
     void finish() override { note(QStringLiteral("finish")); }

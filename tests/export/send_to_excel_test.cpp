@@ -2,6 +2,7 @@
 #include "app/locations.h"
 #include "app/pending_events.h"
 #include "app/texts.h"
+#include "export/export_error_extension.h"
 #include "export/send_to_excel.h"
 #include "export/sheet_limits.h"
 #include "recording_spreadsheet.h"
@@ -50,6 +51,14 @@ protected:
     testing::RecordingMessageBoxes boxes;
     int pointerRestores = 0;
 };
+
+TEST(ExportErrorExtension, CarriesSubjectAndTheBodyNotYetWritten)
+{
+    const QString body(1500, u'x');
+    const QString extension = exportErrorExtension(QStringLiteral("Hello"), body);
+    EXPECT_EQ(extension, QStringLiteral("\rSubject: Hello\r\rMid(EmailCollection(i).s_PlainText, 1, 1022): ")
+                             + QString(1022, u'x') + QStringLiteral("\rEmailCollection(i).s_PlainText: ") + body);
+}
 
 TEST_F(SendToExcelTest, EmptyListGivesTheTitleRowAndDone)
 {
@@ -121,19 +130,33 @@ INSTANTIATE_TEST_SUITE_P(Lengths, BodyPiecesTest,
                                            PieceCase{1024, {1022, 2}}, PieceCase{2045, {1022, 1023}},
                                            PieceCase{2046, {1022, 1022, 2}}));
 
-TEST_F(SendToExcelTest, PiecesBeginningWithEqualsGetAnApostrophe)
+TEST_F(SendToExcelTest, PiecesBeginningWithEqualsAreQuotedAndKeepTheirText)
 {
     QString longBody(3000, u'x');
     longBody[1022] = u'=';
-    addEmail(QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("=1+1"));
+    addEmail(QStringLiteral("=sender"), QStringLiteral("t"), QStringLiteral("=1+1"));
     addEmail(QStringLiteral("s"), QStringLiteral("t"), longBody);
     run();
-    EXPECT_EQ(sheet().row(2).at(6), QStringLiteral("'=1+1"));
+    EXPECT_EQ(sheet().row(2).at(6), QStringLiteral("=1+1"));
+    EXPECT_EQ(sheet().quoted, (std::set<std::pair<int, int>>{{2, 6}, {3, 7}}));
     const auto row = sheet().row(3);
     EXPECT_EQ(row.at(6), longBody.left(1022));
-    EXPECT_EQ(row.at(7), u'\'' + longBody.mid(1022, 1022));
+    EXPECT_EQ(row.at(7), longBody.mid(1022, 1022));
     EXPECT_EQ(row.at(8), longBody.mid(2044));
     EXPECT_EQ(row.size(), 8u);
+}
+
+TEST_F(SendToExcelTest, LeadingApostrophesAreTextAndJoinedPiecesGiveBackTheBody)
+{
+    QString body = QStringLiteral("'quoted start");
+    body += QString(1022 - body.size(), u'x') + QStringLiteral("'second piece =and more");
+    addEmail(QStringLiteral("'sender"), QStringLiteral("'tis the subject"), body);
+    run();
+    const auto row = sheet().row(2);
+    EXPECT_EQ(row.at(1), QStringLiteral("'sender"));
+    EXPECT_EQ(row.at(4), QStringLiteral("'tis the subject"));
+    EXPECT_EQ(row.at(6) + row.at(7), body);
+    EXPECT_TRUE(sheet().quoted.empty());
 }
 
 TEST_F(SendToExcelTest, ACutNeverSplitsACharacterMadeOfTwoUnits)
@@ -145,6 +168,21 @@ TEST_F(SendToExcelTest, ACutNeverSplitsACharacterMadeOfTwoUnits)
     const auto row = sheet().row(2);
     EXPECT_EQ(row.at(6), QString(1021, u'a'));
     EXPECT_EQ(row.at(7), smile + QString(10, u'b'));
+}
+
+TEST_F(SendToExcelTest, EveryListRowIsAnnouncedOnceBeforeItIsWritten)
+{
+    for (int i = 1; i <= 3; ++i)
+        addEmail(QStringLiteral("s%1").arg(i), QStringLiteral("t"), QStringLiteral("b"), i != 2);
+    std::vector<std::pair<int, int>> reached;
+    int writtenEarly = 0;
+    SendToExcel(list, records, spreadsheets, boxes, [] {}, [&](int row, int rows) {
+        reached.emplace_back(row, rows);
+        writtenEarly += static_cast<int>(sheet().row(row + 1).size());
+    });
+    EXPECT_EQ(reached, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
+    EXPECT_EQ(writtenEarly, 0);
+    EXPECT_EQ(sheet().row(4).size(), 6u);
 }
 
 TEST_F(SendToExcelTest, CheckMarksAreReadWhenTheirRowIsReached)

@@ -4,9 +4,9 @@
 #include "app/texts.h"
 #include "export/send_to_excel.h"
 #include "platform/error.h"
+#include "platform/xlsx/xlsx_cell_text.h"
 #include "platform/xlsx/xlsx_date_format.h"
 #include "platform/xlsx/xlsx_export_file.h"
-#include "platform/xlsx/xlsx_quote_prefix.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 #include "support/fake_list_view.h"
 #include "support/recording_message_boxes.h"
@@ -62,7 +62,7 @@ protected:
     }
 
     QString exportDir() const { return temp.filePath(QStringLiteral("exports")); }
-    QStringList exports() const { return QDir(exportDir()).entryList(QDir::Files); }
+    QStringList exports() const { return QDir(exportDir()).entryList(QDir::Files | QDir::Hidden); }
 
     int addEmail(const QString& from, const QString& subject, const QString& date, const QString& body, bool checked)
     {
@@ -116,8 +116,10 @@ TEST_F(XlsxWorkbookTest, ExportedRowsReadBackAsTextDatesAndFittedColumns)
     EXPECT_EQ(text("A2"), QStringLiteral("=cmd|' /C calc'!A0"));
     EXPECT_EQ(text("D2"), QStringLiteral("ab"));
     EXPECT_EQ(text("F2"), QStringLiteral("=1+1"));
-    EXPECT_TRUE(cell("F2")[u"quote"].toBool());
-    EXPECT_FALSE(cell("A2")[u"quote"].toBool());
+    // What looks like a formula stays text when the user edits it, column 1 included.
+    EXPECT_TRUE(cell("F2")[u"text"].toBool());
+    EXPECT_TRUE(cell("A2")[u"text"].toBool());
+    EXPECT_FALSE(cell("D2")[u"text"].toBool());
 
     EXPECT_TRUE(cell("E2")[u"date"].toBool());
     EXPECT_EQ(text("E2"), QStringLiteral("2026-12-07T20:55:01"));
@@ -132,10 +134,13 @@ TEST_F(XlsxWorkbookTest, ExportedRowsReadBackAsTextDatesAndFittedColumns)
 
     EXPECT_EQ(text("F4"), longBody.left(1022));
     EXPECT_EQ(text("G4"), longBody.mid(1022, 1022));
-    EXPECT_TRUE(cell("G4")[u"quote"].toBool());
+    EXPECT_TRUE(cell("G4")[u"text"].toBool());
     EXPECT_EQ(text("H4"), longBody.mid(2044));
-    EXPECT_EQ(text("A5"), QStringLiteral("quoted"));
-    EXPECT_TRUE(cell("A5")[u"quote"].toBool());
+    // A leading apostrophe is the cell's own text, never taken for a quote prefix.
+    EXPECT_EQ(text("A5"), QStringLiteral("'quoted"));
+    EXPECT_TRUE(cell("A5")[u"text"].toBool());
+    for (const QString& at : cells.keys())
+        EXPECT_FALSE(cells[at].toObject()[u"quote"].toBool()) << at.toStdString();
 
     // Widths set after the streamed rows still arrive.
     const QJsonObject widths = book[u"widths"].toObject();
@@ -175,14 +180,47 @@ TEST_F(XlsxWorkbookTest, AWorkbookThatCannotBeWrittenLeavesNothingBehind)
 
 TEST_F(XlsxWorkbookTest, AnUnfinishedWorkbookIsDiscarded)
 {
-    const QString path = platform::claimExportFile(exportDir(), QDateTime::currentDateTime());
     {
-        platform::XlsxSpreadsheet sheet(path);
+        platform::XlsxSpreadsheet sheet(exportDir(), QDateTime::currentDateTime());
         sheet.addWorkbook();
-        sheet.setCell(1, 1, QStringLiteral("x"));
-        EXPECT_THROW(sheet.setCell(1, 16385, QStringLiteral("x")), AppError);
+        sheet.setCell(1, 1, QStringLiteral("x"), platform::CellQuote::None);
+        EXPECT_THROW(sheet.setCell(1, 16385, QStringLiteral("x"), platform::CellQuote::None), AppError);
     }
-    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_TRUE(exports().isEmpty());
+}
+
+TEST_F(XlsxWorkbookTest, TheFolderHoldsNoFileUntilTheWorkbookIsComplete)
+{
+    for (int i = 0; i < 3; ++i)
+        addEmail(QStringLiteral("Ann"), QStringLiteral("s"), QStringLiteral("x"), QStringLiteral("b"), true);
+    // A program closed at any of these points, even abruptly, leaves nothing behind.
+    QStringList seen;
+    setPendingEventsObserver([&] { seen += exports(); });
+    run();
+    EXPECT_TRUE(seen.isEmpty()) << qPrintable(seen.join(u'|'));
+    ASSERT_EQ(exports().size(), 1);
+    EXPECT_TRUE(exports().first().startsWith(texts::AppTitle + u' '));
+    EXPECT_TRUE(exports().first().endsWith(QStringLiteral(".xlsx")));
+}
+
+TEST_F(XlsxWorkbookTest, CellsHoldTheirTextExactlyWhereXmlAllowsAndReplacementCharactersElsewhere)
+{
+    const QString unpaired = QString(QChar(0xD800)) + u'x' + QChar(0xDC00);
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString controls = QStringLiteral("NUL") + QChar(0) + QStringLiteral("here\x01\x0B\x1F") + QChar(0xFFFE)
+        + QChar(0xFFFF) + unpaired;
+    addEmail(QStringLiteral("'Ann' <ann@example.com>"), controls, QStringLiteral("x"),
+             QStringLiteral("'Tis a body\twith _x0041_ and _X0041_ and _x005F_ kept\r\n") + smile, true);
+    run();
+    EXPECT_EQ(boxes.texts(), QStringList{texts::Done});
+    const QJsonObject cells = readBack(QDir(exportDir()).filePath(exports().first()))[u"cells"].toObject();
+    auto text = [&](const char* at) { return cells[QLatin1String(at)].toObject()[u"value"].toString(); };
+    EXPECT_EQ(text("A2"), QStringLiteral("'Ann' <ann@example.com>"));
+    const QString replaced(QChar::ReplacementCharacter);
+    EXPECT_EQ(text("D2"), QStringLiteral("NUL") + replaced + QStringLiteral("here") + replaced.repeated(5) + replaced
+                              + u'x' + replaced);
+    EXPECT_EQ(text("F2"), QStringLiteral("'Tis a body\twith _x0041_ and _X0041_ and _x005F_ kept\r\n") + smile);
+    EXPECT_TRUE(cells[u"F2"].toObject()[u"text"].toBool());
 }
 
 TEST(XlsxExportFile, ExportsInTheSameSecondGetTheirOwnFiles)
@@ -190,11 +228,45 @@ TEST(XlsxExportFile, ExportsInTheSameSecondGetTheirOwnFiles)
     QTemporaryDir temp;
     const QDateTime now(QDate(2026, 12, 7), QTime(20, 55, 1));
     const QString folder = temp.filePath(QStringLiteral("a/b"));
-    const QString first = platform::claimExportFile(folder, now);
-    const QString second = platform::claimExportFile(folder, now);
+    platform::ExportFile firstFile(folder, now);
+    platform::ExportFile secondFile(folder, now);
+    EXPECT_NE(firstFile.stagingPath(), secondFile.stagingPath());
+    firstFile.reserveStaging();
+    secondFile.reserveStaging();
+    const QString first = firstFile.claimName();
+    const QString second = secondFile.claimName();
     EXPECT_EQ(QFileInfo(first).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01.xlsx"));
     EXPECT_EQ(QFileInfo(second).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01 (2).xlsx"));
     EXPECT_TRUE(QFile::exists(first));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+// Texts are scanned in blocks; what is to be replaced or escaped must be
+// found wherever it falls, also across a block's edge.
+TEST(XlsxCellText, EveryPositionIsCheckedAndWholePairsAreKept)
+{
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString replaced(QChar::ReplacementCharacter);
+    const std::vector<std::pair<QString, QString>> cases{
+        {QString(QChar(0)), replaced},
+        {QStringLiteral("\x1B"), replaced},
+        {QString(QChar(0xFFFF)), replaced},
+        {QString(QChar(0xD83D)), replaced},
+        {QString(QChar(0xDE00)), replaced},
+        {smile, smile},
+        {QStringLiteral("_x0041_"), QStringLiteral("_x005F_x0041_")},
+        {QStringLiteral("_x00G1_"), QStringLiteral("_x00G1_")},
+        {QStringLiteral("\t\r\n_"), QStringLiteral("\t\r\n_")},
+    };
+    for (const auto& [inside, stored] : cases) {
+        for (int before = 0; before <= 70; ++before) {
+            const QString text = QString(before, u'a') + inside + QString(70 - before, u'b');
+            EXPECT_EQ(QString::fromUtf8(platform::cellUtf8(text)), QString(before, u'a') + stored + QString(70 - before, u'b'))
+                << before;
+        }
+    }
+    // A text cut off in the middle of an escape is no escape.
+    EXPECT_EQ(platform::cellUtf8(QStringLiteral("ab_x004")), QByteArray("ab_x004"));
 }
 
 TEST(XlsxDateFormat, QtPatternsBecomeSpreadsheetNumberFormats)
@@ -207,16 +279,6 @@ TEST(XlsxDateFormat, QtPatternsBecomeSpreadsheetNumberFormats)
               QStringLiteral("d.mm.yyyy\" g. \"h:mm:ss"));
     EXPECT_EQ(platform::excelDateFormat(QStringLiteral("yyyy/MM/dd H\u6642mm\u5206")),
               QStringLiteral("yyyy/mm/dd h\"\u6642\"mm\"\u5206\""));
-}
-
-TEST(XlsxQuotePrefix, OnlyTheNamedCellFormatIsMarked)
-{
-    const QByteArray styles = "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\"/></cellStyleXfs>"
-                              "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"49\"/></cellXfs>";
-    EXPECT_EQ(platform::withQuotePrefix(styles, 1),
-              "<cellStyleXfs count=\"1\"><xf numFmtId=\"0\"/></cellStyleXfs>"
-              "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf quotePrefix=\"1\" numFmtId=\"49\"/></cellXfs>");
-    EXPECT_THROW(platform::withQuotePrefix(styles, 2), AppError);
 }
 
 }  // namespace

@@ -241,3 +241,31 @@ TEST_F(ExtractionLinkTest, StopWithAFullWindowReturnsAtTheNextMessageAndAwaitsNo
     EXPECT_TRUE(run->ChilkatIMAPObject->lastErrorText().contains(QStringLiteral("requests outstanding")))
         << run->ChilkatIMAPObject->lastErrorText().toStdString();
 }
+
+TEST_F(ExtractionLinkTest, ATokenSignInIsRepeatedFromTheSameSourceOnReconnect)
+{
+    auto script = largeMessages();
+    script.acceptedTokens = {QStringLiteral("token-one")};
+    ScriptedImapServer server(script);
+    TcpRelay relay(server.host(), server.port(), {.cutAfterBytes = 300000});
+    auto run = session(server, script, relay.port());
+    run->Password.clear();
+    std::vector<bool> asked;  // the refresh flag of every request for a token
+    run->AccessTokens = [&asked](bool refresh) {
+        asked.push_back(refresh);
+        return QStringLiteral("token-one");
+    };
+    run->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(relay.connections(), 2);
+    EXPECT_EQ(numbers(), oneTo(kMessages));
+    EXPECT_EQ(run->Shortfall.notRead, 0) << run->Shortfall.firstReason.toStdString();
+    // One request per connection, none asking for a new token: the one at hand still works.
+    EXPECT_EQ(asked, std::vector<bool>({false, false}));
+    const QStringList commands = server.commands();
+    EXPECT_EQ(commands.filter(QStringLiteral("AUTHENTICATE XOAUTH2")).size(), 2);
+    EXPECT_TRUE(commands.filter(QStringLiteral("LOGIN")).isEmpty());
+    EXPECT_EQ(logEntries(), kMessages);
+    QFile log(logDir_.filePath(QStringLiteral("errorlog.txt")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(log.readAll().contains("token-one"));
+}

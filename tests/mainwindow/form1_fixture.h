@@ -4,6 +4,7 @@
 #include "mainwindow/form1.h"
 #include "platform/error.h"
 #include "platform/qt/qt_list_view.h"
+#include "support/fake_browser_sign_in.h"
 #include "support/fake_imap_component.h"
 #include "support/gui_application.h"
 #include "support/memory_settings_store.h"
@@ -57,7 +58,7 @@ protected:
 
     Form1& load()
     {
-        window = std::make_unique<Form1>(Form1Services{boxes, settings, spreadsheets, [this] { return component; }});
+        window = std::make_unique<Form1>(Form1Services{boxes, settings, spreadsheets, [this] { return component; }, &browser});
         window->Form_Load();
         return *window;
     }
@@ -87,6 +88,7 @@ protected:
     MemorySettingsStore settings;
     NoSpreadsheets spreadsheets;
     std::shared_ptr<FakeImapComponent> component;
+    FakeBrowserSignIn browser;
     std::unique_ptr<Form1> window;
 };
 

@@ -106,6 +106,6 @@ TEST_F(Form1Test, HelpNamesTheDownloadPage)
     EXPECT_EQ(boxes.shown[0].text,
               QStringLiteral("Having problems connecting? Make sure you have the latest version by downloading from "
                              "https://downloads.example.org/")
-                  + QString(QStringLiteral("\r\n")).repeated(6));
+                  + QString(QStringLiteral("\r\n")).repeated(12));
     qunsetenv("TALLYHIVE_DOWNLOAD_PAGE");
 }

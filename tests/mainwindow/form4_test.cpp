@@ -1,6 +1,7 @@
 #include "app/pending_events.h"
 #include "mainwindow/form4.h"
 #include "mainwindow/form4_opening.h"
+#include "mainwindow/list_columns.h"
 #include "platform/qt/qt_list_view.h"
 
 #include "support/fake_list_view.h"
@@ -241,8 +242,8 @@ TEST_F(Form4Test, ShrinkingBelowTheOffsetsKeepsPositiveSizes)
 TEST_F(Form4Test, OpeningAndClosingALargeListKeepsEveryMark)
 {
     platform::QtListView big;
-    for (const char* title : {"From", "From Name", "From Address", "Subject", "Received Date", "RecDate"})
-        big.addColumn(QString::fromLatin1(title));
+    for (const QString& title : ListColumnTitles)
+        big.addColumn(title);
     for (int i = 1; i <= 40000; ++i)
         big.setChecked(big.addRow(QStringLiteral("row %1").arg(i)), i % 3 == 0);
     whenForm4Open([&](Form4& form) {

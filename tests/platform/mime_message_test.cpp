@@ -69,7 +69,7 @@ const CorpusMessage corpus[] = {
      "reporter@example.com", "Report with attachments", "2020-11-18T09:00:00Z", "See the attached report.",
      "<p>See the attached report.</p>"},
     {"11-attachments-before-body.eml", "Order Matters <order@example.com>", "Order Matters", "order@example.com",
-     "Attachments come first", "2020-12-10T23:59:59Z", "The real body.", ""},
+     "Attachments come first", "2020-12-10T23:59:59Z", "A named part without a disposition.", ""},
     {"12-forwarded-message-attached.eml", "Forwarder <fwd@example.com>", "Forwarder", "fwd@example.com",
      "Fwd: Inner message", "2021-01-15T08:08:08Z", "Forwarding the message below.", ""},
     {"13-malformed-date.eml", "Bad Clock <clock@example.com>", "Bad Clock", "clock@example.com", "Malformed date",
@@ -94,6 +94,36 @@ const CorpusMessage corpus[] = {
      "Says UTF-8, is Latin-1", "2021-08-21T10:10:10Z", "Déjà vu, 5 €.\n", ""},
     {"23-unknown-charset.eml", "Mystery <mystery@example.com>", "Mystery", "mystery@example.com", "Unknown charset",
      "2021-09-26T20:00:00Z", "Naïve café.\n", ""},
+    {"24-encoded-words-split-a-character.eml", "山田花子 <hanako@example.jp>", "山田花子", "hanako@example.jp",
+     "Re: счёт №16", "2021-10-04T01:00:00Z", "Счёт во вложении.\n", ""},
+    {"25-mixed-charset-encoded-words.eml", "\"Zoë Ünal\" <zoe@example.org>", "Zoë Ünal", "zoe@example.org",
+     "café crèmeи чай – 10 € each", "2021-10-05T06:30:00Z", "Mixed charsets in the subject.\n", ""},
+    {"26-content-type-without-subtype.eml", "Old Mailer <old@example.com>", "Old Mailer", "old@example.com",
+     "Type without subtype", "2021-10-06T12:00:00Z", "The body is plain text: café au lait.\n", ""},
+    {"27-unreadable-content-type.eml", "Broken Type <broken@example.com>", "Broken Type", "broken@example.com",
+     "Unreadable content type", "2021-10-07T09:45:00Z", "Текст письма.", ""},
+    {"28-named-text-part-without-disposition.eml", "Scanner <scanner@example.com>", "Scanner", "scanner@example.com",
+     "Named text part", "2021-10-08T17:20:00Z", "Grüße, the scan is attached.", ""},
+    {"29-part-headers-without-blank-line.eml", "Hasty Parts <parts@example.com>", "Hasty Parts", "parts@example.com",
+     "Parts without blank lines", "2021-10-09T07:00:00Z", "The plain text follows its headers directly.\nZweite Zeile.",
+     "<p>The HTML too.</p>"},
+    {"30-lone-cr-line-endings.eml", "Classic Mac <classic@example.com>", "Classic Mac", "classic@example.com",
+     "Lone CR line endings", "2021-10-10T18:11:00Z", "Café first line\nSecond line\n", ""},
+    {"31-raw-windows-1252-headers.eml", "Zoë Ünal <zoe@example.org>", "Zoë Ünal", "zoe@example.org",
+     "“Price” – €5 ✓ paid", "2021-10-11T13:00:00Z", "Total €5 – thanks.\n", ""},
+    {"32-base64-without-padding.eml", "Lazy Encoder <lazy@example.com>", "Lazy Encoder", "lazy@example.com",
+     "Base64 without padding", "2021-10-12T16:30:00Z", "Alles klar, bis Dienstag!", ""},
+    {"33-related-root-by-start.eml", "Newsletter <news@example.com>", "Newsletter", "news@example.com", "Related root",
+     "2021-10-13T06:00:00Z", "", "<p>The page.</p>"},
+    {"34-charset-names-and-hebrew.eml", "佐藤 <sato@example.jp>", "佐藤", "sato@example.jp", "Café",
+     "2021-10-14T18:00:00Z", "שלום ותודה רבה. עברית", ""},
+    {"35-raw-koi8-r-headers.eml", "Иван Петров <ivan@example.ru>", "Иван Петров", "ivan@example.ru", "Отчёт за квартал",
+     "2021-10-15T09:00:00Z", "Отчёт готов.\n", ""},
+    {"40-apostrophes-and-control-characters.eml", "'Quoted' Sender <quoted@example.com>", "'Quoted' Sender",
+     "quoted@example.com", "'Tis the bell\a season", "2021-10-04T10:00:00Z",
+     "'Quoted first line\n+1 555 0100, -5 and @mention\nAn escape lookalike _x0041_ stays as written\n"
+     "Form feed\fhere, vertical tab\vhere\n",
+     ""},
 };
 
 QString corpusDir() { return QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/messages"); }
@@ -181,6 +211,12 @@ TEST(Sender, OddFromHeadersStillGiveWhatCanBeRead)
         {"Broken <broken@example.com", "Broken", "broken@example.com"},
         {"undisclosed-recipients:;", "undisclosed-recipients", ""},
         {"", "", ""},
+        // One encoded word holding a comma is one name, not two addresses.
+        {"=?utf-8?Q?Doe=2C_J=C3=B6rg?= <jd@example.org>", "Doe, Jörg", "jd@example.org"},
+        {"=?utf-8?B?0JjQstCw0L0g0J8=?= =?utf-8?B?0LXRgtGA0L7Qsg==?= <ivan@example.ru>", "Иван Петров", "ivan@example.ru"},
+        {"\"=?utf-8?B?UmU6INE=?= =?utf-8?B?gdGH0ZHRgg==?=\" <q@example.com>", "Re: счёт", "q@example.com"},
+        {"=?utf-8?Q?Zo=C3=AB?=\r\n =?iso-8859-1?Q?_=DCnal?= <z@example.org>", "Zoë Ünal", "z@example.org"},
+        {"=?utf-8?Q?Nobody?=", "", "Nobody"},
     };
     for (const Case& c : cases) {
         const MailMessage message =
@@ -198,6 +234,82 @@ TEST(Body, AttachmentOnlyMessageHasNoBody)
     const MailMessage message = messageFromBytes(raw, arrival);
     EXPECT_TRUE(message.plainText.isEmpty());
     EXPECT_TRUE(message.htmlText.isEmpty());
+}
+
+TEST(Body, TextThatOnlyNamesAFileIsTheBody)
+{
+    const QByteArray raw = "From: a@example.com\r\nContent-Type: text/plain; name=\"note.txt\"\r\n\r\nnamed\r\n";
+    EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QStringLiteral("named\n"));
+}
+
+TEST(Body, AnAttachedMultipartKeepsItsTexts)
+{
+    const QByteArray raw = "From: a@example.com\r\nContent-Type: multipart/mixed; boundary=o\r\n\r\n--o\r\n"
+                           "Content-Type: multipart/alternative; boundary=i\r\nContent-Disposition: attachment\r\n\r\n"
+                           "--i\r\nContent-Type: text/plain\r\n\r\nattached\r\n--i--\r\n"
+                           "--o\r\nContent-Type: text/plain\r\n\r\nthe body\r\n--o--\r\n";
+    EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QStringLiteral("the body"));
+}
+
+TEST(Body, UnreadableContentTypesAreReadAsPlainText)
+{
+    for (const char* type : {";;garbage", "text", "/", "charset=utf-8", "text/; charset=utf-8"}) {
+        const QByteArray raw = QByteArray("From: a@example.com\r\nContent-Type: ") + type + "\r\n\r\nGr\xc3\xbc\xc3\x9f""e\r\n";
+        EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QString::fromUtf8("Grüße\n")) << type;
+    }
+    // A real octet stream is not text.
+    const QByteArray binary = "From: a@example.com\r\nContent-Type: application/octet-stream\r\n\r\ndata\r\n";
+    EXPECT_TRUE(messageFromBytes(binary, arrival).plainText.isEmpty());
+}
+
+// A text with every character of the literal, NULs included.
+template <std::size_t N>
+QString fromLiteral(const char16_t (&text)[N])
+{
+    return QString::fromUtf16(text, N - 1);
+}
+
+TEST(MessageDate, ReadsATimeWrittenWithDots)
+{
+    const QByteArray raw = "From: a@example.com\r\nDate: Mon, 3 Feb 2020 10.30.15 +0100\r\n\r\nbody\r\n";
+    EXPECT_EQ(messageFromBytes(raw, arrival).date.toUTC(), QDateTime(QDate(2020, 2, 3), QTime(9, 30, 15), Qt::UTC));
+}
+
+TEST(Body, APartWithoutHeadersOrBlankLineKeepsItsText)
+{
+    const QByteArray raw = "From: a@example.com\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
+                           "--b\r\nstraight after the boundary\r\n--b--\r\n";
+    EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QStringLiteral("straight after the boundary"));
+}
+
+TEST(NulBytes, NeverCutAHeaderOrABody)
+{
+    static const char bytes[] = "From: Jo\0e <joe@example.com>\r\nSubject: NUL\0here\r\n"
+                                "Content-Type: multipart/alternative; boundary=b\r\n\r\n"
+                                "--b\r\nContent-Type: text/plain\r\n\r\nbody\0after\r\n"
+                                "--b\r\nContent-Type: text/html\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
+                                "<p>a=00b</p>\r\n--b--\r\n";
+    const QByteArray raw(bytes, sizeof bytes - 1);
+    const MailMessage message = messageFromBytes(raw, arrival);
+    EXPECT_EQ(message.subject, fromLiteral(u"NUL\u0000here"));
+    EXPECT_EQ(message.from, fromLiteral(u"Jo\u0000e <joe@example.com>"));
+    EXPECT_EQ(message.fromName, QString::fromUtf8("Jo\uFFFDe"));  // the address parser reads C strings
+    EXPECT_EQ(message.fromAddress, QStringLiteral("joe@example.com"));
+    EXPECT_EQ(message.plainText, fromLiteral(u"body\u0000after"));
+    EXPECT_EQ(message.htmlText, fromLiteral(u"<p>a\u0000b</p>"));
+}
+
+TEST(LineEnds, LoneCarriageReturnsEndLinesButCrCrLfIsOneLineEnd)
+{
+    const MailMessage cr = messageFromBytes("From: a@example.com\rSubject: cr\r\rbody\rmore", arrival);
+    EXPECT_EQ(cr.fromAddress, QStringLiteral("a@example.com"));
+    EXPECT_EQ(cr.subject, QStringLiteral("cr"));
+    EXPECT_EQ(cr.plainText, QStringLiteral("body\nmore"));
+
+    const MailMessage crcrlf = messageFromBytes("Subject: doubled\r\r\nFrom: a@example.com\r\r\n\r\nbody\r\r\n", arrival);
+    EXPECT_EQ(crcrlf.subject, QStringLiteral("doubled"));
+    EXPECT_EQ(crcrlf.fromAddress, QStringLiteral("a@example.com"));
+    EXPECT_EQ(crcrlf.plainText, QStringLiteral("body\n\n"));
 }
 
 TEST(Body, InlineTextWithAFileNameIsTheBody)

@@ -55,6 +55,40 @@ TEST(DecodeCharset, ReadsWindowsExtensionsUnderTheShiftJisLabel)
     EXPECT_EQ(decodeCharset("\x87\x40", "shift_jis"), QString::fromUtf8("①"));
 }
 
+TEST(DecodeCharset, KnowsLabelsIconvDoesNotAndFlushesTheConverter)
+{
+    EXPECT_EQ(decodeCharset("Caf+AOk-", "unicode-1-1-utf-7"), QString::fromUtf8("Café"));
+    EXPECT_EQ(decodeCharset("Gr\x9f\xa7""e", "x-mac-roman"), QString::fromUtf8("Grüße"));
+    EXPECT_EQ(decodeCharset("\x93\xfa\x96\x7b", "x-sjis"), QString::fromUtf8("日本"));
+    // windows-1255 holds a letter back in case a combining mark follows.
+    EXPECT_EQ(decodeCharset("\xf2\xe1\xf8\xe9\xfa", "windows-1255"), QString::fromUtf8("עברית"));
+}
+
+// One bad byte must not turn a whole text into mojibake.
+TEST(DecodeCharset, KeepsTheTextAroundAFewBadBytes)
+{
+    EXPECT_EQ(decodeCharset("Gr\xc3\xbc\xc3\x9f""e, caf\xe9", "utf-8"), QString::fromUtf8("Grüße, café"));
+    EXPECT_EQ(decodeCharset("\x93\xfa\x96\x7b\xff\x8c\xea", "shift_jis"), QString::fromUtf8("日本\uFFFD語"));
+    EXPECT_EQ(decodeBestEffort("\xe2\x82\xac \x80 \xc3"), QString::fromUtf8("€ € Ã"));
+    // Overlong forms and surrogates are not UTF-8.
+    EXPECT_EQ(decodeBestEffort("\xc0\xaf \xed\xa0\x80"), decodeWindows1252("\xc0\xaf \xed\xa0\x80"));
+}
+
+// Japanese Windows mail programs write circled digits and the like into ISO-2022-JP.
+TEST(DecodeCharset, ReadsTheWindowsRowsOfIso2022Jp)
+{
+    EXPECT_EQ(decodeCharset("\x1b$B-!F|K\\\x1b(B abc \x1b(I12\x1b(B", "iso-2022-jp"), QString::fromUtf8("①日本 abc ｱｲ"));
+    EXPECT_EQ(decodeCharset("\x1b$B-5\x1b(B\r\n", "ISO-2022-JP"), QString::fromUtf8("Ⅰ\r\n"));
+}
+
+TEST(DecodeRawHeaderBytes, PrefersUtf8ThenTheMessagesCharset)
+{
+    EXPECT_EQ(decodeRawHeaderBytes("\xf0\xd2\xc9\xd7\xc5\xd4", "koi8-r"), QString::fromUtf8("Привет"));
+    EXPECT_EQ(decodeRawHeaderBytes("Gr\xc3\xbc\xc3\x9f""e", "koi8-r"), QString::fromUtf8("Grüße"));
+    EXPECT_EQ(decodeRawHeaderBytes("caf\xe9", nullptr), QString::fromUtf8("café"));
+    EXPECT_EQ(decodeRawHeaderBytes("caf\xe9 <a@example.com>", "utf-16"), QString::fromUtf8("café <a@example.com>"));
+}
+
 TEST(DecodeCharset, DropsOnlyASequenceCutOffAtTheEnd)
 {
     EXPECT_EQ(decodeCharset("\x93\xfa\x96", "shift_jis"), QString::fromUtf8("日"));

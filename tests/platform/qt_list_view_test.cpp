@@ -1,3 +1,4 @@
+#include "mainwindow/list_columns.h"
 #include "platform/error.h"
 #include "platform/qt/qt_list_view.h"
 
@@ -26,8 +27,8 @@ class QtListViewTest : public ::testing::Test, private WithApplication {
 protected:
     QtListViewTest()
     {
-        for (const char* title : {"From", "From Name", "From Address", "Subject", "Received Date", "RecDate"})
-            list.addColumn(QString::fromLatin1(title));
+        for (const QString& title : tallyhive::ListColumnTitles)
+            list.addColumn(title);
     }
 
     void addRows(int count)
@@ -143,14 +144,16 @@ TEST_F(QtListViewTest, RemoveAllRowsEmptiesTheListButKeepsColumns)
     EXPECT_FALSE(list.isChecked(1));
 }
 
-TEST_F(QtListViewTest, SortingIsOffUntilSwitchedOn)
+TEST_F(QtListViewTest, SortingIsOffAndSwitchedOnNeverReordersRows)
 {
     list.addRow(QStringLiteral("b"));
     list.addRow(QStringLiteral("a"));
     EXPECT_FALSE(list.table().isSortingEnabled());
     list.setSortingEnabled(true);
     list.table().sortByColumn(0, Qt::AscendingOrder);
-    EXPECT_EQ(list.cellText(1, 1), QStringLiteral("a"));
+    // Row k stays the row of record k.
+    EXPECT_EQ(list.cellText(1, 1), QStringLiteral("b"));
+    EXPECT_EQ(list.cellText(2, 1), QStringLiteral("a"));
     list.setSortingEnabled(false);
     EXPECT_FALSE(list.table().isSortingEnabled());
 }

@@ -72,7 +72,8 @@ void DovecotServer::makeMailbox(const QString& outDir, const QStringList& argume
     runScript(QStringLiteral("scripts/make-mailbox"), QStringList{outDir} + arguments);
 }
 
-DovecotServer::DovecotServer(const QString& mailSource, const QString& user, const QString& password)
+DovecotServer::DovecotServer(const QString& mailSource, const QString& user, const QString& password,
+                             const QString& introspectionUrl)
     : user_(user), password_(password)
 {
     if (!stateDir_.isValid())
@@ -80,8 +81,10 @@ DovecotServer::DovecotServer(const QString& mailSource, const QString& user, con
     const QString dir = stateDir_.path();
     QString output;
     try {
-        output = runScript(QStringLiteral("scripts/dovecot"),
-                           {QStringLiteral("start"), dir, mailSource, user_, password_});
+        QStringList arguments{QStringLiteral("start"), dir, mailSource, user_, password_};
+        if (!introspectionUrl.isEmpty())
+            arguments << introspectionUrl;
+        output = runScript(QStringLiteral("scripts/dovecot"), arguments);
     } catch (const AppError&) {
         QFile runtime(QDir(dir).filePath(QStringLiteral("runtime")));
         if (runtime.open(QIODevice::ReadOnly))

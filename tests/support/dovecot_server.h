@@ -16,9 +16,12 @@ public:
     // mailSource: a folder with one subfolder of .eml files per mailbox, a
     // folder of .eml files for the Inbox, or empty for an empty mailbox.
     // Throws AppError (holding the end of the server log) when it cannot start.
+    // introspectionUrl: when given, the server also takes AUTHENTICATE
+    // XOAUTH2 and checks each token there (see FakeIdentityProvider).
     explicit DovecotServer(const QString& mailSource = {},
                            const QString& user = QStringLiteral("tester@example.org"),
-                           const QString& password = QStringLiteral("Correct-Horse-7"));
+                           const QString& password = QStringLiteral("Correct-Horse-7"),
+                           const QString& introspectionUrl = {});
     ~DovecotServer();
     DovecotServer(const DovecotServer&) = delete;
     DovecotServer& operator=(const DovecotServer&) = delete;

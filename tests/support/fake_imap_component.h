@@ -34,6 +34,23 @@ public:
         lastError = ok ? QStringLiteral("logged in") : QStringLiteral("login refused");
         return ok ? 1 : 0;
     }
+    int authenticateXoauth2(const QString& user, platform::AccessTokenSource tokens) override
+    {
+        calls << QStringLiteral("xoauth2 ") + user;
+        if (!connected)
+            return 0;
+        for (bool refresh : {false, true}) {
+            const QString token = tokens(refresh);
+            if (token.isEmpty())
+                break;
+            if (user == acceptedUser && token == acceptedToken) {
+                lastError = QStringLiteral("authenticated");
+                return 1;
+            }
+        }
+        lastError = QStringLiteral("token refused");
+        return platform::kTokenRefused;
+    }
     int selectMailbox(const QString& mailbox) override
     {
         calls << QStringLiteral("select ") + mailbox;
@@ -78,6 +95,11 @@ public:
         for (const auto& [name, messages] : mailboxes)
             names << name;
         return names;
+    }
+    QString specialUseMailbox(const QString& role) const override
+    {
+        const auto found = specialUse.find(role);
+        return found == specialUse.end() ? QString() : found->second;
     }
     QString lastErrorText() const override { return lastError; }
     void disconnect() override
@@ -133,7 +155,9 @@ public:
     QString idAnswer = QStringLiteral("* ID NIL\r\nA1 OK ID completed\r\n");
     QString acceptedUser = QStringLiteral("user@example.org");
     QString acceptedPassword = QStringLiteral("secret");
+    QString acceptedToken = QStringLiteral("token-1");
     std::map<QString, std::vector<platform::MailMessage>> mailboxes;
+    std::map<QString, QString> specialUse;  // role ("\\Sent") -> mailbox
     QList<int> failFetches;
     std::function<void(int)> onFetch;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainwindow/list_columns.h"
 #include "platform/list_view.h"
 
 #include <QStringList>
@@ -58,8 +59,8 @@ public:
     static FakeListView withStandardColumns()
     {
         FakeListView list;
-        for (const char* title : {"From", "From Name", "From Address", "Subject", "Received Date", "RecDate"})
-            list.addColumn(QString::fromLatin1(title));
+        for (const QString& title : ListColumnTitles)
+            list.addColumn(title);
         return list;
     }
 

@@ -247,6 +247,10 @@ private:
 
     void handle(const Command& command)
     {
+        if (!authenticatingTag_.isEmpty()) {
+            continueAuthentication(command.bytes.left(command.bytes.indexOf("\r\n")));
+            return;
+        }
         const auto tokens = platform::parseImapTokens(command.bytes);
         if (!tokens || tokens->size() < 2) {
             send("* BAD Error in IMAP command\r\n");
@@ -256,8 +260,12 @@ private:
         const QByteArray verb = (*tokens)[1].value.toUpper();
         const std::vector<ImapToken> args(tokens->begin() + 2, tokens->end());
         const QByteArray verbLine = command.bytes.left(command.bytes.indexOf("\r\n")).mid(tag.size() + 1);
-        state_.record(verb == "LOGIN" && !args.empty() ? QStringLiteral("LOGIN ") + QString::fromUtf8(args[0].value)
-                                                       : QString::fromUtf8(verbLine));
+        if (verb == "LOGIN" && !args.empty())
+            state_.record(QStringLiteral("LOGIN ") + QString::fromUtf8(args[0].value));
+        else if (verb == "AUTHENTICATE" && !args.empty())
+            state_.record(QStringLiteral("AUTHENTICATE ") + QString::fromUtf8(args[0].value));
+        else
+            state_.record(QString::fromUtf8(verbLine));
         const bool fetch = verb == "FETCH" || (verb == "UID" && !args.empty() && args[0].isAtom("FETCH"));
         if (fetch && command.pipelined && state_.script.badToPipelined) {
             send(tag + " BAD Commands may not be pipelined here\r\n");
@@ -265,7 +273,14 @@ private:
         }
 
         if (verb == "CAPABILITY") {
-            send("* CAPABILITY IMAP4rev1 ID AUTH=PLAIN\r\n" + tag + " OK Capability completed.\r\n");
+            send(QByteArray("* CAPABILITY IMAP4rev1 ID AUTH=PLAIN AUTH=XOAUTH2")
+                 + (state_.script.initialResponse ? " SASL-IR" : "") + "\r\n" + tag + " OK Capability completed.\r\n");
+        } else if (verb == "AUTHENTICATE" && !args.empty() && args[0].isAtom("XOAUTH2")) {
+            authenticatingTag_ = tag;
+            if (args.size() > 1)
+                continueAuthentication(args[1].value);
+            else
+                send("+ \r\n");
         } else if (verb == "NOOP") {
             send(tag + " OK NOOP completed.\r\n");
         } else if (verb == "ID") {
@@ -306,7 +321,45 @@ private:
     void login(const QByteArray& tag, const QByteArray& user, const QByteArray& password)
     {
         loggedIn_ = !state_.script.refuseLogin && user == state_.script.user.toUtf8() && password == state_.script.password.toUtf8();
-        send(tag + (loggedIn_ ? " OK Logged in\r\n" : " NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"));
+        sendSignInAnswer(tag + (loggedIn_ ? " OK Logged in\r\n" : " NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"));
+    }
+
+    // The client's line after "+": first the XOAUTH2 response, then, after a
+    // refusal with reasons, the empty line that ends the exchange.
+    void continueAuthentication(const QByteArray& line)
+    {
+        const QByteArray tag = authenticatingTag_;
+        if (refusing_) {
+            refusing_ = false;
+            authenticatingTag_.clear();
+            send(tag + (line.isEmpty() ? " NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"
+                                       : " BAD Expected an empty line\r\n"));
+            return;
+        }
+        const QList<QByteArray> fields = QByteArray::fromBase64(line).split('\x01');
+        const bool accepted = fields.size() == 4 && fields[0] == "user=" + state_.script.user.toUtf8()
+                              && fields[1].startsWith("auth=Bearer ")
+                              && state_.script.acceptedTokens.contains(QString::fromUtf8(fields[1].mid(12)));
+        if (accepted) {
+            authenticatingTag_.clear();
+            loggedIn_ = true;
+            sendSignInAnswer(tag + " OK AUTHENTICATE completed.\r\n");
+        } else if (state_.script.tokenRefusal == ScriptedImapServer::TokenRefusal::Challenge) {
+            refusing_ = true;
+            sendSignInAnswer("+ " + QByteArray(R"({"status":"401","schemes":"bearer","scope":"mail"})").toBase64() + "\r\n");
+        } else {
+            authenticatingTag_.clear();
+            sendSignInAnswer(tag + " NO AUTHENTICATE failed.\r\n");
+        }
+    }
+
+    void sendSignInAnswer(const QByteArray& answer)
+    {
+        if (state_.script.signInDelayMs <= 0) {
+            send(answer);
+            return;
+        }
+        QTimer::singleShot(state_.script.signInDelayMs, socket_, [this, answer] { send(answer); });
     }
 
     std::vector<ScriptedImapServer::State::Message>& messages() { return state_.mailboxes.at(selected_); }
@@ -334,13 +387,15 @@ private:
     void list(const QByteArray& tag)
     {
         QByteArray reply;
-        std::vector<QByteArray> names;
-        for (const auto& [name, messages] : state_.mailboxes)
-            names.push_back(platform::encodeMailboxName(name));
+        std::vector<std::pair<QByteArray, QByteArray>> names;  // wire name, special-use flag
+        for (const auto& [name, messages] : state_.mailboxes) {
+            const auto flag = state_.script.specialUse.find(name);
+            names.emplace_back(platform::encodeMailboxName(name), flag == state_.script.specialUse.end() ? QByteArray() : ' ' + flag->second);
+        }
         if (state_.script.longListName > 0)
-            names.insert(names.begin(), QByteArray(static_cast<qsizetype>(state_.script.longListName), 'L'));
-        for (const QByteArray& wire : names) {
-            reply += "* LIST (\\HasNoChildren) \"/\" ";
+            names.insert(names.begin(), {QByteArray(static_cast<qsizetype>(state_.script.longListName), 'L'), QByteArray()});
+        for (const auto& [wire, flag] : names) {
+            reply += "* LIST (\\HasNoChildren" + flag + ") \"/\" ";
             reply += state_.script.literalMailboxNames ? "{" + QByteArray::number(wire.size()) + "}\r\n" + wire
                                                        : ImapCommandBuilder::quoted(wire);
             reply += "\r\n";
@@ -517,6 +572,8 @@ private:
     std::deque<Command> queue_;
     int unanswered_ = 0;
     bool loggedIn_ = false;
+    QByteArray authenticatingTag_;
+    bool refusing_ = false;
     bool stalled_ = false;
     bool streaming_ = false;
     bool pieceTimer_ = false;

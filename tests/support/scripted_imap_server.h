@@ -22,15 +22,21 @@ namespace tallyhive::testing {
 //     imap->connect(server.host());
 //
 // It understands CAPABILITY, NOOP, ID, LOGIN (quoted or literal arguments),
-// SELECT, LIST, FETCH of a number or a range, UID FETCH of one UID, and
-// LOGOUT. Message n of a mailbox has the UID kFirstUid + n - 1, so sequence
-// numbers and UIDs differ; a mailbox's messages outlive connections.
+// AUTHENTICATE XOAUTH2, SELECT, LIST, FETCH of a number or a range, UID FETCH
+// of one UID, and LOGOUT. Message n of a mailbox has the UID kFirstUid + n - 1,
+// so sequence numbers and UIDs differ; a mailbox's messages outlive connections.
 class ScriptedImapServer {
 public:
     enum class IdAnswer {
         Normal,  // "* ID (...)" and OK
         Refuse,  // a tagged BAD
         Hangup,  // the connection is closed instead of an answer
+    };
+
+    // How a refused XOAUTH2 token is answered.
+    enum class TokenRefusal {
+        Challenge,  // "+" with the reasons, then NO after the client's empty line
+        ImmediateNo,
     };
 
     // What FETCH commands get.
@@ -49,6 +55,11 @@ public:
         QByteArray greeting = "* OK Scripted IMAP ready";
         IdAnswer idAnswer = IdAnswer::Normal;
         bool refuseLogin = false;                             // every login fails, whatever the password
+        int signInDelayMs = 0;                                // LOGIN and AUTHENTICATE answer this late
+        QStringList acceptedTokens;                           // XOAUTH2 access tokens valid for user
+        bool initialResponse = true;                          // CAPABILITY offers SASL-IR
+        TokenRefusal tokenRefusal = TokenRefusal::Challenge;
+        std::map<QString, QByteArray> specialUse;             // mailbox -> its special-use flag, e.g. "\\Sent"
         std::map<QString, std::vector<QByteArray>> mailboxes{{QStringLiteral("INBOX"), {}}};  // raw messages
         bool literalMailboxNames = false;                     // LIST sends names as literals
         int dropAtFetch = 0;    // close the connection halfway through this message's bytes
@@ -84,7 +95,8 @@ public:
     // TALLYHIVE_IMAP_PORT) at the server.
     void applyEnvironment() const;
 
-    // Every command received, without its tag; a LOGIN shows the user only.
+    // Every command received, without its tag; a LOGIN shows the user only,
+    // an AUTHENTICATE only its mechanism.
     QStringList commands() const;
     // Numbers of the messages of a mailbox that a fetch has marked \Seen.
     std::vector<int> seen(const QString& mailbox) const;

@@ -1,0 +1,33 @@
+#include "app/sign_in_method.h"
+
+#include "app/config.h"
+
+#include <QStringList>
+
+namespace tallyhive {
+
+bool isMicrosoftHost(const QString& host)
+{
+    static const QStringList domains{QStringLiteral("office365.com"), QStringLiteral("outlook.com"),
+                                     QStringLiteral("office.com"), QStringLiteral("hotmail.com"), QStringLiteral("live.com")};
+    QString name = host.trimmed().toLower();
+    if (name.endsWith(u'.'))
+        name.chop(1);
+    for (const QString& domain : domains) {
+        if (name == domain || name.endsWith(u'.' + domain))
+            return true;
+    }
+    return false;
+}
+
+SignInMethod chooseSignInMethod()
+{
+    const QString mode = config::signInMode();
+    if (mode == u"password")
+        return SignInMethod::Password;
+    if (mode != u"microsoft" && !isMicrosoftHost(config::imapHost()))
+        return SignInMethod::Password;
+    return config::oauthClientId().isEmpty() ? SignInMethod::MicrosoftWithoutClientId : SignInMethod::Microsoft;
+}
+
+}  // namespace tallyhive

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace tallyhive {
+
+// How Connect signs in to the mailbox.
+enum class SignInMethod {
+    Password,                  // IMAP LOGIN with the Password box
+    Microsoft,                 // Microsoft account in the browser, then IMAP XOAUTH2
+    MicrosoftWithoutClientId,  // Microsoft's server, but no registered application to sign in with
+};
+
+// TALLYHIVE_SIGN_IN decides: "password", "microsoft", or "auto" (the default),
+// which takes Microsoft sign-in for Microsoft's IMAP hosts and LOGIN elsewhere.
+SignInMethod chooseSignInMethod();
+
+bool isMicrosoftHost(const QString& host);
+
+// What the access token must allow: IMAP only, plus a refresh token.
+// A token for any other resource is refused by the IMAP server.
+inline const QString MicrosoftImapScope = QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access");
+
+}  // namespace tallyhive

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "auth/oauth_settings.h"
+#include "auth/secret_store.h"
+#include "auth/token_reply.h"
+#include "platform/browser_sign_in.h"
+
+#include <QDateTime>
+#include <QNetworkAccessManager>
+#include <QObject>
+
+class QEventLoop;
+
+namespace tallyhive::auth {
+
+// Sign-in with the authorization-code flow, PKCE (S256) and a random state,
+// answered on a loopback port of 127.0.0.1 that is open only while the
+// browser has the user. The access token lives in memory only; the refresh
+// token also in the secret store while "Remember me" asks for it.
+class MicrosoftSignIn : public QObject, public platform::BrowserSignIn {
+public:
+    explicit MicrosoftSignIn(OAuthSettings settings, QObject* parent = nullptr);
+    ~MicrosoftSignIn() override;
+
+    Outcome signInInBrowser(const QString& account) override;
+    void cancel() override;
+    bool waiting() const override { return wait_ != nullptr; }
+    QString accessToken(const QString& account, bool refresh) override;
+    Outcome lastOutcome() const override { return last_; }
+    QString lastDetail() const override { return detail_; }
+    void setRemembered(bool remember) override;
+    void signOut() override;
+    bool canRemember() const override { return storeWorks_; }
+
+private:
+    void finishWait(Outcome outcome, const QString& detail = {});
+    void checkRedirect(const QVariantMap& values, const QString& state);
+    void checkTokenAnswer(class QNetworkReply* reply);
+    QString refreshNow();
+    void keepTokens(const QString& accessToken, const QString& refreshToken, qint64 expiresInSeconds);
+    void switchAccount(const QString& account);
+    void loadRemembered();
+    void storeRefreshToken();
+    void dropRefreshToken();
+
+    OAuthSettings settings_;
+    QNetworkAccessManager network_;
+    SecretStore store_;
+    QString account_;
+    QString accessToken_;
+    QString refreshToken_;
+    QDateTime expiresAt_;
+    bool remembered_ = false;
+    bool storeWorks_ = true;
+    bool storeLookedUp_ = false;
+    QEventLoop* wait_ = nullptr;
+    bool decided_ = false;
+    Outcome waitOutcome_ = Outcome::Failed;
+    Outcome last_ = Outcome::NoToken;
+    QString detail_;
+};
+
+}  // namespace tallyhive::auth

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+namespace tallyhive::platform {
+
+// Signing in to a mail account on the identity provider's page in a browser
+// (OAuth 2.0), and the tokens that come of it. Tokens never leave this
+// object except as access tokens handed to the IMAP client.
+class BrowserSignIn {
+public:
+    enum class Outcome {
+        SignedIn,
+        Cancelled,    // cancel() ended the wait
+        Declined,     // the user declined, or the provider refused the request
+        TimedOut,     // no answer within the wait limit
+        Unreachable,  // the provider could not be reached
+        Failed,       // any other failure: a forged answer, a malformed reply
+        NoToken,      // accessToken(): nothing to refresh from, or the refresh token was refused
+    };
+
+    virtual ~BrowserSignIn() = default;
+
+    // Opens the sign-in page for account and waits, letting events run, until
+    // the answer arrives, the wait limit passes or cancel() is called.
+    virtual Outcome signInInBrowser(const QString& account) = 0;
+    virtual void cancel() = 0;
+    virtual bool waiting() const = 0;
+
+    // An access token for account, never through the browser: the one held
+    // while it is valid, else (and always when refresh is true) a new one
+    // from the refresh token. Empty when there is none; lastOutcome() says why.
+    virtual QString accessToken(const QString& account, bool refresh) = 0;
+    virtual Outcome lastOutcome() const = 0;
+    // The provider's own words about the last failure, for the user; never a token.
+    virtual QString lastDetail() const = 0;
+
+    // "Remember me": while true the refresh token is kept in the desktop's
+    // secret store; turning it off deletes it from there.
+    virtual void setRemembered(bool remember) = 0;
+    // Forgets the sign-in: the tokens held and the one in the secret store.
+    virtual void signOut() = 0;
+    // False once the secret store could not be used; the sign-in then lasts
+    // for this run only.
+    virtual bool canRemember() const = 0;
+};
+
+}  // namespace tallyhive::platform

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <gmime/gmime.h>
+
+#include <QString>
+
+namespace tallyhive::platform::mime {
+
+struct BodyParts {
+    GMimePart* plain = nullptr;
+    GMimePart* html = nullptr;
+};
+
+// The parts whose text is the message's plain and HTML body: the first of each
+// kind in reading order that nothing marks as an attachment. Attached messages
+// keep their bodies to themselves. A part that only names a file (no
+// Content-Disposition) is a body when no unnamed part of its kind is. A
+// Content-Type that cannot be read counts as text/plain, as RFC 2045 says.
+BodyParts findBodyParts(GMimeMessage* message);
+
+// The charset a part names, even in a Content-Type GMime could not read
+// ("text; charset=koi8-r", or the parameter alone); empty when none or for
+// nullptr.
+QByteArray partCharset(GMimePart* part);
+
+// A part's text, decoded to Unicode with "\n" line breaks; empty for nullptr.
+QString bodyText(GMimePart* part);
+
+}  // namespace tallyhive::platform::mime

@@ -1,0 +1,157 @@
+#include "platform/mime/mime_repairs.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tallyhive::platform::mime {
+namespace {
+
+gint64 lastHeaderOffset(GMimeObject* object)
+{
+    GMimeHeaderList* headers = g_mime_object_get_header_list(object);
+    gint64 last = -1;
+    for (int i = 0; i < g_mime_header_list_get_count(headers); ++i)
+        last = std::max(last, g_mime_header_get_offset(g_mime_header_list_get_header_at(headers, i)));
+    return last;
+}
+
+// Where the text starts that follows the header at lastHeader without a blank
+// line between them, or -1.
+qsizetype unseparatedTextStart(const QByteArray& raw, gint64 lastHeader)
+{
+    if (lastHeader < 0 || lastHeader >= raw.size())
+        return -1;
+    qsizetype position = static_cast<qsizetype>(lastHeader);
+    do {
+        position = raw.indexOf('\n', position);
+        if (position < 0)
+            return -1;
+        ++position;
+    } while (position < raw.size() && (raw[position] == ' ' || raw[position] == '\t'));
+
+    if (position >= raw.size() || raw[position] == '\n' || QByteArrayView(raw).sliced(position).startsWith("\r\n"))
+        return -1;
+    return position;
+}
+
+bool startsWithHeaderField(QByteArrayView line)
+{
+    qsizetype nameEnd = 0;
+    while (nameEnd < line.size() && line[nameEnd] > ' ' && line[nameEnd] < 127 && line[nameEnd] != ':')
+        ++nameEnd;
+    qsizetype colon = nameEnd;
+    while (colon < line.size() && (line[colon] == ' ' || line[colon] == '\t'))
+        ++colon;
+    return nameEnd > 0 && colon < line.size() && line[colon] == ':';
+}
+
+// A part with no headers whose text follows its boundary line directly is
+// lost whole: GMime then lists no part at all. Where the text starts after
+// each "--boundary" line of a multipart left without parts.
+void collectHeaderlessParts(const QByteArray& raw, GMimeMultipart* multipart, std::vector<qsizetype>& positions)
+{
+    const char* boundary = g_mime_multipart_get_boundary(multipart);
+    if (boundary == nullptr || *boundary == '\0')
+        return;
+    const QByteArray delimiter = QByteArray("--") + boundary;
+    for (qsizetype at = raw.indexOf(delimiter); at >= 0; at = raw.indexOf(delimiter, at + delimiter.size())) {
+        const qsizetype lineEnd = raw.indexOf('\n', at);
+        if ((at > 0 && raw[at - 1] != '\n') || lineEnd < 0)
+            continue;
+        const QByteArrayView rest = QByteArrayView(raw).sliced(at + delimiter.size(), lineEnd - at - delimiter.size());
+        const QByteArrayView next = QByteArrayView(raw).sliced(lineEnd + 1);
+        if (rest.startsWith("--") || next.isEmpty() || next.startsWith('\n') || next.startsWith("\r\n")
+            || startsWithHeaderField(next))
+            continue;
+        positions.push_back(lineEnd + 1);
+    }
+}
+
+struct Collected {
+    std::vector<qsizetype> positions;
+    std::size_t headerlessSearches = 0;
+};
+
+// precedingLast: the last header offset of a block this object's headers
+// continue (GMime files a message's Content-* headers under its top part).
+void collectUnseparated(const QByteArray& raw, GMimeObject* object, gint64 precedingLast, Collected& found)
+{
+    const gint64 last = std::max(precedingLast, lastHeaderOffset(object));
+    if (GMIME_IS_MESSAGE(object)) {
+        if (GMimeObject* top = g_mime_message_get_mime_part(GMIME_MESSAGE(object))) {
+            collectUnseparated(raw, top, last, found);
+            return;
+        }
+    }
+    if (const qsizetype position = unseparatedTextStart(raw, last); position >= 0)
+        found.positions.push_back(position);
+    if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        // Each search reads the whole message: a few are enough for real mail
+        // and keep hostile nests of empty multiparts cheap.
+        constexpr std::size_t searchedAtMost = 8;
+        if (g_mime_multipart_get_count(multipart) == 0 && found.headerlessSearches < searchedAtMost) {
+            ++found.headerlessSearches;
+            collectHeaderlessParts(raw, multipart, found.positions);
+        }
+        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
+            collectUnseparated(raw, g_mime_multipart_get_part(multipart, i), -1, found);
+    } else if (GMIME_IS_MESSAGE_PART(object)) {
+        if (GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object)))
+            collectUnseparated(raw, GMIME_OBJECT(inner), -1, found);
+    }
+}
+
+}  // namespace
+
+QByteArray withLoneCarriageReturnsAsLineFeeds(const QByteArray& raw)
+{
+    const char* begin = raw.constData();
+    const char* end = begin + raw.size();
+    // CR CR LF is one line end of text converted twice, not two lines.
+    const auto isLone = [end](const char* cr) {
+        const qsizetype left = end - cr;
+        return !((left > 1 && cr[1] == '\n') || (left > 2 && cr[1] == '\r' && cr[2] == '\n'));
+    };
+    const char* firstLineEnd = static_cast<const char*>(std::memchr(begin, '\n', raw.size()));
+    const char* firstLone = begin;
+    while ((firstLone = static_cast<const char*>(std::memchr(firstLone, '\r', (firstLineEnd ? firstLineEnd : end) - firstLone)))
+           && !isLone(firstLone))
+        ++firstLone;
+    if (firstLone == nullptr)
+        return raw;
+
+    QByteArray result = raw;
+    char* out = result.data();
+    for (const char* cr = firstLone; cr != nullptr; cr = static_cast<const char*>(std::memchr(cr + 1, '\r', end - cr - 1))) {
+        if (isLone(cr))
+            out[cr - begin] = '\n';
+    }
+    return result;
+}
+
+QByteArray withMissingBlankLines(const QByteArray& raw, GMimeMessage* parsed)
+{
+    Collected found;
+    collectUnseparated(raw, GMIME_OBJECT(parsed), -1, found);
+    std::vector<qsizetype>& positions = found.positions;
+    if (positions.empty())
+        return {};
+    std::sort(positions.begin(), positions.end());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+
+    QByteArray repaired;
+    repaired.reserve(raw.size() + 2 * static_cast<qsizetype>(positions.size()));
+    const QByteArrayView bytes(raw);
+    qsizetype copied = 0;
+    for (const qsizetype position : positions) {
+        const bool crlf = position >= 2 && raw[position - 2] == '\r';
+        repaired.append(bytes.sliced(copied, position - copied)).append(crlf ? "\r\n" : "\n");
+        copied = position;
+    }
+    repaired.append(bytes.sliced(copied));
+    return repaired;
+}
+
+}  // namespace tallyhive::platform::mime

@@ -1,0 +1,75 @@
+#include "platform/mime/mime_sender.h"
+
+#include "platform/mime/mime_encoded_words.h"
+#include "platform/mime/mime_gobject.h"
+#include "platform/mime/mime_library.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstring>
+
+namespace tallyhive::platform::mime {
+namespace {
+
+QString headerText(const char* decodedUtf8)
+{
+    return QString::fromUtf8(decodedUtf8).trimmed();
+}
+
+InternetAddressMailbox* firstMailbox(InternetAddressList* list)
+{
+    if (list == nullptr)
+        return nullptr;
+    for (int i = 0; i < internet_address_list_length(list); ++i) {
+        InternetAddress* address = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_MAILBOX(address))
+            return INTERNET_ADDRESS_MAILBOX(address);
+        if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            if (InternetAddressMailbox* member = firstMailbox(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address))))
+                return member;
+        }
+    }
+    return nullptr;
+}
+
+// A From header the address parser gives up on may still name an address.
+QString addressIn(const QString& text)
+{
+    static const QRegularExpression addressLike(QStringLiteral(R"([^\s<>"(),;:]+@[^\s<>"(),;:]+)"));
+    return addressLike.match(text).captured();
+}
+
+bool hasEightBitBytes(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
+}
+
+}  // namespace
+
+void readSender(const QByteArray& rawFrom, GMimeMessage* message, const char* messageCharset, MailMessage& result)
+{
+    result.from = decodeHeaderText(rawFrom, messageCharset).trimmed();
+    // GMime's own reading of the header is right unless it had to join encoded
+    // words, met a NUL byte or guessed the charset of raw 8-bit bytes.
+    GOwned<InternetAddressList> reparsed;
+    if (rawFrom.contains("=?") || rawFrom.contains('\0') || hasEightBitBytes(rawFrom)) {
+        reparsed.reset(
+            internet_address_list_parse(parserOptions(), withUtf8EncodedWords(rawFrom, messageCharset).constData()));
+    }
+    InternetAddressList* senders = reparsed ? reparsed.get() : g_mime_message_get_from(message);
+    if (InternetAddressMailbox* mailbox = firstMailbox(senders)) {
+        result.fromName = headerText(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
+        // A lone encoded word is a name without an address; GMime takes it for
+        // the address and leaves it encoded.
+        const char* address = internet_address_mailbox_get_addr(mailbox);
+        result.fromAddress = std::strstr(address, "=?") != nullptr ? decodeHeaderText(address).trimmed()
+                                                                    : headerText(address);
+        return;
+    }
+    if (senders != nullptr && internet_address_list_length(senders) > 0)
+        result.fromName = headerText(internet_address_get_name(internet_address_list_get_address(senders, 0)));
+    result.fromAddress = addressIn(result.from);
+}
+
+}  // namespace tallyhive::platform::mime

@@ -1,0 +1,65 @@
+// "Remember me" across starts, with a secret store of the test's own (see
+// tests/support/with_secret_store.sh): each MicrosoftSignIn stands for one
+// start of the program.
+#include "sign_in_fixture.h"
+
+using namespace tallyhive;
+using namespace tallyhive::testing;
+using Outcome = platform::BrowserSignIn::Outcome;
+
+namespace {
+
+class RememberedSignInTest : public SignInTest {};
+
+TEST_F(RememberedSignInTest, TheNextStartSignsInWithoutTheBrowserUntilForgotten)
+{
+    {
+        auth::MicrosoftSignIn first(settings());
+        first.setRemembered(true);
+        ASSERT_EQ(first.signInInBrowser(account), Outcome::SignedIn);
+        EXPECT_TRUE(first.canRemember());
+        ASSERT_FALSE(first.accessToken(account, true).isEmpty());  // rotates: the store must follow
+    }
+    {
+        auth::MicrosoftSignIn second(settings(QStringLiteral("false")));
+        second.setRemembered(true);
+        EXPECT_FALSE(second.accessToken(account, false).isEmpty()) << qPrintable(second.lastDetail());
+        EXPECT_TRUE(second.canRemember());
+        EXPECT_EQ(provider.authorizeRequests(), 1);
+        EXPECT_TRUE(second.accessToken(QStringLiteral("other@example.org"), false).isEmpty());
+    }
+    {
+        // "Remember me" unticked: the stored token goes.
+        auth::MicrosoftSignIn third(settings());
+        third.setRemembered(false);
+    }
+    auth::MicrosoftSignIn fourth(settings());
+    fourth.setRemembered(true);
+    EXPECT_TRUE(fourth.accessToken(account, false).isEmpty());
+    EXPECT_EQ(fourth.lastOutcome(), Outcome::NoToken);
+}
+
+TEST_F(RememberedSignInTest, DeclinedOrRevokedSignInsLeaveNothingStored)
+{
+    {
+        auth::MicrosoftSignIn first(settings());
+        first.setRemembered(true);
+        provider.declineConsent(true);
+        EXPECT_EQ(first.signInInBrowser(account), Outcome::Declined);
+        provider.declineConsent(false);
+    }
+    {
+        auth::MicrosoftSignIn second(settings());
+        second.setRemembered(true);
+        EXPECT_TRUE(second.accessToken(account, false).isEmpty());
+        ASSERT_EQ(second.signInInBrowser(account), Outcome::SignedIn);
+        provider.revokeRefreshTokens();
+        EXPECT_TRUE(second.accessToken(account, true).isEmpty());
+    }
+    auth::MicrosoftSignIn third(settings());
+    third.setRemembered(true);
+    EXPECT_TRUE(third.accessToken(account, false).isEmpty());
+    EXPECT_EQ(provider.refreshes(), 1);  // the revoked token was dropped from the store, not tried again
+}
+
+}  // namespace

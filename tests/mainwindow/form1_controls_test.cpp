@@ -1,0 +1,124 @@
+// The main window's keyboard conduct and its status line during an export.
+#include "form1_fixture.h"
+
+#include <QTest>
+
+using namespace tallyhive;
+using namespace tallyhive::testing;
+
+namespace {
+
+// Shows the window and gives it the keyboard, as a user's window has it.
+void activate(Form1& window)
+{
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+QWidget* focusAfterTab(QWidget* from)
+{
+    from->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    return QApplication::focusWidget();
+}
+
+}  // namespace
+
+TEST_F(Form1Test, FolderOptionsAreOneTabStopAtTheSelectedOption)
+{
+    Form1& w = load();
+    activate(w);
+    EXPECT_EQ(focusAfterTab(w.PushButton11), w.Option3);
+    EXPECT_EQ(focusAfterTab(w.Option3), w.txtSearch);
+
+    w.Option6->click();
+    EXPECT_EQ(focusAfterTab(w.PushButton11), w.Option6);
+    EXPECT_EQ(focusAfterTab(w.Option6), w.txtSearch);
+
+    // With no option selected the group is still reached, at its first option.
+    w.Option6->setChecked(false);
+    EXPECT_EQ(focusAfterTab(w.PushButton11), w.Option3);
+}
+
+TEST_F(Form1Test, ArrowKeysMoveTheFolderChoiceAndSaveItLikeAClick)
+{
+    Form1& w = load();
+    activate(w);
+    w.Option3->setFocus();
+    QTest::keyClick(w.Option3, Qt::Key_Right);
+    EXPECT_TRUE(w.Option5->isChecked());
+    EXPECT_FALSE(w.Option3->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), w.Option5);
+    EXPECT_EQ(settings.writes.mid(settings.writes.size() - 5),
+              QStringList({"Option3=False", "Option5=True", "Option6=False", "Option7=False", "Option9=False"}));
+
+    QTest::keyClick(w.Option5, Qt::Key_Down);
+    EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Sent"));
+    QTest::keyClick(w.Option6, Qt::Key_Up);
+    QTest::keyClick(w.Option5, Qt::Key_Left);
+    EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Inbox"));
+    // The ends wrap round.
+    QTest::keyClick(w.Option3, Qt::Key_Left);
+    EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Deleted"));
+    EXPECT_EQ(settings.value("Option9"), QStringLiteral("True"));
+    QTest::keyClick(w.Option9, Qt::Key_Right);
+    EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Inbox"));
+}
+
+namespace {
+
+// Spreadsheets that note the main window's status line as each row's first
+// cell is written.
+class StatusNotingSpreadsheets : public platform::SpreadsheetFactory {
+public:
+    explicit StatusNotingSpreadsheets(std::function<void()> note) : note_(std::move(note)) {}
+    std::unique_ptr<platform::Spreadsheet> createApplication() override { return std::make_unique<Sheet>(note_); }
+
+private:
+    struct Sheet : platform::Spreadsheet {
+        explicit Sheet(std::function<void()> note) : note(std::move(note)) {}
+        void addWorkbook() override {}
+        void setVisible(bool) override {}
+        void setCell(int row, int column, const QString&, platform::CellQuote) override
+        {
+            if (row > 1 && column == 1)
+                note();
+        }
+        void autoFitColumns() override {}
+        void finish() override {}
+        std::function<void()> note;
+    };
+    std::function<void()> note_;
+};
+
+}  // namespace
+
+TEST_F(Form1Test, SendToExcelShowsTheRowItIsSendingThenGoesIdle)
+{
+    QStringList statuses;
+    QList<int> positions;
+    StatusNotingSpreadsheets sheets([&] {
+        statuses << window->statusText();
+        positions << window->ProgressBar1->position();
+    });
+    window = std::make_unique<Form1>(Form1Services{boxes, settings, sheets, [this] { return component; }});
+    window->Form_Load();
+    signIn();
+    window->PushButton3_Click();
+    ASSERT_EQ(window->ListView1->rowCount(), 10);
+    window->PushButton5_Click();
+    window->ListView1->setChecked(3, false);
+    boxes.shown.clear();
+
+    window->PushButton4_Click();
+    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("Done.")});
+    ASSERT_EQ(statuses.size(), 9);
+    EXPECT_EQ(statuses.first(), QStringLiteral("Sending row 1 of 10"));
+    EXPECT_EQ(statuses[2], QStringLiteral("Sending row 4 of 10"));
+    EXPECT_EQ(statuses.last(), QStringLiteral("Sending row 10 of 10"));
+    EXPECT_EQ(positions.first(), 10);
+    EXPECT_EQ(positions.last(), 100);
+    EXPECT_EQ(window->statusText(), QStringLiteral("Progress Bar"));
+    EXPECT_EQ(window->ProgressBar1->position(), 0);
+}

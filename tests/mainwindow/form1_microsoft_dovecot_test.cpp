@@ -1,0 +1,193 @@
+// The real main window signing in with a Microsoft account: our identity
+// provider on loopback, the headless browser, and a Dovecot that checks the
+// tokens with that provider. Runs inside a secret store of its own.
+#include "auth/microsoft_sign_in.h"
+#include "form1_fixture.h"
+#include "platform/mailbox/mailbox_component.h"
+#include "support/dovecot_server.h"
+#include "support/fake_identity_provider.h"
+#include "support/scripted_imap_server.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace tallyhive;
+using namespace tallyhive::testing;
+
+namespace {
+
+constexpr int kMessages = 3;
+
+class MicrosoftDovecotTest : public ::testing::Test {
+public:
+    static void SetUpTestSuite()
+    {
+        guiApplication();
+        provider_ = new FakeIdentityProvider;
+        mail_ = new QTemporaryDir;
+        for (int n = 1; n <= kMessages; ++n) {
+            QFile file(mail_->filePath(QStringLiteral("%1.eml").arg(n)));
+            if (file.open(QIODevice::WriteOnly))
+                file.write(ScriptedImapServer::sampleMessage(n));
+        }
+        try {
+            server_ = new DovecotServer(mail_->path(), QStringLiteral("tester@example.org"), QStringLiteral("unused-Pw-1"),
+                                        provider_->introspectionUrl());
+            server_->applyEnvironment();
+        } catch (const AppError& error) {
+            startError_ = error.description();
+        }
+    }
+    static void TearDownTestSuite()
+    {
+        delete server_;
+        delete provider_;
+        delete mail_;
+    }
+
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server_) << startError_.toStdString();
+        qputenv("TEMP", logDir_.path().toUtf8());
+        qputenv("TALLYHIVE_SIGN_IN", "microsoft");
+        qputenv("TALLYHIVE_OAUTH_CLIENT_ID", FakeIdentityProvider::kClientId);
+        qputenv("TALLYHIVE_OAUTH_AUTHORITY", provider_->authority().toUtf8());
+        provider_->declineConsent(false);
+        provider_->forgeState(false);
+    }
+    void TearDown() override
+    {
+        window_.reset();
+        signIn_.reset();
+        // Each test starts with nothing remembered.
+        auth::MicrosoftSignIn(settings()).setRemembered(false);
+    }
+
+    static auth::OAuthSettings settings()
+    {
+        auth::OAuthSettings s;
+        s.clientId = QString::fromLatin1(FakeIdentityProvider::kClientId);
+        s.authorizeUrl = QUrl(provider_->authority() + QStringLiteral("/authorize"));
+        s.tokenUrl = QUrl(provider_->authority() + QStringLiteral("/token"));
+        s.scope = MicrosoftImapScope;
+        s.browserCommand = QStringLiteral("/usr/bin/python3 ") + qEnvironmentVariable("TALLYHIVE_SOURCE_DIR")
+                           + QStringLiteral("/tests/support/headless_browser.py");
+        s.browserWaitMs = 30000;
+        return s;
+    }
+
+    // One start of the program: a new window and sign-in over the same settings store.
+    Form1& start()
+    {
+        window_.reset();
+        signIn_ = std::make_unique<auth::MicrosoftSignIn>(settings());
+        window_ = std::make_unique<Form1>(
+            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(); }, signIn_.get()});
+        window_->Form_Load();
+        return *window_;
+    }
+    void connect(bool remember)
+    {
+        window_->Check1->setCheckState(remember ? Qt::Checked : Qt::Unchecked);
+        window_->Text1->setText(server_->user());
+        window_->Combo1->setCurrentIndex(0);
+        window_->PushButton1_Click();
+    }
+    // No token handed out may appear in the settings or the error log.
+    void expectNoTokenLeft() const
+    {
+        QFile log(logDir_.filePath(QStringLiteral("errorlog.txt")));
+        const QString logText = log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+        const QString written = settings_.writes.join(u'\n') + boxes_.texts().join(u'\n');
+        for (const QString& secret : provider_->issuedSecrets()) {
+            EXPECT_FALSE(logText.contains(secret));
+            EXPECT_FALSE(written.contains(secret));
+        }
+    }
+
+    static inline FakeIdentityProvider* provider_ = nullptr;
+    static inline DovecotServer* server_ = nullptr;
+    static inline QTemporaryDir* mail_ = nullptr;
+    static inline QString startError_;
+    QTemporaryDir logDir_;
+    RecordingMessageBoxes boxes_;
+    MemorySettingsStore settings_;
+    NoSpreadsheets spreadsheets_;
+    std::unique_ptr<auth::MicrosoftSignIn> signIn_;
+    std::unique_ptr<Form1> window_;
+};
+
+TEST_F(MicrosoftDovecotTest, FirstSignInGetsTheFolderAndTheNextStartNeedsNoBrowser)
+{
+    Form1& w = start();
+    EXPECT_FALSE(w.Text2->isEnabled());
+    const int before = provider_->authorizeRequests();
+    connect(true);
+    ASSERT_TRUE(w.isConnected()) << qPrintable(boxes_.texts().join(u'|'));
+    EXPECT_EQ(provider_->authorizeRequests(), before + 1);
+    EXPECT_TRUE(w.Text2->text().isEmpty());
+
+    // The access token runs out on the server: the fetch run's sign-in is
+    // refused, refreshes and gets in on the same connection, without the browser.
+    provider_->expireAccessTokens();
+    w.PushButton3_Click();
+    EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
+    EXPECT_EQ(w.ListView1->rowCount(), kMessages);
+    EXPECT_EQ(w.ListView1->cellText(1, 4), QStringLiteral("Subject 1"));
+    EXPECT_EQ(provider_->authorizeRequests(), before + 1);
+
+    // The next start, "Remember me" ticked: signed in from the secret store.
+    boxes_.shown.clear();
+    Form1& again = start();
+    ASSERT_EQ(again.Check1->checkState(), Qt::Checked);
+    again.PushButton1_Click();
+    ASSERT_TRUE(again.isConnected()) << qPrintable(boxes_.texts().join(u'|'));
+    EXPECT_EQ(provider_->authorizeRequests(), before + 1);
+    EXPECT_TRUE(boxes_.shown.empty());
+    expectNoTokenLeft();
+}
+
+TEST_F(MicrosoftDovecotTest, ARevokedRememberedSignInOpensTheBrowserAgain)
+{
+    start();
+    connect(true);
+    ASSERT_TRUE(window_->isConnected());
+    provider_->revokeRefreshTokens();
+    provider_->expireAccessTokens();
+    const int before = provider_->authorizeRequests();
+    Form1& again = start();
+    again.PushButton1_Click();
+    ASSERT_TRUE(again.isConnected()) << qPrintable(boxes_.texts().join(u'|'));
+    EXPECT_EQ(provider_->authorizeRequests(), before + 1);
+    EXPECT_TRUE(boxes_.shown.empty());
+}
+
+TEST_F(MicrosoftDovecotTest, DeclinedConsentShowsAPlainBoxAndNothingIsRemembered)
+{
+    provider_->declineConsent(true);
+    Form1& w = start();
+    connect(true);
+    EXPECT_FALSE(w.isConnected());
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("The sign-in was declined in the browser")));
+    auth::MicrosoftSignIn nextStart(settings());
+    nextStart.setRemembered(true);
+    EXPECT_TRUE(nextStart.accessToken(server_->user(), false).isEmpty());
+}
+
+TEST_F(MicrosoftDovecotTest, AnAnswerWithAForeignStateIsRefused)
+{
+    provider_->forgeState(true);
+    Form1& w = start();
+    connect(false);
+    EXPECT_FALSE(w.isConnected());
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_TRUE(boxes_.shown[0].text.contains(QStringLiteral("state mismatch"))) << qPrintable(boxes_.shown[0].text);
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+// The sign-in panel when the mailbox takes Microsoft account sign-in: the
+// browser only when no token will do, plain words for every failure, and
+// fetch runs that never open the browser.
+#include "form1_fixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace tallyhive::testing;
+using Outcome = tallyhive::platform::BrowserSignIn::Outcome;
+
+namespace {
+
+class Form1MicrosoftTest : public Form1Test {
+protected:
+    void SetUp() override
+    {
+        Form1Test::SetUp();
+        qputenv("TALLYHIVE_SIGN_IN", "microsoft");
+        qputenv("TALLYHIVE_OAUTH_CLIENT_ID", "00000000-aaaa-bbbb-cccc-000000000000");
+        browser.grantedTokens = {QStringLiteral("token-1")};
+    }
+    void TearDown() override
+    {
+        Form1Test::TearDown();
+        qunsetenv("TALLYHIVE_SIGN_IN");
+        qunsetenv("TALLYHIVE_OAUTH_CLIENT_ID");
+    }
+
+    void connectAs(const QString& name = QStringLiteral("user"))
+    {
+        window->Text1->setText(name);
+        window->Combo1->setCurrentIndex(1);
+        window->PushButton1_Click();
+    }
+    bool sawLogin() const { return component->calls.filter(QStringLiteral("login")).size() > 0; }
+};
+
+TEST_F(Form1MicrosoftTest, FirstConnectSignsInInTheBrowserAndAuthenticatesWithTheToken)
+{
+    Form1& w = load();
+    EXPECT_FALSE(w.Text2->isEnabled());
+    EXPECT_EQ(w.Text2->placeholderText(), QStringLiteral("Not needed: you sign in in the browser"));
+    QString statusDuringWait;
+    browser.duringBrowser = [&] {
+        statusDuringWait = w.statusText();
+        return Outcome::SignedIn;
+    };
+    connectAs();
+    EXPECT_EQ(statusDuringWait, QStringLiteral("Finish signing in in your browser (click \"1. Connect\" again to cancel)..."));
+    EXPECT_EQ(browser.browserOpenedFor, QStringList({"user@example.org"}));
+    ASSERT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
+    EXPECT_EQ(count(QStringLiteral("xoauth2 user@example.org")), 1);
+    EXPECT_FALSE(sawLogin());
+    EXPECT_TRUE(boxes.shown.empty());
+
+    // Disconnect with "Remember me" off forgets the sign-in.
+    w.PushButton1_Click();
+    EXPECT_EQ(browser.signOuts, 1);
+}
+
+TEST_F(Form1MicrosoftTest, ATokenAtHandOrRefreshedSignsInWithoutTheBrowser)
+{
+    browser.remember(QStringLiteral("user@example.org"));
+    browser.refreshedTokens = {QStringLiteral("token-1")};
+    Form1& w = load();
+    connectAs();
+    ASSERT_TRUE(w.isConnected());
+    EXPECT_TRUE(browser.browserOpenedFor.isEmpty());
+
+    // A refused token is refreshed once before the browser opens.
+    w.Check1->setCheckState(Qt::Checked);
+    w.PushButton1_Click();
+    EXPECT_EQ(browser.signOuts, 0);
+    component->acceptedToken = QStringLiteral("token-2");
+    browser.refreshedTokens = {QStringLiteral("token-2")};
+    w.PushButton1_Click();
+    ASSERT_TRUE(w.isConnected());
+    EXPECT_TRUE(browser.browserOpenedFor.isEmpty());
+    EXPECT_EQ(browser.tokenRequests.mid(browser.tokenRequests.size() - 2), QList<bool>({false, true}));
+}
+
+TEST_F(Form1MicrosoftTest, ARefusedTokenThatCannotBeRefreshedOpensTheBrowserOnce)
+{
+    browser.remember(QStringLiteral("user@example.org"), QStringLiteral("revoked"));
+    component->acceptedToken = QStringLiteral("fresh");
+    browser.grantedTokens = {QStringLiteral("fresh")};
+    Form1& w = load();
+    connectAs();
+    ASSERT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
+    EXPECT_EQ(browser.browserOpenedFor.size(), 1);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(Form1MicrosoftTest, EachFailureGetsItsOwnPlainBoxAndTheCaptionStays)
+{
+    const std::vector<std::pair<Outcome, QString>> cases{
+        {Outcome::Declined, QStringLiteral("The sign-in was declined in the browser")},
+        {Outcome::TimedOut, QStringLiteral("within 5 minutes")},
+        {Outcome::Unreachable, QStringLiteral("could not be reached")},
+        {Outcome::Failed, QStringLiteral("The sign-in service said: state mismatch")},
+    };
+    Form1& w = load();
+    browser.detail = QStringLiteral("state mismatch");
+    for (const auto& [outcome, words] : cases) {
+        boxes.shown.clear();
+        browser.browserOutcome = outcome;
+        connectAs();
+        EXPECT_EQ(w.PushButton1->text(), QStringLiteral("1. Connect"));
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_TRUE(boxes.shown[0].text.contains(words)) << qPrintable(boxes.shown[0].text);
+        EXPECT_FALSE(boxes.shown[0].text.contains(QStringLiteral("Invalid login")));
+        EXPECT_EQ(w.oChilkat, nullptr);
+    }
+    EXPECT_EQ(count(QStringLiteral("connect 127.0.0.1")), 0);
+
+    // A token granted in the browser and still refused is someone else's.
+    boxes.shown.clear();
+    browser.browserOutcome = Outcome::SignedIn;
+    browser.grantedTokens = {QStringLiteral("someone-else")};
+    connectAs();
+    EXPECT_FALSE(w.isConnected());
+    EXPECT_EQ(boxes.texts(), QStringList({"The mail server did not accept the sign-in for user@example.org. In the browser, "
+                                          "sign in with that same account, then click \"1. Connect\" again."}));
+}
+
+TEST_F(Form1MicrosoftTest, AnUnreachableServiceDuringRefreshIsReportedWithoutTheBrowser)
+{
+    Form1& w = load();
+    browser.refreshOutcome = Outcome::Unreachable;
+    connectAs();
+    EXPECT_FALSE(w.isConnected());
+    EXPECT_TRUE(browser.browserOpenedFor.isEmpty());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(boxes.shown[0].text.contains(QStringLiteral("could not be reached")));
+}
+
+TEST_F(Form1MicrosoftTest, ASecondClickWhileTheBrowserWaitsCancelsIt)
+{
+    Form1& w = load();
+    browser.duringBrowser = [&] {
+        w.PushButton1->click();
+        // Get All is refused: the caption still says the window is not connected.
+        w.PushButton3->click();
+        return browser.cancels > 0 ? Outcome::Cancelled : Outcome::SignedIn;
+    };
+    connectAs();
+    EXPECT_EQ(browser.cancels, 1);
+    EXPECT_EQ(w.PushButton1->text(), QStringLiteral("1. Connect"));
+    EXPECT_EQ(boxes.texts(), QStringList({"Please connect first (Step 1) before using this feature."}));
+    EXPECT_EQ(count(QStringLiteral("connect 127.0.0.1")), 0);
+}
+
+TEST_F(Form1MicrosoftTest, FetchRunsSignInWithTheTokenAndNeverOpenTheBrowser)
+{
+    Form1& w = load();
+    connectAs();
+    ASSERT_TRUE(w.isConnected());
+    w.PushButton3_Click();
+    EXPECT_EQ(w.ListView1->rowCount(), 10);
+    EXPECT_EQ(count(QStringLiteral("xoauth2 user@example.org")), 2);
+
+    // The server stops taking the token and no refresh helps: a box says how
+    // to sign in again, and no browser opens.
+    boxes.shown.clear();
+    component->acceptedToken = QStringLiteral("another");
+    w.PushButton3_Click();
+    EXPECT_EQ(browser.browserOpenedFor.size(), 1);
+    ASSERT_FALSE(boxes.shown.empty());
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("The mail server no longer accepts the saved sign-in.")));
+    EXPECT_FALSE(boxes.texts().contains(QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n")));
+}
+
+TEST_F(Form1MicrosoftTest, RememberMeFollowsTheBoxAndAMissingStoreIsToldOnce)
+{
+    settings.set("StayConnected", "1");
+    settings.set("User", "user");
+    settings.set("Combo1", "1");
+    browser.storeWorks = false;
+    browser.grantedTokens = {QStringLiteral("token-1"), QStringLiteral("token-1")};
+    Form1& w = load();
+    EXPECT_EQ(browser.remembered.last(), true);
+    w.PushButton1_Click();
+    ASSERT_TRUE(w.isConnected());
+    w.PushButton1_Click();
+    EXPECT_EQ(browser.signOuts, 0);
+    browser.signOut();
+    w.PushButton1_Click();
+    ASSERT_TRUE(w.isConnected());
+    EXPECT_EQ(boxes.texts(), QStringList({"Tallyhive cannot remember this sign-in: the desktop's secret store is not "
+                                          "available. You stay signed in until the program closes."}));
+
+    w.Check1->setCheckState(Qt::Unchecked);
+    EXPECT_EQ(browser.remembered.last(), false);
+}
+
+TEST_F(Form1MicrosoftTest, WithoutAClientIdConnectExplainsAndSendsNothing)
+{
+    qunsetenv("TALLYHIVE_OAUTH_CLIENT_ID");
+    qputenv("TALLYHIVE_SIGN_IN", "auto");
+    qputenv("TALLYHIVE_IMAP_HOST", "outlook.office365.com");
+    Form1& w = load();
+    w.Text2->setText(QStringLiteral("typed anyway"));
+    connectAs();
+    qputenv("TALLYHIVE_IMAP_HOST", "127.0.0.1");
+    EXPECT_FALSE(w.isConnected());
+    EXPECT_FALSE(w.Text2->isEnabled());
+    EXPECT_TRUE(component->calls.isEmpty()) << qPrintable(component->calls.join(u','));
+    EXPECT_TRUE(browser.browserOpenedFor.isEmpty());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    const QString text = boxes.shown[0].text;
+    EXPECT_TRUE(text.startsWith(QStringLiteral("Outlook.com accepts only browser sign-in"))) << qPrintable(text);
+
+    // The box names a README section that exists.
+    const QString section = text.section(u'"', 1, 1);
+    QFile readme(QStringLiteral("%1/README.md").arg(qEnvironmentVariable("TALLYHIVE_SOURCE_DIR")));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(readme.readAll()).contains(QStringLiteral("## ") + section)) << qPrintable(section);
+}
+
+TEST_F(Form1MicrosoftTest, PasswordSignInStaysForOtherHostsInAutoMode)
+{
+    qputenv("TALLYHIVE_SIGN_IN", "auto");
+    Form1& w = load();
+    EXPECT_TRUE(w.Text2->isEnabled());
+    browser.browserOutcome = Outcome::Failed;
+    signIn();
+    EXPECT_EQ(count(QStringLiteral("login user@example.org")), 1);
+    EXPECT_TRUE(browser.browserOpenedFor.isEmpty());
+}
+
+}  // namespace

@@ -1,0 +1,104 @@
+// Clicks that arrive while a slow server keeps "1. Connect" waiting: the
+// connect command never runs inside itself and its session stays alive.
+#include "form1_fixture.h"
+#include "platform/mailbox/mailbox_component.h"
+#include "support/scripted_imap_server.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace tallyhive::testing;
+
+namespace {
+
+class Form1SlowSignInTest : public Form1Test {
+protected:
+    void SetUp() override
+    {
+        Form1Test::SetUp();
+        auto script = ScriptedImapServer::normalMailbox(3);
+        script.signInDelayMs = 600;
+        server = std::make_unique<ScriptedImapServer>(script);
+        server->applyEnvironment();
+    }
+    void TearDown() override
+    {
+        Form1Test::TearDown();
+        server.reset();
+        qunsetenv("TALLYHIVE_CA_FILE");
+        qputenv("TALLYHIVE_IMAP_HOST", "127.0.0.1");
+        qunsetenv("TALLYHIVE_IMAP_PORT");
+    }
+
+    Form1& loadReal()
+    {
+        window = std::make_unique<Form1>(
+            tallyhive::Form1Services{boxes, settings, spreadsheets, [] { return tallyhive::platform::createImapComponent(); }, &browser});
+        window->Form_Load();
+        window->Text1->setText(QStringLiteral("tester@example.org"));
+        window->Combo1->setCurrentIndex(0);
+        window->Text2->setText(QStringLiteral("Correct-Horse-7"));
+        return *window;
+    }
+
+    // Runs clicks once, at the first event pass after the LOGIN went out.
+    void duringSignIn(std::function<void()> clicks)
+    {
+        tallyhive::setPendingEventsObserver([this, clicks, done = false]() mutable {
+            if (done || !server->commands().join(u',').contains(QStringLiteral("LOGIN")))
+                return;
+            done = true;
+            clicks();
+        });
+    }
+
+    std::unique_ptr<ScriptedImapServer> server;
+};
+
+TEST_F(Form1SlowSignInTest, SecondConnectClickThenGetAllOrDisconnectCannotFreeTheRunningSession)
+{
+    Form1& w = loadReal();
+    duringSignIn([&] {
+        w.PushButton1->click();  // ignored: the connect command is running
+        w.PushButton3->click();  // refused: not connected yet
+        w.PushButton2->click();
+        w.PushButton1->click();
+    });
+    w.PushButton1->click();
+    tallyhive::setPendingEventsObserver(nullptr);
+    ASSERT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
+    EXPECT_NE(w.oChilkat, nullptr);
+    EXPECT_EQ(boxes.texts(), QStringList({"Please connect first (Step 1) before using this feature.",
+                                          "Please connect first (Step 1) before using this feature."}));
+    EXPECT_EQ(server->commands().filter(QStringLiteral("LOGIN")).size(), 1);
+    EXPECT_EQ(server->commands().filter(QStringLiteral("LIST")).size(), 1);
+
+    // The connected window fetches normally afterwards.
+    boxes.shown.clear();
+    w.PushButton3_Click();
+    EXPECT_EQ(w.ListView1->rowCount(), 3);
+    EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
+}
+
+TEST_F(Form1SlowSignInTest, DisconnectDuringAFetchRunsSlowSignInLeavesTheRunItsSession)
+{
+    Form1& w = loadReal();
+    w.PushButton1->click();
+    ASSERT_TRUE(w.isConnected());
+    w.oChilkat.reset();  // as after an earlier fetch run: the run makes its own session
+    // "Disconnect" while the run's own sign-in waits for the server.
+    tallyhive::setPendingEventsObserver([&, done = false]() mutable {
+        if (done || server->commands().filter(QStringLiteral("LOGIN")).size() < 2)
+            return;
+        done = true;
+        w.PushButton1->click();
+    });
+    w.PushButton3_Click();
+    tallyhive::setPendingEventsObserver(nullptr);
+    EXPECT_FALSE(w.isConnected());
+    EXPECT_EQ(w.oChilkat, nullptr);
+    EXPECT_EQ(w.PushButton3->text(), QStringLiteral("2a. Get All Emails"));
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+// AUTHENTICATE XOAUTH2 on the wire: both ways of sending the token, both
+// ways servers refuse one, the one retry with a refreshed token.
+#include "imap_transcript.h"
+
+#include "platform/imap/imap_client.h"
+
+#include <gtest/gtest.h>
+
+using namespace tallyhive::platform;
+using tallyhive::testing::TranscriptTransport;
+
+namespace {
+
+QByteArray payload(const QByteArray& user, const QByteArray& token)
+{
+    return ("user=" + user + "\x01" "auth=Bearer " + token + "\x01\x01").toBase64();
+}
+
+const QByteArray kDovecotReasons = "+ eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIiwic2NvcGUiOiJtYWlsIn0=\r\n";
+
+class ImapXoauth2Test : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("TALLYHIVE_READ_TIMEOUT_MS", "400");
+        auto transport = std::make_unique<TranscriptTransport>();
+        wire = transport.get();
+        client = std::make_unique<ImapClient>(std::move(transport));
+        wire->server("* OK ready\r\n");
+        ASSERT_EQ(client->connect(QStringLiteral("imap.example.org")), 1);
+    }
+    void TearDown() override { qunsetenv("TALLYHIVE_READ_TIMEOUT_MS"); }
+
+    // Hands out the given tokens in turn and records what was asked.
+    AccessTokenSource source(QStringList tokens)
+    {
+        return [this, tokens](bool refresh) mutable {
+            asked << refresh;
+            return tokens.isEmpty() ? QString() : tokens.takeFirst();
+        };
+    }
+    int authenticate(QStringList tokens) { return client->authenticateXoauth2(QStringLiteral("ann@example.org"), source(tokens)); }
+    void expectPlayed() const { EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString() << wire->remaining().toStdString(); }
+
+    TranscriptTransport* wire = nullptr;
+    std::unique_ptr<ImapClient> client;
+    QList<bool> asked;
+};
+
+TEST_F(ImapXoauth2Test, TokenTravelsAsInitialResponseWhenOfferedElseAfterTheContinuation)
+{
+    wire->client("A1 CAPABILITY\r\n")
+        .server("* CAPABILITY IMAP4rev1 SASL-IR AUTH=XOAUTH2\r\nA1 OK done\r\n")
+        .client("A2 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "tok-1") + "\r\n")
+        .server("A2 OK AUTHENTICATE completed.\r\n");
+    EXPECT_EQ(authenticate({QStringLiteral("tok-1")}), 1);
+    EXPECT_EQ(asked, QList<bool>({false}));
+    expectPlayed();
+
+    wire->server("* OK ready\r\n")
+        .client("A1 CAPABILITY\r\n")
+        .server("* CAPABILITY IMAP4rev1 AUTH=XOAUTH2\r\nA1 OK done\r\n")
+        .client("A2 AUTHENTICATE XOAUTH2\r\n")
+        .server("+ \r\n")
+        .client(payload("ann@example.org", "tok-2") + "\r\n")
+        .server("A2 OK AUTHENTICATE completed.\r\n");
+    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
+    EXPECT_EQ(authenticate({QStringLiteral("tok-2")}), 1);
+    expectPlayed();
+}
+
+TEST_F(ImapXoauth2Test, RefusalWithReasonsIsAnsweredWithAnEmptyLineAndARefreshedTokenTriedOnce)
+{
+    wire->client("A1 CAPABILITY\r\n")
+        .server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA1 OK done\r\n")
+        .client("A2 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "stale") + "\r\n")
+        .server(kDovecotReasons)
+        .client("\r\n")
+        .server("A2 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n")
+        .client("A3 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "fresh") + "\r\n")
+        .server("A3 OK Logged in\r\n");
+    EXPECT_EQ(authenticate({QStringLiteral("stale"), QStringLiteral("fresh")}), 1);
+    EXPECT_EQ(asked, QList<bool>({false, true}));
+    expectPlayed();
+}
+
+TEST_F(ImapXoauth2Test, ImmediateRefusalsEndAfterOneRetryAsRefusedAndTheConnectionStaysUsable)
+{
+    wire->client("A1 CAPABILITY\r\n")
+        .server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA1 OK done\r\n")
+        .client("A2 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "one") + "\r\n")
+        .server("A2 NO AUTHENTICATE failed.\r\n")
+        .client("A3 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "two") + "\r\n")
+        .server("A3 NO AUTHENTICATE failed.\r\n")
+        .client("A4 NOOP\r\n")
+        .server("A4 OK NOOP completed\r\n");
+    EXPECT_EQ(authenticate({QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}), kTokenRefused);
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("AUTHENTICATE failed")));
+    EXPECT_FALSE(client->sendRawCommand(QStringLiteral("NOOP")).isEmpty());
+    expectPlayed();
+}
+
+TEST_F(ImapXoauth2Test, NoTokenMeansRefusedWithoutSendingAnything)
+{
+    wire->client("A1 CAPABILITY\r\n").server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA1 OK done\r\n");
+    EXPECT_EQ(authenticate({}), kTokenRefused);
+    EXPECT_FALSE(wire->written.contains("AUTHENTICATE"));
+
+    wire->client("A2 CAPABILITY\r\n")
+        .server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA2 OK done\r\n")
+        .client("A3 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "old") + "\r\n")
+        .server("A3 NO AUTHENTICATE failed.\r\n");
+    EXPECT_EQ(authenticate({QStringLiteral("old")}), kTokenRefused);
+    EXPECT_EQ(asked.mid(1), QList<bool>({false, true}));
+    expectPlayed();
+}
+
+TEST_F(ImapXoauth2Test, ErrorTextNeverHoldsTheTokenAndADroppedConnectionIsNotARefusal)
+{
+    const QByteArray sent = payload("ann@example.org", "s3cr3t-token");
+    wire->client("A1 CAPABILITY\r\n")
+        .server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA1 OK done\r\n")
+        .client("A2 AUTHENTICATE XOAUTH2 " + sent + "\r\n")
+        .server("A2 NO you sent " + sent + " with s3cr3t-token\r\n")
+        .client("A3 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "s3cr3t-token") + "\r\n")
+        .drop();
+    EXPECT_EQ(authenticate({QStringLiteral("s3cr3t-token"), QStringLiteral("s3cr3t-token")}), 0);
+    EXPECT_FALSE(client->lastErrorText().contains(QStringLiteral("s3cr3t-token"))) << client->lastErrorText().toStdString();
+    EXPECT_FALSE(client->lastErrorText().contains(QString::fromLatin1(sent)));
+    EXPECT_EQ(authenticate({QStringLiteral("again")}), 0);  // unusable until the next connect
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "platform/browser_sign_in.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+
+namespace tallyhive::testing {
+
+// Browser sign-in in memory: the "browser" answers with browserOutcome (or
+// whatever duringBrowser returns while the wait runs), and each sign-in or
+// refresh hands out the next token of its list.
+class FakeBrowserSignIn : public platform::BrowserSignIn {
+public:
+    Outcome signInInBrowser(const QString& account) override
+    {
+        browserOpenedFor << account;
+        waiting_ = true;
+        Outcome outcome = browserOutcome;
+        if (duringBrowser)
+            outcome = duringBrowser();
+        waiting_ = false;
+        last_ = outcome;
+        if (outcome == Outcome::SignedIn) {
+            account_ = account;
+            held_ = grantedTokens.isEmpty() ? QString() : grantedTokens.takeFirst();
+            hasRefreshToken_ = true;
+        }
+        return outcome;
+    }
+    void cancel() override { ++cancels; }
+    bool waiting() const override { return waiting_; }
+
+    QString accessToken(const QString& account, bool refresh) override
+    {
+        tokenRequests << refresh;
+        if (account != account_ || (!hasRefreshToken_ && held_.isEmpty())) {
+            last_ = refreshOutcome;
+            return {};
+        }
+        if (refresh || held_.isEmpty()) {
+            if (!hasRefreshToken_ || refreshedTokens.isEmpty()) {
+                last_ = refreshOutcome;
+                return {};
+            }
+            held_ = refreshedTokens.takeFirst();
+        }
+        return held_;
+    }
+    Outcome lastOutcome() const override { return last_; }
+    QString lastDetail() const override { return detail; }
+
+    void setRemembered(bool remember) override { remembered << remember; }
+    void signOut() override
+    {
+        ++signOuts;
+        account_.clear();
+        held_.clear();
+        hasRefreshToken_ = false;
+    }
+    bool canRemember() const override { return storeWorks; }
+
+    // A sign-in from an earlier run, as if read back from the secret store.
+    void remember(const QString& account, const QString& accessToken = {})
+    {
+        account_ = account;
+        held_ = accessToken;
+        hasRefreshToken_ = true;
+    }
+
+    Outcome browserOutcome = Outcome::SignedIn;
+    Outcome refreshOutcome = Outcome::NoToken;
+    std::function<Outcome()> duringBrowser;
+    QStringList grantedTokens;    // one per browser sign-in
+    QStringList refreshedTokens;  // one per refresh
+    QString detail;
+    bool storeWorks = true;
+
+    QStringList browserOpenedFor;
+    QList<bool> tokenRequests;
+    QList<bool> remembered;
+    int cancels = 0;
+    int signOuts = 0;
+
+private:
+    bool waiting_ = false;
+    Outcome last_ = Outcome::NoToken;
+    QString account_;
+    QString held_;
+    bool hasRefreshToken_ = false;
+};
+
+}  // namespace tallyhive::testing
