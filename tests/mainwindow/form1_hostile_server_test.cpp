@@ -21,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 using namespace tallyhive;
@@ -66,17 +68,22 @@ protected:
 
     // Runs Get All; with stopAfterMs, presses Stop that long after the start.
     // Returns the time from Stop to the end of the run (or -1 without Stop).
-    qint64 getAll(int stopAfterMs = -1)
+    qint64 getAll(int stopAfterMs = -1) { return getAll([stopAfterMs, clock = elapsedSinceNow()] { return clock.hasExpired(stopAfterMs); }, stopAfterMs >= 0); }
+
+    // Clicks Stop once stopWhen holds, checked whenever the window processes events.
+    qint64 getAll(const std::function<bool()>& stopWhen, bool stopping = true)
     {
         QElapsedTimer sinceStop;
         QTimer stopper;
-        stopper.setSingleShot(true);
+        stopper.setInterval(5);
         QObject::connect(&stopper, &QTimer::timeout, [&] {
+            if (sinceStop.isValid() || !stopWhen())
+                return;
             sinceStop.start();
             window_->PushButton3_Click();
         });
-        if (stopAfterMs >= 0)
-            stopper.start(stopAfterMs);
+        if (stopping)
+            stopper.start();
         resetPeak();
         window_->PushButton3_Click();
         return sinceStop.isValid() ? sinceStop.elapsed() : -1;
@@ -88,6 +95,12 @@ protected:
         residentAtStart_ = tallyhive::testing::residentBytes();
     }
     qint64 peakGrowth() const { return tallyhive::testing::peakResidentBytes() - residentAtStart_; }
+    static QElapsedTimer elapsedSinceNow()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        return clock;
+    }
     qint64 logSize() const { return QFileInfo(logDir_.filePath(QStringLiteral("errorlog.txt"))).size(); }
     QString closingBox() const { return boxes_.shown.empty() ? QString() : boxes_.shown.back().text; }
 
@@ -108,7 +121,8 @@ TEST_F(HostileServerTest, StopEndsARunWhoseEveryFetchIsRefused)
     script.fetchAnswer = ScriptedImapServer::FetchAnswer::RefuseMessages;
     ScriptedImapServer server(script);
     signIn(server, script);
-    const qint64 stopToEnd = getAll(300);
+    // Stop once refusals are coming in: earlier, nothing would have been refused yet.
+    const qint64 stopToEnd = getAll([&server] { return server.commands().filter(QStringLiteral("UID FETCH")).size() >= 50; });
     EXPECT_GE(stopToEnd, 0);
     EXPECT_LT(stopToEnd, 2000);
     EXPECT_LT(server.commands().filter(QStringLiteral("UID FETCH")).size(), 20000);
