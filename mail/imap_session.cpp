@@ -125,13 +125,14 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
         CurrentLocation = static_cast<int>(n);
         const platform::FetchedMessage fetched = ChilkatImap1->fetchRunMessage(static_cast<int>(n));
         WriteErrorLog();
+        // A refused message stays counted even when Stop came during its call.
+        if (fetched.status == platform::FetchStatus::Skipped)
+            noteNotRead(1);
         // Stop is heard whether or not the fetch brought a message.
         if (AbortProcess)
             return;
-        if (fetched.status == platform::FetchStatus::Skipped) {
-            noteNotRead(1);
+        if (fetched.status == platform::FetchStatus::Skipped)
             continue;
-        }
         if (fetched.status == platform::FetchStatus::Ended) {
             noteNotRead(last - n + 1);
             return;
