@@ -1,6 +1,7 @@
 #include "support/fake_identity_provider.h"
 
 #include "platform/error.h"
+#include "support/server_thread.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -10,7 +11,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRandomGenerator>
-#include <QSemaphore>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -288,18 +288,7 @@ FakeIdentityProvider::FakeIdentityProvider() : state_(std::make_unique<State>())
         static char* argv[] = {name, nullptr};
         static QCoreApplication application(argc, argv);
     }
-    QSemaphore listening;
-    QObject::connect(&state_->thread, &QThread::started, [this, &listening] {
-        auto* server = new HttpServer(*state_);
-        if (server->listen(QHostAddress::LocalHost, 0))
-            state_->port = server->serverPort();
-        QObject::connect(&state_->thread, &QThread::finished, server, [server] { delete server; }, Qt::DirectConnection);
-        listening.release();
-    });
-    state_->thread.start();
-    listening.acquire();
-    if (state_->port == 0)
-        throw AppError(QStringLiteral("the fake identity provider could not listen on 127.0.0.1"));
+    state_->port = listenOnOwnThread(state_->thread, [this] { return new HttpServer(*state_); }, QStringLiteral("the fake identity provider"));
 }
 
 FakeIdentityProvider::~FakeIdentityProvider()

@@ -1,6 +1,7 @@
 #include "scripted_imap_server.h"
 
 #include "platform/error.h"
+#include "support/server_thread.h"
 #include "platform/imap/imap_command.h"
 #include "platform/imap/imap_internal_date.h"
 #include "platform/imap/imap_mailbox_name.h"
@@ -11,7 +12,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QProcess>
-#include <QSemaphore>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
@@ -644,19 +644,7 @@ ScriptedImapServer::ScriptedImapServer(Script script) : state_(std::make_unique<
         inbox[index].generatedSize = state_->script.generatedBytes;
     }
     state_->certificate = certificateFor(state_->script.certificateHost);
-    QSemaphore listening;
-    QObject::connect(&state_->thread, &QThread::started, [this, &listening] {
-        // Lives on the server thread until its event loop ends.
-        auto* server = new TlsServer(*state_);
-        if (server->listen(QHostAddress::LocalHost, 0))
-            state_->port = server->serverPort();
-        QObject::connect(&state_->thread, &QThread::finished, server, [server] { delete server; }, Qt::DirectConnection);
-        listening.release();
-    });
-    state_->thread.start();
-    listening.acquire();
-    if (state_->port == 0)
-        throw AppError(QStringLiteral("the scripted IMAP server could not listen on 127.0.0.1"));
+    state_->port = listenOnOwnThread(state_->thread, [this] { return new TlsServer(*state_); }, QStringLiteral("the scripted IMAP server"));
 }
 
 ScriptedImapServer::~ScriptedImapServer()

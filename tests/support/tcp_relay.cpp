@@ -1,12 +1,12 @@
 #include "support/tcp_relay.h"
 
 #include "platform/error.h"
+#include "support/server_thread.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QMutexLocker>
-#include <QSemaphore>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -245,18 +245,7 @@ TcpRelay::TcpRelay(const QString& targetHost, int targetPort, Options options) :
     state_->targetHost = targetHost;
     state_->targetPort = targetPort;
     state_->options = options;
-    QSemaphore listening;
-    QObject::connect(&state_->thread, &QThread::started, [this, &listening] {
-        auto* server = new RelayServer(*state_);
-        if (server->listen(QHostAddress::LocalHost, 0))
-            state_->port = server->serverPort();
-        QObject::connect(&state_->thread, &QThread::finished, server, [server] { delete server; }, Qt::DirectConnection);
-        listening.release();
-    });
-    state_->thread.start();
-    listening.acquire();
-    if (state_->port == 0)
-        throw AppError(QStringLiteral("the relay could not listen on 127.0.0.1"));
+    state_->port = listenOnOwnThread(state_->thread, [this] { return new RelayServer(*state_); }, QStringLiteral("the relay"));
 }
 
 TcpRelay::~TcpRelay()
