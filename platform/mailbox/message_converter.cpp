@@ -78,8 +78,7 @@ void MessageConverter::work()
         queuedBytes_ -= job.bytes.size();
         const quint64 generation = generation_;
         lock.unlock();
-        MailMessage message = messageFromBytes(job.bytes, job.internalDate);
-        job.bytes = {};  // the bytes go before the values are handed over
+        MailMessage message = messageFromBytes(std::move(job.bytes), job.internalDate);
         lock.lock();
         if (generation == generation_)
             done_[job.number] = std::move(message);

@@ -182,22 +182,37 @@ QByteArray decodedContent(GMimeDataWrapper* content, GMimeContentEncoding encodi
 
 }  // namespace
 
-QString bodyText(GMimePart* part)
+PendingText startBodyText(GMimePart* part)
 {
+    // Parts up to this size become text at once, read where they lie.
+    constexpr gint64 kLargePart = 8 * 1024 * 1024;
+    PendingText pending;
     if (part == nullptr)
-        return {};
+        return pending;
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     if (content == nullptr)
-        return {};
-    const QByteArray charset = partCharset(part);
-    const char* charsetName = charset.isEmpty() ? nullptr : charset.constData();
+        return pending;
+    pending.charset = partCharset(part);
+    const char* charsetName = pending.charset.isEmpty() ? nullptr : pending.charset.constData();
     const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
-    if (storedAsIs(encoding)) {
-        // Text stored without a transfer encoding is read where it lies.
-        if (const auto bytes = encodedInPlace(content))
-            return withUnixLineBreaks(decodeCharset(*bytes, charsetName));
-    }
-    return withUnixLineBreaks(decodeCharset(decodedContent(content, encoding), charsetName));
+    const auto inPlace = storedAsIs(encoding) ? encodedInPlace(content) : std::nullopt;
+    GMimeStream* stream = g_mime_data_wrapper_get_stream(content);
+    const gint64 size = inPlace ? inPlace->size() : stream ? g_mime_stream_length(stream) : 0;
+    if (size > kLargePart && canDecodeInPieces(charsetName))
+        pending.largeBytes = inPlace ? inPlace->toByteArray() : decodedContent(content, encoding);
+    else if (inPlace)
+        pending.text = withUnixLineBreaks(decodeCharset(*inPlace, charsetName));
+    else
+        pending.text = withUnixLineBreaks(decodeCharset(decodedContent(content, encoding), charsetName));
+    return pending;
+}
+
+QString finishBodyText(PendingText pending)
+{
+    if (pending.largeBytes.isEmpty())
+        return std::move(pending.text);
+    return decodeCharsetInPieces(std::move(pending.largeBytes),
+                                 pending.charset.isEmpty() ? nullptr : pending.charset.constData());
 }
 
 }  // namespace tallyhive::platform::mime

@@ -23,7 +23,21 @@ BodyParts findBodyParts(GMimeMessage* message);
 // nullptr.
 QByteArray partCharset(GMimePart* part);
 
-// A part's text, decoded to Unicode with "\n" line breaks; empty for nullptr.
-QString bodyText(GMimePart* part);
+// A body part on its way to text. A small part is text at once; a large one
+// waits as its bytes with the transfer encoding undone, so that the message's
+// own bytes can go before its text is made: holding the message, its bytes
+// and its UTF-16 text at once would take over three times the message's size.
+struct PendingText {
+    QString text;
+    QByteArray largeBytes;
+    QByteArray charset;
+};
+
+// Starts a part's text; nullptr gives an empty text.
+PendingText startBodyText(GMimePart* part);
+
+// The part's text, decoded to Unicode with "\n" line breaks. Needs nothing
+// parsed any more.
+QString finishBodyText(PendingText pending);
 
 }  // namespace tallyhive::platform::mime

@@ -40,21 +40,30 @@ GOwned<GMimeMessage> parse(const QByteArray& raw)
     return GOwned<GMimeMessage>(g_mime_parser_construct_message(parser.get(), options));
 }
 
+// A message parsed, its values read but for the large body texts, which wait
+// until the bytes and the parse are gone.
+struct ParsedValues {
+    MailMessage message;
+    mime::PendingText plain;
+    mime::PendingText html;
+};
+
 // bytes: what GMime parsed the message from; its header offsets point there.
-MailMessage fromParsed(const QByteArray& bytes, GMimeMessage* message, const QDateTime& internalDate)
+ParsedValues fromParsed(const QByteArray& bytes, GMimeMessage* message, const QDateTime& internalDate)
 {
     GMimeObject* headers = GMIME_OBJECT(message);
     const mime::BodyParts bodies = mime::findBodyParts(message);
     const QByteArray charset = mime::partCharset(bodies.plain ? bodies.plain : bodies.html);
     const char* messageCharset = charset.isEmpty() ? nullptr : charset.constData();
 
-    MailMessage result;
+    ParsedValues values;
+    MailMessage& result = values.message;
     mime::readSender(mime::rawHeaderValue(bytes, headers, "From"), message, messageCharset, result);
     result.subject = mime::decodeHeaderText(mime::rawHeaderValue(bytes, headers, "Subject"), messageCharset).trimmed();
     result.date = mime::messageDate(mime::rawHeaderValue(bytes, headers, "Date"), message, internalDate);
-    result.plainText = mime::bodyText(bodies.plain);
-    result.htmlText = mime::bodyText(bodies.html);
-    return result;
+    values.plain = mime::startBodyText(bodies.plain);
+    values.html = mime::startBodyText(bodies.html);
+    return values;
 }
 
 MailMessage fromUnparsable(const QByteArray& raw, const QDateTime& internalDate)
@@ -65,19 +74,32 @@ MailMessage fromUnparsable(const QByteArray& raw, const QDateTime& internalDate)
     return result;
 }
 
-}  // namespace
-
-MailMessage messageFromBytes(const QByteArray& raw, const QDateTime& internalDate)
+ParsedValues valuesOf(const QByteArray& raw, const QDateTime& internalDate, bool& parsed)
 {
     const QByteArray bytes = mime::withLoneCarriageReturnsAsLineFeeds(raw);
     GOwned<GMimeMessage> message = parse(bytes);
+    parsed = static_cast<bool>(message);
     if (!message)
-        return fromUnparsable(raw, internalDate);
+        return {};
     if (const QByteArray repaired = mime::withMissingBlankLines(bytes, message.get()); !repaired.isEmpty()) {
         if (GOwned<GMimeMessage> reparsed = parse(repaired))
             return fromParsed(repaired, reparsed.get(), internalDate);
     }
     return fromParsed(bytes, message.get(), internalDate);
+}
+
+}  // namespace
+
+MailMessage messageFromBytes(QByteArray raw, const QDateTime& internalDate)
+{
+    bool parsed = false;
+    ParsedValues values = valuesOf(raw, internalDate, parsed);
+    if (!parsed)
+        return fromUnparsable(raw, internalDate);
+    raw = QByteArray();  // gone before the large texts are made, when the caller let go of it too
+    values.message.plainText = mime::finishBodyText(std::move(values.plain));
+    values.message.htmlText = mime::finishBodyText(std::move(values.html));
+    return std::move(values.message);
 }
 
 }  // namespace tallyhive::platform

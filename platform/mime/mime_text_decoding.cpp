@@ -8,9 +8,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace tallyhive::platform::mime {
 namespace {
@@ -258,6 +260,39 @@ QString decodeCharset(QByteArrayView bytes, const char* charset)
     if (auto text = throughIconv(bytes, widest, nonAscii / 4))
         return *std::move(text);
     return decodeBestEffort(bytes);
+}
+
+bool canDecodeInPieces(const char* charset)
+{
+    if (charset == nullptr)
+        return true;
+    for (const char* wide : {"utf-16", "utf16", "utf-32", "utf32", "ucs", "unicode"}) {
+        if (g_ascii_strncasecmp(charset, wide, strlen(wide)) == 0)
+            return false;
+    }
+    return true;
+}
+
+QString decodeCharsetInPieces(QByteArray bytes, const char* charset)
+{
+    constexpr qsizetype kPiece = 4 * 1024 * 1024;
+    std::vector<QString> pieces;  // last first
+    qsizetype total = 0;
+    while (!bytes.isEmpty()) {
+        // A piece ends after a line end; a text without one stays whole.
+        const qsizetype start = bytes.size() > kPiece ? bytes.lastIndexOf('\n', bytes.size() - kPiece) + 1 : 0;
+        pieces.push_back(withUnixLineBreaks(decodeCharset(QByteArrayView(bytes).sliced(start), charset)));
+        total += pieces.back().size();
+        bytes.truncate(start);
+        bytes.squeeze();  // the bytes just decoded go back now
+    }
+    QString text;
+    text.reserve(total);
+    for (auto piece = pieces.rbegin(); piece != pieces.rend(); ++piece) {
+        text += *piece;
+        *piece = QString();
+    }
+    return text;
 }
 
 QString withUnixLineBreaks(QString text)

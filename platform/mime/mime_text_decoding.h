@@ -13,6 +13,17 @@ namespace tallyhive::platform::mime {
 // charset falls back to decodeBestEffort.
 QString decodeCharset(QByteArrayView bytes, const char* charset);
 
+// Whether a text in this charset can be cut after any "\n" byte and each
+// piece decoded alone: true for every charset that writes ASCII as ASCII.
+bool canDecodeInPieces(const char* charset);
+
+// Decodes as decodeCharset, with withUnixLineBreaks, in pieces cut after a
+// line end, last piece first, giving back the bytes as their text is made:
+// a text of hundreds of megabytes never needs its bytes and its text whole
+// at once. Each piece falls back on its own, so a few bad bytes change the
+// reading of their piece only.
+QString decodeCharsetInPieces(QByteArray bytes, const char* charset);
+
 // UTF-8, where bytes that are not UTF-8 are each read as windows-1252: text in
 // windows-1252 (or Latin-1) reads right, and so does UTF-8 text with a few
 // stray bytes pasted into it.

@@ -336,5 +336,33 @@ TEST(Body, LargeMessageConvertsWhole)
     EXPECT_EQ(message.subject, QStringLiteral("big"));
 }
 
+TEST(Body, LargeTextsInEveryEncodingComeOutWhole)
+{
+    // Past 8 MB a body's text is made in pieces after its message is gone.
+    const QByteArray line = "Gr\xc3\xbc\xc3\x9f""e aus M\xc3\xbcnchen, \xe2\x82\xac 12 \xe2\x80\x93 ein Satz.\r\n";
+    const QString decodedLine = QString::fromUtf8("Grüße aus München, € 12 – ein Satz.\n");
+    const int lines = 10 * 1024 * 1024 / line.size();
+    const QByteArray text = line.repeated(lines);
+    const QString expected = decodedLine.repeated(lines);
+    const QByteArray head = "From: a@example.com\r\nSubject: big\r\nMIME-Version: 1.0\r\n"
+                            "Content-Type: multipart/alternative; boundary=\"b\"\r\n\r\n";
+    struct Case {
+        const char* encoding;
+        QByteArray body;
+    };
+    const Case cases[] = {{"8bit", text}, {"base64", text.toBase64()}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        const QByteArray part = QByteArray("Content-Transfer-Encoding: ") + c.encoding + "\r\n\r\n" + c.body + "\r\n";
+        const QByteArray raw = head + "--b\r\nContent-Type: text/plain; charset=utf-8\r\n" + part
+            + "--b\r\nContent-Type: text/html; charset=utf-8\r\n" + part + "--b--\r\n";
+        const MailMessage message = messageFromBytes(raw, arrival);
+        EXPECT_EQ(message.subject, QStringLiteral("big"));
+        // The line break before the boundary belongs to the boundary.
+        EXPECT_EQ(message.plainText, expected);
+        EXPECT_EQ(message.htmlText, expected);
+    }
+}
+
 }  // namespace
 }  // namespace tallyhive::platform

@@ -101,6 +101,33 @@ TEST(DecodeWindows1252, MapsEveryByteIncludingTheUndefinedOnes)
     EXPECT_EQ(decodeWindows1252("\x9f\xa0\xff"), QString::fromUtf8("Ÿ\u00a0ÿ"));
 }
 
+TEST(DecodeCharsetInPieces, ReadsAsTheWholeTextWouldAndKeepsABadByteToItsPiece)
+{
+    const QByteArray line = "\xf0\xd2\xc9\xd7\xc5\xd4, \xcd\xc9\xd2\r\n";  // koi8-r
+    const QString decodedLine = QString::fromUtf8("Привет, мир\n");
+    const int lines = 9 * 1024 * 1024 / line.size();
+    EXPECT_EQ(decodeCharsetInPieces(line.repeated(lines), "koi8-r"), decodedLine.repeated(lines));
+
+    // UTF-8 with one windows-1252 byte: only that byte reads otherwise.
+    QByteArray utf8 = QByteArray("\xe2\x82\xac euro\r\n").repeated(lines);
+    utf8.append("caf\xe9\r\n");
+    QString expected = QString::fromUtf8("€ euro\n").repeated(lines) + QString::fromUtf8("café\n");
+    EXPECT_EQ(decodeCharsetInPieces(utf8, nullptr), expected);
+
+    // Nothing to cut at: the text stays whole, its character intact.
+    const QByteArray unbroken = QByteArray("\xc3\xbc").repeated(3 * 1024 * 1024);
+    EXPECT_EQ(decodeCharsetInPieces(unbroken, "utf-8"), QString(3 * 1024 * 1024, QChar(0xfc)));
+}
+
+TEST(DecodeCharsetInPieces, OnlyForCharsetsThatWriteAsciiAsAscii)
+{
+    EXPECT_TRUE(canDecodeInPieces(nullptr));
+    EXPECT_TRUE(canDecodeInPieces("iso-2022-jp"));
+    EXPECT_TRUE(canDecodeInPieces("utf-8"));
+    EXPECT_FALSE(canDecodeInPieces("UTF-16LE"));
+    EXPECT_FALSE(canDecodeInPieces("ucs-2"));
+}
+
 TEST(WithUnixLineBreaks, TurnsEveryLineBreakIntoLineFeed)
 {
     EXPECT_EQ(withUnixLineBreaks(QStringLiteral("a\r\nb\rc\nd\r\n\r\n")), QStringLiteral("a\nb\nc\nd\n\n"));
