@@ -8,12 +8,14 @@
 #include <QDir>
 #include <QFile>
 
+#include <mutex>
+
+#include <sys/stat.h>
+
 namespace tallyhive {
 namespace {
 
 constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-constexpr QFileDevice::Permissions GroupOrOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup
-    | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
 
 // A server's text may carry line breaks (a literal echoed in a reply); each
 // becomes one blank, so an entry never adds lines of its own.
@@ -60,22 +62,67 @@ QString timeStamp()
     return text;
 }
 
+// A fetch run writes an entry for every message, thousands a second, so the
+// log stays open between entries instead of being opened, checked and closed
+// for each. It is opened again when it is no longer the file its path names:
+// TEMP changed, or the file was removed or renamed meanwhile.
+class OpenErrorLog {
+public:
+    void append(const QByteArray& entry)
+    {
+        std::lock_guard lock(guard_);
+        struct stat opened {};
+        if (!isCurrent(opened))
+            reopen(opened);
+        // The log holds server texts about the user's mail: the owner's alone,
+        // also when an earlier version or anyone since made it readable by others.
+        if ((opened.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+            ::fchmod(file_.handle(), S_IRUSR | S_IWUSR);
+        if (file_.write(entry) != entry.size() || !file_.flush()) {
+            const QString reason = file_.errorString();
+            file_.close();
+            throw AppError(texts::ErrorLogNotWritten.arg(file_.fileName(), reason));
+        }
+    }
+
+private:
+    bool isCurrent(struct stat& opened)
+    {
+        const QString path = errorLogPath();
+        if (!file_.isOpen() || file_.fileName() != path) {
+            file_.close();
+            file_.setFileName(path);
+            encodedPath_ = QFile::encodeName(path);
+            return false;
+        }
+        struct stat named {};
+        return ::fstat(file_.handle(), &opened) == 0 && ::stat(encodedPath_.constData(), &named) == 0
+            && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+    }
+
+    void reopen(struct stat& opened)
+    {
+        file_.close();
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Append, OwnerOnly) || ::fstat(file_.handle(), &opened) != 0) {
+            const QString reason = file_.errorString();
+            file_.close();
+            throw AppError(texts::ErrorLogNotOpened.arg(file_.fileName(), reason));
+        }
+    }
+
+    std::mutex guard_;
+    QFile file_;
+    QByteArray encodedPath_;
+};
+
 }  // namespace
 
 void appendErrorLogEntry(const QString& lastErrorText)
 {
-    const QByteArray entry = (timeStamp() + QStringLiteral(" : ") + oneLine(lastErrorText) + QStringLiteral("\r\n")
-                              + texts::ErrorLogRule + QStringLiteral("\r\n"))
-                                 .toUtf8();
-    // The log holds server texts about the user's mail: the owner's alone,
-    // also when an earlier version made it readable by others.
-    QFile log(errorLogPath());
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append, OwnerOnly))
-        throw AppError(texts::ErrorLogNotOpened.arg(log.fileName(), log.errorString()));
-    if (log.permissions().testAnyFlags(GroupOrOthers))
-        log.setPermissions(OwnerOnly);
-    if (log.write(entry) != entry.size() || !log.flush())
-        throw AppError(texts::ErrorLogNotWritten.arg(log.fileName(), log.errorString()));
+    static OpenErrorLog log;
+    log.append((timeStamp() + QStringLiteral(" : ") + oneLine(lastErrorText) + QStringLiteral("\r\n") + texts::ErrorLogRule
+                + QStringLiteral("\r\n"))
+                   .toUtf8());
 }
 
 }  // namespace tallyhive

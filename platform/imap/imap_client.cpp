@@ -367,8 +367,12 @@ bool ImapClient::countUntagged(const QString& operation, qint64 bytes)
 std::optional<ImapResponse> ImapClient::awaitResponse(const QString& operation, Watch& watch, qint64 idleLimitMs)
 {
     while (true) {
-        if (auto response = reader_.next())
+        if (auto response = reader_.next()) {
+            // A reply of thousands of lines is read without waiting: the
+            // window still gets its passes.
+            watch.poll();
             return response;
+        }
         if (reader_.failed()) {
             breakConnection(QStringLiteral("%1 failed: unreadable reply: %2").arg(operation, reader_.errorText()));
             return std::nullopt;

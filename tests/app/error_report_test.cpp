@@ -123,6 +123,32 @@ TEST_F(ErrorLogTest, TheLogIsReadableByItsOwnerOnly)
     EXPECT_TRUE(QFile(errorLogPath()).permissions().testFlags(ownerOnly));
 }
 
+TEST_F(ErrorLogTest, AnEntryGoesToTheFileThePathNamesNow)
+{
+    QTemporaryDir dir;
+    qputenv("TEMP", dir.path().toUtf8());
+    appendErrorLogEntry(QStringLiteral("first"));
+    // Moved aside, then removed: each time the next entry starts a new log.
+    ASSERT_TRUE(QFile::rename(errorLogPath(), dir.filePath(QStringLiteral("old.txt"))));
+    appendErrorLogEntry(QStringLiteral("second"));
+    ASSERT_TRUE(QFile::remove(errorLogPath()));
+    appendErrorLogEntry(QStringLiteral("third"));
+    QTemporaryDir other;
+    qputenv("TEMP", other.path().toUtf8());
+    appendErrorLogEntry(QStringLiteral("fourth"));
+
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+    };
+    const QByteArray old = contents(dir.filePath(QStringLiteral("old.txt")));
+    EXPECT_TRUE(old.contains(" : first\r\n") && !old.contains("second")) << old.toStdString();
+    const QByteArray current = contents(dir.filePath(QStringLiteral("errorlog.txt")));
+    EXPECT_TRUE(current.contains(" : third\r\n") && !current.contains("second") && !current.contains("fourth"))
+        << current.toStdString();
+    EXPECT_TRUE(contents(errorLogPath()).contains(" : fourth\r\n"));
+}
+
 TEST_F(ErrorLogTest, AnUnwritableLogIsAnError)
 {
     QTemporaryDir dir;
