@@ -17,7 +17,7 @@ struct Figures {
     qint64 peakRssKb = 0;
     qint64 growthKb = 0;    // window modes: peak resident memory above what it was before Get All
     double longestGapMs = 0;  // window modes: longest time without processed events
-    double stopMs = 0;        // from the Stop click to the end of the run
+    double stopMs = -1;       // from the Stop click to the end of the run; -1: the run ended before Stop
 };
 
 Figures parseFigures(const QString& line);
