@@ -4,6 +4,7 @@
 #include "platform/error.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -112,6 +113,7 @@ void ListRowsModel::clearRows()
     beginResetModel();
     rows_.clear();
     announcedRows_ = 0;
+    sinceRowsAnnounced_.invalidate();
     changedFirst_ = changedLast_ = -1;
     endResetModel();
 }
@@ -119,6 +121,7 @@ void ListRowsModel::clearRows()
 void ListRowsModel::announceChanges()
 {
     announcementQueued_ = false;
+    appendedRowsTimed_ = false;
     // Rows the view has not seen yet arrive with their texts; only rows it
     // already shows need a change notice.
     const int seen = announcedRows_;
@@ -126,6 +129,7 @@ void ListRowsModel::announceChanges()
         beginInsertRows(QModelIndex(), seen, storedRows() - 1);
         announcedRows_ = storedRows();
         endInsertRows();
+        sinceRowsAnnounced_.start();
     }
     if (changedFirst_ < 0)
         return;
@@ -159,6 +163,16 @@ void ListRowsModel::noteChanged(int row)
 
 void ListRowsModel::queueAnnouncement()
 {
+    constexpr qint64 kAppendedRowsPacingMs = 250;
+    const bool shownRowChanged = changedFirst_ >= 0 && changedFirst_ < announcedRows_;
+    const qint64 wait = sinceRowsAnnounced_.isValid() ? kAppendedRowsPacingMs - sinceRowsAnnounced_.elapsed() : 0;
+    if (!shownRowChanged && wait > 0) {
+        if (!announcementQueued_ && !appendedRowsTimed_) {
+            appendedRowsTimed_ = true;
+            QTimer::singleShot(wait, this, &ListRowsModel::announceChanges);
+        }
+        return;
+    }
     if (!announcementQueued_) {
         announcementQueued_ = true;
         QMetaObject::invokeMethod(this, &ListRowsModel::announceChanges, Qt::QueuedConnection);

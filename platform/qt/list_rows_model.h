@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QStringList>
 
 #include <functional>
@@ -61,11 +62,16 @@ private:
     // Bulk commands touch every row and a fetch appends one row per message;
     // announcing each change separately makes the view lay out and repaint
     // per row, so appended rows and changes are gathered and announced once,
-    // when the event loop next runs.
+    // when the event loop next runs. Each announcement of new rows makes the
+    // view lay out and repaint all it shows, so while rows pour in, rows
+    // that only lengthen the list wait for the next quarter second; a change
+    // to a row the view shows goes at the next run of the loop all the same.
     int announcedRows_ = 0;
     int changedFirst_ = -1;
     int changedLast_ = -1;
     bool announcementQueued_ = false;
+    bool appendedRowsTimed_ = false;
+    QElapsedTimer sinceRowsAnnounced_;
 };
 
 }  // namespace tallyhive::platform

@@ -75,6 +75,31 @@ TEST_F(QtListViewTest, RowsAndCellsCountFromOne)
     EXPECT_EQ(list.table().model()->index(1, 4).data().toString(), QStringLiteral("3/1/2015 10:00:00 AM"));
 }
 
+TEST_F(QtListViewTest, RowsPouringInReachTheViewAQuarterSecondApartButShownRowsChangeAtOnce)
+{
+    QAbstractItemModel& shown = *list.table().model();
+    addRows(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown.rowCount(), 1);
+    addRows(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown.rowCount(), 1);
+    EXPECT_EQ(list.rowCount(), 2);
+
+    // A change to a row on show is not held back; the new row comes with it.
+    list.setCellText(1, 4, QStringLiteral("changed"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown.index(0, 3).data().toString(), QStringLiteral("changed"));
+    EXPECT_EQ(shown.rowCount(), 2);
+
+    addRows(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown.rowCount() == 3; }, 1000));
+    list.removeAllRows();
+    addRows(1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown.rowCount(), 1);  // a new list starts at once
+}
+
 TEST_F(QtListViewTest, BadRowOrColumnIsAnAppErrorNotACrash)
 {
     addRows(2);
