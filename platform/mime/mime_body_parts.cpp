@@ -193,17 +193,17 @@ PendingText startBodyText(GMimePart* part)
     if (content == nullptr)
         return pending;
     pending.charset = partCharset(part);
-    const char* charsetName = pending.charset.isEmpty() ? nullptr : pending.charset.constData();
+    const char* name = charsetName(pending.charset);
     const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);
     const auto inPlace = storedAsIs(encoding) ? encodedInPlace(content) : std::nullopt;
     GMimeStream* stream = g_mime_data_wrapper_get_stream(content);
     const gint64 size = inPlace ? inPlace->size() : stream ? g_mime_stream_length(stream) : 0;
-    if (size > kLargePart && canDecodeInPieces(charsetName))
+    if (size > kLargePart && canDecodeInPieces(name))
         pending.largeBytes = inPlace ? inPlace->toByteArray() : decodedContent(content, encoding);
     else if (inPlace)
-        pending.text = withUnixLineBreaks(decodeCharset(*inPlace, charsetName));
+        pending.text = withUnixLineBreaks(decodeCharset(*inPlace, name));
     else
-        pending.text = withUnixLineBreaks(decodeCharset(decodedContent(content, encoding), charsetName));
+        pending.text = withUnixLineBreaks(decodeCharset(decodedContent(content, encoding), name));
     return pending;
 }
 
@@ -211,8 +211,7 @@ QString finishBodyText(PendingText pending)
 {
     if (pending.largeBytes.isEmpty())
         return std::move(pending.text);
-    return decodeCharsetInPieces(std::move(pending.largeBytes),
-                                 pending.charset.isEmpty() ? nullptr : pending.charset.constData());
+    return decodeCharsetInPieces(std::move(pending.largeBytes), charsetName(pending.charset));
 }
 
 }  // namespace tallyhive::platform::mime

@@ -23,6 +23,9 @@ BodyParts findBodyParts(GMimeMessage* message);
 // nullptr.
 QByteArray partCharset(GMimePart* part);
 
+// A charset from partCharset as the decoding functions take it: nullptr when none.
+inline const char* charsetName(const QByteArray& charset) { return charset.isEmpty() ? nullptr : charset.constData(); }
+
 // A body part on its way to text. A small part is text at once; a large one
 // waits as its bytes with the transfer encoding undone, so that the message's
 // own bytes can go before its text is made: holding the message, its bytes

@@ -10,6 +10,8 @@
 #include "platform/mime/mime_sender.h"
 #include "platform/mime/mime_text_decoding.h"
 
+#include <optional>
+
 namespace tallyhive::platform {
 namespace {
 
@@ -54,7 +56,7 @@ ParsedValues fromParsed(const QByteArray& bytes, GMimeMessage* message, const QD
     GMimeObject* headers = GMIME_OBJECT(message);
     const mime::BodyParts bodies = mime::findBodyParts(message);
     const QByteArray charset = mime::partCharset(bodies.plain ? bodies.plain : bodies.html);
-    const char* messageCharset = charset.isEmpty() ? nullptr : charset.constData();
+    const char* messageCharset = mime::charsetName(charset);
 
     ParsedValues values;
     MailMessage& result = values.message;
@@ -74,13 +76,13 @@ MailMessage fromUnparsable(const QByteArray& raw, const QDateTime& internalDate)
     return result;
 }
 
-ParsedValues valuesOf(const QByteArray& raw, const QDateTime& internalDate, bool& parsed)
+// Nothing when GMime cannot parse the message at all.
+std::optional<ParsedValues> valuesOf(const QByteArray& raw, const QDateTime& internalDate)
 {
     const QByteArray bytes = mime::withLoneCarriageReturnsAsLineFeeds(raw);
     GOwned<GMimeMessage> message = parse(bytes);
-    parsed = static_cast<bool>(message);
     if (!message)
-        return {};
+        return std::nullopt;
     if (const QByteArray repaired = mime::withMissingBlankLines(bytes, message.get()); !repaired.isEmpty()) {
         if (GOwned<GMimeMessage> reparsed = parse(repaired))
             return fromParsed(repaired, reparsed.get(), internalDate);
@@ -92,14 +94,13 @@ ParsedValues valuesOf(const QByteArray& raw, const QDateTime& internalDate, bool
 
 MailMessage messageFromBytes(QByteArray raw, const QDateTime& internalDate)
 {
-    bool parsed = false;
-    ParsedValues values = valuesOf(raw, internalDate, parsed);
-    if (!parsed)
+    std::optional<ParsedValues> values = valuesOf(raw, internalDate);
+    if (!values)
         return fromUnparsable(raw, internalDate);
     raw = QByteArray();  // gone before the large texts are made, when the caller let go of it too
-    values.message.plainText = mime::finishBodyText(std::move(values.plain));
-    values.message.htmlText = mime::finishBodyText(std::move(values.html));
-    return std::move(values.message);
+    values->message.plainText = mime::finishBodyText(std::move(values->plain));
+    values->message.htmlText = mime::finishBodyText(std::move(values->html));
+    return std::move(values->message);
 }
 
 }  // namespace tallyhive::platform
