@@ -71,9 +71,10 @@ public:
     void append(const QByteArray& entry)
     {
         std::lock_guard lock(guard_);
+        const QString path = errorLogPath();
         struct stat opened {};
-        if (!isCurrent(opened))
-            reopen(opened);
+        if (!isOpenAt(path, opened))
+            open(path, opened);
         // The log holds server texts about the user's mail: the owner's alone,
         // also when an earlier version or anyone since made it readable by others.
         if ((opened.st_mode & (S_IRWXG | S_IRWXO)) != 0)
@@ -86,23 +87,20 @@ public:
     }
 
 private:
-    bool isCurrent(struct stat& opened)
+    // Whether the open file is the one path names; opened gets its status.
+    bool isOpenAt(const QString& path, struct stat& opened) const
     {
-        const QString path = errorLogPath();
-        if (!file_.isOpen() || file_.fileName() != path) {
-            file_.close();
-            file_.setFileName(path);
-            encodedPath_ = QFile::encodeName(path);
+        if (!file_.isOpen() || file_.fileName() != path)
             return false;
-        }
         struct stat named {};
-        return ::fstat(file_.handle(), &opened) == 0 && ::stat(encodedPath_.constData(), &named) == 0
+        return ::fstat(file_.handle(), &opened) == 0 && ::stat(QFile::encodeName(path).constData(), &named) == 0
             && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
     }
 
-    void reopen(struct stat& opened)
+    void open(const QString& path, struct stat& opened)
     {
         file_.close();
+        file_.setFileName(path);
         if (!file_.open(QIODevice::WriteOnly | QIODevice::Append, OwnerOnly) || ::fstat(file_.handle(), &opened) != 0) {
             const QString reason = file_.errorString();
             file_.close();
@@ -112,7 +110,6 @@ private:
 
     std::mutex guard_;
     QFile file_;
-    QByteArray encodedPath_;
 };
 
 }  // namespace
