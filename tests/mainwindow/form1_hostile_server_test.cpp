@@ -68,10 +68,16 @@ protected:
 
     // Runs Get All; with stopAfterMs, presses Stop that long after the start.
     // Returns the time from Stop to the end of the run (or -1 without Stop).
-    qint64 getAll(int stopAfterMs = -1) { return getAll([stopAfterMs, clock = elapsedSinceNow()] { return clock.hasExpired(stopAfterMs); }, stopAfterMs >= 0); }
+    qint64 getAll(int stopAfterMs = -1)
+    {
+        if (stopAfterMs < 0)
+            return getAll(std::function<bool()>());
+        return getAll([stopAfterMs, clock = elapsedSinceNow()] { return clock.hasExpired(stopAfterMs); });
+    }
 
-    // Clicks Stop once stopWhen holds, checked whenever the window processes events.
-    qint64 getAll(const std::function<bool()>& stopWhen, bool stopping = true)
+    // Clicks Stop once stopWhen holds (never when empty), checked whenever the
+    // window processes events.
+    qint64 getAll(const std::function<bool()>& stopWhen)
     {
         QElapsedTimer sinceStop;
         QTimer stopper;
@@ -82,7 +88,7 @@ protected:
             sinceStop.start();
             window_->PushButton3_Click();
         });
-        if (stopping)
+        if (stopWhen)
             stopper.start();
         resetPeak();
         window_->PushButton3_Click();
