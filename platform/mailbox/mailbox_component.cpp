@@ -99,17 +99,6 @@ FetchedMessage MailboxComponent::fetchRunMessage(int number)
             if (sink)
                 sink->abortCheck(abort);
         });
-        // The window keeps every body of a run. Kept where the conversion
-        // thread made them, they would lie scattered through its heap between
-        // freed pieces of parsing, and its allocations slow down as a long
-        // run goes on: over 10,000 messages the window used about 0.2 s
-        // more CPU without this copy, made here and exactly sized. A large
-        // text has pages of its own and is left alone: a copy would double it.
-        constexpr qsizetype kCopiedChars = 1024 * 1024;
-        for (QString* text : {&fetched.message.plainText, &fetched.message.htmlText}) {
-            if (text->size() < kCopiedChars)
-                *text = QString(text->constData(), text->size());
-        }
     }
     return fetched;
 }

@@ -27,7 +27,8 @@ public:
 
     void submit(qint64 number, QByteArray bytes, QDateTime internalDate);
     // Waits for message `number`, which must have been submitted, calling
-    // `waiting` about every 10 ms meanwhile.
+    // `waiting` about every 10 ms meanwhile. Texts under a million characters
+    // come back copied on the caller's thread, off this thread's heap.
     MailMessage take(qint64 number, const std::function<void()>& waiting);
     // Forgets every message submitted and not taken.
     void clear();
