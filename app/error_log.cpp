@@ -2,7 +2,7 @@
 
 #include "app/general_date.h"
 #include "app/texts.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <QDateTime>
 #include <QDir>

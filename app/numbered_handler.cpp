@@ -1,7 +1,7 @@
 #include "app/numbered_handler.h"
 
 #include "app/error_report.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 namespace tallyhive {
 

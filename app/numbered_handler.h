@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/message_boxes.h"
+#include "interfaces/message_boxes.h"
 
 #include <QString>
 

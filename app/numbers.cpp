@@ -1,6 +1,6 @@
 #include "app/numbers.h"
 
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <cmath>
 #include <optional>

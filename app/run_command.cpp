@@ -3,7 +3,7 @@
 #include "app/config.h"
 #include "app/pending_events.h"
 #include "app/texts.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -3,7 +3,7 @@
 #include "auth/oauth_settings.h"
 #include "auth/secret_store.h"
 #include "auth/token_reply.h"
-#include "platform/browser_sign_in.h"
+#include "interfaces/browser_sign_in.h"
 
 #include <QDateTime>
 #include <QNetworkAccessManager>

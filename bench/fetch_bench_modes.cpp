@@ -1,12 +1,12 @@
 #include "fetch_bench_modes.h"
 
 #include "app/config.h"
+#include "interfaces/message_boxes.h"
 #include "mail/imap_session.h"
 #include "mainwindow/form1.h"
 #include "platform/imap/imap_client.h"
 #include "platform/imap/tls_transport.h"
 #include "platform/mailbox/mailbox_component.h"
-#include "platform/message_boxes.h"
 #include "platform/qt/qt_list_view.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 #include "support/memory_settings_store.h"

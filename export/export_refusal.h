@@ -1,7 +1,7 @@
 #pragma once
 
+#include "interfaces/list_view.h"
 #include "mail/email_record.h"
-#include "platform/list_view.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "interfaces/list_view.h"
+#include "interfaces/message_boxes.h"
+#include "interfaces/spreadsheet.h"
 #include "mail/email_record.h"
-#include "platform/list_view.h"
-#include "platform/message_boxes.h"
-#include "platform/spreadsheet.h"
 
 #include <functional>
 

@@ -1,6 +1,6 @@
 #include "mail/email_record.h"
 
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 namespace tallyhive {
 

@@ -4,7 +4,7 @@
 #include "app/general_date.h"
 #include "app/pending_events.h"
 #include "app/texts.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 namespace tallyhive {
 

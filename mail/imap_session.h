@@ -1,8 +1,8 @@
 #pragma once
 
+#include "interfaces/imap_component.h"
+#include "interfaces/message_boxes.h"
 #include "mail/mail_events.h"
-#include "platform/imap_component.h"
-#include "platform/message_boxes.h"
 
 #include <QString>
 #include <QStringList>

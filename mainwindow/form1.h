@@ -1,13 +1,13 @@
 #pragma once
 
-#include "mail/email_record.h"
 #include "app/sign_in_method.h"
+#include "interfaces/browser_sign_in.h"
+#include "interfaces/imap_component.h"
+#include "interfaces/message_boxes.h"
+#include "interfaces/settings_store.h"
+#include "interfaces/spreadsheet.h"
+#include "mail/email_record.h"
 #include "mail/imap_session.h"
-#include "platform/browser_sign_in.h"
-#include "platform/imap_component.h"
-#include "platform/message_boxes.h"
-#include "platform/settings_store.h"
-#include "platform/spreadsheet.h"
 
 #include <QMainWindow>
 

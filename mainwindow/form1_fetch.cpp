@@ -6,8 +6,8 @@
 #include "app/texts.h"
 #include "app/window/window_pointer.h"
 #include "app/window/window_prep.h"
+#include "interfaces/error.h"
 #include "mainwindow/form2.h"
-#include "platform/error.h"
 #include "platform/qt/qt_list_view.h"
 
 #include "mainwindow/status_progress_bar.h"

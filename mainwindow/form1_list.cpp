@@ -4,7 +4,7 @@
 #include "app/locations.h"
 #include "app/numbered_handler.h"
 #include "app/pending_events.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 #include "platform/qt/qt_list_view.h"
 
 #include <QLineEdit>

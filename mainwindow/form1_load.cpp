@@ -9,8 +9,8 @@
 #include "app/texts.h"
 #include "app/window/window_pointer.h"
 #include "app/window/window_prep.h"
+#include "interfaces/error.h"
 #include "mainwindow/list_columns.h"
-#include "platform/error.h"
 #include "platform/qt/qt_list_view.h"
 
 #include <QCheckBox>

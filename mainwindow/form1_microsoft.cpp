@@ -2,7 +2,7 @@
 
 #include "app/texts.h"
 #include "app/window/window_pointer.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

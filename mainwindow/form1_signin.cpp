@@ -6,7 +6,7 @@
 #include "app/settings_keys.h"
 #include "app/texts.h"
 #include "app/window/window_pointer.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 #include "platform/qt/qt_list_view.h"
 
 #include <QCheckBox>

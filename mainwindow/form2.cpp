@@ -7,7 +7,7 @@
 #include "app/texts.h"
 #include "app/window/window_pointer.h"
 #include "app/window/window_prep.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <QDir>
 #include <QLabel>

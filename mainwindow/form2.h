@@ -1,7 +1,7 @@
 #pragma once
 
+#include "interfaces/message_boxes.h"
 #include "mail/imap_session.h"
-#include "platform/message_boxes.h"
 
 #include <QDialog>
 

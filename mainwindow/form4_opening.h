@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/list_view.h"
-#include "platform/message_boxes.h"
+#include "interfaces/list_view.h"
+#include "interfaces/message_boxes.h"
 
 #include <functional>
 

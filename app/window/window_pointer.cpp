@@ -1,6 +1,6 @@
 #include "app/window/window_pointer.h"
 
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <QPushButton>
 #include <QEvent>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "interfaces/imap_component.h"
 #include "platform/imap/imap_response_reader.h"
 #include "platform/imap/imap_transport.h"
-#include "platform/imap_component.h"
 
 #include <QByteArray>
 #include <QDateTime>

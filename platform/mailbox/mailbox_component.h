@@ -1,7 +1,7 @@
 #pragma once
 
+#include "interfaces/imap_component.h"
 #include "platform/imap/imap_client.h"
-#include "platform/imap_component.h"
 #include "platform/mailbox/message_converter.h"
 
 #include <map>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/imap_component.h"
+#include "interfaces/imap_component.h"
 
 #include <gmime/gmime.h>
 

@@ -1,7 +1,7 @@
 #include "platform/qt/list_rows_model.h"
 
 #include "app/texts.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <QMetaObject>
 #include <QTimer>

@@ -2,7 +2,7 @@
 
 #include "app/texts.h"
 #include "app/window/window_prep.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 #include "platform/qt/list_rows_model.h"
 
 #include <QHeaderView>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/list_view.h"
+#include "interfaces/list_view.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #include "platform/xlsx/xlsx_export_file.h"
 
 #include "app/texts.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "app/config.h"
 #include "app/general_date.h"
 #include "app/texts.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 #include "platform/xlsx/xlsx_cell_text.h"
 #include "platform/xlsx/xlsx_date_format.h"
 

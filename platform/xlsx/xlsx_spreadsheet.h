@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/spreadsheet.h"
+#include "interfaces/spreadsheet.h"
 #include "platform/xlsx/xlsx_export_file.h"
 
 #include <QDateTime>

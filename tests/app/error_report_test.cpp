@@ -1,7 +1,7 @@
 #include "app/error_log.h"
 #include "app/error_report.h"
 #include "app/numbered_handler.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 #include "support/recording_message_boxes.h"
 
 #include <QDir>

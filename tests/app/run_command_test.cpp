@@ -1,5 +1,5 @@
 #include "app/run_command.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 #include "support/recording_message_boxes.h"
 
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 #include "app/general_date.h"
 #include "app/numbers.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <QLocale>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/error.h"
-#include "platform/spreadsheet.h"
+#include "interfaces/error.h"
+#include "interfaces/spreadsheet.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,6 +1,6 @@
 #include "app/pending_events.h"
 #include "export/send_to_excel.h"
-#include "platform/error.h"
+#include "interfaces/error.h"
 #include "platform/xlsx/xlsx_cell_text.h"
 #include "platform/xlsx/xlsx_date_format.h"
 #include "platform/xlsx/xlsx_export_file.h"

@@ -1,7 +1,7 @@
 #include "app/pending_events.h"
 #include "app/texts.h"
+#include "interfaces/error.h"
 #include "mail/imap_session.h"
-#include "platform/error.h"
 #include "support/fake_imap_component.h"
 #include "support/recording_message_boxes.h"
 

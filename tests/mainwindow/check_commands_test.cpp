@@ -1,7 +1,7 @@
 #include "app/locations.h"
+#include "interfaces/error.h"
 #include "mainwindow/check_commands.h"
 #include "mainwindow/email_counts.h"
-#include "platform/error.h"
 
 #include "support/fake_list_view.h"
 #include "support/recording_message_boxes.h"

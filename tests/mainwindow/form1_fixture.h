@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/pending_events.h"
+#include "interfaces/error.h"
 #include "mainwindow/form1.h"
-#include "platform/error.h"
 #include "platform/qt/qt_list_view.h"
 #include "support/fake_browser_sign_in.h"
 #include "support/fake_imap_component.h"

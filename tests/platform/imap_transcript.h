@@ -1,7 +1,7 @@
 #pragma once
 
+#include "interfaces/imap_component.h"
 #include "platform/imap/imap_transport.h"
-#include "platform/imap_component.h"
 
 #include <QByteArray>
 #include <QStringList>

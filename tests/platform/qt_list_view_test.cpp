@@ -1,5 +1,5 @@
+#include "interfaces/error.h"
 #include "mainwindow/list_columns.h"
-#include "platform/error.h"
 #include "platform/qt/qt_list_view.h"
 
 #include "support/gui_application.h"

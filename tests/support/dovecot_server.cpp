@@ -1,6 +1,6 @@
 #include "support/dovecot_server.h"
 
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <QDir>
 #include <QFile>

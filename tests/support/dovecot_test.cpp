@@ -1,6 +1,6 @@
 #include "support/dovecot_test.h"
 
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 namespace tallyhive::testing {
 

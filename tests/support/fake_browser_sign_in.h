@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/browser_sign_in.h"
+#include "interfaces/browser_sign_in.h"
 
 #include <QList>
 #include <QStringList>

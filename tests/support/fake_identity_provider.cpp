@@ -1,6 +1,6 @@
 #include "support/fake_identity_provider.h"
 
-#include "platform/error.h"
+#include "interfaces/error.h"
 #include "support/server_thread.h"
 
 #include <QCoreApplication>

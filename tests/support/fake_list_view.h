@@ -1,7 +1,7 @@
 #pragma once
 
+#include "interfaces/list_view.h"
 #include "mainwindow/list_columns.h"
-#include "platform/list_view.h"
 
 #include <QStringList>
 

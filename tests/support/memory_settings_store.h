@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/settings_store.h"
+#include "interfaces/settings_store.h"
 
 #include <QMap>
 #include <QStringList>

@@ -1,11 +1,11 @@
 #include "scripted_imap_server.h"
 
-#include "platform/error.h"
-#include "support/server_thread.h"
+#include "interfaces/error.h"
 #include "platform/imap/imap_command.h"
 #include "platform/imap/imap_internal_date.h"
 #include "platform/imap/imap_mailbox_name.h"
 #include "platform/imap/imap_token.h"
+#include "support/server_thread.h"
 
 #include <QCoreApplication>
 #include <QFile>

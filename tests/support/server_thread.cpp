@@ -1,6 +1,6 @@
 #include "support/server_thread.h"
 
-#include "platform/error.h"
+#include "interfaces/error.h"
 
 #include <QSemaphore>
 #include <QTcpServer>

@@ -1,6 +1,6 @@
 #include "support/tcp_relay.h"
 
-#include "platform/error.h"
+#include "interfaces/error.h"
 #include "support/server_thread.h"
 
 #include <QCoreApplication>
