@@ -1,21 +1,22 @@
 #include "app/error_log.h"
 
+#include "app/error_log_file.h"
 #include "app/general_date.h"
 #include "app/texts.h"
-#include "interfaces/error.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QStringList>
 
+#include <cerrno>
 #include <mutex>
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tallyhive {
 namespace {
-
-constexpr QFileDevice::Permissions OwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 // A server's text may carry line breaks (a literal echoed in a reply); each
 // becomes one blank, so an entry never adds lines of its own.
@@ -34,19 +35,30 @@ QString oneLine(const QString& text)
     return line;
 }
 
-}  // namespace
+struct LogPlace {
+    QString path;
+    bool ownFolder = false;  // ours to make and to check before use
+};
 
-QString errorLogPath()
+// The shared temporary folder is writable by every user: anyone could take
+// the log's name there first. A folder of the user's own cannot be taken.
+QString ownFolder()
 {
-    QString folder = qEnvironmentVariable("TEMP");
-    if (folder.isEmpty())
-        folder = qEnvironmentVariable("TMPDIR");
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    return QDir(folder).filePath(texts::ErrorLogFileName);
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime) && ::access(QFile::encodeName(runtime).constData(), W_OK | X_OK) == 0)
+        return QDir(runtime).filePath(QStringLiteral("tallyhive"));
+    return QDir(QDir::tempPath()).filePath(QStringLiteral("tallyhive-%1").arg(::geteuid()));
 }
 
-namespace {
+LogPlace logPlace()
+{
+    for (const char* variable : {"TEMP", "TMPDIR"}) {
+        const QString folder = qEnvironmentVariable(variable);
+        if (!folder.isEmpty())
+            return {QDir(folder).filePath(texts::ErrorLogFileName), false};
+    }
+    return {QDir(ownFolder()).filePath(texts::ErrorLogFileName), true};
+}
 
 // A fetch run writes an entry for every message, thousands a second; the
 // time stamp only changes once a second, and working it out is the dear part.
@@ -65,61 +77,116 @@ QString timeStamp()
 // A fetch run writes an entry for every message, thousands a second, so the
 // log stays open between entries instead of being opened, checked and closed
 // for each. It is opened again when it is no longer the file its path names:
-// TEMP changed, or the file was removed or renamed meanwhile.
+// TEMP changed, or the file was removed, renamed or replaced meanwhile.
 class OpenErrorLog {
 public:
+    ~OpenErrorLog() { close(); }
+
     void append(const QByteArray& entry)
     {
         std::lock_guard lock(guard_);
-        const QString path = errorLogPath();
-        struct stat opened {};
-        if (!isOpenAt(path, opened))
-            open(path, opened);
+        const LogPlace place = logPlace();
+        if (!isCurrent(place.path))
+            open(place);
+        if (fd_ < 0)
+            return;
         // The log holds server texts about the user's mail: the owner's alone,
         // also when an earlier version or anyone since made it readable by others.
-        if ((opened.st_mode & (S_IRWXG | S_IRWXO)) != 0)
-            ::fchmod(file_.handle(), S_IRUSR | S_IWUSR);
-        if (file_.write(entry) != entry.size() || !file_.flush()) {
-            const QString reason = file_.errorString();
-            file_.close();
-            throw AppError(texts::ErrorLogNotWritten.arg(file_.fileName(), reason));
-        }
+        if (!error_log_file::keepToOwner(fd_) || !error_log_file::writeAll(fd_, entry))
+            note(texts::ErrorLogNotWritten.arg(writingTo_, qt_error_string(errno)));
+    }
+
+    QString takeTrouble()
+    {
+        std::lock_guard lock(guard_);
+        const QString trouble = trouble_.join(QStringLiteral("\r\n"));
+        trouble_.clear();
+        if (movedAside_)
+            close();
+        return trouble;
     }
 
 private:
-    // Whether the open file is the one path names; opened gets its status.
-    bool isOpenAt(const QString& path, struct stat& opened) const
+    bool isCurrent(const QString& path) const
     {
-        if (!file_.isOpen() || file_.fileName() != path)
-            return false;
-        struct stat named {};
-        return ::fstat(file_.handle(), &opened) == 0 && ::stat(QFile::encodeName(path).constData(), &named) == 0
-            && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+        // A log moved aside stays where it went while the usual path is the same.
+        return fd_ >= 0 && path == usualPath_ && (movedAside_ || error_log_file::isOpenAt(fd_, path));
     }
 
-    void open(const QString& path, struct stat& opened)
+    void open(const LogPlace& place)
     {
-        file_.close();
-        file_.setFileName(path);
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Append, OwnerOnly) || ::fstat(file_.handle(), &opened) != 0) {
-            const QString reason = file_.errorString();
-            file_.close();
-            throw AppError(texts::ErrorLogNotOpened.arg(file_.fileName(), reason));
+        close();
+        usualPath_ = place.path;
+        const QString folder = QFileInfo(place.path).path();
+        QString refused = place.path;
+        QString why = place.ownFolder ? error_log_file::refuseFolder(folder) : QString();
+        if (!why.isEmpty()) {
+            refused = folder;
+        } else {
+            const error_log_file::Opened usual = error_log_file::openForAppend(place.path);
+            if (usual.fd >= 0) {
+                use(usual);
+                return;
+            }
+            why = usual.refusal;
         }
+        const QString besideRefused = QDir(QFileInfo(refused).path()).filePath(texts::ErrorLogFileName);
+        const error_log_file::Opened fresh = error_log_file::createBeside(besideRefused);
+        if (fresh.fd < 0) {
+            note(texts::ErrorLogNotOpened.arg(refused, why));
+            return;
+        }
+        use(fresh);
+        movedAside_ = true;
+        note(texts::ErrorLogMoved.arg(refused, why, fresh.path));
+    }
+
+    void use(const error_log_file::Opened& opened)
+    {
+        fd_ = opened.fd;
+        writingTo_ = opened.path;
+    }
+
+    void close()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        movedAside_ = false;
+    }
+
+    // Told once however many entries it hit.
+    void note(const QString& trouble)
+    {
+        if (!trouble_.contains(trouble))
+            trouble_.append(trouble);
     }
 
     std::mutex guard_;
-    QFile file_;
+    int fd_ = -1;
+    QString usualPath_;
+    QString writingTo_;
+    bool movedAside_ = false;
+    QStringList trouble_;
 };
+
+OpenErrorLog& theLog()
+{
+    static OpenErrorLog log;
+    return log;
+}
 
 }  // namespace
 
+QString errorLogPath() { return logPlace().path; }
+
 void appendErrorLogEntry(const QString& lastErrorText)
 {
-    static OpenErrorLog log;
-    log.append((timeStamp() + QStringLiteral(" : ") + oneLine(lastErrorText) + QStringLiteral("\r\n") + texts::ErrorLogRule
-                + QStringLiteral("\r\n"))
-                   .toUtf8());
+    theLog().append((timeStamp() + QStringLiteral(" : ") + oneLine(lastErrorText) + QStringLiteral("\r\n")
+                     + texts::ErrorLogRule + QStringLiteral("\r\n"))
+                        .toUtf8());
 }
+
+QString takeErrorLogTrouble() { return theLog().takeTrouble(); }
 
 }  // namespace tallyhive

@@ -16,8 +16,14 @@ inline const QString ExportBodyStart = QStringLiteral("Mid(EmailCollection(i).s_
 inline const QString ExportBodyWhole = QStringLiteral("EmailCollection(i).s_PlainText: ");
 inline const QString ErrorLogRule = QStringLiteral("****************************************************");
 inline const QString ErrorLogFileName = QStringLiteral("errorlog.txt");
-inline const QString ErrorLogNotOpened = QStringLiteral("Cannot open the error log %1: %2");
-inline const QString ErrorLogNotWritten = QStringLiteral("Cannot write the error log %1: %2");
+inline const QString ErrorLogNotOpened = QStringLiteral("The error log %1 could not be written at all: %2.");
+inline const QString ErrorLogNotWritten = QStringLiteral("Entries could not be added to the error log %1: %2.");
+inline const QString ErrorLogMoved = QStringLiteral("The error log %1 was refused: %2. The log went to %3 instead.");
+inline const QString ErrorLogIsLink = QStringLiteral("It is a symbolic link");
+inline const QString ErrorLogNotAFolder = QStringLiteral("It is not a folder");
+inline const QString ErrorLogNotAFile = QStringLiteral("It is not a plain file");
+inline const QString ErrorLogOtherOwner = QStringLiteral("It belongs to another user");
+inline const QString ErrorLogOtherNames = QStringLiteral("It has other names too");
 
 // Failures named as the original runtime named them
 inline const QString ObjectNotSet = QStringLiteral("Object variable or With block variable not set");

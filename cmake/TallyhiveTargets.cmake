@@ -8,14 +8,14 @@ function(tallyhive_library name)
 endfunction()
 
 # tallyhive_test(<name> <label> SOURCES a.cpp... [LIBS libs...] [WRAPPER script])
-# Every test links GoogleTest and the test support library; it runs offscreen
-# and with the start-up ping and home-page visit switched off, and the IMAP
-# host on loopback unless a test names its own server. A WRAPPER script
+# Every test links GoogleTest, the test support library and our test main(),
+# which points every outside address at loopback or switches it off however
+# the program is started; ctest also runs it offscreen, in UTC and the C locale. A WRAPPER script
 # runs the test program as its command (for example inside a secret store).
 function(tallyhive_test name label)
   cmake_parse_arguments(T "" "TIMEOUT;WRAPPER" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE tallyhive_test_support ${T_LIBS} GTest::gtest_main)
+  target_link_libraries(${name} PRIVATE tallyhive_test_support ${T_LIBS} tallyhive_test_main)
   add_test(NAME ${name} COMMAND ${T_WRAPPER} $<TARGET_FILE:${name}>)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

@@ -1,5 +1,6 @@
 #include "mainwindow/form1.h"
 
+#include "app/error_log.h"
 #include "app/locations.h"
 #include "app/numbered_handler.h"
 #include "app/pending_events.h"
@@ -27,6 +28,15 @@ std::shared_ptr<clsChilkatIMAP> require(const std::shared_ptr<clsChilkatIMAP>& s
     if (!session)
         throw AppError(texts::ObjectNotSet);
     return session;
+}
+
+// A run that could not read all it was asked for never says a bare "Done.".
+QString closingText(const clsChilkatIMAP* run)
+{
+    if (!run || run->Shortfall.notRead == 0)
+        return texts::Done;
+    const RunShortfall& shortfall = run->Shortfall;
+    return texts::RunIncomplete.arg(shortfall.notRead).arg(shortfall.asked).arg(shortfall.firstReason);
 }
 
 }  // namespace
@@ -186,17 +196,17 @@ void Form1::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* starte
     fetchRunning_ = false;
     PushButton2->setEnabled(true);
     PushButton3->setEnabled(true);
+    // Told here, once, after what the run did: a log that cannot be written
+    // never stops a run, and a run with log trouble never says a bare "Done.".
+    const QString logTrouble = takeErrorLogTrouble();
     h.step(firstLine + 16, [&] {
-        if (SkipDoneMessage)
-            return;
-        // A run that could not read all it was asked for never says a bare "Done.".
-        if (run && run->Shortfall.notRead > 0) {
-            const RunShortfall& shortfall = run->Shortfall;
-            services_.boxes.show(texts::RunIncomplete.arg(shortfall.notRead).arg(shortfall.asked).arg(shortfall.firstReason),
-                                 texts::AppTitle, platform::BoxIcon::None);
-            return;
-        }
-        services_.boxes.show(texts::Done, texts::AppTitle, platform::BoxIcon::None);
+        QStringList text;
+        if (!SkipDoneMessage)
+            text << closingText(run);
+        if (!logTrouble.isEmpty())
+            text << logTrouble;
+        if (!text.isEmpty())
+            services_.boxes.show(text.join(QStringLiteral("\r\n\r\n")), texts::AppTitle, platform::BoxIcon::None);
     });
 }
 

@@ -8,10 +8,34 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace tallyhive::platform {
 namespace {
 
 QString nativePath(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// Gives the file at `from` the name `to` only if nothing has that name, a
+// link included (no link is followed), and never by copying. Returns 0 or
+// the errno; EEXIST when the name is taken.
+int moveToFreeName(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    // Filesystems without the flag still make a hard link only under a free name.
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+    if (::link(source.constData(), target.constData()) != 0)
+        return errno;
+    ::unlink(source.constData());
+    return 0;
+}
 
 }  // namespace
 
@@ -45,14 +69,15 @@ QString ExportFile::claimName()
         const QString name = attempt == 1 ? stem_ + QStringLiteral(".xlsx")
                                           : stem_ + QStringLiteral(" (%1).xlsx").arg(attempt);
         const QString path = QDir(folder_).filePath(name);
-        // Renaming never replaces an existing file.
-        QFile staged(staging_);
-        if (staged.rename(path)) {
+        // Asked of the system in one step, not checked first: a file that
+        // appears under the name meanwhile is never replaced.
+        const int error = moveToFreeName(staging_, path);
+        if (error == 0) {
             reserved_ = false;
             return path;
         }
-        if (!QFileInfo::exists(path))
-            throw AppError(texts::WorkbookNotWritten.arg(nativePath(path), staged.errorString()));
+        if (error != EEXIST)
+            throw AppError(texts::WorkbookNotWritten.arg(nativePath(path), qt_error_string(error)));
     }
     throw AppError(texts::ExportFolderUnavailable.arg(nativePath(folder_)));
 }

@@ -27,8 +27,9 @@ public:
     void reserveStaging();
     // Gives the written file its name after the moment the export started,
     // e.g. "Tallyhive 2026-12-07 20.55.01.xlsx", then "... (2).xlsx" and so
-    // on: an earlier export is never overwritten, not even one started in the
-    // same second. Returns the path; throws AppError.
+    // on: nothing is ever overwritten, not an earlier export started in the
+    // same second, not a file that appears under the name at the last moment,
+    // and a link at the name is never followed. Returns the path; throws AppError.
     QString claimName();
     // Removes the staging file, if any.
     void discard();

@@ -6,11 +6,19 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tallyhive;
 
@@ -68,14 +76,29 @@ protected:
     {
         savedTemp_ = qgetenv("TEMP");
         savedTmpdir_ = qgetenv("TMPDIR");
+        savedRuntime_ = qgetenv("XDG_RUNTIME_DIR");
     }
     void TearDown() override
     {
         qputenv("TEMP", savedTemp_);
         qputenv("TMPDIR", savedTmpdir_);
+        qputenv("XDG_RUNTIME_DIR", savedRuntime_);
+        takeErrorLogTrouble();
     }
-    QByteArray savedTemp_, savedTmpdir_;
+    QByteArray savedTemp_, savedTmpdir_, savedRuntime_;
 };
+
+mode_t modeOf(const QString& path)
+{
+    struct stat status {};
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
 
 TEST_F(ErrorLogTest, PathIsTempThenTmpdirThenTheSystemFolderNeverTheRoot)
 {
@@ -85,7 +108,13 @@ TEST_F(ErrorLogTest, PathIsTempThenTmpdirThenTheSystemFolderNeverTheRoot)
     qputenv("TMPDIR", "/var/tmp/b");
     EXPECT_EQ(errorLogPath(), QStringLiteral("/var/tmp/b/errorlog.txt"));
     qunsetenv("TMPDIR");
-    EXPECT_EQ(errorLogPath(), QDir(QDir::tempPath()).filePath(QStringLiteral("errorlog.txt")));
+    // Then a folder of the user's own, never the shared one itself.
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    EXPECT_EQ(errorLogPath(), runtime.path() + QStringLiteral("/tallyhive/errorlog.txt"));
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(errorLogPath(), QStringLiteral("/tmp/tallyhive-%1/errorlog.txt").arg(::geteuid()));
+    EXPECT_NE(errorLogPath(), QStringLiteral("/tmp/errorlog.txt"));
     EXPECT_NE(errorLogPath(), QStringLiteral("/errorlog.txt"));
 }
 
@@ -137,10 +166,6 @@ TEST_F(ErrorLogTest, AnEntryGoesToTheFileThePathNamesNow)
     qputenv("TEMP", other.path().toUtf8());
     appendErrorLogEntry(QStringLiteral("fourth"));
 
-    const auto contents = [](const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-    };
     const QByteArray old = contents(dir.filePath(QStringLiteral("old.txt")));
     EXPECT_TRUE(old.contains(" : first\r\n") && !old.contains("second")) << old.toStdString();
     const QByteArray current = contents(dir.filePath(QStringLiteral("errorlog.txt")));
@@ -149,11 +174,136 @@ TEST_F(ErrorLogTest, AnEntryGoesToTheFileThePathNamesNow)
     EXPECT_TRUE(contents(errorLogPath()).contains(" : fourth\r\n"));
 }
 
-TEST_F(ErrorLogTest, AnUnwritableLogIsAnError)
+TEST_F(ErrorLogTest, ALogThatCannotBeWrittenIsToldOnceAndNeverThrows)
 {
     QTemporaryDir dir;
     QFile blocker(dir.filePath(QStringLiteral("file")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     qputenv("TEMP", blocker.fileName().toUtf8());  // a file, not a folder
-    EXPECT_THROW(appendErrorLogEntry(QStringLiteral("x")), AppError);
+    appendErrorLogEntry(QStringLiteral("x"));
+    appendErrorLogEntry(QStringLiteral("y"));
+    EXPECT_EQ(takeErrorLogTrouble(),
+              QStringLiteral("The error log %1/errorlog.txt could not be written at all: Not a directory.").arg(blocker.fileName()));
+    EXPECT_EQ(takeErrorLogTrouble(), QString());
+}
+
+// Writes that fail half way, as on a full disk: the run goes on, the log says
+// so once and takes entries again once there is room.
+TEST_F(ErrorLogTest, ALogThatFillsUpIsToldOnce)
+{
+    QTemporaryDir dir;
+    qputenv("TEMP", dir.path().toUtf8());
+    appendErrorLogEntry(QStringLiteral("before"));
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedSignal = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = saved;
+    full.rlim_cur = static_cast<rlim_t>(QFileInfo(errorLogPath()).size());
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    appendErrorLogEntry(QStringLiteral("lost"));
+    appendErrorLogEntry(QStringLiteral("lost too"));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, savedSignal);
+    appendErrorLogEntry(QStringLiteral("after"));
+    EXPECT_EQ(takeErrorLogTrouble(),
+              QStringLiteral("Entries could not be added to the error log %1/errorlog.txt: File too large.").arg(dir.path()));
+    const QByteArray log = contents(errorLogPath());
+    EXPECT_TRUE(log.contains(" : before\r\n") && log.contains(" : after\r\n") && !log.contains("lost")) << log.toStdString();
+}
+
+// Whatever another user may have put at the log's name, before the run or
+// between two entries, is left as it is: the log goes to a fresh file beside it.
+TEST_F(ErrorLogTest, ANameThatIsNotAPlainFileOfOurOwnIsNeverWritten)
+{
+    struct Row {
+        const char* what;
+        std::function<void(const QString& at, const QString& elsewhere)> plant;
+        QString reason;
+    };
+    const bool root = ::geteuid() == 0;
+    const std::vector<Row> rows{
+        {"a link to a file",
+         [](const QString& at, const QString& elsewhere) { ASSERT_TRUE(QFile::link(elsewhere, at)); },
+         QStringLiteral("It is a symbolic link")},
+        {"a file of another user",
+         [](const QString& at, const QString&) {
+             QFile file(at);
+             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+             file.write("theirs\n");
+             file.close();
+             ASSERT_EQ(::chmod(QFile::encodeName(at).constData(), 0444), 0);
+             // Its mode binds no superuser, so then it goes to someone else.
+             ASSERT_TRUE(::geteuid() != 0 || ::chown(QFile::encodeName(at).constData(), 65534, 65534) == 0);
+         },
+         root ? QStringLiteral("It belongs to another user") : QStringLiteral("Permission denied")},
+        {"a folder", [](const QString& at, const QString&) { ASSERT_TRUE(QDir().mkdir(at)); },
+         QStringLiteral("Is a directory")},
+        {"a pipe", [](const QString& at, const QString&) { ASSERT_EQ(::mkfifo(QFile::encodeName(at).constData(), 0600), 0); },
+         QStringLiteral("No such device or address")},
+        {"a second name of a file",
+         [](const QString& at, const QString& elsewhere) {
+             ASSERT_EQ(::link(QFile::encodeName(elsewhere).constData(), QFile::encodeName(at).constData()), 0);
+         },
+         QStringLiteral("It has other names too")},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        QTemporaryDir dir;
+        qputenv("TEMP", dir.path().toUtf8());
+        const QString at = errorLogPath();
+        const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+        {
+            QFile file(elsewhere);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("kept\n");
+        }
+        ASSERT_EQ(::chmod(QFile::encodeName(elsewhere).constData(), 0604), 0);
+        appendErrorLogEntry(QStringLiteral("first"));
+        ASSERT_TRUE(QFile::remove(at));
+        row.plant(at, elsewhere);
+        const QFileInfo planted(at);
+        appendErrorLogEntry(QStringLiteral("second"));
+
+        const QStringList fresh = QDir(dir.path()).entryList({QStringLiteral("errorlog-??????.txt")}, QDir::Files);
+        ASSERT_EQ(fresh.size(), 1);
+        const QString freshPath = dir.filePath(fresh.first());
+        EXPECT_EQ(takeErrorLogTrouble(), QStringLiteral("The error log %1 was refused: %2. The log went to %3 instead.")
+                                             .arg(at, row.reason, freshPath));
+        EXPECT_TRUE(contents(freshPath).contains(" : second\r\n"));
+        EXPECT_EQ(modeOf(freshPath), 0600);
+        // Nothing at the name or behind it changed.
+        EXPECT_EQ(contents(elsewhere), QByteArray("kept\n"));
+        EXPECT_EQ(modeOf(elsewhere), 0604);
+        EXPECT_EQ(QFileInfo(at).lastModified(), planted.lastModified());
+        EXPECT_EQ(QFileInfo(at).size(), planted.size());
+        // The next run tries the usual name again.
+        ASSERT_TRUE(QFile::remove(at) || QDir(at).removeRecursively());
+        appendErrorLogEntry(QStringLiteral("fourth"));
+        EXPECT_EQ(takeErrorLogTrouble(), QString());
+        EXPECT_TRUE(contents(at).contains(" : fourth\r\n"));
+    }
+}
+
+TEST_F(ErrorLogTest, TheUsersOwnFolderIsMadeForHerAloneAndOneTakenByAnotherIsPassedOver)
+{
+    qunsetenv("TEMP");
+    qunsetenv("TMPDIR");
+    QTemporaryDir runtime;
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    appendErrorLogEntry(QStringLiteral("x"));
+    EXPECT_EQ(modeOf(runtime.filePath(QStringLiteral("tallyhive"))), 0700);
+    EXPECT_TRUE(contents(runtime.filePath(QStringLiteral("tallyhive/errorlog.txt"))).contains(" : x\r\n"));
+
+    QTemporaryDir taken;
+    qputenv("XDG_RUNTIME_DIR", taken.path().toUtf8());
+    QTemporaryDir another;
+    ASSERT_TRUE(QFile::link(another.path(), taken.filePath(QStringLiteral("tallyhive"))));
+    appendErrorLogEntry(QStringLiteral("y"));
+    EXPECT_TRUE(QDir(another.path()).isEmpty());
+    const QStringList fresh = QDir(taken.path()).entryList({QStringLiteral("errorlog-??????.txt")}, QDir::Files);
+    ASSERT_EQ(fresh.size(), 1);
+    EXPECT_EQ(takeErrorLogTrouble(), QStringLiteral("The error log %1/tallyhive was refused: It is a symbolic link. "
+                                                    "The log went to %1/%2 instead.")
+                                         .arg(taken.path(), fresh.first()));
+    EXPECT_TRUE(contents(taken.filePath(fresh.first())).contains(" : y\r\n"));
 }

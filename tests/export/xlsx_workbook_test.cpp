@@ -254,6 +254,32 @@ TEST(XlsxExportFile, ExportsInTheSameSecondGetTheirOwnFiles)
     EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
+TEST(XlsxExportFile, ANameTakenAtTheLastMomentIsPassedOverAndNoLinkIsFollowed)
+{
+    QTemporaryDir temp;
+    const QDateTime now(QDate(2026, 12, 7), QTime(20, 55, 1));
+    platform::ExportFile file(temp.path(), now);
+    file.reserveStaging();
+    // Both appear after the export chose its name, just before it is taken.
+    const QString taken = temp.filePath(QStringLiteral("Tallyhive 2026-12-07 20.55.01.xlsx"));
+    const QString link = temp.filePath(QStringLiteral("Tallyhive 2026-12-07 20.55.01 (2).xlsx"));
+    const QString linkTarget = temp.filePath(QStringLiteral("target.xlsx"));
+    {
+        QFile other(taken);
+        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+        other.write("theirs");
+    }
+    ASSERT_TRUE(QFile::link(linkTarget, link));
+
+    EXPECT_EQ(QFileInfo(file.claimName()).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01 (3).xlsx"));
+    QFile other(taken);
+    ASSERT_TRUE(other.open(QIODevice::ReadOnly));
+    EXPECT_EQ(other.readAll(), QByteArray("theirs"));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_FALSE(QFile::exists(linkTarget));
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
+}
+
 // Texts are scanned in blocks; what is to be replaced or escaped must be
 // found wherever it falls, also across a block's edge.
 TEST(XlsxCellText, EveryPositionIsCheckedAndWholePairsAreKept)

@@ -1,3 +1,4 @@
+#include "app/error_log.h"
 #include "app/pending_events.h"
 #include "app/texts.h"
 #include "interfaces/error.h"
@@ -234,15 +235,17 @@ TEST_F(SessionTest, ProgressIsRelayedAsScrapProgress)
     EXPECT_EQ(percents, std::vector<int>({0, 100}));
 }
 
-TEST_F(SessionTest, AnUnwritableErrorLogEndsTheLoopWithAnError)
+TEST_F(SessionTest, AnUnwritableErrorLogNeverStopsTheLoopAndIsToldAfterIt)
 {
     QFile blocker(logDir_.filePath(QStringLiteral("file")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     qputenv("TEMP", blocker.fileName().toUtf8());
     session_->CurrentLocation = 1;
     session_->MaxRecord = 3;
-    EXPECT_THROW(session_->StartMailExtraction(QStringLiteral("Inbox")), AppError);
-    EXPECT_TRUE(delivered_.empty());
+    EXPECT_NO_THROW(session_->StartMailExtraction(QStringLiteral("Inbox")));
+    EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2, 3}));
+    EXPECT_EQ(takeErrorLogTrouble(),
+              QStringLiteral("The error log %1/errorlog.txt could not be written at all: Not a directory.").arg(blocker.fileName()));
 }
 
 TEST_F(SessionTest, WhatARunCouldNotReadIsCountedWithTheFirstReason)

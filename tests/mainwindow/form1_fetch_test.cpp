@@ -2,6 +2,8 @@
 
 #include "mainwindow/form2.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTimer>
 
 using namespace tallyhive::testing;
@@ -245,4 +247,31 @@ TEST_F(Form1Test, TheStatusLineTellsOfAReconnectAndThenOfTheMessageAgain)
     w.PushButton3_Click();
     EXPECT_EQ(statuses, QStringList({"Connection lost; reconnecting (2 of 3)..."}));
     EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
+}
+
+TEST_F(Form1Test, LogTroubleNeverStopsARunAndIsToldInItsClosingBox)
+{
+    Form1& w = load();
+    signIn();
+    const QString usual = logDir_.filePath(QStringLiteral("errorlog.txt"));
+    const QString elsewhere = logDir_.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QFile::link(elsewhere, usual));
+    w.PushButton3_Click();
+    EXPECT_EQ(w.ListView1->rowCount(), 10);
+    const QStringList fresh = QDir(logDir_.path()).entryList({QStringLiteral("errorlog-??????.txt")}, QDir::Files);
+    ASSERT_EQ(fresh.size(), 1);
+    EXPECT_EQ(boxes.texts(), QStringList({QStringLiteral("Done.\r\n\r\nThe error log %1 was refused: It is a symbolic link. "
+                                                         "The log went to %2 instead.")
+                                              .arg(usual, logDir_.filePath(fresh.first()))}));
+    EXPECT_FALSE(QFile::exists(elsewhere));
+
+    // Told with the shortfall too, and for a log that cannot be written at all.
+    qputenv("TEMP", elsewhere.toUtf8());  // no such folder
+    component->failFetches = {2};
+    w.PushButton3_Click();
+    EXPECT_EQ(boxes.texts().value(1), QStringLiteral("Done, but 1 of the 10 messages asked for could not be read.\r\n\r\n"
+                                                     "The first reason: fetched 2\r\n\r\n"
+                                                     "The error log %1/errorlog.txt could not be written at all: "
+                                                     "No such file or directory.")
+                                          .arg(elsewhere));
 }
