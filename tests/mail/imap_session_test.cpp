@@ -116,18 +116,6 @@ TEST_F(SessionTest, FolderListingGivesNamesOrTheBoxOnFailure)
     EXPECT_EQ(boxes_.shown.size(), 1u);
 }
 
-TEST_F(SessionTest, FolderListingKeepsEachMailboxsAttributes)
-{
-    component_->attributes[QStringLiteral("Projects")] = {QStringLiteral("\\Noselect")};
-    component_->specialUse[QStringLiteral("\\Trash")] = QStringLiteral("Drafts");
-    ASSERT_TRUE(session_->Connect());
-    EXPECT_EQ(session_->EnumMailFolders(), QStringList({"Drafts", "Inbox", "Projects"}));
-    ASSERT_EQ(session_->MailFolders.size(), 3u);
-    EXPECT_EQ(session_->MailFolders[0].attributes, QStringList({"\\Trash"}));
-    EXPECT_EQ(session_->MailFolders[2].attributes, QStringList({"\\Noselect"}));
-    EXPECT_EQ(session_->MailFolders[2].delimiter, QStringLiteral("/"));
-}
-
 TEST(FolderOptions, TheFoldersOfferedBesideTheFiveOptions)
 {
     using platform::MailboxEntry;

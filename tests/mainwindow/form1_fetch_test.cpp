@@ -274,21 +274,3 @@ TEST_F(Form1Test, OtherOffersTheServersOwnFoldersAndFetchesTheOneChosen)
     EXPECT_EQ(w.Combo2->count(), 1);
     EXPECT_EQ(w.Combo2->currentText(), QStringLiteral("Projects/2026"));
 }
-
-TEST_F(Form1Test, AChosenFolderTheServerNoLongerHasFailsTheRunAsAMissingFolderDoes)
-{
-    component->fill(QStringLiteral("Archive"), 2);
-    settings.set("Option3", "0");
-    settings.set("Option10", "1");
-    settings.set("Combo2", "Gone");
-    Form1& w = load();
-    signIn();
-    EXPECT_EQ(w.Combo2->currentText(), QStringLiteral("Gone"));
-    EXPECT_EQ(w.Combo2->count(), 2);
-    w.PushButton3_Click();
-    EXPECT_EQ(w.ListView1->rowCount(), 0);
-    ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("Invalid login.")));
-    EXPECT_EQ(boxes.shown[1].text, QStringLiteral("There are no emails in the Folder you selected."));
-    EXPECT_TRUE(component->calls.contains(QStringLiteral("select Gone")));
-}
