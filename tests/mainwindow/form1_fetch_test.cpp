@@ -195,45 +195,6 @@ TEST_F(Form1Test, AfternoonMessagesGetTheNextDaysNumber)
     EXPECT_EQ(rowTexts(6), QStringList({QString::number(the19th + 1), QString::number(the19th)}));
 }
 
-TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)
-{
-    Form1& w = load();
-    signIn();
-    QStringList seen;
-    component->onFetch = [&](int) { seen << w.statusText() + QStringLiteral("/%1").arg(w.ProgressBar1->position()); };
-    w.PushButton3_Click();
-    EXPECT_EQ(seen.value(6), QStringLiteral("Reading mail 7 of 10/100"));
-}
-
-TEST_F(Form1Test, ARunThatCouldNotReadEverythingSaysHowManyAndWhyInsteadOfDone)
-{
-    Form1& w = load();
-    signIn();
-    component->failFetches = {2, 3};  // refused alone: skipped, the run goes on
-    component->endRunAt = 8;          // from here on nothing can be read
-    w.PushButton3_Click();
-    EXPECT_EQ(rowTexts(4), QStringList({"Subject 1", "Subject 4", "Subject 5", "Subject 6", "Subject 7"}));
-    EXPECT_EQ(count(QStringLiteral("fetch 9 0")), 0);  // no burst of failed fetches
-    EXPECT_EQ(boxes.texts(), QStringList({"Done, but 5 of the 10 messages asked for could not be read.\r\n\r\n"
-                                          "The first reason: fetched 2"}));
-}
-
-TEST_F(Form1Test, TheStatusLineTellsOfAReconnectAndThenOfTheMessageAgain)
-{
-    Form1& w = load();
-    signIn();
-    QStringList statuses;
-    component->onFetch = [&](int n) {
-        if (n == 3) {
-            component->sink->reconnecting(2, 3);
-            statuses << w.statusText();
-        }
-    };
-    w.PushButton3_Click();
-    EXPECT_EQ(statuses, QStringList({"Connection lost; reconnecting (2 of 3)..."}));
-    EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
-}
-
 TEST_F(Form1Test, OtherOffersTheServersOwnFoldersAndFetchesTheOneChosen)
 {
     component->fill(QStringLiteral("Projects/2026"), 3);
@@ -273,4 +234,43 @@ TEST_F(Form1Test, OtherOffersTheServersOwnFoldersAndFetchesTheOneChosen)
     w.PushButton1_Click();
     EXPECT_EQ(w.Combo2->count(), 1);
     EXPECT_EQ(w.Combo2->currentText(), QStringLiteral("Projects/2026"));
+}
+
+TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)
+{
+    Form1& w = load();
+    signIn();
+    QStringList seen;
+    component->onFetch = [&](int) { seen << w.statusText() + QStringLiteral("/%1").arg(w.ProgressBar1->position()); };
+    w.PushButton3_Click();
+    EXPECT_EQ(seen.value(6), QStringLiteral("Reading mail 7 of 10/100"));
+}
+
+TEST_F(Form1Test, ARunThatCouldNotReadEverythingSaysHowManyAndWhyInsteadOfDone)
+{
+    Form1& w = load();
+    signIn();
+    component->failFetches = {2, 3};  // refused alone: skipped, the run goes on
+    component->endRunAt = 8;          // from here on nothing can be read
+    w.PushButton3_Click();
+    EXPECT_EQ(rowTexts(4), QStringList({"Subject 1", "Subject 4", "Subject 5", "Subject 6", "Subject 7"}));
+    EXPECT_EQ(count(QStringLiteral("fetch 9 0")), 0);  // no burst of failed fetches
+    EXPECT_EQ(boxes.texts(), QStringList({"Done, but 5 of the 10 messages asked for could not be read.\r\n\r\n"
+                                          "The first reason: fetched 2"}));
+}
+
+TEST_F(Form1Test, TheStatusLineTellsOfAReconnectAndThenOfTheMessageAgain)
+{
+    Form1& w = load();
+    signIn();
+    QStringList statuses;
+    component->onFetch = [&](int n) {
+        if (n == 3) {
+            component->sink->reconnecting(2, 3);
+            statuses << w.statusText();
+        }
+    };
+    w.PushButton3_Click();
+    EXPECT_EQ(statuses, QStringList({"Connection lost; reconnecting (2 of 3)..."}));
+    EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
 }
