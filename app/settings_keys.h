@@ -18,5 +18,7 @@ inline const QString Option5 = QStringLiteral("Option5");
 inline const QString Option6 = QStringLiteral("Option6");
 inline const QString Option7 = QStringLiteral("Option7");
 inline const QString Option9 = QStringLiteral("Option9");
+inline const QString Option10 = QStringLiteral("Option10");
+inline const QString Combo2 = QStringLiteral("Combo2");
 
 }  // namespace tallyhive::settings_keys

@@ -77,6 +77,12 @@ inline const QString SignInNoLongerAccepted = QStringLiteral(
 inline const QString CannotRememberSignIn = QStringLiteral(
     "Tallyhive cannot remember this sign-in: the desktop's secret store is not available. You stay signed in until the program closes.");
 
+// Folder choice
+inline const QString OtherFolderCaption = QStringLiteral("Other:");
+inline const QString OtherFoldersBeforeConnect = QStringLiteral("(listed after \"1. Connect\")");
+inline const QString OtherFoldersToChoose = QStringLiteral("(choose a folder)");
+inline const QString NoOtherFolders = QStringLiteral("(no other folders)");
+
 // Fetch commands
 inline const QString GetAllCaption = QStringLiteral("2a. Get All Emails");
 inline const QString GetSomeCaption = QStringLiteral("2b. Get Some Emails");

@@ -1,6 +1,8 @@
 // Feeds arbitrary server bytes to the response reader in pieces, and what it
-// makes of them to the helpers that read mailbox names and arrival dates.
+// makes of them to the helpers that read mailbox names, folder listings and
+// arrival dates.
 #include "platform/imap/imap_internal_date.h"
+#include "platform/imap/imap_list_reply.h"
 #include "platform/imap/imap_mailbox_name.h"
 #include "platform/imap/imap_response_reader.h"
 
@@ -35,6 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         reader.feed(stream.sliced(offset, qMin<qsizetype>(static_cast<qsizetype>(piece), stream.size() - offset)));
         reader.literalInProgress();
         while (auto response = reader.next()) {
+            if (const auto entry = parseListReply(*response))
+                entry->selectable();
             for (const ImapToken& token : response->data)
                 visit(token);
         }

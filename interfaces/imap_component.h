@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tallyhive::platform {
 
@@ -50,6 +51,17 @@ struct FetchedMessage {
 // the server refused the last. Empty when no token can be had.
 using AccessTokenSource = std::function<QString(bool refresh)>;
 
+// One mailbox of a folder listing.
+struct MailboxEntry {
+    QString name;            // the whole path, decoded; what selectMailbox takes
+    QString delimiter;       // between the levels of the path; empty for a flat mailbox
+    QStringList attributes;  // as the server wrote them: "\\Noselect", "\\HasChildren", "\\Sent"
+
+    bool has(const QString& attribute) const { return attributes.contains(attribute, Qt::CaseInsensitive); }
+    // A parent that only holds others, or a name that only appears in a path, cannot be opened.
+    bool selectable() const { return !has(QStringLiteral("\\Noselect")) && !has(QStringLiteral("\\NonExistent")); }
+};
+
 // authenticateXoauth2's status when the server refused the tokens (or none
 // could be had), as opposed to a lost connection (0).
 inline constexpr int kTokenRefused = 2;
@@ -85,6 +97,8 @@ public:
     virtual void endFetchRun() = 0;
     // Nothing on failure; an empty list when the server has no mailboxes.
     virtual std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) = 0;
+    // The same listing with each mailbox's delimiter and attributes.
+    virtual std::optional<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) = 0;
     // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
     // "\\Drafts", "\\Junk", "\\Trash"); empty when none did.
     virtual QString specialUseMailbox(const QString& role) const = 0;

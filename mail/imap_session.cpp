@@ -5,6 +5,7 @@
 #include "app/pending_events.h"
 #include "app/texts.h"
 #include "interfaces/error.h"
+#include "mail/folder_options.h"
 
 namespace tallyhive {
 
@@ -75,14 +76,15 @@ std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
 {
     const auto self = shared_from_this();
     bindComponent();
-    const auto mailboxes = ChilkatImap1->listMailboxes(QString(), QStringLiteral("*"));
+    auto mailboxes = ChilkatImap1->listMailboxEntries(QString(), QStringLiteral("*"));
     if (!mailboxes) {
         GetLastError();
         return std::nullopt;
     }
+    MailFolders = std::move(*mailboxes);
     QStringList folders;
-    for (const QString& name : *mailboxes) {
-        folders.append(name);
+    for (const platform::MailboxEntry& entry : MailFolders) {
+        folders.append(entry.name);
         letPendingEventsRun();
     }
     return folders;
@@ -177,12 +179,8 @@ void clsChilkatIMAP::percentDone(int percent)
 // another folder with the role (Gmail's "[Gmail]/Sent Mail", say).
 QString clsChilkatIMAP::mailboxFor(const QString& FolderName)
 {
-    static const std::map<QString, QString> roles{{QStringLiteral("Drafts"), QStringLiteral("\\Drafts")},
-                                                  {QStringLiteral("Sent"), QStringLiteral("\\Sent")},
-                                                  {QStringLiteral("Junk"), QStringLiteral("\\Junk")},
-                                                  {QStringLiteral("Deleted"), QStringLiteral("\\Trash")}};
-    const auto role = roles.find(FolderName);
-    if (role == roles.end())
+    const QString role = folderOptionRole(FolderName);
+    if (role.isEmpty())
         return FolderName;
     if (const auto known = mailboxes_.find(FolderName); known != mailboxes_.end())
         return known->second;
@@ -191,7 +189,7 @@ QString clsChilkatIMAP::mailboxFor(const QString& FolderName)
         return FolderName;  // the select then fails and says so
     QString mailbox = FolderName;
     if (!names->contains(FolderName)) {
-        const QString marked = ChilkatImap1->specialUseMailbox(role->second);
+        const QString marked = ChilkatImap1->specialUseMailbox(role);
         if (!marked.isEmpty())
             mailbox = marked;
     }

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tallyhive {
 
@@ -45,6 +46,8 @@ public:
     // Set for Microsoft sign-in: Connect authenticates with these tokens
     // instead of logging in with the password.
     platform::AccessTokenSource AccessTokens;
+    // Of the latest EnumMailFolders, with each mailbox's delimiter and attributes.
+    std::vector<platform::MailboxEntry> MailFolders;
     // Of the latest StartMailExtraction; empty when it read all it was asked for.
     RunShortfall Shortfall;
 

@@ -52,6 +52,7 @@ Form1::Form1(Form1Services services, QWidget* parent) : QMainWindow(parent), ser
     pointer_->alwaysCustomOver(PushButton3);
     connectHandlers();
     makeFolderOptionsOneGroup();
+    updateOtherOption();
 }
 
 Form1::~Form1() = default;
@@ -93,12 +94,21 @@ void Form1::buildControls()
     Option7 = new QRadioButton(QStringLiteral("Junk"), Frame2);
     Option9 = new QRadioButton(QStringLiteral("Deleted"), Frame2);
     int left = 240;
+    for (QRadioButton* option : {Option3, Option5, Option6, Option7, Option9}) {
+        option->setGeometry(twipsRect(left, 300, 1320, 285));
+        left += 1500;
+    }
+    // The sixth choice sits on the caption's line, right of "Folder", so
+    // that nothing the window had before moves.
+    Option10 = new QRadioButton(texts::OtherFolderCaption, Frame2);
+    Option10->setGeometry(twipsRect(1740, 15, 900, 285));
+    Combo2 = new QComboBox(Frame2);
+    Combo2->setGeometry(twipsRect(2640, 0, 4920, 300));
+    Combo2->setPlaceholderText(texts::OtherFoldersBeforeConnect);
     for (QRadioButton* option : folderOptions()) {
         // Exclusivity is the window's own: the options must also be able to
         // show no selection at all.
         option->setAutoExclusive(false);
-        option->setGeometry(twipsRect(left, 300, 1320, 285));
-        left += 1500;
     }
     Option3->setChecked(true);
 
@@ -170,10 +180,12 @@ void Form1::connectHandlers()
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     for (QRadioButton* option : folderOptions())
         connect(option, &QRadioButton::clicked, this, [this, option] { setOption(option, true); });
+    connect(Combo2, &QComboBox::currentTextChanged, this, &Form1::Combo2_Change);
+    connect(Combo2, &QComboBox::activated, this, &Form1::Combo2_Activated);
     ListView1->setItemCheckHandler([this](int row) { ListView1_ItemCheck(row); });
 }
 
-std::array<QRadioButton*, 5> Form1::folderOptions() const { return {Option3, Option5, Option6, Option7, Option9}; }
+std::array<QRadioButton*, 6> Form1::folderOptions() const { return {Option3, Option5, Option6, Option7, Option9, Option10}; }
 
 bool Form1::isConnected() const { return PushButton1->text() != texts::ConnectCaption; }
 

@@ -69,7 +69,8 @@ public:
 
     // The connected-state test other commands rely on.
     bool isConnected() const;
-    // The folder name of the first selected option; empty when none is.
+    // The folder name of the first selected option (for "Other:", the
+    // folder its drop-down shows); empty when none is.
     QString SelectedFolderName() const;
     // Text1 followed by the selected suffix when that begins with "@".
     QString LoginName() const;
@@ -92,6 +93,8 @@ public:
     QRadioButton* Option6;
     QRadioButton* Option7;
     QRadioButton* Option9;
+    QRadioButton* Option10;  // "Other:"
+    QComboBox* Combo2;       // the folder "Other:" stands for
     QGroupBox* Frame4;
     QLineEdit* txtSearch;
     QPushButton* PushButton3;
@@ -127,7 +130,7 @@ protected:
 private:
     void buildControls();
     void connectHandlers();
-    std::array<QRadioButton*, 5> folderOptions() const;
+    std::array<QRadioButton*, 6> folderOptions() const;
 
     // Start-up pieces.
     void ApplySkin();
@@ -160,6 +163,11 @@ private:
     void makeFolderOptionsOneGroup();
     void moveFolderChoice(QRadioButton* from, int step);
     void placeFolderTabStop();
+    void Combo2_Change();
+    void Combo2_Activated();
+    void showOtherFolders(const QStringList& folders);
+    void showOnlyFolder(const QString& folder);
+    void updateOtherOption();
 
     // Fetch commands.
     std::shared_ptr<clsChilkatIMAP> newSession();

@@ -2,9 +2,12 @@
 
 #include "app/numbers.h"
 #include "app/settings_keys.h"
+#include "app/texts.h"
 
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QRadioButton>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <functional>
@@ -59,12 +62,20 @@ void Form1::makeFolderOptionsOneGroup()
     placeFolderTabStop();
 }
 
+// An option that cannot be chosen ("Other:" with no folder) is passed over.
 void Form1::moveFolderChoice(QRadioButton* from, int step)
 {
     const auto options = folderOptions();
     const auto count = static_cast<int>(options.size());
-    const auto at = static_cast<int>(std::find(options.begin(), options.end(), from) - options.begin());
-    QRadioButton* to = options[static_cast<std::size_t>((at + step + count) % count)];
+    int at = static_cast<int>(std::find(options.begin(), options.end(), from) - options.begin());
+    QRadioButton* to = from;
+    for (int tried = 0; tried < count; ++tried) {
+        at = (at + step + count) % count;
+        if (options[static_cast<std::size_t>(at)]->isEnabled()) {
+            to = options[static_cast<std::size_t>(at)];
+            break;
+        }
+    }
     // Saved as a click saves it.
     setOption(to, true);
     to->setFocus(Qt::TabFocusReason);
@@ -74,7 +85,7 @@ void Form1::placeFolderTabStop()
 {
     const auto options = folderOptions();
     const auto selected = std::find_if(options.begin(), options.end(), [](QRadioButton* o) { return o->isChecked(); });
-    QRadioButton* stop = selected != options.end() ? *selected : options.front();
+    QRadioButton* stop = selected != options.end() && (*selected)->isEnabled() ? *selected : options.front();
     for (QRadioButton* option : options)
         option->setFocusPolicy(option == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
@@ -95,11 +106,12 @@ void Form1::setOption(QRadioButton* option, bool selected)
         Option_Click();
 }
 
+// "Option10" goes first, so the five keep the order they were always written in.
 void Form1::Option_Click()
 {
-    const std::array<QString, 5> keys{settings_keys::Option3, settings_keys::Option5, settings_keys::Option6,
-                                      settings_keys::Option7, settings_keys::Option9};
-    const auto options = folderOptions();
+    const std::array<QString, 6> keys{settings_keys::Option10, settings_keys::Option3, settings_keys::Option5,
+                                      settings_keys::Option6,  settings_keys::Option7, settings_keys::Option9};
+    const std::array<QRadioButton*, 6> options{Option10, Option3, Option5, Option6, Option7, Option9};
     for (std::size_t i = 0; i < options.size(); ++i)
         saveSetting(keys[i], booleanText(options[i]->isChecked()));
 }
@@ -108,9 +120,63 @@ QString Form1::SelectedFolderName() const
 {
     for (QRadioButton* option : folderOptions()) {
         if (option->isChecked())
-            return option->text();
+            return option == Option10 ? Combo2->currentText() : option->text();
     }
     return QString();
+}
+
+void Form1::Combo2_Change()
+{
+    saveSetting(settings_keys::Combo2, Combo2->currentText());
+    updateOtherOption();
+}
+
+// Choosing a folder, even the one already shown, chooses "Other:".
+void Form1::Combo2_Activated() { setOption(Option10, true); }
+
+// The folders the server offers, with the one already chosen kept shown even
+// when the server does not list it: the fetch then says it is not there.
+void Form1::showOtherFolders(const QStringList& folders)
+{
+    const QString chosen = Combo2->currentText();
+    QStringList shown = folders;
+    if (!chosen.isEmpty() && !shown.contains(chosen))
+        shown << chosen;
+    std::sort(shown.begin(), shown.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    {
+        const QSignalBlocker quiet(Combo2);
+        Combo2->clear();
+        Combo2->addItems(shown);
+        Combo2->setCurrentIndex(static_cast<int>(shown.indexOf(chosen)));
+        Combo2->setPlaceholderText(folders.isEmpty() ? texts::NoOtherFolders : texts::OtherFoldersToChoose);
+    }
+    updateOtherOption();
+}
+
+// Without a connection only the chosen folder is shown, as at start.
+void Form1::showOnlyFolder(const QString& folder)
+{
+    {
+        const QSignalBlocker quiet(Combo2);
+        Combo2->clear();
+        if (!folder.isEmpty()) {
+            Combo2->addItem(folder);
+            Combo2->setCurrentIndex(0);  // a box with a placeholder shows no entry by itself
+        }
+        Combo2->setPlaceholderText(texts::OtherFoldersBeforeConnect);
+    }
+    updateOtherOption();
+}
+
+// "Other:" can be chosen only while its drop-down shows a folder.
+void Form1::updateOtherOption()
+{
+    Combo2->setEnabled(Combo2->count() > 0);
+    Combo2->setToolTip(Combo2->currentText());  // a long path does not fit the box
+    Option10->setEnabled(!Combo2->currentText().isEmpty());
+    placeFolderTabStop();
 }
 
 }  // namespace tallyhive

@@ -85,17 +85,21 @@ void Form1::Form_Load()
     else
         h.step(182, [&] { Check2->setEnabled(false); });
     h.step(184, [&] { setCheckValue(Check2, readInteger(setting(AutoConnect, QStringLiteral("0")))); });
-    // Selecting an option saves all five, so the five are read before any is set.
+    // Selecting an option saves all six, so the six are read before any is set.
     const QString option3 = setting(settings_keys::Option3, QStringLiteral("1"));
     const QString option5 = setting(settings_keys::Option5, QStringLiteral("0"));
     const QString option6 = setting(settings_keys::Option6, QStringLiteral("0"));
     const QString option7 = setting(settings_keys::Option7, QStringLiteral("0"));
     const QString option9 = setting(settings_keys::Option9, QStringLiteral("0"));
+    const QString option10 = setting(settings_keys::Option10, QStringLiteral("0"));
     h.step(186, [&] { setOption(Option3, readBoolean(option3)); });
     h.step(188, [&] { setOption(Option5, readBoolean(option5)); });
     h.step(190, [&] { setOption(Option6, readBoolean(option6)); });
     h.step(192, [&] { setOption(Option7, readBoolean(option7)); });
     h.step(194, [&] { setOption(Option9, readBoolean(option9)); });
+    // The chosen folder is shown, and used, before the server lists its folders.
+    h.step(196, [&] { showOnlyFolder(setting(settings_keys::Combo2)); });
+    h.step(198, [&] { setOption(Option10, readBoolean(option10)); });
     h.step(333, [&] { addComboEntry(texts::LiveIdEntry); });
     const QStringList domains = config::mailDomains();
     h.step(444, [&] { addComboEntry(u'@' + domains.at(0)); });

@@ -7,6 +7,7 @@
 #include "app/texts.h"
 #include "app/window/window_pointer.h"
 #include "interfaces/error.h"
+#include "mail/folder_options.h"
 #include "platform/qt/qt_list_view.h"
 
 #include <QCheckBox>
@@ -59,6 +60,7 @@ void Form1::Connect()
             return;
         }
         h.step(126, [&] { session->EnumMailFolders(); });
+        h.step(128, [&] { showOtherFolders(foldersBesideOptions(session->MailFolders)); });
         h.step(144, [&] { setStatus(texts::StatusConnected); });
     }
     h.step(146, [&] { PushButton1->setText(texts::DisconnectCaption); });
@@ -86,6 +88,7 @@ void Form1::Disconnect(bool afterFailedConnect)
     }
     h.step(162, [&] { ListView1->removeAllRows(); });
     h.step(164, [&] { RefreshCounts(true); });
+    showOnlyFolder(Combo2->currentText());
     h.step(166, [&] { PushButton1->setText(texts::ConnectCaption); });
     h.step(168, [&] { oChilkat.reset(); });
     h.step(170, [&] { setStatus(texts::StatusDisconnected); });

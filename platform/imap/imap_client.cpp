@@ -5,6 +5,7 @@
 #include "platform/imap/imap_command.h"
 #include "platform/imap/imap_fetch_items.h"
 #include "platform/imap/imap_internal_date.h"
+#include "platform/imap/imap_list_reply.h"
 #include "platform/imap/imap_mailbox_name.h"
 
 #include <QThread>
@@ -197,6 +198,17 @@ int ImapClient::select(const QString& mailbox)
 
 std::optional<QStringList> ImapClient::listMailboxes(const QString& reference, const QString& pattern)
 {
+    const auto entries = listMailboxEntries(reference, pattern);
+    if (!entries)
+        return std::nullopt;
+    QStringList names;
+    for (const MailboxEntry& entry : *entries)
+        names << entry.name;
+    return names;
+}
+
+std::optional<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QString& reference, const QString& pattern)
+{
     const QString operation = QStringLiteral("listMailboxes");
     Call call(*this, operation);
     if (!call.ok())
@@ -205,16 +217,15 @@ std::optional<QStringList> ImapClient::listMailboxes(const QString& reference, c
                             .string(encodeMailboxName(reference))
                             .string(encodeMailboxName(pattern))
                             .pieces();
-    QStringList names;
+    std::vector<MailboxEntry> entries;
     int skipped = 0;
     specialUse_.clear();
     const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
-        const auto& data = response.data;
         if (response.truncated) {
             ++skipped;  // a name too long to be one the user could pick
-        } else if (data.size() == 4 && data[0].isAtom("LIST") && data[1].isList() && data[3].isText()) {
-            names << decodeMailboxName(data[3].value);
-            noteSpecialUse(data[1].children, names.last());
+        } else if (auto entry = parseListReply(response)) {
+            noteSpecialUse(*entry);
+            entries.push_back(std::move(*entry));
         }
     });
     if (!exchange)
@@ -224,7 +235,7 @@ std::optional<QStringList> ImapClient::listMailboxes(const QString& reference, c
         return std::nullopt;
     if (skipped > 0)
         setError(lastError_ + QStringLiteral(" (%1 over-long replies skipped)").arg(skipped));
-    return names;
+    return entries;
 }
 
 std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
@@ -483,14 +494,13 @@ bool ImapClient::pollAbort()
 }
 
 // RFC 6154 roles; the first mailbox that claims one keeps it.
-void ImapClient::noteSpecialUse(const std::vector<ImapToken>& attributes, const QString& name)
+void ImapClient::noteSpecialUse(const MailboxEntry& entry)
 {
-    static const std::array<QByteArrayView, 4> roles{"\\DRAFTS", "\\SENT", "\\JUNK", "\\TRASH"};
-    for (const ImapToken& attribute : attributes) {
-        for (QByteArrayView role : roles) {
-            if (attribute.isAtom(role))
-                specialUse_.try_emplace(QString::fromLatin1(role.toByteArray().toLower()), name);
-        }
+    static const std::array<QString, 4> roles{QStringLiteral("\\drafts"), QStringLiteral("\\sent"), QStringLiteral("\\junk"),
+                                              QStringLiteral("\\trash")};
+    for (const QString& role : roles) {
+        if (entry.has(role))
+            specialUse_.try_emplace(role, entry.name);
     }
 }
 

@@ -69,6 +69,7 @@ public:
     int selectMailbox(const QString& mailbox);
     int numMessages() const { return messageCount_; }
     std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern);
+    std::optional<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern);
     // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
     // "\\Drafts", "\\Junk", "\\Trash"); empty when none did.
     QString specialUseMailbox(const QString& role) const;
@@ -159,7 +160,7 @@ private:
     std::optional<ImapResponse> awaitResponse(const QString& operation, Watch& watch, qint64 idleLimitMs);
     bool countUntagged(const QString& operation, qint64 bytes);
     void noteUntagged(const ImapResponse& response);
-    void noteSpecialUse(const std::vector<ImapToken>& attributes, const QString& name);
+    void noteSpecialUse(const MailboxEntry& entry);
     void reportFetchProgress();
     int signIn(const QString& user, const QString& password);
     int signInWithTokens(const QString& user, const AccessTokenSource& tokens);

@@ -60,6 +60,12 @@ std::optional<QStringList> MailboxComponent::listMailboxes(const QString& refere
     return client_->listMailboxes(reference, pattern);
 }
 
+std::optional<std::vector<MailboxEntry>> MailboxComponent::listMailboxEntries(const QString& reference, const QString& pattern)
+{
+    forgetRun();
+    return client_->listMailboxEntries(reference, pattern);
+}
+
 QString MailboxComponent::lastErrorText() const { return runText_.isNull() ? client_->lastErrorText() : runText_; }
 
 void MailboxComponent::disconnect()

@@ -28,6 +28,7 @@ public:
     int numMessages() const override { return client_->numMessages(); }
     std::optional<MailMessage> fetchSingle(int number, bool isUid) override;
     std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override;
+    std::optional<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) override;
     QString specialUseMailbox(const QString& role) const override { return client_->specialUseMailbox(role); }
     QString lastErrorText() const override;
     void disconnect() override;

@@ -29,7 +29,9 @@ TEST_F(SettingsStoreTest, AbsentKeysGiveTheDefaultOrTheEmptyText)
 TEST_F(SettingsStoreTest, TextsComeBackExactlyAsWritten)
 {
     for (const QString& value : {QStringLiteral("p\"a\\ss, wörd;=[x]"), QStringLiteral("True"), QStringLiteral("-1"),
-                                 QStringLiteral("a,b,c"), QStringLiteral(" spaced "), QString()}) {
+                                 QStringLiteral("a,b,c"), QStringLiteral(" spaced "), QString(),
+                                 QStringLiteral("quote \" and \\ backslash"), QStringLiteral("Ünïcødé €"),
+                                 QStringLiteral("Projects/2026"), QStringLiteral("a&b")}) {
         store_.saveSetting("Corvanta", "Tallyhive", "Password", value);
         EXPECT_EQ(store_.getSetting("Corvanta", "Tallyhive", "Password", QStringLiteral("default")), value);
     }

@@ -2,6 +2,7 @@
 #include "app/pending_events.h"
 #include "app/texts.h"
 #include "interfaces/error.h"
+#include "mail/folder_options.h"
 #include "mail/imap_session.h"
 #include "support/fake_imap_component.h"
 #include "support/recording_message_boxes.h"
@@ -114,6 +115,37 @@ TEST_F(SessionTest, FolderListingGivesNamesOrTheBoxOnFailure)
     component_->listOk = false;
     EXPECT_FALSE(session_->EnumMailFolders().has_value());
     EXPECT_EQ(boxes_.shown.size(), 1u);
+}
+
+TEST(FolderOptions, TheFoldersOfferedBesideTheFiveOptions)
+{
+    using platform::MailboxEntry;
+    const QStringList none;
+    const QStringList noselect{QStringLiteral("\\Noselect"), QStringLiteral("\\HasChildren")};
+    struct Case {
+        const char* what;
+        std::vector<MailboxEntry> listing;
+        QStringList offered;
+    } cases[] = {
+        {"the five by name and the user's own, in the listing's order",
+         {{"INBOX", "/", none}, {"Sent", "/", none}, {"Archive", "/", none}, {"Drafts", "/", none},
+          {"Projects", "/", noselect}, {"Projects/2026", "/", none}, {"Reçus", "/", none}, {"Junk", "/", none},
+          {"Deleted", "/", none}, {"a&b", "/", none}},
+         {"Archive", "Projects/2026", "Reçus", "a&b"}},
+        {"folders that stand in for an option by their role are reached already",
+         {{"Inbox", "/", none}, {"Sent Items", "/", {"\\Sent"}}, {"Deleted Items", "/", {"\\HasNoChildren", "\\TRASH"}},
+          {"Old Sent", "/", {"\\Sent"}}, {"Archive", "/", {"\\Archive"}}},
+         {"Old Sent", "Archive"}},
+        {"a folder of the option's name wins, so the marked one is offered",
+         {{"Sent", "/", none}, {"Sent Mail", "/", {"\\Sent"}}, {"inbox", ".", none}, {"INBOX.Sub", ".", none}},
+         {"Sent Mail", "INBOX.Sub"}},
+        {"names that cannot be opened are left out; case counts except for INBOX",
+         {{"Gone", "/", {"\\NonExistent"}}, {"[Gmail]", "/", {"\\NoSelect"}}, {"junk", "/", none}, {"Junk", "/", none}},
+         {"junk"}},
+        {"an empty listing", {}, {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(foldersBesideOptions(c.listing), c.offered) << c.what;
 }
 
 TEST_F(SessionTest, ExtractionDeliversTheRangeWithSequenceNumbersAndLogsEveryFetch)

@@ -66,6 +66,28 @@ TEST_F(Form1Test, ArrowKeysMoveTheFolderChoiceAndSaveItLikeAClick)
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Inbox"));
 }
 
+TEST_F(Form1Test, OtherIsOneMoreOptionForTheKeysOnceItHasAFolder)
+{
+    settings.set("Combo2", "Archive");
+    Form1& w = load();
+    activate(w);
+    w.Option9->click();
+    w.Option9->setFocus();
+    QTest::keyClick(w.Option9, Qt::Key_Right);
+    EXPECT_TRUE(w.Option10->isChecked());
+    EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Archive"));
+    EXPECT_EQ(settings.value("Option10"), QStringLiteral("True"));
+    QTest::keyClick(w.Option10, Qt::Key_Right);
+    EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Inbox"));
+    QTest::keyClick(w.Option3, Qt::Key_Up);
+    EXPECT_TRUE(w.Option10->isChecked());
+
+    // One tab stop for the six, then the drop-down, then the filter.
+    EXPECT_EQ(focusAfterTab(w.PushButton11), w.Option10);
+    EXPECT_EQ(focusAfterTab(w.Option10), w.Combo2);
+    EXPECT_EQ(focusAfterTab(w.Combo2), w.txtSearch);
+}
+
 namespace {
 
 // Spreadsheets that note the main window's status line as each row's first

@@ -210,6 +210,47 @@ TEST_F(Form1Test, AfternoonMessagesGetTheNextDaysNumber)
     EXPECT_EQ(rowTexts(6), QStringList({QString::number(the19th + 1), QString::number(the19th)}));
 }
 
+TEST_F(Form1Test, OtherOffersTheServersOwnFoldersAndFetchesTheOneChosen)
+{
+    component->fill(QStringLiteral("Projects/2026"), 3);
+    component->fill(QStringLiteral("Archive"), 2);
+    component->attributes[QStringLiteral("Projects")] = {QStringLiteral("\\Noselect"), QStringLiteral("\\HasChildren")};
+    Form1& w = load();
+    EXPECT_EQ(w.Combo2->count(), 0);
+    signIn();
+    ASSERT_EQ(w.Combo2->count(), 2);
+    EXPECT_EQ(w.Combo2->itemText(0), QStringLiteral("Archive"));
+    EXPECT_EQ(w.Combo2->itemText(1), QStringLiteral("Projects/2026"));
+    EXPECT_EQ(w.Combo2->currentIndex(), -1);
+    EXPECT_FALSE(w.Option10->isEnabled());
+    EXPECT_TRUE(w.Option3->isChecked());
+
+    // Choosing a folder chooses "Other:", and both are saved at once.
+    w.Combo2->setCurrentIndex(1);
+    emit w.Combo2->activated(1);
+    EXPECT_TRUE(w.Option10->isChecked());
+    EXPECT_FALSE(w.Option3->isChecked());
+    EXPECT_EQ(settings.value("Combo2"), QStringLiteral("Projects/2026"));
+    EXPECT_EQ(settings.value("Option10"), QStringLiteral("True"));
+    EXPECT_EQ(settings.value("Option3"), QStringLiteral("False"));
+    boxes.shown.clear();
+    w.PushButton3_Click();
+    EXPECT_EQ(rowTexts(4), QStringList({"Subject 1", "Subject 2", "Subject 3"}));
+    EXPECT_TRUE(component->calls.contains(QStringLiteral("select Projects/2026")));
+    EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
+
+    // An option leaves the drop-down as it is, unused.
+    w.Option6->click();
+    EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Sent"));
+    EXPECT_EQ(w.Combo2->currentText(), QStringLiteral("Projects/2026"));
+    EXPECT_EQ(settings.value("Option10"), QStringLiteral("False"));
+
+    // Disconnecting lets go of the server's list but not of the choice.
+    w.PushButton1_Click();
+    EXPECT_EQ(w.Combo2->count(), 1);
+    EXPECT_EQ(w.Combo2->currentText(), QStringLiteral("Projects/2026"));
+}
+
 TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)
 {
     Form1& w = load();

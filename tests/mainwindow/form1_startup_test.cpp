@@ -147,3 +147,29 @@ TEST_F(Form1Test, DimmedAutoConnectDoesNotConnect)
     EXPECT_EQ(w.Check2->checkState(), Qt::PartiallyChecked);
     EXPECT_TRUE(component->calls.isEmpty());
 }
+
+TEST_F(Form1Test, AChosenOtherFolderIsRestoredAndUsedBeforeTheServerListsFolders)
+{
+    Form1& first = load();
+    EXPECT_FALSE(first.Option10->isEnabled());  // nothing for it to stand for yet
+    EXPECT_FALSE(first.Combo2->isEnabled());
+    EXPECT_FALSE(first.Option10->isChecked());
+
+    settings.set("Option3", "0");
+    settings.set("Option10", "1");
+    settings.set("Combo2", "Projects/2026");
+    component->fill(QStringLiteral("Projects/2026"), 3);
+    Form1& w = load();
+    EXPECT_TRUE(w.Option10->isChecked());
+    EXPECT_TRUE(w.Option10->isEnabled());
+    EXPECT_FALSE(w.Option3->isChecked());
+    EXPECT_EQ(w.Combo2->currentText(), QStringLiteral("Projects/2026"));
+    EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Projects/2026"));
+    EXPECT_EQ(settings.value("Option10"), QStringLiteral("True"));
+    EXPECT_EQ(settings.value("Combo2"), QStringLiteral("Projects/2026"));
+
+    settings.set("Option10", "soon");
+    Form1& unreadable = load();
+    EXPECT_TRUE(hasLine(boxes, 198));
+    EXPECT_FALSE(unreadable.Option10->isChecked());
+}

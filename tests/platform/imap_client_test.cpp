@@ -185,6 +185,39 @@ TEST_F(ImapClientTest, ListDecodesQuotedAtomAndLiteralNames)
     EXPECT_FALSE(client->listMailboxes(QString(), QStringLiteral("*")));
 }
 
+TEST_F(ImapClientTest, ListEntriesCarryTheDelimiterAndAttributes)
+{
+    signIn();
+    wire->client("A2 LIST \"\" \"*\"\r\n")
+        .server("* LIST (\\NoSelect \\HasChildren) \"/\" Projects\r\n"
+                "* LIST (\\HasNoChildren) \"/\" Projects/2026\r\n"
+                "* LIST (\\NonExistent \\HasChildren) \".\" Gone\r\n"
+                "* LIST (\\HasNoChildren \\Archive) \"\\\\\" \"quote \\\" and \\\\ backslash\"\r\n"
+                "* LIST (\\Trash) NIL {4}\r\na&-b (\"CHILDINFO\" (\"SUBSCRIBED\"))\r\n"
+                "* LIST (\\Sent) \"/\"\r\n"
+                "A2 OK List completed.\r\n");
+    const auto entries = client->listMailboxEntries(QString(), QStringLiteral("*"));
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 5u);
+    const MailboxEntry& parent = (*entries)[0];
+    EXPECT_EQ(parent.name, QStringLiteral("Projects"));
+    EXPECT_EQ(parent.delimiter, QStringLiteral("/"));
+    EXPECT_EQ(parent.attributes, QStringList({"\\NoSelect", "\\HasChildren"}));
+    EXPECT_FALSE(parent.selectable());
+    EXPECT_TRUE((*entries)[1].selectable());
+    EXPECT_EQ((*entries)[1].name, QStringLiteral("Projects/2026"));
+    EXPECT_FALSE((*entries)[2].selectable());
+    EXPECT_EQ((*entries)[2].delimiter, QStringLiteral("."));
+    EXPECT_EQ((*entries)[3].name, QStringLiteral("quote \" and \\ backslash"));
+    EXPECT_EQ((*entries)[3].delimiter, QStringLiteral("\\"));
+    EXPECT_TRUE((*entries)[3].has(QStringLiteral("\\archive")));
+    EXPECT_EQ((*entries)[4].name, QStringLiteral("a&b"));
+    EXPECT_EQ((*entries)[4].delimiter, QString());
+    EXPECT_EQ(client->specialUseMailbox(QStringLiteral("\\Trash")), QStringLiteral("a&b"));
+    EXPECT_EQ(client->specialUseMailbox(QStringLiteral("\\Sent")), QString());  // its reply had no name
+    EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
+}
+
 TEST_F(ImapClientTest, FetchPeeksAndReturnsTheBytesAndArrivalDate)
 {
     signIn();

@@ -211,6 +211,19 @@ TEST(ImapMailboxName, RoundTripsModifiedUtf7)
     for (const QString& name : {QStringLiteral("Entwürfe"), QStringLiteral("日本語/メール"), QStringLiteral("A&B ~x"),
                                 QStringLiteral("Ünïcödé&")})
         EXPECT_EQ(decodeMailboxName(encodeMailboxName(name)), name);
+    // Names as Dovecot lists them, both ways.
+    const std::pair<QString, QByteArray> wireNames[] = {
+        {QStringLiteral("Reçus"), "Re&AOc-us"},
+        {QStringLiteral("Ünïcødé €"), "&ANw-n&AO8-c&APg-d&AOk- &IKw-"},
+        {QStringLiteral("a&b"), "a&-b"},
+        {QStringLiteral("quote \" and \\ backslash"), "quote \" and \\ backslash"},
+        {QStringLiteral("Счета/2026"), "&BCEERwQ1BEIEMA-/2026"},
+        {QStringLiteral("📁 Fotos"), "&2D3cwQ- Fotos"},
+    };
+    for (const auto& [name, wire] : wireNames) {
+        EXPECT_EQ(encodeMailboxName(name), wire);
+        EXPECT_EQ(decodeMailboxName(wire), name);
+    }
     // Names that are not modified UTF-7 come through as sent.
     EXPECT_EQ(decodeMailboxName("Half&open"), QStringLiteral("Half&open"));
     EXPECT_EQ(decodeMailboxName("Bad&!!!-"), QStringLiteral("Bad&!!!-"));

@@ -96,6 +96,28 @@ public:
             names << name;
         return names;
     }
+    // Every mailbox, then those listed only by their attributes, with "/" between levels.
+    std::optional<std::vector<platform::MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) override
+    {
+        const auto names = listMailboxes(reference, pattern);
+        if (!names)
+            return std::nullopt;
+        QStringList all = *names;
+        for (const auto& [name, listed] : attributes) {
+            if (!all.contains(name))
+                all << name;
+        }
+        std::vector<platform::MailboxEntry> entries;
+        for (const QString& name : all) {
+            platform::MailboxEntry entry{name, QStringLiteral("/"), attributes.count(name) ? attributes.at(name) : QStringList()};
+            for (const auto& [role, mailbox] : specialUse) {
+                if (mailbox == name)
+                    entry.attributes << role;
+            }
+            entries.push_back(entry);
+        }
+        return entries;
+    }
     QString specialUseMailbox(const QString& role) const override
     {
         const auto found = specialUse.find(role);
@@ -158,6 +180,7 @@ public:
     QString acceptedToken = QStringLiteral("token-1");
     std::map<QString, std::vector<platform::MailMessage>> mailboxes;
     std::map<QString, QString> specialUse;  // role ("\\Sent") -> mailbox
+    std::map<QString, QStringList> attributes;  // mailbox -> what its listing says of it ("\\Noselect")
     QList<int> failFetches;
     std::function<void(int)> onFetch;
 

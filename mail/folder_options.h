@@ -1,0 +1,23 @@
+#pragma once
+
+#include "interfaces/imap_component.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace tallyhive {
+
+// The RFC 6154 role ("\\Sent") a server may give the mailbox that stands for
+// a folder option of that name ("Sent") when it has none of the name itself;
+// empty for the Inbox and for any other name.
+QString folderOptionRole(const QString& FolderName);
+
+// The mailboxes of a listing a user may choose beside the five folder
+// options, in the listing's order: those that can be selected, leaving out
+// the ones the options already reach (the Inbox, a mailbox of an option's
+// name, or the one marked with its role where the name is missing).
+QStringList foldersBesideOptions(const std::vector<platform::MailboxEntry>& entries);
+
+}  // namespace tallyhive

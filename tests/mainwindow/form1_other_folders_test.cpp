@@ -1,0 +1,179 @@
+// "Other:" against a real server holding nested folders and folders whose
+// names need encoding and quoting: the list offered after Connect, Get All
+// and Send To Excel for each, the choice kept for the next start.
+#include "form1_fixture.h"
+#include "platform/mailbox/mailbox_component.h"
+#include "platform/xlsx/xlsx_spreadsheet.h"
+#include "support/dovecot_test.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+using namespace tallyhive;
+using tallyhive::testing::DovecotTest;
+
+namespace {
+
+// The server's folders beside the five, each with as many messages as its place in this list.
+const QStringList kFolders{QStringLiteral("Archive"), QStringLiteral("Projects/2026"), QStringLiteral("Reçus"),
+                           QStringLiteral("Ünïcødé €"), QStringLiteral("quote \" and \\ backslash"), QStringLiteral("a&b")};
+
+QString subject(const QString& folder, int n) { return QStringLiteral("%1 #%2").arg(folder).arg(n); }
+
+// One subfolder per folder (nested for "Projects/2026", whose parent then
+// holds no mail and cannot be selected) and one message in the Inbox.
+void writeSource(const QString& root)
+{
+    const auto write = [](const QString& folder, const QString& file, const QString& subject) {
+        QDir().mkpath(folder);
+        QFile eml(QDir(folder).filePath(file));
+        ASSERT_TRUE(eml.open(QIODevice::WriteOnly));
+        eml.write("From: Ann <ann@example.org>\r\nDate: Tue, 19 Mar 2024 10:00:00 +0000\r\nSubject: =?UTF-8?B?"
+                  + subject.toUtf8().toBase64() + "?=\r\n\r\nBody of " + subject.toUtf8() + "\r\n");
+    };
+    write(QDir(root).filePath(QStringLiteral("Inbox")), QStringLiteral("1.eml"), QStringLiteral("In the Inbox"));
+    for (int i = 0; i < kFolders.size(); ++i) {
+        for (int n = 1; n <= i + 1; ++n)
+            write(QDir(root).filePath(kFolders[i]), QStringLiteral("%1.eml").arg(n), subject(kFolders[i], n));
+    }
+}
+
+class OtherFolderTest : public DovecotTest {
+public:
+    static void SetUpTestSuite()
+    {
+        source_ = new QTemporaryDir;
+        writeSource(source_->path());
+        start(source_->path());
+    }
+    static void TearDownTestSuite()
+    {
+        DovecotTest::TearDownTestSuite();
+        delete source_;
+    }
+
+protected:
+    void SetUp() override
+    {
+        DovecotTest::SetUp();
+        tallyhive::testing::guiApplication();
+        qputenv("TEMP", scratch_.path().toUtf8());
+        qputenv("TALLYHIVE_EXPORT_DIR", scratch_.filePath(QStringLiteral("exports")).toUtf8());
+    }
+    void TearDown() override
+    {
+        window_.reset();
+        qunsetenv("TALLYHIVE_EXPORT_DIR");
+    }
+
+    Form1& startWindow()
+    {
+        window_ = std::make_unique<Form1>(
+            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(); }});
+        window_->Form_Load();
+        return *window_;
+    }
+
+    void connect()
+    {
+        window_->Text1->setText(server().user());
+        window_->Combo1->setCurrentIndex(0);
+        window_->Text2->setText(server().password());
+        window_->PushButton1_Click();
+        ASSERT_TRUE(window_->isConnected()) << qPrintable(boxes_.texts().join(u'|'));
+    }
+
+    QStringList listed(int column) const
+    {
+        QStringList texts;
+        for (int row = 1; row <= window_->ListView1->rowCount(); ++row)
+            texts << window_->ListView1->cellText(row, column);
+        return texts;
+    }
+
+    // Column D of the exported workbook, below its title.
+    QStringList exportedSubjects()
+    {
+        const QDir exports(qEnvironmentVariable("TALLYHIVE_EXPORT_DIR"));
+        const QStringList workbooks = exports.entryList({QStringLiteral("*.xlsx")}, QDir::Files, QDir::Time);
+        if (workbooks.isEmpty())
+            return {};
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/../export/read_workbook.py"),
+                                                          exports.filePath(workbooks.first())});
+        python.waitForFinished(120000);
+        const QJsonObject cells = QJsonDocument::fromJson(python.readAllStandardOutput()).object()[u"cells"].toObject();
+        QStringList subjects;
+        for (int row = 2; cells.contains(QStringLiteral("D%1").arg(row)); ++row)
+            subjects << cells[QStringLiteral("D%1").arg(row)].toObject()[u"value"].toString();
+        return subjects;
+    }
+
+    static inline QTemporaryDir* source_ = nullptr;
+    QTemporaryDir scratch_;
+    tallyhive::testing::RecordingMessageBoxes boxes_;
+    tallyhive::testing::MemorySettingsStore settings_;
+    platform::XlsxSpreadsheetFactory spreadsheets_;
+    std::unique_ptr<Form1> window_;
+};
+
+class EachOtherFolderTest : public OtherFolderTest, public ::testing::WithParamInterface<int> {};
+
+}  // namespace
+
+TEST_P(EachOtherFolderTest, IsOfferedFetchedExportedAndKeptForTheNextStart)
+{
+    const QString folder = kFolders[GetParam()];
+    Form1& w = startWindow();
+    connect();
+    QStringList offered;
+    for (int i = 0; i < w.Combo2->count(); ++i)
+        offered << w.Combo2->itemText(i);
+    EXPECT_EQ(offered, QStringList({"a&b", "Archive", "Projects/2026", "quote \" and \\ backslash", "Reçus", "Ünïcødé €"}));
+
+    w.Combo2->setCurrentIndex(static_cast<int>(offered.indexOf(folder)));
+    emit w.Combo2->activated(w.Combo2->currentIndex());
+    ASSERT_TRUE(w.Option10->isChecked());
+    w.PushButton3_Click();
+    EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
+    QStringList expected;
+    for (int n = 1; n <= GetParam() + 1; ++n)
+        expected << subject(folder, n);
+    EXPECT_EQ(listed(4), expected);
+
+    boxes_.shown.clear();
+    w.PushButton5_Click();
+    w.PushButton4_Click();
+    EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
+    EXPECT_EQ(exportedSubjects(), expected);
+
+    // The next start shows the folder chosen before anything is listed, and fetches it.
+    Form1& again = startWindow();
+    EXPECT_TRUE(again.Option10->isChecked());
+    EXPECT_EQ(again.SelectedFolderName(), folder);
+    connect();
+    boxes_.shown.clear();
+    again.PushButton3_Click();
+    EXPECT_EQ(listed(4), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, EachOtherFolderTest, ::testing::Range(0, 6));
+
+TEST_F(OtherFolderTest, ASavedFolderTheServerNoLongerHasFailsTheRunTheUsualWay)
+{
+    settings_.set(QStringLiteral("Option3"), QStringLiteral("0"));
+    settings_.set(QStringLiteral("Option10"), QStringLiteral("1"));
+    settings_.set(QStringLiteral("Combo2"), QStringLiteral("Projects/2025"));
+    Form1& w = startWindow();
+    connect();
+    EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Projects/2025"));
+    w.PushButton3_Click();
+    EXPECT_EQ(w.ListView1->rowCount(), 0);
+    ASSERT_EQ(boxes_.shown.size(), 2u);
+    EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("Invalid login.")));
+    EXPECT_EQ(boxes_.shown[1].text, QStringLiteral("There are no emails in the Folder you selected."));
+    EXPECT_TRUE(w.imapComponent->lastErrorText().contains(QStringLiteral("Projects/2025")))
+        << qPrintable(w.imapComponent->lastErrorText());
+}
