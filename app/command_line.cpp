@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <vector>
 
 namespace tallyhive {
 namespace {
@@ -53,16 +54,22 @@ std::optional<CommandLineAnswer> answerCommandLine(const QStringList& arguments)
         return CommandLineAnswer{0, program + u' ' + QCoreApplication::applicationVersion() + u'\n', {}};
     if (!understood)
         return CommandLineAnswer{1, {}, texts::CommandLineRefused.arg(program, parser.errorText())};
-    if (!parser.positionalArguments().isEmpty())
-        return CommandLineAnswer{1, {}, texts::CommandLineRefused.arg(program, texts::CommandLineNoArguments.arg(parser.positionalArguments().first()))};
+    if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
+        return CommandLineAnswer{1, {},
+                                 texts::CommandLineRefused.arg(program, texts::CommandLineNoArguments.arg(extra.first()))};
     return std::nullopt;
 }
 
 std::optional<int> answerCommandLine(int argc, char** argv)
 {
+    // The probe may take arguments of its own out of the list it is given;
+    // the window must still get them all.
+    std::vector<char*> copy(argv, argv + argc);
+    copy.push_back(nullptr);
+    int copyCount = argc;
     std::optional<CommandLineAnswer> answer;
     {
-        const QCoreApplication probe(argc, argv);
+        const QCoreApplication probe(copyCount, copy.data());
         answer = answerCommandLine(QCoreApplication::arguments());
     }
     if (!answer)
