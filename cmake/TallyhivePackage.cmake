@@ -1,7 +1,7 @@
 # The Debian package, made by CPack from the install rules (scripts/package).
 # Its Depends come from the libraries the program links, through
 # dpkg-shlibdeps; only what the program starts or loads by name at run time
-# is named here, as a recommendation.
+# is named here.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tallyhive)
 set(CPACK_PACKAGE_VENDOR Corvanta)
@@ -23,9 +23,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${PROJECT_HOMEPAGE_URL})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The online check runs ping, workbooks open through xdg-open, and the
-# remembered sign-in is kept through libsecret, which QtKeychain loads by name.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "iputils-ping, xdg-utils, libsecret-1-0")
+# Every start runs ping to tell whether the machine is online; without it
+# each start would claim it is offline.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "iputils-ping")
+# Workbooks open through xdg-open, and a remembered sign-in is kept through
+# libsecret, which QtKeychain loads by name; without them those two things
+# alone are missing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libreoffice-calc | gnumeric")
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
