@@ -70,6 +70,7 @@ void LoopbackListener::close()
     servers_.clear();
     for (QTcpSocket* socket : sockets_) {
         socket->disconnect(this);
+        socket->flush();  // the page for the answer, should it still wait to go
         socket->abort();
         socket->deleteLater();
     }

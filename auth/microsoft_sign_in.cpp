@@ -108,47 +108,51 @@ platform::BrowserSignIn::Outcome MicrosoftSignIn::signInInBrowser(const QString&
     const Pkce pkce = Pkce::create();
     const QUrl address = authorizeAddress(account, redirect, state, pkce.challenge);
 
-    QEventLoop loop;
-    wait_ = &loop;
-    // Destroyed with this call's end at the latest, which aborts it.
-    std::unique_ptr<TokenRequest> exchange;
     TokenReply granted;
-    connect(&listener, &LoopbackListener::answered, &loop, [&](const QUrlQuery& query) {
-        const QString error = redirectText(query, QStringLiteral("error"));
-        if (!error.isEmpty()) {
-            const QString description = redirectText(query, QStringLiteral("error_description"));
-            finishWait(error == u"access_denied" ? Outcome::Declined : Outcome::Failed, description.isEmpty() ? error : description);
-            return;
-        }
-        const QString code = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
-        if (code.isEmpty()) {
-            finishWait(Outcome::Failed, QStringLiteral("the answer held no authorization code"));
-            return;
-        }
-        exchange = std::make_unique<TokenRequest>(network_, settings_.tokenUrl,
-                                                  form({{"grant_type", QStringLiteral("authorization_code")},
-                                                        {"client_id", settings_.clientId},
-                                                        {"code", code},
-                                                        {"redirect_uri", redirect},
-                                                        {"code_verifier", QString::fromLatin1(pkce.verifier)},
-                                                        {"scope", settings_.scope}}),
-                                                  settings_.requestTimeoutMs);
-        connect(exchange.get(), &TokenRequest::finished, &loop, [&](const TokenReply& reply) {
-            granted = reply;
-            finishWait(outcomeOf(reply), reply.detail());
+    {
+        // Whatever the browser or a request still does later finds this
+        // scope gone, and with it every connection into it.
+        QEventLoop loop;
+        wait_ = &loop;
+        // Destroyed with this scope at the latest, which aborts it.
+        std::unique_ptr<TokenRequest> exchange;
+        connect(&listener, &LoopbackListener::answered, &loop, [&](const QUrlQuery& query) {
+            const QString error = redirectText(query, QStringLiteral("error"));
+            if (!error.isEmpty()) {
+                const QString description = redirectText(query, QStringLiteral("error_description"));
+                finishWait(error == u"access_denied" ? Outcome::Declined : Outcome::Failed, description.isEmpty() ? error : description);
+                return;
+            }
+            const QString code = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
+            if (code.isEmpty()) {
+                finishWait(Outcome::Failed, QStringLiteral("the answer held no authorization code"));
+                return;
+            }
+            exchange = std::make_unique<TokenRequest>(network_, settings_.tokenUrl,
+                                                      form({{"grant_type", QStringLiteral("authorization_code")},
+                                                            {"client_id", settings_.clientId},
+                                                            {"code", code},
+                                                            {"redirect_uri", redirect},
+                                                            {"code_verifier", QString::fromLatin1(pkce.verifier)},
+                                                            {"scope", settings_.scope}}),
+                                                      settings_.requestTimeoutMs);
+            connect(exchange.get(), &TokenRequest::finished, &loop, [&](const TokenReply& reply) {
+                granted = reply;
+                finishWait(outcomeOf(reply), reply.detail());
+            });
         });
-    });
-    QTimer::singleShot(settings_.browserWaitMs, &loop, [this] { finishWait(Outcome::TimedOut); });
-    openInBrowser(settings_.browserCommand, address, &loop, [this, address] {
-        if (browserNotOpened_)
-            browserNotOpened_(address.toString(QUrl::FullyEncoded));
-    });
+        QTimer::singleShot(settings_.browserWaitMs, &loop, [this] { finishWait(Outcome::TimedOut); });
+        openInBrowser(settings_.browserCommand, address, &loop, [this, address] {
+            if (browserNotOpened_)
+                browserNotOpened_(address.toString(QUrl::FullyEncoded));
+        });
 
-    if (!decided_)
-        loop.exec();
-    wait_ = nullptr;
-    exchange.reset();
-    listener.close();
+        if (!decided_)
+            loop.exec();
+        wait_ = nullptr;
+        exchange.reset();
+        listener.close();
+    }
 
     // A loop ended from outside (the program quitting) decided nothing.
     last_ = decided_ ? waitOutcome_ : Outcome::Cancelled;
