@@ -111,7 +111,9 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
         // as the mailbox the browser sign-in opened.
         const QString account = session->Username;
         session->AccessTokens = [this, account](bool refresh) { return signIn().accessToken(account, refresh); };
-        session->Username = signIn().mailboxAddress(account);
+        // A window given no sign-in object says so when the tokens are asked for.
+        if (services_.signIn)
+            session->Username = services_.signIn->mailboxAddress(account);
         session->SignInRefused = [this] { oChilkat_SignInRefused(); };
     }
     session->StatusChanged = [this, raw](const QString& text) { oChilkat_StatusChanged(raw, text); };
