@@ -6,7 +6,7 @@
 
 namespace tallyhive::auth {
 
-void openInBrowser(const QString& command, const QUrl& url, QObject* context, std::function<void()> failed)
+void openInBrowser(const QString& command, const QUrl& url, QObject* owner, QObject* context, std::function<void()> failed)
 {
     // xdg-open hands the address to whatever browser the desktop has chosen.
     QStringList words = command.isEmpty() ? QStringList{QStringLiteral("xdg-open")} : QProcess::splitCommand(command);
@@ -14,9 +14,8 @@ void openInBrowser(const QString& command, const QUrl& url, QObject* context, st
         QTimer::singleShot(0, context, failed);
         return;
     }
-    // No parent: a parent's end would kill the browser. The process object
-    // goes once the command has ended.
-    auto* process = new QProcess;
+    // Gone once the command has ended, or with its owner.
+    auto* process = new QProcess(owner);
     process->setProgram(words.takeFirst());
     process->setArguments(words << url.toString(QUrl::FullyEncoded));
     process->setStandardInputFile(QProcess::nullDevice());

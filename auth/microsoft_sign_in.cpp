@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -21,6 +22,7 @@ namespace {
 const QString kStoreKey = QStringLiteral("microsoft-sign-in");
 // An access token this close to its end is refreshed before use.
 constexpr qint64 kExpiryMarginSeconds = 120;
+constexpr int kLauncherGraceMs = 3000;
 
 // application/x-www-form-urlencoded, which is also how a query is written.
 QByteArray form(std::initializer_list<std::pair<const char*, QString>> fields)
@@ -65,7 +67,13 @@ MicrosoftSignIn::MicrosoftSignIn(OAuthSettings settings, QObject* parent)
 {
 }
 
-MicrosoftSignIn::~MicrosoftSignIn() = default;
+MicrosoftSignIn::~MicrosoftSignIn()
+{
+    // A browser launcher still handing the address over gets a moment to
+    // finish before its process object, and with it the launcher, goes.
+    for (QProcess* launcher : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))
+        launcher->waitForFinished(kLauncherGraceMs);
+}
 
 void MicrosoftSignIn::setBrowserNotOpenedNotice(std::function<void(const QString&)> notice)
 {
@@ -142,7 +150,7 @@ platform::BrowserSignIn::Outcome MicrosoftSignIn::signInInBrowser(const QString&
             });
         });
         QTimer::singleShot(settings_.browserWaitMs, &loop, [this] { finishWait(Outcome::TimedOut); });
-        openInBrowser(settings_.browserCommand, address, &loop, [this, address] {
+        openInBrowser(settings_.browserCommand, address, this, &loop, [this, address] {
             if (browserNotOpened_)
                 browserNotOpened_(address.toString(QUrl::FullyEncoded));
         });
