@@ -18,7 +18,7 @@ public:
         TimedOut,     // no answer within the wait limit
         Unreachable,  // the provider could not be reached, or did not answer in time
         Unexpected,   // the provider answered with something that is no answer (lastDetail: its HTTP status)
-        Failed,       // any other failure: a forged answer, a malformed reply
+        Failed,       // any other failure: a refused code exchange, an answer without a code
         NoToken,      // accessToken(): nothing to refresh from, or the refresh token was refused
     };
 
