@@ -104,7 +104,20 @@ inline const QString StatusSignInCancelled = QStringLiteral("Sign-in cancelled."
 inline const QString SignInDeclined = QStringLiteral(
     "The sign-in was declined in the browser, so Tallyhive may not read this mailbox. Click \"1. Connect\" to try again.");
 inline const QString SignInWrongAccount = QStringLiteral(
-    "The mail server did not accept the sign-in for %1. In the browser, sign in with that same account, then click \"1. Connect\" again.");
+    "The mail server did not accept the sign-in for %1. Either IMAP is switched off for this mailbox: in Outlook.com open "
+    "Settings, Mail, Forwarding and IMAP, switch on \"Let devices and apps use IMAP\" and save. Or another account was "
+    "chosen in the browser than the one you meant. Then click \"1. Connect\" again.");
+inline const QString SignInOtherMailbox = QStringLiteral(
+    "You signed in in the browser as %1, so Tallyhive reads the mailbox %1, not %2. To read %2, click \"Disconnect\", "
+    "then \"1. Connect\" and choose that account in the browser.");
+inline const QString BrowserNotOpened = QStringLiteral(
+    "The browser could not be opened. Copy this address into your browser to sign in; Tallyhive waits for you:\n\n%1");
+inline const QString SignInUnexpected = QStringLiteral(
+    "The Microsoft sign-in service answered unexpectedly (%1). Click \"1. Connect\" to try again later.");
+inline const QString SignInPageDone = QStringLiteral(
+    "Tallyhive has the answer to its sign-in. You may close this page and go back to Tallyhive.");
+inline const QString SignInPageFailed = QStringLiteral(
+    "The sign-in did not finish. You may close this page and go back to Tallyhive, which says why.");
 inline const QString SignInTimedOut = QStringLiteral(
     "The sign-in was not finished in the browser within 5 minutes. Click \"1. Connect\" to try again.");
 inline const QString SignInUnreachable = QStringLiteral(
