@@ -1,3 +1,15 @@
+#include "app/command_line.h"
+#include "app/texts.h"
 #include "mainwindow/application.h"
 
-int main(int argc, char** argv) { return tallyhive::runApplication(argc, argv); }
+#include <QGuiApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLYHIVE_VERSION));
+    // Lets the desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(tallyhive::texts::DesktopName);
+    if (const std::optional<int> answered = tallyhive::answerCommandLine(argc, argv))
+        return *answered;
+    return tallyhive::runApplication(argc, argv);
+}

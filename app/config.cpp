@@ -68,7 +68,7 @@ bool openWorkbook() { return fromEnvironment("TALLYHIVE_OPEN_WORKBOOK", QStringL
 
 QString signInMode() { return fromEnvironment("TALLYHIVE_SIGN_IN", QStringLiteral("auto")).trimmed().toLower(); }
 
-QString oauthClientId() { return fromEnvironment("TALLYHIVE_OAUTH_CLIENT_ID", QString()).trimmed(); }
+QString oauthClientId() { return fromEnvironment("TALLYHIVE_OAUTH_CLIENT_ID", QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_CLIENT_ID)).trimmed(); }
 
 QString oauthAuthority()
 {

@@ -21,7 +21,7 @@ int fetchWindow();             // TALLYHIVE_FETCH_WINDOW: FETCH requests kept in
 QString exportDir();           // TALLYHIVE_EXPORT_DIR
 bool openWorkbook();           // TALLYHIVE_OPEN_WORKBOOK: 0 leaves the workbook closed
 QString signInMode();          // TALLYHIVE_SIGN_IN: password, microsoft or auto
-QString oauthClientId();       // TALLYHIVE_OAUTH_CLIENT_ID: the registered application; empty: none
+QString oauthClientId();       // TALLYHIVE_OAUTH_CLIENT_ID, else the one built in: the registered application; empty: none
 QString oauthAuthority();      // TALLYHIVE_OAUTH_AUTHORITY: the base of /authorize and /token
 QString browserCommand();      // TALLYHIVE_BROWSER: gets the sign-in address; empty: the desktop's browser
 

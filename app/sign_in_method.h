@@ -17,8 +17,10 @@ SignInMethod chooseSignInMethod();
 
 bool isMicrosoftHost(const QString& host);
 
-// What the access token must allow: IMAP only, plus a refresh token.
-// A token for any other resource is refused by the IMAP server.
-inline const QString MicrosoftImapScope = QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access");
+// What the access token must allow: IMAP only, plus a refresh token, and an
+// ID token that names the account really signed in. A token for any other
+// resource is refused by the IMAP server.
+inline const QString MicrosoftImapScope =
+    QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access openid email");
 
 }  // namespace tallyhive

@@ -43,6 +43,44 @@ inline const QString MustBeOnline = QStringLiteral("You must be online to use th
 // Start-up
 inline const QString CursorFile = QStringLiteral("HAND-M.CUR");
 inline const QString SkinFile = QStringLiteral("x/o.cjs");
+// The name the menu entry and the icon are installed under.
+inline const QString DesktopName = QStringLiteral("tallyhive");
+
+// Command line
+inline const QString CommandLineDescription = QStringLiteral(
+    "Signs in to an IMAP mailbox, fetches a folder's messages into a list you check,\n"
+    "and sends the checked ones with their bodies to a new .xlsx workbook.");
+inline const QString CommandLineHelpOption = QStringLiteral("Shows the options and the environment, then exits.");
+inline const QString CommandLineVersionOption = QStringLiteral("Shows the version, then exits.");
+inline const QString CommandLineRefused = QStringLiteral("%1: %2\nTry '%1 --help' for what it takes.\n");
+inline const QString CommandLineNoArguments = QStringLiteral("Unexpected argument '%1'.");
+inline const QString CommandLineEnvironment = QStringLiteral(
+    "\n"
+    "Environment (a variable that is set, even to nothing, replaces the built-in\n"
+    "value shown in brackets):\n"
+    "  TALLYHIVE_IMAP_HOST        IMAP server, implicit TLS [outlook.office365.com]\n"
+    "  TALLYHIVE_IMAP_PORT        its port [993]\n"
+    "  TALLYHIVE_MAIL_DOMAINS     the three \"@\" suffixes offered for the Live ID\n"
+    "                             [hotmail.com,live.com,outlook.com]\n"
+    "  TALLYHIVE_CA_FILE          an extra CA certificate (PEM) to trust besides the\n"
+    "                             system's; certificates are always verified []\n"
+    "  TALLYHIVE_READ_TIMEOUT_MS  a call fails when the server is silent this long\n"
+    "                             [30000]\n"
+    "  TALLYHIVE_SIGN_IN          password, microsoft or auto [auto]\n"
+    "  TALLYHIVE_OAUTH_CLIENT_ID  the Application (client) ID Microsoft sign-in uses []\n"
+    "  TALLYHIVE_OAUTH_AUTHORITY  where /authorize and /token live\n"
+    "                             [https://login.microsoftonline.com/consumers/oauth2/v2.0]\n"
+    "  TALLYHIVE_BROWSER          a command given the sign-in address; empty: the\n"
+    "                             desktop's browser []\n"
+    "  TALLYHIVE_EXPORT_DIR       where workbooks are written [~/Documents/Tallyhive]\n"
+    "  TALLYHIVE_OPEN_WORKBOOK    0 writes a workbook without opening it [1]\n"
+    "  TALLYHIVE_PING_HOST        pinged once at start to tell whether the machine is\n"
+    "                             online; empty: no check [www.microsoft.com]\n"
+    "  TALLYHIVE_HOME_PAGE        opened on about one start in a hundred; empty: never\n"
+    "                             [https://www.corvanta.com]\n"
+    "\n"
+    "Qt's own window options (-platform, -style, -geometry, ...) work as in any Qt\n"
+    "program. Settings are kept in ~/.config/Corvanta.ini.\n");
 
 // Sign-in panel
 inline const QString ConnectCaption = QStringLiteral("1. Connect");
@@ -66,7 +104,20 @@ inline const QString StatusSignInCancelled = QStringLiteral("Sign-in cancelled."
 inline const QString SignInDeclined = QStringLiteral(
     "The sign-in was declined in the browser, so Tallyhive may not read this mailbox. Click \"1. Connect\" to try again.");
 inline const QString SignInWrongAccount = QStringLiteral(
-    "The mail server did not accept the sign-in for %1. In the browser, sign in with that same account, then click \"1. Connect\" again.");
+    "The mail server did not accept the sign-in for %1. Either IMAP is switched off for this mailbox: in Outlook.com open "
+    "Settings, Mail, Forwarding and IMAP, switch on \"Let devices and apps use IMAP\" and save. Or another account was "
+    "chosen in the browser than the one you meant. Then click \"1. Connect\" again.");
+inline const QString SignInOtherMailbox = QStringLiteral(
+    "You signed in in the browser as %1, so Tallyhive reads the mailbox %1, not %2. To read %2, click \"Disconnect\", "
+    "then \"1. Connect\" and choose that account in the browser.");
+inline const QString BrowserNotOpened = QStringLiteral(
+    "The browser could not be opened. Copy this address into your browser to sign in; Tallyhive waits for you:\n\n%1");
+inline const QString SignInUnexpected = QStringLiteral(
+    "The Microsoft sign-in service answered unexpectedly (%1). Click \"1. Connect\" to try again later.");
+inline const QString SignInPageDone = QStringLiteral(
+    "Tallyhive has the answer to its sign-in. You may close this page and go back to Tallyhive.");
+inline const QString SignInPageFailed = QStringLiteral(
+    "The sign-in did not finish. You may close this page and go back to Tallyhive, which says why.");
 inline const QString SignInTimedOut = QStringLiteral(
     "The sign-in was not finished in the browser within 5 minutes. Click \"1. Connect\" to try again.");
 inline const QString SignInUnreachable = QStringLiteral(

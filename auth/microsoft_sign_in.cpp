@@ -1,15 +1,20 @@
 #include "auth/microsoft_sign_in.h"
 
 #include "auth/browser_launch.h"
+#include "auth/loopback_listener.h"
 #include "auth/pkce.h"
+#include "auth/token_request.h"
 
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkReply>
-#include <QOAuth2AuthorizationCodeFlow>
-#include <QOAuthHttpServerReplyHandler>
+#include <QProcess>
 #include <QTimer>
+#include <QUrlQuery>
+
+#include <initializer_list>
+#include <memory>
+#include <utility>
 
 namespace tallyhive::auth {
 namespace {
@@ -17,18 +22,42 @@ namespace {
 const QString kStoreKey = QStringLiteral("microsoft-sign-in");
 // An access token this close to its end is refreshed before use.
 constexpr qint64 kExpiryMarginSeconds = 120;
+constexpr int kLauncherGraceMs = 3000;
 
-QByteArray formField(const char* name, const QString& value)
+// application/x-www-form-urlencoded, which is also how a query is written.
+QByteArray form(std::initializer_list<std::pair<const char*, QString>> fields)
 {
-    return QByteArray(name) + '=' + QUrl::toPercentEncoding(value);
+    QByteArray text;
+    for (const auto& [name, value] : fields) {
+        if (!text.isEmpty())
+            text += '&';
+        text += QByteArray(name) + '=' + QUrl::toPercentEncoding(value);
+    }
+    return text;
 }
 
-// Values of the redirect's query arrive still percent-encoded, with '+' for blanks.
-QString redirectText(const QVariant& value)
+// A value of the redirect's query as the provider meant it: '+' stands for a blank.
+QString redirectText(const QUrlQuery& query, const QString& name)
 {
-    QByteArray text = value.toString().toUtf8();
+    QByteArray text = query.queryItemValue(name, QUrl::FullyEncoded).toLatin1();
     text.replace('+', ' ');
     return QUrl::fromPercentEncoding(text);
+}
+
+platform::BrowserSignIn::Outcome outcomeOf(const TokenReply& reply)
+{
+    using Outcome = platform::BrowserSignIn::Outcome;
+    switch (reply.kind) {
+    case TokenReply::Kind::Tokens:
+        return Outcome::SignedIn;
+    case TokenReply::Kind::Unreachable:
+        return Outcome::Unreachable;
+    case TokenReply::Kind::Unexpected:
+        return Outcome::Unexpected;
+    case TokenReply::Kind::Refused:
+        break;
+    }
+    return Outcome::Failed;
 }
 
 }  // namespace
@@ -38,80 +67,108 @@ MicrosoftSignIn::MicrosoftSignIn(OAuthSettings settings, QObject* parent)
 {
 }
 
-MicrosoftSignIn::~MicrosoftSignIn() = default;
+MicrosoftSignIn::~MicrosoftSignIn()
+{
+    // A browser launcher still handing the address over gets a moment to
+    // finish before its process object, and with it the launcher, goes.
+    for (QProcess* launcher : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))
+        launcher->waitForFinished(kLauncherGraceMs);
+}
+
+void MicrosoftSignIn::setBrowserNotOpenedNotice(std::function<void(const QString&)> notice)
+{
+    browserNotOpened_ = std::move(notice);
+}
+
+QUrl MicrosoftSignIn::authorizeAddress(const QString& account, const QString& redirect, const QString& state,
+                                       const QByteArray& challenge) const
+{
+    QUrl address = settings_.authorizeUrl;
+    const QByteArray query = form({{"client_id", settings_.clientId},
+                                   {"response_type", QStringLiteral("code")},
+                                   {"redirect_uri", redirect},
+                                   {"response_mode", QStringLiteral("query")},
+                                   {"scope", settings_.scope},
+                                   {"state", state},
+                                   {"code_challenge", QString::fromLatin1(challenge)},
+                                   {"code_challenge_method", QStringLiteral("S256")},
+                                   {"login_hint", account}});
+    address.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
+    return address;
+}
 
 platform::BrowserSignIn::Outcome MicrosoftSignIn::signInInBrowser(const QString& account)
 {
     decided_ = false;
     detail_.clear();
-    QOAuth2AuthorizationCodeFlow flow(&network_);
-    flow.setClientIdentifier(settings_.clientId);
-    flow.setAuthorizationUrl(settings_.authorizeUrl);
-    flow.setAccessTokenUrl(settings_.tokenUrl);
-    flow.setScope(settings_.scope);
+    // Anyone on this machine can reach the loopback port; only the answer to
+    // our own request, which carries this state, counts.
     const QString state = QString::fromLatin1(randomUrlSafe(32));
-    flow.setState(state);
-    // The address must be spelt out: the port-only constructors listen on
-    // every interface, and (LocalHost, 0) picks the (port, parent) overload.
-    QOAuthHttpServerReplyHandler handler(QHostAddress(QHostAddress::LocalHost), 0);
-    if (!handler.isListening()) {
+    LoopbackListener listener(state);
+    if (!listener.listen()) {
         last_ = Outcome::Failed;
         detail_ = QStringLiteral("no port on 127.0.0.1 could be opened for the answer");
         return last_;
     }
-    handler.setCallbackText(QStringLiteral("Signed in. You can close this page and return to Tallyhive."));
-    flow.setReplyHandler(&handler);
-
+    // Microsoft's portal registers a desktop app's loopback address only as
+    // "localhost", compares that name exactly and ignores the port.
+    const QString redirect = QStringLiteral("http://localhost:%1/").arg(listener.port());
     const Pkce pkce = Pkce::create();
-    flow.setModifyParametersFunction([&](QAbstractOAuth::Stage stage, QMultiMap<QString, QVariant>* parameters) {
-        switch (stage) {
-        case QAbstractOAuth::Stage::RequestingAuthorization:
-            parameters->insert(QStringLiteral("code_challenge"), pkce.challenge);
-            parameters->insert(QStringLiteral("code_challenge_method"), QStringLiteral("S256"));
-            parameters->insert(QStringLiteral("login_hint"), account);
-            break;
-        case QAbstractOAuth::Stage::RequestingAccessToken: {
-            parameters->insert(QStringLiteral("code_verifier"), pkce.verifier);
-            // Qt 6.4 passes the code on still percent-encoded, and encodes it
-            // again; the provider would see a code it never issued.
-            const QString code = parameters->value(QStringLiteral("code")).toString();
-            if (code.contains(u'%')) {
-                parameters->remove(QStringLiteral("code"));
-                parameters->insert(QStringLiteral("code"), QUrl::fromPercentEncoding(code.toUtf8()));
+    const QUrl address = authorizeAddress(account, redirect, state, pkce.challenge);
+
+    TokenReply granted;
+    {
+        // Whatever the browser or a request still does later finds this
+        // scope gone, and with it every connection into it.
+        QEventLoop loop;
+        wait_ = &loop;
+        // Destroyed with this scope at the latest, which aborts it.
+        std::unique_ptr<TokenRequest> exchange;
+        connect(&listener, &LoopbackListener::answered, &loop, [&](const QUrlQuery& query) {
+            const QString error = redirectText(query, QStringLiteral("error"));
+            if (!error.isEmpty()) {
+                const QString description = redirectText(query, QStringLiteral("error_description"));
+                finishWait(error == u"access_denied" ? Outcome::Declined : Outcome::Failed, description.isEmpty() ? error : description);
+                return;
             }
-            parameters->remove(QStringLiteral("client_secret"));  // a public client has none
-            break;
-        }
-        default:
-            break;
-        }
-    });
+            const QString code = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
+            if (code.isEmpty()) {
+                finishWait(Outcome::Failed, QStringLiteral("the answer held no authorization code"));
+                return;
+            }
+            exchange = std::make_unique<TokenRequest>(network_, settings_.tokenUrl,
+                                                      form({{"grant_type", QStringLiteral("authorization_code")},
+                                                            {"client_id", settings_.clientId},
+                                                            {"code", code},
+                                                            {"redirect_uri", redirect},
+                                                            {"code_verifier", QString::fromLatin1(pkce.verifier)},
+                                                            {"scope", settings_.scope}}),
+                                                      settings_.requestTimeoutMs);
+            connect(exchange.get(), &TokenRequest::finished, &loop, [&](const TokenReply& reply) {
+                granted = reply;
+                finishWait(outcomeOf(reply), reply.detail());
+            });
+        });
+        QTimer::singleShot(settings_.browserWaitMs, &loop, [this] { finishWait(Outcome::TimedOut); });
+        openInBrowser(settings_.browserCommand, address, this, &loop, [this, address] {
+            if (browserNotOpened_)
+                browserNotOpened_(address.toString(QUrl::FullyEncoded));
+        });
 
-    QEventLoop loop;
-    wait_ = &loop;
-    connect(&flow, &QAbstractOAuth::authorizeWithBrowser, &loop, [this](const QUrl& url) {
-        if (!openInBrowser(settings_.browserCommand, url))
-            finishWait(Outcome::Failed, QStringLiteral("the browser could not be started"));
-    });
-    connect(&handler, &QAbstractOAuthReplyHandler::callbackReceived, &loop,
-            [this, state](const QVariantMap& values) { checkRedirect(values, state); });
-    connect(&flow, &QAbstractOAuth::granted, &loop, [this] { finishWait(Outcome::SignedIn); });
-    // Qt 6.4 only logs a refused token request and then waits for ever.
-    connect(&network_, &QNetworkAccessManager::finished, &loop, [this](QNetworkReply* reply) { checkTokenAnswer(reply); });
-    QTimer::singleShot(settings_.browserWaitMs, &loop, [this] { finishWait(Outcome::TimedOut); });
+        if (!decided_)
+            loop.exec();
+        wait_ = nullptr;
+        exchange.reset();
+        listener.close();
+    }
 
-    flow.grant();
-    if (!decided_)
-        loop.exec();
-    wait_ = nullptr;
-    handler.close();
-
-    last_ = waitOutcome_;
+    // A loop ended from outside (the program quitting) decided nothing.
+    last_ = decided_ ? waitOutcome_ : Outcome::Cancelled;
     if (last_ == Outcome::SignedIn) {
         switchAccount(account);
         storeLookedUp_ = true;  // this sign-in replaces any remembered one
-        const qint64 lifetime = flow.expirationAt().isValid() ? QDateTime::currentDateTime().secsTo(flow.expirationAt()) : 0;
-        keepTokens(flow.token(), flow.refreshToken(), lifetime);
+        mailbox_ = granted.mailbox;
+        keepTokens(granted);
     }
     return last_;
 }
@@ -126,44 +183,6 @@ void MicrosoftSignIn::finishWait(Outcome outcome, const QString& detail)
     waitOutcome_ = outcome;
     detail_ = detail;
     wait_->quit();
-}
-
-void MicrosoftSignIn::checkRedirect(const QVariantMap& values, const QString& state)
-{
-    const QString error = redirectText(values.value(QStringLiteral("error")));
-    if (!error.isEmpty()) {
-        const QString description = redirectText(values.value(QStringLiteral("error_description")));
-        finishWait(error == u"access_denied" ? Outcome::Declined : Outcome::Failed, description.isEmpty() ? error : description);
-        return;
-    }
-    // Anyone on this machine can reach the loopback port; only the answer to
-    // our own request counts.
-    if (redirectText(values.value(QStringLiteral("state"))) != state) {
-        finishWait(Outcome::Failed, QStringLiteral("the answer did not belong to this sign-in (state mismatch), so it was refused"));
-        return;
-    }
-    if (values.value(QStringLiteral("code")).toString().isEmpty())
-        finishWait(Outcome::Failed, QStringLiteral("the answer held no authorization code"));
-}
-
-void MicrosoftSignIn::checkTokenAnswer(QNetworkReply* reply)
-{
-    if (reply->url().adjusted(QUrl::RemoveQuery) != settings_.tokenUrl.adjusted(QUrl::RemoveQuery))
-        return;
-    // peek, not read: the flow reads the same reply after this.
-    const TokenReply answer = parseTokenReply(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                                              reply->peek(reply->bytesAvailable()));
-    switch (answer.kind) {
-    case TokenReply::Kind::Tokens:
-        return;  // the flow takes it from here
-    case TokenReply::Kind::Unreachable:
-        finishWait(Outcome::Unreachable, reply->errorString());
-        return;
-    case TokenReply::Kind::Refused:
-    case TokenReply::Kind::Malformed:
-        finishWait(Outcome::Failed, answer.detail());
-        return;
-    }
 }
 
 QString MicrosoftSignIn::accessToken(const QString& account, bool refresh)
@@ -186,57 +205,57 @@ QString MicrosoftSignIn::accessToken(const QString& account, bool refresh)
     return refreshNow();
 }
 
-// The flow's own refresh sends an empty client secret and a redirect address,
-// which a public client must not, and reports no failure: a plain POST does it.
+QString MicrosoftSignIn::mailboxAddress(const QString& account) const
+{
+    if (mailbox_.isEmpty() || account.compare(account_, Qt::CaseInsensitive) != 0)
+        return account;
+    return mailbox_;
+}
+
+// A public client sends no secret and, on refresh, no redirect address.
 QString MicrosoftSignIn::refreshNow()
 {
-    QNetworkRequest request(settings_.tokenUrl);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
-    request.setTransferTimeout(settings_.requestTimeoutMs);
-    const QByteArray form = formField("grant_type", QStringLiteral("refresh_token")) + '&'
-                            + formField("client_id", settings_.clientId) + '&' + formField("refresh_token", refreshToken_)
-                            + '&' + formField("scope", settings_.scope);
-    QNetworkReply* reply = network_.post(request, form);
+    TokenRequest request(network_, settings_.tokenUrl,
+                         form({{"grant_type", QStringLiteral("refresh_token")},
+                               {"client_id", settings_.clientId},
+                               {"refresh_token", refreshToken_},
+                               {"scope", settings_.scope}}),
+                         settings_.requestTimeoutMs);
+    TokenReply answer;
+    answer.kind = TokenReply::Kind::Unreachable;  // should the loop end from outside
     QEventLoop loop;
-    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    connect(&request, &TokenRequest::finished, &loop, [&](const TokenReply& reply) {
+        answer = reply;
+        loop.quit();
+    });
     loop.exec();
-    const TokenReply answer = parseTokenReply(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll());
-    const QString networkError = reply->errorString();
-    reply->deleteLater();
 
-    switch (answer.kind) {
-    case TokenReply::Kind::Tokens:
-        last_ = Outcome::SignedIn;
-        keepTokens(answer.accessToken, answer.refreshToken.isEmpty() ? refreshToken_ : answer.refreshToken, answer.expiresInSeconds);
+    last_ = outcomeOf(answer);
+    detail_ = answer.detail();
+    if (answer.kind == TokenReply::Kind::Tokens) {
+        detail_.clear();
+        keepTokens(answer);
         return accessToken_;
-    case TokenReply::Kind::Unreachable:
-        last_ = Outcome::Unreachable;
-        detail_ = networkError;
-        return {};
-    case TokenReply::Kind::Refused:
-        if (answer.error == u"invalid_grant") {
-            // Revoked, expired or already used: only the browser helps now.
-            dropRefreshToken();
-            last_ = Outcome::NoToken;
-        } else {
-            last_ = Outcome::Failed;
-        }
-        detail_ = answer.detail();
-        return {};
-    case TokenReply::Kind::Malformed:
-        last_ = Outcome::Failed;
-        detail_ = answer.detail();
-        return {};
+    }
+    if (answer.kind == TokenReply::Kind::Refused && answer.error == u"invalid_grant") {
+        // Revoked, expired or already used: only the browser helps now.
+        dropRefreshToken();
+        last_ = Outcome::NoToken;
     }
     return {};
 }
 
-void MicrosoftSignIn::keepTokens(const QString& accessToken, const QString& refreshToken, qint64 expiresInSeconds)
+void MicrosoftSignIn::keepTokens(const TokenReply& reply)
 {
-    accessToken_ = accessToken;
-    expiresAt_ = expiresInSeconds > 0 ? QDateTime::currentDateTime().addSecs(expiresInSeconds) : QDateTime();
+    accessToken_ = reply.accessToken;
+    expiresAt_ = reply.expiresInSeconds > 0 ? QDateTime::currentDateTime().addSecs(reply.expiresInSeconds) : QDateTime();
+    // A refresh may come without a new ID token: the mailbox stays what it was.
+    const bool mailboxChanged = !reply.mailbox.isEmpty() && reply.mailbox != mailbox_;
+    if (mailboxChanged)
+        mailbox_ = reply.mailbox;
     // Each refresh may hand out a new refresh token; only the newest is kept.
-    const bool changed = refreshToken != refreshToken_;
+    const QString refreshToken = reply.refreshToken.isEmpty() ? refreshToken_ : reply.refreshToken;
+    const bool changed = refreshToken != refreshToken_ || mailboxChanged;
     refreshToken_ = refreshToken;
     if (remembered_ && changed)
         storeRefreshToken();
@@ -245,6 +264,7 @@ void MicrosoftSignIn::keepTokens(const QString& accessToken, const QString& refr
 void MicrosoftSignIn::switchAccount(const QString& account)
 {
     account_ = account;
+    mailbox_.clear();
     accessToken_.clear();
     refreshToken_.clear();
     expiresAt_ = QDateTime();
@@ -259,15 +279,19 @@ void MicrosoftSignIn::loadRemembered()
     if (!stored || stored->isEmpty())
         return;
     const QJsonObject entry = QJsonDocument::fromJson(stored->toUtf8()).object();
-    if (entry.value(u"account").toString().compare(account_, Qt::CaseInsensitive) == 0)
-        refreshToken_ = entry.value(u"refresh_token").toString();
+    if (entry.value(u"account").toString().compare(account_, Qt::CaseInsensitive) != 0)
+        return;
+    refreshToken_ = entry.value(u"refresh_token").toString();
+    mailbox_ = entry.value(u"mailbox").toString();
 }
 
 void MicrosoftSignIn::storeRefreshToken()
 {
     if (refreshToken_.isEmpty())
         return;
-    const QJsonObject entry{{QStringLiteral("account"), account_}, {QStringLiteral("refresh_token"), refreshToken_}};
+    QJsonObject entry{{QStringLiteral("account"), account_}, {QStringLiteral("refresh_token"), refreshToken_}};
+    if (!mailbox_.isEmpty())
+        entry.insert(QStringLiteral("mailbox"), mailbox_);
     storeWorks_ = store_.write(kStoreKey, QString::fromUtf8(QJsonDocument(entry).toJson(QJsonDocument::Compact)));
 }
 

@@ -14,18 +14,21 @@ class QEventLoop;
 namespace tallyhive::auth {
 
 // Sign-in with the authorization-code flow, PKCE (S256) and a random state,
-// answered on a loopback port of 127.0.0.1 that is open only while the
+// answered on a loopback port (http://localhost) that is open only while the
 // browser has the user. The access token lives in memory only; the refresh
-// token also in the secret store while "Remember me" asks for it.
+// token also in the secret store while "Remember me" asks for it, with the
+// address of the mailbox it opens.
 class MicrosoftSignIn : public QObject, public platform::BrowserSignIn {
 public:
     explicit MicrosoftSignIn(OAuthSettings settings, QObject* parent = nullptr);
     ~MicrosoftSignIn() override;
 
     Outcome signInInBrowser(const QString& account) override;
+    void setBrowserNotOpenedNotice(std::function<void(const QString& address)> notice) override;
     void cancel() override;
     bool waiting() const override { return wait_ != nullptr; }
     QString accessToken(const QString& account, bool refresh) override;
+    QString mailboxAddress(const QString& account) const override;
     Outcome lastOutcome() const override { return last_; }
     QString lastDetail() const override { return detail_; }
     void setRemembered(bool remember) override;
@@ -34,10 +37,9 @@ public:
 
 private:
     void finishWait(Outcome outcome, const QString& detail = {});
-    void checkRedirect(const QVariantMap& values, const QString& state);
-    void checkTokenAnswer(class QNetworkReply* reply);
+    QUrl authorizeAddress(const QString& account, const QString& redirect, const QString& state, const QByteArray& challenge) const;
     QString refreshNow();
-    void keepTokens(const QString& accessToken, const QString& refreshToken, qint64 expiresInSeconds);
+    void keepTokens(const TokenReply& reply);
     void switchAccount(const QString& account);
     void loadRemembered();
     void storeRefreshToken();
@@ -46,7 +48,9 @@ private:
     OAuthSettings settings_;
     QNetworkAccessManager network_;
     SecretStore store_;
+    std::function<void(const QString&)> browserNotOpened_;
     QString account_;
+    QString mailbox_;  // empty while the ID token has not named it
     QString accessToken_;
     QString refreshToken_;
     QDateTime expiresAt_;

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace tallyhive::platform {
 
 // Signing in to a mail account on the identity provider's page in a browser
@@ -14,8 +16,9 @@ public:
         Cancelled,    // cancel() ended the wait
         Declined,     // the user declined, or the provider refused the request
         TimedOut,     // no answer within the wait limit
-        Unreachable,  // the provider could not be reached
-        Failed,       // any other failure: a forged answer, a malformed reply
+        Unreachable,  // the provider could not be reached, or did not answer in time
+        Unexpected,   // the provider answered with something that is no answer (lastDetail: its HTTP status)
+        Failed,       // any other failure: a refused code exchange, an answer without a code
         NoToken,      // accessToken(): nothing to refresh from, or the refresh token was refused
     };
 
@@ -24,6 +27,9 @@ public:
     // Opens the sign-in page for account and waits, letting events run, until
     // the answer arrives, the wait limit passes or cancel() is called.
     virtual Outcome signInInBrowser(const QString& account) = 0;
+    // Runs with the sign-in address when the browser could not be opened;
+    // the wait goes on, so the user can open the address by hand.
+    virtual void setBrowserNotOpenedNotice(std::function<void(const QString& address)> notice) = 0;
     virtual void cancel() = 0;
     virtual bool waiting() const = 0;
 
@@ -31,6 +37,10 @@ public:
     // while it is valid, else (and always when refresh is true) a new one
     // from the refresh token. Empty when there is none; lastOutcome() says why.
     virtual QString accessToken(const QString& account, bool refresh) = 0;
+    // The mailbox that account's sign-in really opened: the person may have
+    // signed in in the browser as someone else (an alias, a second account).
+    // account itself while that is not known.
+    virtual QString mailboxAddress(const QString& account) const = 0;
     virtual Outcome lastOutcome() const = 0;
     // The provider's own words about the last failure, for the user; never a token.
     virtual QString lastDetail() const = 0;

@@ -196,6 +196,8 @@ private:
     bool connecting_ = false;
     bool tokenRefused_ = false;
     bool cannotRememberShown_ = false;
+    // The mailbox last said to differ from the Live ID typed; said once.
+    QString announcedMailbox_;
     SignInMethod signInMethod_ = SignInMethod::Password;
 };
 

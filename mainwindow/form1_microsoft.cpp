@@ -34,26 +34,35 @@ void Form1::applySignInMethod()
     Text2->setToolTip(texts::PasswordNotNeeded);
     // Outside the numbered steps: a window given no sign-in object says so
     // at its first connect instead of failing its load.
-    if (signInMethod_ == SignInMethod::Microsoft && services_.signIn)
+    if (signInMethod_ == SignInMethod::Microsoft && services_.signIn) {
         services_.signIn->setRemembered(Check1->checkState() != Qt::Unchecked);
+        services_.signIn->setBrowserNotOpenedNotice([this](const QString& address) {
+            services_.boxes.show(texts::BrowserNotOpened.arg(address), texts::AppTitle, platform::BoxIcon::None);
+        });
+    }
 }
 
 // A token at hand (or refreshed) is tried first; the browser opens when there
 // is none, or when the server refused it and a refreshed one.
 bool Form1::connectWithMicrosoft(clsChilkatIMAP& session)
 {
+    // The tokens belong to the Live ID typed; the mailbox is the one the
+    // browser sign-in really opened.
+    const QString account = LoginName();
     bool browserUsed = false;
-    if (signIn().accessToken(session.Username, false).isEmpty()) {
-        if (signIn().lastOutcome() == Outcome::Unreachable) {
-            showSignInOutcome(Outcome::Unreachable);
+    if (signIn().accessToken(account, false).isEmpty()) {
+        const Outcome outcome = signIn().lastOutcome();
+        if (outcome == Outcome::Unreachable || outcome == Outcome::Unexpected) {
+            showSignInOutcome(outcome);
             return false;
         }
-        if (!signInThroughBrowser(session.Username))
+        if (!signInThroughBrowser(account))
             return false;
         browserUsed = true;
     }
     while (true) {
         tokenRefused_ = false;
+        session.Username = signIn().mailboxAddress(account);
         if (session.Connect())
             break;
         if (!tokenRefused_)
@@ -63,9 +72,13 @@ bool Form1::connectWithMicrosoft(clsChilkatIMAP& session)
             services_.boxes.show(texts::SignInWrongAccount.arg(session.Username), texts::AppTitle, platform::BoxIcon::None);
             return false;
         }
-        if (!signInThroughBrowser(session.Username))
+        if (!signInThroughBrowser(account))
             return false;
         browserUsed = true;
+    }
+    if (session.Username.compare(account, Qt::CaseInsensitive) != 0 && announcedMailbox_ != session.Username) {
+        announcedMailbox_ = session.Username;
+        services_.boxes.show(texts::SignInOtherMailbox.arg(session.Username, account), texts::AppTitle, platform::BoxIcon::None);
     }
     if (Check1->checkState() != Qt::Unchecked && !signIn().canRemember() && !cannotRememberShown_) {
         cannotRememberShown_ = true;
@@ -104,6 +117,9 @@ void Form1::showSignInOutcome(Outcome outcome)
         break;
     case Outcome::Unreachable:
         text = texts::SignInUnreachable;
+        break;
+    case Outcome::Unexpected:
+        text = texts::SignInUnexpected.arg(signIn().lastDetail());
         break;
     case Outcome::Failed:
     case Outcome::NoToken:

@@ -110,10 +110,13 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
     session->MailExtractListing = [this, raw](const MailListing& mail) { oChilkat_MailExtractListing(raw, mail); };
     session->ScrapProgress = [this, raw](int percent) { oChilkat_ScrapProgress(raw, percent); };
     if (signInMethod_ == SignInMethod::Microsoft) {
-        // Never the browser here: a fetch run signs in with what is at hand.
-        session->AccessTokens = [this, account = session->Username](bool refresh) {
-            return signIn().accessToken(account, refresh);
-        };
+        // Never the browser here: a fetch run signs in with what is at hand,
+        // as the mailbox the browser sign-in opened.
+        const QString account = session->Username;
+        session->AccessTokens = [this, account](bool refresh) { return signIn().accessToken(account, refresh); };
+        // A window given no sign-in object says so when the tokens are asked for.
+        if (services_.signIn)
+            session->Username = services_.signIn->mailboxAddress(account);
         session->SignInRefused = [this] { oChilkat_SignInRefused(); };
     }
     session->StatusChanged = [this, raw](const QString& text) { oChilkat_StatusChanged(raw, text); };

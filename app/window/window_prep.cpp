@@ -1,5 +1,7 @@
 #include "app/window/window_prep.h"
 
+#include "app/texts.h"
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -64,8 +66,9 @@ void PaintWhite(QLabel& label)
 
 void ApplyProgramIcon(QWidget& window)
 {
-    // Drawn rather than shipped: one small mark, the same in every window.
-    static const QIcon icon = [] {
+    // The installed icon where the program is installed; a drawn mark when it
+    // runs from its build tree.
+    static const QIcon icon = QIcon::fromTheme(texts::DesktopName, [] {
         QPixmap image(64, 64);
         image.fill(Qt::transparent);
         QPainter painter(&image);
@@ -80,7 +83,7 @@ void ApplyProgramIcon(QWidget& window)
         painter.setFont(font);
         painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("T"));
         return QIcon(image);
-    }();
+    }());
     window.setWindowIcon(icon);
 }
 

@@ -10,7 +10,11 @@ void QtMessageBoxes::show(const QString& text, const QString& title, BoxIcon ico
 {
     QMessageBox box(owner_);
     box.setWindowTitle(title);
+    // Texts carry the words of servers and of the sign-in service: shown as
+    // they are, never as markup or links, and selectable for copying.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box.setIcon(icon == BoxIcon::Exclamation ? QMessageBox::Warning
                 : icon == BoxIcon::Information ? QMessageBox::Information
                                                : QMessageBox::NoIcon);

@@ -3,7 +3,11 @@
 // secret store is reachable here.
 #include "sign_in_fixture.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QProcess>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrlQuery>
@@ -24,6 +28,25 @@ public:
         qunsetenv("DISPLAY");
         qunsetenv("WAYLAND_DISPLAY");
         qputenv("XDG_RUNTIME_DIR", runtime.path().toUtf8());
+    }
+
+    // Lets events run for a while, as the window would after a sign-in.
+    static void runEventsFor(int ms)
+    {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    static bool reachable(const QHostAddress& address, int port)
+    {
+        QTcpSocket probe;
+        probe.connectToHost(address, static_cast<quint16>(port));
+        return probe.waitForConnected(1000);
+    }
+    static bool machineHasIpv6Loopback()
+    {
+        QTcpServer server;
+        return server.listen(QHostAddress(QHostAddress::LocalHostIPv6), 0);
     }
 };
 
@@ -63,12 +86,144 @@ TEST_F(MicrosoftSignInTest, DeclinedConsentAndAForgedStateGiveNoToken)
     EXPECT_TRUE(signIn.lastDetail().contains(QStringLiteral("denied access"))) << qPrintable(signIn.lastDetail());
     EXPECT_TRUE(signIn.accessToken(account, false).isEmpty());
 
+    // An answer with a state of its own is not ours: it is refused and the
+    // wait goes on, here to its limit.
     provider.declineConsent(false);
     provider.forgeState(true);
-    EXPECT_EQ(signIn.signInInBrowser(account), Outcome::Failed);
-    EXPECT_TRUE(signIn.lastDetail().contains(QStringLiteral("state mismatch")));
+    auto s = settings();
+    s.browserWaitMs = 1500;
+    auth::MicrosoftSignIn patient(s);
+    EXPECT_EQ(patient.signInInBrowser(account), Outcome::TimedOut);
     EXPECT_EQ(provider.codeExchanges(), 0);
-    EXPECT_TRUE(signIn.accessToken(account, false).isEmpty());
+    EXPECT_TRUE(patient.accessToken(account, false).isEmpty());
+}
+
+// What desktop browsers and other programs on this machine send to the
+// loopback port besides the answer, while the token endpoint is as slow as
+// real ones. The headless browser fails when the icon or a foreign request
+// is not refused.
+TEST_F(MicrosoftSignInTest, TheAnswerSurvivesTheIconRequestAndForeignRequests)
+{
+    struct Case {
+        const char* browserFlags;
+        int tokenDelayMs;
+    };
+    for (const Case& c : {Case{"--favicon", 400}, Case{"--foreign", 0}, Case{"--favicon --foreign", 400}}) {
+        SCOPED_TRACE(c.browserFlags);
+        provider.answerTokensSlowly(c.tokenDelayMs);
+        auth::MicrosoftSignIn signIn(settings(headlessBrowser(QString::fromLatin1(c.browserFlags))));
+        QStringList notices;
+        signIn.setBrowserNotOpenedNotice([&](const QString& address) { notices << address; });
+        const int before = provider.codeExchanges();
+        EXPECT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn) << qPrintable(signIn.lastDetail());
+        EXPECT_EQ(provider.codeExchanges(), before + 1);
+        EXPECT_FALSE(signIn.accessToken(account, false).isEmpty());
+        EXPECT_TRUE(notices.isEmpty());
+        EXPECT_TRUE(provider.complaints().isEmpty()) << qPrintable(provider.complaints().join(u'|'));
+    }
+}
+
+TEST_F(MicrosoftSignInTest, AFaultyTokenEndpointEndsTheSignInWithinItsLimitAndNothingIsPrinted)
+{
+    using Fault = FakeIdentityProvider::TokenFault;
+    struct Case {
+        Fault fault;
+        Outcome outcome;
+        const char* detail;
+    };
+    const Case cases[] = {
+        {Fault::Redirect, Outcome::Unexpected, "HTTP 302"},
+        {Fault::WebPage, Outcome::Unexpected, "HTTP 502"},
+        {Fault::HugeToken, Outcome::Unexpected, "HTTP 200, a token larger than 64 KB"},
+        {Fault::Silence, Outcome::Unreachable, "no answer within 1 s"},
+    };
+    auto s = settings();
+    s.requestTimeoutMs = 1000;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.detail);
+        auth::MicrosoftSignIn signIn(s);
+        provider.tokenFault(Fault::None);
+        ASSERT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn);
+        provider.tokenFault(c.fault);
+        QElapsedTimer clock;
+        clock.start();
+        ::testing::internal::CaptureStderr();
+        // Both ways to the token endpoint: the refresh and the code exchange.
+        const bool refreshed = !signIn.accessToken(account, true).isEmpty();
+        const Outcome refreshOutcome = signIn.lastOutcome();
+        const QString refreshDetail = signIn.lastDetail();
+        const Outcome outcome = signIn.signInInBrowser(account);
+        const QString printed = QString::fromStdString(::testing::internal::GetCapturedStderr());
+        EXPECT_FALSE(refreshed);
+        EXPECT_EQ(refreshOutcome, c.outcome);
+        EXPECT_EQ(refreshDetail, QString::fromLatin1(c.detail));
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(signIn.lastDetail(), QString::fromLatin1(c.detail));
+        EXPECT_LT(clock.elapsed(), 8000);
+        EXPECT_FALSE(printed.contains(QStringLiteral("Bad gateway"))) << qPrintable(printed);
+        for (const QString& secret : provider.issuedSecrets())
+            EXPECT_FALSE(printed.contains(secret));
+    }
+}
+
+// A second click on "1. Connect" cancels; the time limit ends the wait: in
+// both the token request is still on its way and must find nothing gone
+// when it lands.
+TEST_F(MicrosoftSignInTest, CancelOrTheTimeLimitDuringASlowTokenRequestEndCleanly)
+{
+    for (const bool cancel : {true, false}) {
+        SCOPED_TRACE(cancel ? "cancel" : "time limit");
+        provider.answerTokensSlowly(cancel ? 1500 : 4000);
+        auto s = settings();
+        s.browserWaitMs = cancel ? 20000 : 2500;
+        auth::MicrosoftSignIn signIn(s);
+        const int before = provider.codeExchanges();
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (cancel && provider.codeExchanges() > before)
+                signIn.cancel();
+        });
+        poll.start(20);
+        EXPECT_EQ(signIn.signInInBrowser(account), cancel ? Outcome::Cancelled : Outcome::TimedOut);
+        poll.stop();
+        EXPECT_EQ(provider.codeExchanges(), before + 1);
+        EXPECT_FALSE(signIn.waiting());
+        runEventsFor(2000);
+        EXPECT_TRUE(signIn.accessToken(account, false).isEmpty());
+
+        provider.answerTokensSlowly(0);
+        EXPECT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn) << qPrintable(signIn.lastDetail());
+    }
+}
+
+TEST_F(MicrosoftSignInTest, TheIdTokenNamesTheMailboxThatReallySignedIn)
+{
+    provider.signInAs(QStringLiteral("second.account@example.net"));
+    auth::MicrosoftSignIn signIn(settings());
+    EXPECT_EQ(signIn.mailboxAddress(account), account);
+    ASSERT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn);
+    EXPECT_EQ(signIn.mailboxAddress(account), QStringLiteral("second.account@example.net"));
+    EXPECT_EQ(signIn.mailboxAddress(QStringLiteral("other@example.org")), QStringLiteral("other@example.org"));
+    EXPECT_FALSE(signIn.accessToken(account, true).isEmpty());
+    EXPECT_EQ(signIn.mailboxAddress(account), QStringLiteral("second.account@example.net"));
+}
+
+TEST_F(MicrosoftSignInTest, ABrowserThatDidNotOpenShowsTheAddressAndTheWaitGoesOn)
+{
+    for (const char* command : {"false", "/nonexistent/browser"}) {
+        SCOPED_TRACE(command);
+        auth::MicrosoftSignIn signIn(settings(QString::fromLatin1(command)));
+        QStringList notices;
+        signIn.setBrowserNotOpenedNotice([&](const QString& address) {
+            notices << address;
+            // The person opens the address by hand.
+            const QStringList browser = QProcess::splitCommand(headlessBrowser());
+            QProcess::startDetached(browser.first(), browser.mid(1) << address);
+        });
+        EXPECT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn) << qPrintable(signIn.lastDetail());
+        ASSERT_EQ(notices.size(), 1);
+        EXPECT_TRUE(notices[0].startsWith(provider.authority() + QStringLiteral("/authorize?"))) << qPrintable(notices[0]);
+    }
 }
 
 TEST_F(MicrosoftSignInTest, ARevokedRefreshTokenMeansTheBrowserAgain)
@@ -102,21 +257,32 @@ TEST_F(MicrosoftSignInTest, TheAnswerPortIsOnLoopbackAndClosedAfterATimeout)
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
     auto s = settings(browser);
-    s.browserWaitMs = 500;
+    s.browserWaitMs = 1500;
     auth::MicrosoftSignIn signIn(s);
+    // While the wait runs, "localhost" answers on both loopback addresses.
+    const bool ipv6 = machineHasIpv6Loopback();
+    QUrl redirect;
+    bool reachedV4 = false;
+    bool reachedV6 = false;
+    QTimer::singleShot(1000, [&] {
+        QFile file(dir.filePath(QStringLiteral("url")));
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        const QUrl address(QString::fromUtf8(file.readAll()));
+        redirect = QUrl(QUrlQuery(address).queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded));
+        EXPECT_EQ(QUrlQuery(address).queryItemValue(QStringLiteral("state")).size(), 32);
+        reachedV4 = reachable(QHostAddress(QHostAddress::LocalHost), redirect.port());
+        reachedV6 = ipv6 && reachable(QHostAddress(QHostAddress::LocalHostIPv6), redirect.port());
+    });
     EXPECT_EQ(signIn.signInInBrowser(account), Outcome::TimedOut);
     EXPECT_FALSE(signIn.waiting());
 
-    QFile file(dir.filePath(QStringLiteral("url")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QUrl address(QString::fromUtf8(file.readAll()));
-    const QUrl redirect(QUrlQuery(address).queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded));
-    EXPECT_EQ(redirect.host(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(redirect.toString(QUrl::RemovePort), QStringLiteral("http://localhost/"));
     EXPECT_GT(redirect.port(), 0);
-    EXPECT_EQ(QUrlQuery(address).queryItemValue(QStringLiteral("state")).size(), 32);
-    QTcpSocket probe;
-    probe.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(redirect.port()));
-    EXPECT_FALSE(probe.waitForConnected(1000));
+    EXPECT_TRUE(reachedV4);
+    EXPECT_EQ(reachedV6, ipv6);
+    EXPECT_FALSE(reachable(QHostAddress(QHostAddress::LocalHost), redirect.port()));
+    EXPECT_FALSE(reachable(QHostAddress(QHostAddress::LocalHostIPv6), redirect.port()));
 }
 
 TEST_F(MicrosoftSignInTest, CancelEndsTheWait)

@@ -13,6 +13,8 @@ class RememberedSignInTest : public SignInTest {};
 
 TEST_F(RememberedSignInTest, TheNextStartSignsInWithoutTheBrowserUntilForgotten)
 {
+    // The browser signed in another address than the Live ID typed.
+    provider.signInAs(QStringLiteral("alias@example.net"));
     {
         auth::MicrosoftSignIn first(settings());
         first.setRemembered(true);
@@ -24,6 +26,7 @@ TEST_F(RememberedSignInTest, TheNextStartSignsInWithoutTheBrowserUntilForgotten)
         auth::MicrosoftSignIn second(settings(QStringLiteral("false")));
         second.setRemembered(true);
         EXPECT_FALSE(second.accessToken(account, false).isEmpty()) << qPrintable(second.lastDetail());
+        EXPECT_EQ(second.mailboxAddress(account), QStringLiteral("alias@example.net"));
         EXPECT_TRUE(second.canRemember());
         EXPECT_EQ(provider.authorizeRequests(), 1);
         EXPECT_TRUE(second.accessToken(QStringLiteral("other@example.org"), false).isEmpty());

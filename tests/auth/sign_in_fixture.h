@@ -15,10 +15,11 @@ namespace tallyhive::testing {
 // following its redirects.
 class SignInTest : public ::testing::Test {
 protected:
-    static QString headlessBrowser()
+    // flags: "--favicon", "--foreign" (see headless_browser.py)
+    static QString headlessBrowser(const QString& flags = {})
     {
         return QStringLiteral("/usr/bin/python3 ") + qEnvironmentVariable("TALLYHIVE_SOURCE_DIR")
-               + QStringLiteral("/tests/support/headless_browser.py");
+               + QStringLiteral("/tests/support/headless_browser.py ") + flags;
     }
 
     auth::OAuthSettings settings(const QString& browser = headlessBrowser()) const
@@ -27,7 +28,7 @@ protected:
         s.clientId = QString::fromLatin1(FakeIdentityProvider::kClientId);
         s.authorizeUrl = QUrl(provider.authority() + QStringLiteral("/authorize"));
         s.tokenUrl = QUrl(provider.authority() + QStringLiteral("/token"));
-        s.scope = QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access");
+        s.scope = QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access openid email");
         s.browserCommand = browser;
         s.browserWaitMs = 20000;
         s.storeService = QStringLiteral("TallyhiveTest");

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 using namespace tallyhive;
 using namespace tallyhive::testing;
@@ -59,6 +60,8 @@ protected:
         qputenv("TALLYHIVE_OAUTH_AUTHORITY", provider_->authority().toUtf8());
         provider_->declineConsent(false);
         provider_->forgeState(false);
+        provider_->answerTokensSlowly(0);
+        browserWaitMs_ = 30000;
     }
     void TearDown() override
     {
@@ -75,9 +78,10 @@ protected:
         s.authorizeUrl = QUrl(provider_->authority() + QStringLiteral("/authorize"));
         s.tokenUrl = QUrl(provider_->authority() + QStringLiteral("/token"));
         s.scope = MicrosoftImapScope;
+        // A desktop browser asks the page it ends on for its icon.
         s.browserCommand = QStringLiteral("/usr/bin/python3 ") + qEnvironmentVariable("TALLYHIVE_SOURCE_DIR")
-                           + QStringLiteral("/tests/support/headless_browser.py");
-        s.browserWaitMs = 30000;
+                           + QStringLiteral("/tests/support/headless_browser.py --favicon");
+        s.browserWaitMs = browserWaitMs_;
         return s;
     }
 
@@ -114,6 +118,7 @@ protected:
     static inline DovecotServer* server_ = nullptr;
     static inline QTemporaryDir* mail_ = nullptr;
     static inline QString startError_;
+    static inline int browserWaitMs_ = 30000;
     QTemporaryDir logDir_;
     RecordingMessageBoxes boxes_;
     MemorySettingsStore settings_;
@@ -124,6 +129,8 @@ protected:
 
 TEST_F(MicrosoftDovecotTest, FirstSignInGetsTheFolderAndTheNextStartNeedsNoBrowser)
 {
+    // As slow as a real token endpoint: the icon request comes while the code is exchanged.
+    provider_->answerTokensSlowly(400);
     Form1& w = start();
     EXPECT_FALSE(w.Text2->isEnabled());
     const int before = provider_->authorizeRequests();
@@ -164,7 +171,7 @@ TEST_F(MicrosoftDovecotTest, ARevokedRememberedSignInOpensTheBrowserAgain)
     again.PushButton1_Click();
     ASSERT_TRUE(again.isConnected()) << qPrintable(boxes_.texts().join(u'|'));
     EXPECT_EQ(provider_->authorizeRequests(), before + 1);
-    EXPECT_TRUE(boxes_.shown.empty());
+    EXPECT_TRUE(boxes_.shown.empty()) << qPrintable(boxes_.texts().join(u'|'));
 }
 
 TEST_F(MicrosoftDovecotTest, DeclinedConsentShowsAPlainBoxAndNothingIsRemembered)
@@ -180,14 +187,46 @@ TEST_F(MicrosoftDovecotTest, DeclinedConsentShowsAPlainBoxAndNothingIsRemembered
     EXPECT_TRUE(nextStart.accessToken(server_->user(), false).isEmpty());
 }
 
-TEST_F(MicrosoftDovecotTest, AnAnswerWithAForeignStateIsRefused)
+TEST_F(MicrosoftDovecotTest, AnAnswerWithAForeignStateIsRefusedAndTheWaitGoesOnToItsLimit)
 {
     provider_->forgeState(true);
+    browserWaitMs_ = 2000;
+    const int exchanges = provider_->codeExchanges();
     Form1& w = start();
     connect(false);
     EXPECT_FALSE(w.isConnected());
+    EXPECT_EQ(provider_->codeExchanges(), exchanges);
     ASSERT_EQ(boxes_.shown.size(), 1u);
-    EXPECT_TRUE(boxes_.shown[0].text.contains(QStringLiteral("state mismatch"))) << qPrintable(boxes_.shown[0].text);
+    EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("The sign-in was not finished in the browser")))
+        << qPrintable(boxes_.shown[0].text);
+}
+
+TEST_F(MicrosoftDovecotTest, ASecondClickDuringASlowCodeExchangeCancelsAndTheLateAnswerHarmsNothing)
+{
+    provider_->answerTokensSlowly(1500);
+    const int exchanges = provider_->codeExchanges();
+    Form1& w = start();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (provider_->codeExchanges() > exchanges) {
+            poll.stop();
+            w.PushButton1->click();
+        }
+    });
+    poll.start(20);
+    connect(false);
+    EXPECT_FALSE(w.isConnected());
+    EXPECT_EQ(provider_->codeExchanges(), exchanges + 1);
+    EXPECT_EQ(w.PushButton1->text(), QStringLiteral("1. Connect"));
+    EXPECT_TRUE(boxes_.shown.empty()) << qPrintable(boxes_.texts().join(u'|'));
+
+    // The token answer lands after the wait has ended; then a new sign-in works.
+    QEventLoop late;
+    QTimer::singleShot(2000, &late, &QEventLoop::quit);
+    late.exec();
+    provider_->answerTokensSlowly(0);
+    w.PushButton1_Click();
+    EXPECT_TRUE(w.isConnected()) << qPrintable(boxes_.texts().join(u'|'));
 }
 
 }  // namespace

@@ -101,6 +101,7 @@ TEST_F(Form1MicrosoftTest, EachFailureGetsItsOwnPlainBoxAndTheCaptionStays)
         {Outcome::TimedOut, QStringLiteral("within 5 minutes")},
         {Outcome::Unreachable, QStringLiteral("could not be reached")},
         {Outcome::Failed, QStringLiteral("The sign-in service said: state mismatch")},
+        {Outcome::Unexpected, QStringLiteral("The Microsoft sign-in service answered unexpectedly (state mismatch).")},
     };
     Form1& w = load();
     browser.detail = QStringLiteral("state mismatch");
@@ -122,8 +123,44 @@ TEST_F(Form1MicrosoftTest, EachFailureGetsItsOwnPlainBoxAndTheCaptionStays)
     browser.grantedTokens = {QStringLiteral("someone-else")};
     connectAs();
     EXPECT_FALSE(w.isConnected());
-    EXPECT_EQ(boxes.texts(), QStringList({"The mail server did not accept the sign-in for user@example.org. In the browser, "
-                                          "sign in with that same account, then click \"1. Connect\" again."}));
+    EXPECT_EQ(boxes.texts(),
+              QStringList({"The mail server did not accept the sign-in for user@example.org. Either IMAP is switched off for "
+                           "this mailbox: in Outlook.com open Settings, Mail, Forwarding and IMAP, switch on \"Let devices and "
+                           "apps use IMAP\" and save. Or another account was chosen in the browser than the one you meant. "
+                           "Then click \"1. Connect\" again."}));
+}
+
+TEST_F(Form1MicrosoftTest, TheMailboxSignedInInTheBrowserIsTheOneReadAndIsNamedOnce)
+{
+    browser.signedInAs = QStringLiteral("second@example.net");
+    component->acceptedUser = QStringLiteral("second@example.net");
+    Form1& w = load();
+    connectAs();
+    ASSERT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
+    EXPECT_EQ(count(QStringLiteral("xoauth2 second@example.net")), 1);
+    EXPECT_EQ(count(QStringLiteral("xoauth2 user@example.org")), 0);
+    EXPECT_EQ(boxes.texts(), QStringList({"You signed in in the browser as second@example.net, so Tallyhive reads the mailbox "
+                                          "second@example.net, not user@example.org. To read user@example.org, click "
+                                          "\"Disconnect\", then \"1. Connect\" and choose that account in the browser."}));
+
+    // A fetch run reads the same mailbox, and nothing is said again.
+    boxes.shown.clear();
+    w.PushButton3_Click();
+    EXPECT_EQ(count(QStringLiteral("xoauth2 second@example.net")), 2);
+    EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
+}
+
+TEST_F(Form1MicrosoftTest, ABrowserThatDidNotOpenGetsTheAddressToCopyAndTheWaitGoesOn)
+{
+    Form1& w = load();
+    browser.duringBrowser = [&] {
+        browser.browserNotOpened(QStringLiteral("https://login.example/authorize?client_id=1&state=<a href=x>"));
+        return Outcome::SignedIn;
+    };
+    connectAs();
+    EXPECT_TRUE(w.isConnected());
+    EXPECT_EQ(boxes.texts(), QStringList({"The browser could not be opened. Copy this address into your browser to sign in; "
+                                          "Tallyhive waits for you:\n\nhttps://login.example/authorize?client_id=1&state=<a href=x>"}));
 }
 
 TEST_F(Form1MicrosoftTest, AnUnreachableServiceDuringRefreshIsReportedWithoutTheBrowser)

@@ -30,6 +30,7 @@ public:
         }
         return outcome;
     }
+    void setBrowserNotOpenedNotice(std::function<void(const QString&)> notice) override { browserNotOpened = std::move(notice); }
     void cancel() override { ++cancels; }
     bool waiting() const override { return waiting_; }
 
@@ -48,6 +49,10 @@ public:
             held_ = refreshedTokens.takeFirst();
         }
         return held_;
+    }
+    QString mailboxAddress(const QString& account) const override
+    {
+        return account == account_ && !signedInAs.isEmpty() ? signedInAs : account;
     }
     Outcome lastOutcome() const override { return last_; }
     QString lastDetail() const override { return detail; }
@@ -76,6 +81,8 @@ public:
     QStringList grantedTokens;    // one per browser sign-in
     QStringList refreshedTokens;  // one per refresh
     QString detail;
+    QString signedInAs;  // the mailbox the "browser" opened; empty: the account asked for
+    std::function<void(const QString&)> browserNotOpened;
     bool storeWorks = true;
 
     QStringList browserOpenedFor;

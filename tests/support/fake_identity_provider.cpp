@@ -31,13 +31,38 @@ struct Grant {
     QString challenge;
     QString redirectUri;
     QString account;
+    bool openId = false;
 };
 
 struct HttpAnswer {
     int status = 200;
     QByteArray location;  // a redirect when set
     QByteArray json;
+    QByteArray contentType = "application/json";
+    bool silent = false;  // no answer at all; the connection stays open
 };
+
+// Microsoft's portal registers a desktop app's loopback address as
+// "http://localhost" and ignores the port of the address sent.
+bool registeredRedirect(const QUrl& url)
+{
+    return url.scheme() == u"http" && url.host() == u"localhost" && (url.path().isEmpty() || url.path() == u"/")
+           && !url.hasQuery() && !url.hasFragment() && url.userInfo().isEmpty();
+}
+
+bool asksOpenId(const QString& scope) { return scope.split(u' ').contains(QStringLiteral("openid")); }
+
+// Unsigned, as the client reads it without checking the signature.
+QString idToken(const QString& account)
+{
+    const auto part = [](const QByteArray& json) {
+        return json.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+    };
+    const QByteArray claims = QJsonDocument(QJsonObject{{QStringLiteral("email"), account},
+                                                        {QStringLiteral("preferred_username"), account}})
+                                  .toJson(QJsonDocument::Compact);
+    return QString::fromLatin1(part("{\"alg\":\"none\"}") + '.' + part(claims) + ".c2ln");
+}
 
 QString random(const char* prefix)
 {
@@ -63,6 +88,8 @@ struct FakeIdentityProvider::State {
     bool forge = false;
     QString account;
     int delayMs = 0;
+    int tokenDelayMs = 0;
+    FakeIdentityProvider::TokenFault tokenFault = FakeIdentityProvider::TokenFault::None;
     int authorizeRequests = 0;
     int codeExchanges = 0;
     int refreshes = 0;
@@ -81,15 +108,18 @@ struct FakeIdentityProvider::State {
         return token;
     }
 
-    HttpAnswer tokens(const QString& owner)
+    HttpAnswer tokens(const QString& owner, bool openId)
     {
         const QString access = issue(accessTokens, "at.", owner);
         const QString refresh = issue(refreshTokens, "rt.", owner);
-        return {200, {}, json({{QStringLiteral("token_type"), QStringLiteral("Bearer")},
-                               {QStringLiteral("scope"), kImapScope},
-                               {QStringLiteral("expires_in"), 3600},
-                               {QStringLiteral("access_token"), access},
-                               {QStringLiteral("refresh_token"), refresh}})};
+        QJsonObject answer{{QStringLiteral("token_type"), QStringLiteral("Bearer")},
+                           {QStringLiteral("scope"), kImapScope},
+                           {QStringLiteral("expires_in"), 3600},
+                           {QStringLiteral("access_token"), access},
+                           {QStringLiteral("refresh_token"), refresh}};
+        if (openId)
+            answer.insert(QStringLiteral("id_token"), idToken(owner));
+        return {200, {}, json(answer)};
     }
 
     HttpAnswer authorize(const QUrlQuery& query)
@@ -97,9 +127,10 @@ struct FakeIdentityProvider::State {
         ++authorizeRequests;
         lastLoginHint = query.queryItemValue(QStringLiteral("login_hint"), QUrl::FullyDecoded);
         const QString redirect = query.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded);
-        const QUrl redirectUrl(redirect);
-        if (redirectUrl.scheme() != u"http" || redirectUrl.host() != u"127.0.0.1" || redirectUrl.hasQuery())
-            return oauthError(400, QStringLiteral("invalid_request"), QStringLiteral("redirect_uri must be http://127.0.0.1:PORT"));
+        if (!registeredRedirect(QUrl(redirect))) {
+            complaints << QStringLiteral("an unregistered redirect_uri");
+            return oauthError(400, QStringLiteral("invalid_request"), QStringLiteral("AADSTS50011: the redirect URI does not match"));
+        }
         QUrlQuery answer;
         const auto fail = [&](const QString& error, const QString& description) {
             complaints << description;
@@ -122,7 +153,8 @@ struct FakeIdentityProvider::State {
         } else {
             const QString code = random("M.C5_code.");
             codes[code] = {query.queryItemValue(QStringLiteral("code_challenge")), redirect,
-                           account.isEmpty() ? lastLoginHint : account};
+                           account.isEmpty() ? lastLoginHint : account,
+                           asksOpenId(query.queryItemValue(QStringLiteral("scope"), QUrl::FullyDecoded))};
             answer.addQueryItem(QStringLiteral("code"), QString::fromLatin1(QUrl::toPercentEncoding(code)));
         }
         if (!answer.hasQueryItem(QStringLiteral("error")) || decline) {
@@ -135,6 +167,26 @@ struct FakeIdentityProvider::State {
     }
 
     HttpAnswer token(const QUrlQuery& form)
+    {
+        const HttpAnswer answer = properToken(form);
+        switch (tokenFault) {
+        case FakeIdentityProvider::TokenFault::None:
+            return answer;
+        case FakeIdentityProvider::TokenFault::Redirect:
+            return {302, QByteArrayLiteral("http://127.0.0.1:9/elsewhere"), {}};
+        case FakeIdentityProvider::TokenFault::WebPage:
+            // What a proxy or a broken gateway sends, tokens and all.
+            return {502, {}, "<html><body>Bad gateway " + answer.json + "</body></html>", "text/html"};
+        case FakeIdentityProvider::TokenFault::Silence:
+            return {0, {}, {}, {}, true};
+        case FakeIdentityProvider::TokenFault::HugeToken:
+            return {200, {}, json({{QStringLiteral("token_type"), QStringLiteral("Bearer")},
+                                   {QStringLiteral("access_token"), QString(70 * 1024, u'a')}})};
+        }
+        return answer;
+    }
+
+    HttpAnswer properToken(const QUrlQuery& form)
     {
         const QString grantType = form.queryItemValue(QStringLiteral("grant_type"));
         if (form.hasQueryItem(QStringLiteral("client_secret"))) {
@@ -162,7 +214,7 @@ struct FakeIdentityProvider::State {
             }
             if (form.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded) != grant.redirectUri)
                 return oauthError(400, QStringLiteral("invalid_grant"), QStringLiteral("AADSTS50148: redirect_uri differs"));
-            return tokens(grant.account);
+            return tokens(grant.account, grant.openId);
         }
         if (grantType == u"refresh_token") {
             ++refreshes;
@@ -173,7 +225,7 @@ struct FakeIdentityProvider::State {
                 return oauthError(400, QStringLiteral("invalid_grant"), QStringLiteral("AADSTS70008: the refresh token has expired or been revoked"));
             const QString owner = found->second;
             refreshTokens.erase(found);  // rotation: the old one is spent
-            return tokens(owner);
+            return tokens(owner, asksOpenId(form.queryItemValue(QStringLiteral("scope"), QUrl::FullyDecoded)));
         }
         return oauthError(400, QStringLiteral("unsupported_grant_type"), grantType);
     }
@@ -237,9 +289,10 @@ private:
         int delay = 0;
         {
             QMutexLocker lock(&state_.guard);
-            delay = state_.delayMs;
+            delay = state_.delayMs + (requestLine[1].startsWith("/oauth2/v2.0/token") ? state_.tokenDelayMs : 0);
         }
-        QTimer::singleShot(delay, this, [this, answer] { send(answer); });
+        if (!answer.silent)
+            QTimer::singleShot(delay, this, [this, answer] { send(answer); });
     }
 
     void send(const HttpAnswer& answer)
@@ -247,7 +300,7 @@ private:
         QByteArray reply = "HTTP/1.1 " + QByteArray::number(answer.status) + (answer.status == 302 ? " Found" : " Answer") + "\r\n";
         if (!answer.location.isEmpty())
             reply += "Location: " + answer.location + "\r\n";
-        reply += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(answer.json.size())
+        reply += "Content-Type: " + answer.contentType + "\r\nContent-Length: " + QByteArray::number(answer.json.size())
                  + "\r\nConnection: close\r\n\r\n" + answer.json;
         socket_->write(reply);
         socket_->disconnectFromHost();
@@ -318,6 +371,8 @@ void FakeIdentityProvider::declineConsent(bool decline) { locked(state_->guard, 
 void FakeIdentityProvider::forgeState(bool forge) { locked(state_->guard, [&] { state_->forge = forge; }); }
 void FakeIdentityProvider::signInAs(const QString& account) { locked(state_->guard, [&] { state_->account = account; }); }
 void FakeIdentityProvider::answerSlowly(int delayMs) { locked(state_->guard, [&] { state_->delayMs = delayMs; }); }
+void FakeIdentityProvider::answerTokensSlowly(int delayMs) { locked(state_->guard, [&] { state_->tokenDelayMs = delayMs; }); }
+void FakeIdentityProvider::tokenFault(TokenFault fault) { locked(state_->guard, [&] { state_->tokenFault = fault; }); }
 void FakeIdentityProvider::expireAccessTokens() { locked(state_->guard, [&] { state_->accessTokens.clear(); }); }
 void FakeIdentityProvider::revokeRefreshTokens() { locked(state_->guard, [&] { state_->refreshTokens.clear(); }); }
 int FakeIdentityProvider::authorizeRequests() const { return locked(state_->guard, [&] { return state_->authorizeRequests; }); }

@@ -11,9 +11,12 @@ namespace tallyhive::testing {
 // of its own (the client under test blocks the thread that calls it):
 //
 //   GET  /oauth2/v2.0/authorize  answers at once with a redirect to the
-//        loopback redirect_uri carrying a code (or the error asked for)
+//        loopback redirect_uri carrying a code (or the error asked for); as
+//        with an app registered in Microsoft's portal, only http://localhost
+//        with any port is taken, and PKCE is required
 //   POST /oauth2/v2.0/token      authorization_code with the PKCE check, and
-//        refresh_token with rotation; a public client sends no secret
+//        refresh_token with rotation; a public client sends no secret; with
+//        "openid" in the scope an ID token names the account
 //   POST /introspect             for Dovecot's oauth2 passdb: whether a token is live
 //
 // Codes hold characters that must be percent-encoded, as Microsoft's do.
@@ -35,6 +38,10 @@ public:
     void forgeState(bool forge);            // the redirect carries a state of its own
     void signInAs(const QString& account);  // who signs in, whatever the login hint; empty: the hint
     void answerSlowly(int delayMs);         // every answer comes this late
+    void answerTokensSlowly(int delayMs);   // the token endpoint's answers come this much later still
+    // What the token endpoint does instead of answering properly.
+    enum class TokenFault { None, Redirect, WebPage, Silence, HugeToken };
+    void tokenFault(TokenFault fault);
     void expireAccessTokens();              // every access token issued so far is dead
     void revokeRefreshTokens();             // every refresh token issued so far is dead
 

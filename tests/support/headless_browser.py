@@ -1,7 +1,18 @@
 #!/usr/bin/python3
 """A browser for tests: fetches the sign-in address it is given and follows
 the redirects, as a person finishing the sign-in would. It goes to loopback
-addresses only and says nothing of what it saw."""
+addresses only and says nothing of what it saw.
+
+  headless_browser.py [--favicon] [--foreign] URL
+
+--favicon  after the page the sign-in ends on, asks the same address for
+           /favicon.ico, as desktop browsers do
+--foreign  before following the redirect to the loopback answer, sends that
+           address what another program on the machine could: a code with a
+           wrong state, an error with a wrong state, no state, an oversized
+           request. Each must be refused with a 4xx, else this exits with 3.
+"""
+import socket
 import sys
 import urllib.error
 import urllib.parse
@@ -16,24 +27,86 @@ def loopback_only(url):
         sys.exit(2)
 
 
+def status_of(opener, url):
+    try:
+        with opener.open(url, timeout=30) as answer:
+            answer.read()
+            return answer.status
+    except urllib.error.HTTPError as error:
+        return error.code
+
+
+def icon_status(opener, url):
+    try:
+        return status_of(opener, url)
+    except urllib.error.URLError:
+        return None
+
+
+def oversized_status(url):
+    """The status of a 64 KB request; 400 when it was cut off unanswered."""
+    parts = urllib.parse.urlsplit(url)
+    try:
+        with socket.create_connection((parts.hostname, parts.port), timeout=30) as connection:
+            connection.sendall(b"GET /?junk=" + b"x" * 65536 + b" HTTP/1.1\r\nHost: localhost\r\n\r\n")
+            line = connection.makefile("rb").readline()
+    except (ConnectionResetError, BrokenPipeError):
+        return 400
+    fields = line.split()
+    return int(fields[1]) if len(fields) > 1 else 400
+
+
+def send_foreign_requests(opener, answer_url):
+    parts = urllib.parse.urlsplit(answer_url)
+    base = "%s://%s/" % (parts.scheme, parts.netloc)
+    statuses = [status_of(opener, base + "?" + query) for query in (
+        "code=stolen&state=wrong", "error=access_denied&error_description=%3Ca+href%3Dx%3Eclick%3C%2Fa%3E&state=wrong",
+        "code=stolen")]
+    statuses.append(oversized_status(answer_url))
+    if not all(400 <= status < 500 for status in statuses):
+        sys.stderr.write("headless_browser: a foreign request was not refused: %r\n" % statuses)
+        sys.exit(3)
+
+
 class LoopbackRedirects(urllib.request.HTTPRedirectHandler):
+    def __init__(self, opener_for_foreign):
+        super().__init__()
+        self.opener_for_foreign = opener_for_foreign
+        self.answer_url = None
+
     def redirect_request(self, req, fp, code, msg, headers, newurl):
         loopback_only(newurl)
+        if "state=" in urllib.parse.urlsplit(newurl).query:
+            self.answer_url = newurl
+            if self.opener_for_foreign:
+                send_foreign_requests(self.opener_for_foreign, newurl)
         return super().redirect_request(req, fp, code, msg, headers, newurl)
 
 
 def main():
-    if len(sys.argv) != 2:
-        sys.stderr.write("usage: headless_browser.py URL\n")
+    args = sys.argv[1:]
+    favicon = "--favicon" in args
+    foreign = "--foreign" in args
+    urls = [arg for arg in args if not arg.startswith("--")]
+    if len(urls) != 1:
+        sys.stderr.write("usage: headless_browser.py [--favicon] [--foreign] URL\n")
         return 2
-    loopback_only(sys.argv[1])
+    loopback_only(urls[0])
     # No proxy: whatever the environment says, the request stays on this machine.
-    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}), LoopbackRedirects)
+    plain = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+    redirects = LoopbackRedirects(plain if foreign else None)
+    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}), redirects)
     try:
-        opener.open(sys.argv[1], timeout=30).read()
+        opener.open(urls[0], timeout=30).read()
+        if favicon and redirects.answer_url:
+            parts = urllib.parse.urlsplit(redirects.answer_url)
+            # Refused outright is fine too: the sign-in may be over already.
+            if icon_status(plain, "%s://%s/favicon.ico" % (parts.scheme, parts.netloc)) not in (404, None):
+                sys.stderr.write("headless_browser: the icon was not refused\n")
+                return 3
     except urllib.error.HTTPError as error:
+        # A person's browser shows the error page and does not fail.
         sys.stderr.write("headless_browser: HTTP %d\n" % error.code)
-        return 1
     except OSError as error:
         sys.stderr.write("headless_browser: %s\n" % type(error).__name__)
         return 1

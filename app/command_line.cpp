@@ -1,0 +1,82 @@
+#include "app/command_line.h"
+
+#include "app/texts.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <vector>
+
+namespace tallyhive {
+namespace {
+
+// The options QGuiApplication and QApplication take for themselves; the
+// window reads them, so they are no mistake here.
+void acceptQtWindowOptions(QCommandLineParser& parser)
+{
+    static const char* const withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                            "qwindowgeometry", "qwindowicon", "qwindowtitle", "session",
+                                            "display", "geometry", "style", "stylesheet", "qmljsdebugger"};
+    static const char* const switches[] = {"reverse", "widgetcount"};
+    for (const char* name : withValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : switches) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+}  // namespace
+
+std::optional<CommandLineAnswer> answerCommandLine(const QStringList& arguments)
+{
+    const QString program = arguments.isEmpty() ? texts::AppTitle.toLower() : QFileInfo(arguments.first()).fileName();
+    QCommandLineParser parser;
+    // Qt's window options come with one dash, as -platform offscreen.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(texts::CommandLineDescription);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, texts::CommandLineHelpOption);
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, texts::CommandLineVersionOption);
+    parser.addOption(help);
+    parser.addOption(version);
+    acceptQtWindowOptions(parser);
+
+    const bool understood = parser.parse(arguments);
+    if (parser.isSet(help))
+        return CommandLineAnswer{0, parser.helpText() + texts::CommandLineEnvironment, {}};
+    if (parser.isSet(version))
+        return CommandLineAnswer{0, program + u' ' + QCoreApplication::applicationVersion() + u'\n', {}};
+    if (!understood)
+        return CommandLineAnswer{1, {}, texts::CommandLineRefused.arg(program, parser.errorText())};
+    if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
+        return CommandLineAnswer{1, {},
+                                 texts::CommandLineRefused.arg(program, texts::CommandLineNoArguments.arg(extra.first()))};
+    return std::nullopt;
+}
+
+std::optional<int> answerCommandLine(int argc, char** argv)
+{
+    // The probe may take arguments of its own out of the list it is given;
+    // the window must still get them all.
+    std::vector<char*> copy(argv, argv + argc);
+    copy.push_back(nullptr);
+    int copyCount = argc;
+    std::optional<CommandLineAnswer> answer;
+    {
+        const QCoreApplication probe(copyCount, copy.data());
+        answer = answerCommandLine(QCoreApplication::arguments());
+    }
+    if (!answer)
+        return std::nullopt;
+    std::fputs(answer->out.toLocal8Bit().constData(), stdout);
+    std::fputs(answer->err.toLocal8Bit().constData(), stderr);
+    return answer->exitCode;
+}
+
+}  // namespace tallyhive
