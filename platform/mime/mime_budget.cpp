@@ -92,7 +92,9 @@ bool parsesWithinBudget(QByteArrayView bytes)
         if (lineEnd < 0)
             lineEnd = bytes.size();
         const QByteArrayView line = bytes.sliced(lineStart, lineEnd - lineStart);
-        if (const QByteArrayView value = contentTypeValue(line); !value.isNull()) {
+        // Most lines start with neither letter: text and encoded data go by at one look.
+        const char first = line.isEmpty() ? '\0' : line.front();
+        if ((first | 0x20) == 'c' && !contentTypeValue(line).isNull()) {
             // The header with its folded lines.
             while (lineEnd + 1 < bytes.size() && isBlank(bytes[lineEnd + 1])) {
                 lineEnd = bytes.indexOf('\n', lineEnd + 1);
@@ -105,7 +107,7 @@ bool parsesWithinBudget(QByteArrayView bytes)
                 if (open.size() > kDeepestNesting)
                     return false;
             }
-        } else if (line.startsWith("--")) {
+        } else if (first == '-' && line.startsWith("--")) {
             // A delimiter also ends every multipart inside its own.
             for (std::size_t i = open.size(); i-- > 0;) {
                 const Delimiter delimiter = delimiterOf(line, open[i]);

@@ -56,10 +56,10 @@ bool startsWithHeaderField(QByteArrayView line)
 }
 
 // A part whose text follows its boundary line directly, with no headers or
-// with headers and no blank line, can be lost whole, and so can every part
-// after it: GMime then lists none of them, and their headers are not there
-// to tell where they end. Where the text starts after each "--boundary" line
-// of the multipart that runs on without a blank line.
+// with headers and no blank line, can be lost whole: GMime then does not list
+// it, and its headers are not there to tell where they end. Where the text
+// starts after each "--boundary" line of the multipart that runs on without
+// a blank line.
 void collectRunInParts(const QByteArray& raw, GMimeMultipart* multipart, std::vector<qsizetype>& positions)
 {
     // Read, never made: asking GMime for a missing boundary makes one and
@@ -106,10 +106,13 @@ void collectUnseparated(const QByteArray& raw, GMimeObject* object, gint64 prece
         found.positions.push_back(position);
     if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* multipart = GMIME_MULTIPART(object);
-        // Each search reads the whole message: a few are enough for real mail
-        // and keep hostile nests of multiparts cheap.
+        // GMime loses such parts when a multipart is left with none, or when
+        // the message ends right after its closing boundary, with no line
+        // break. Each search reads the whole message: a few are enough for
+        // real mail and keep hostile nests of multiparts cheap.
         constexpr std::size_t searchedAtMost = 8;
-        if (found.boundarySearches < searchedAtMost) {
+        const bool partsMayBeLost = g_mime_multipart_get_count(multipart) == 0 || !raw.endsWith('\n');
+        if (partsMayBeLost && found.boundarySearches < searchedAtMost) {
             ++found.boundarySearches;
             collectRunInParts(raw, multipart, found.positions);
         }
