@@ -68,11 +68,11 @@ void collectRunInParts(const QByteArray& raw, GMimeMultipart* multipart, std::ve
     if (boundary == nullptr || *boundary == '\0')
         return;
     const QByteArray delimiter = QByteArray("--") + boundary;
-    for (qsizetype at = raw.indexOf(delimiter); at >= 0; at = raw.indexOf(delimiter, at + delimiter.size())) {
-        const qsizetype lineEnd = raw.indexOf('\n', at);
-        if ((at > 0 && raw[at - 1] != '\n') || lineEnd < 0)
-            continue;
-        if (QByteArrayView(raw).sliced(at + delimiter.size(), lineEnd - at - delimiter.size()).startsWith("--"))
+    // Line by line rather than searching for the delimiter: a search for a
+    // long boundary of one repeated byte takes the square of the message's size.
+    for (qsizetype at = 0, lineEnd = raw.indexOf('\n'); lineEnd >= 0; at = lineEnd + 1, lineEnd = raw.indexOf('\n', at)) {
+        const QByteArrayView line = QByteArrayView(raw).sliced(at, lineEnd - at);
+        if (!line.startsWith(delimiter) || line.sliced(delimiter.size()).startsWith("--"))
             continue;
         qsizetype text = lineEnd + 1;
         while (text >= 0 && text < raw.size() && startsWithHeaderField(QByteArrayView(raw).sliced(text)))
