@@ -34,6 +34,8 @@ inline const QString InvalidLogin = QStringLiteral("Invalid login. Please double
 inline const QString ConnectionFailed = QStringLiteral("Connection failed. Check username and password.");
 inline const QString IdCommand = QStringLiteral("ID (\"GUID\" \"1\")");
 inline const QString Reconnecting = QStringLiteral("Connection lost; reconnecting (%1 of %2)...");
+inline const QString MessageKeptAsRawText =
+    QStringLiteral("Message %1 would take too long or too much memory to convert; its raw text is listed as its body");
 
 // Command runner and connectivity check
 inline const QString ProcessStartFailed = QStringLiteral("Failed to create process, check the path of the command line.");

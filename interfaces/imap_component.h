@@ -20,6 +20,9 @@ struct MailMessage {
     QDateTime date;       // local time; never invalid (falls back to the server's arrival date)
     QString plainText;    // first inline text/plain part, decoded to Unicode
     QString htmlText;     // first inline text/html part, decoded to Unicode
+    // Converting the message would have taken time or memory out of all
+    // proportion to its size: plainText is its raw text, the rest is empty.
+    bool keptAsRawText = false;
 };
 
 // Notifications the component sends while one of its calls blocks.

@@ -140,6 +140,8 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
             return;
         }
         const platform::MailMessage& message = fetched.message;
+        if (message.keptAsRawText)
+            appendErrorLogEntry(texts::MessageKeptAsRawText.arg(n));
         MailListing listing;
         listing.From = message.from;
         listing.FromName = message.fromName;

@@ -150,6 +150,23 @@ std::optional<QByteArrayView> encodedInPlace(GMimeDataWrapper* content)
     return QByteArrayView(reinterpret_cast<const char*>(array->data) + stream->bound_start, end - stream->bound_start);
 }
 
+// When a message ends with its closing boundary and no line break after it,
+// GMime ends the last part between the CR and the LF of the line break that
+// belongs to the boundary: with CRLF line ends the text would keep one line
+// end more than the same message with LF line ends.
+void leaveLineBreakToBoundary(GMimeDataWrapper* content)
+{
+    GMimeStream* stream = g_mime_data_wrapper_get_stream(content);
+    if (stream == nullptr || !GMIME_IS_STREAM_MEM(stream))
+        return;
+    const GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    const gint64 end = stream->bound_end;
+    if (array == nullptr || end <= stream->bound_start || end >= gint64(array->len))
+        return;
+    if (array->data[end - 1] == '\r' && array->data[end] == '\n')
+        g_mime_stream_set_bounds(stream, stream->bound_start, end - 1);
+}
+
 bool storedAsIs(GMimeContentEncoding encoding)
 {
     return encoding == GMIME_CONTENT_ENCODING_DEFAULT || encoding == GMIME_CONTENT_ENCODING_7BIT
@@ -192,6 +209,7 @@ PendingText startBodyText(GMimePart* part)
     GMimeDataWrapper* content = g_mime_part_get_content(part);
     if (content == nullptr)
         return pending;
+    leaveLineBreakToBoundary(content);
     pending.charset = partCharset(part);
     const char* name = charsetName(pending.charset);
     const GMimeContentEncoding encoding = g_mime_data_wrapper_get_encoding(content);

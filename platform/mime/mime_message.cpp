@@ -1,6 +1,7 @@
 #include "platform/mime/mime_message.h"
 
 #include "platform/mime/mime_body_parts.h"
+#include "platform/mime/mime_budget.h"
 #include "platform/mime/mime_date.h"
 #include "platform/mime/mime_encoded_words.h"
 #include "platform/mime/mime_gobject.h"
@@ -10,7 +11,7 @@
 #include "platform/mime/mime_sender.h"
 #include "platform/mime/mime_text_decoding.h"
 
-#include <optional>
+#include <variant>
 
 namespace tallyhive::platform {
 namespace {
@@ -68,7 +69,7 @@ ParsedValues fromParsed(const QByteArray& bytes, GMimeMessage* message, const QD
     return values;
 }
 
-MailMessage fromUnparsable(const QByteArray& raw, const QDateTime& internalDate)
+MailMessage asRawText(const QByteArray& raw, const QDateTime& internalDate)
 {
     MailMessage result;
     result.date = mime::fallbackDate(internalDate);
@@ -76,17 +77,27 @@ MailMessage fromUnparsable(const QByteArray& raw, const QDateTime& internalDate)
     return result;
 }
 
-// Nothing when GMime cannot parse the message at all.
-std::optional<ParsedValues> valuesOf(const QByteArray& raw, const QDateTime& internalDate)
+// Why a message gets its raw text as its body: GMime could not parse it at
+// all (no headers, say), or parsing it would cost more than its size allows.
+enum class Refusal { Unparsable, OverBudget };
+
+std::variant<ParsedValues, Refusal> valuesOf(const QByteArray& raw, const QDateTime& internalDate)
 {
     const QByteArray bytes = mime::withLoneCarriageReturnsAsLineFeeds(raw);
+    if (!mime::parsesWithinBudget(bytes))
+        return Refusal::OverBudget;
     GOwned<GMimeMessage> message = parse(bytes);
     if (!message)
-        return std::nullopt;
-    if (const QByteArray repaired = mime::withMissingBlankLines(bytes, message.get()); !repaired.isEmpty()) {
-        if (GOwned<GMimeMessage> reparsed = parse(repaired))
-            return fromParsed(repaired, reparsed.get(), internalDate);
-    }
+        return Refusal::Unparsable;
+    const QByteArray repaired = mime::withMissingBlankLines(bytes, message.get());
+    if (repaired.isEmpty())
+        return fromParsed(bytes, message.get(), internalDate);
+    message.reset();  // one parse at a time: each holds objects for every part and header
+    if (GOwned<GMimeMessage> reparsed = parse(repaired))
+        return fromParsed(repaired, reparsed.get(), internalDate);
+    message = parse(bytes);
+    if (!message)
+        return Refusal::Unparsable;
     return fromParsed(bytes, message.get(), internalDate);
 }
 
@@ -94,13 +105,17 @@ std::optional<ParsedValues> valuesOf(const QByteArray& raw, const QDateTime& int
 
 MailMessage messageFromBytes(QByteArray raw, const QDateTime& internalDate)
 {
-    std::optional<ParsedValues> values = valuesOf(raw, internalDate);
-    if (!values)
-        return fromUnparsable(raw, internalDate);
+    std::variant<ParsedValues, Refusal> parsed = valuesOf(raw, internalDate);
+    if (const Refusal* refusal = std::get_if<Refusal>(&parsed)) {
+        MailMessage result = asRawText(raw, internalDate);
+        result.keptAsRawText = *refusal == Refusal::OverBudget;
+        return result;
+    }
+    ParsedValues& values = std::get<ParsedValues>(parsed);
     raw = QByteArray();  // gone before the large texts are made, when the caller let go of it too
-    values->message.plainText = mime::finishBodyText(std::move(values->plain));
-    values->message.htmlText = mime::finishBodyText(std::move(values->html));
-    return std::move(values->message);
+    values.message.plainText = mime::finishBodyText(std::move(values.plain));
+    values.message.htmlText = mime::finishBodyText(std::move(values.html));
+    return std::move(values.message);
 }
 
 }  // namespace tallyhive::platform

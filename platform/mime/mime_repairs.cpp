@@ -16,21 +16,30 @@ gint64 lastHeaderOffset(GMimeObject* object)
     return last;
 }
 
+bool startsWithLineEnd(QByteArrayView text) { return text.startsWith('\n') || text.startsWith("\r\n"); }
+
+// Where the line after the one starting at lineStart starts, past its folded
+// continuation lines; -1 at the end of the bytes.
+qsizetype nextUnfoldedLine(const QByteArray& raw, qsizetype lineStart)
+{
+    qsizetype next = lineStart;
+    do {
+        next = raw.indexOf('\n', next);
+        if (next < 0)
+            return -1;
+        ++next;
+    } while (next < raw.size() && (raw[next] == ' ' || raw[next] == '\t'));
+    return next;
+}
+
 // Where the text starts that follows the header at lastHeader without a blank
 // line between them, or -1.
 qsizetype unseparatedTextStart(const QByteArray& raw, gint64 lastHeader)
 {
     if (lastHeader < 0 || lastHeader >= raw.size())
         return -1;
-    qsizetype position = static_cast<qsizetype>(lastHeader);
-    do {
-        position = raw.indexOf('\n', position);
-        if (position < 0)
-            return -1;
-        ++position;
-    } while (position < raw.size() && (raw[position] == ' ' || raw[position] == '\t'));
-
-    if (position >= raw.size() || raw[position] == '\n' || QByteArrayView(raw).sliced(position).startsWith("\r\n"))
+    const qsizetype position = nextUnfoldedLine(raw, static_cast<qsizetype>(lastHeader));
+    if (position < 0 || position >= raw.size() || startsWithLineEnd(QByteArrayView(raw).sliced(position)))
         return -1;
     return position;
 }
@@ -46,31 +55,40 @@ bool startsWithHeaderField(QByteArrayView line)
     return nameEnd > 0 && colon < line.size() && line[colon] == ':';
 }
 
-// A part with no headers whose text follows its boundary line directly is
-// lost whole: GMime then lists no part at all. Where the text starts after
-// each "--boundary" line of a multipart left without parts.
-void collectHeaderlessParts(const QByteArray& raw, GMimeMultipart* multipart, std::vector<qsizetype>& positions)
+// A part whose text follows its boundary line directly, with no headers or
+// with headers and no blank line, can be lost whole: GMime then does not list
+// it, and its headers are not there to tell where they end. Where the text
+// starts after each "--boundary" line of the multipart that runs on without
+// a blank line.
+void collectRunInParts(const QByteArray& raw, GMimeMultipart* multipart, std::vector<qsizetype>& positions)
 {
-    const char* boundary = g_mime_multipart_get_boundary(multipart);
+    // Read, never made: asking GMime for a missing boundary makes one and
+    // writes the whole Content-Type back, whatever its parameters hold.
+    const char* boundary = g_mime_object_get_content_type_parameter(GMIME_OBJECT(multipart), "boundary");
     if (boundary == nullptr || *boundary == '\0')
         return;
     const QByteArray delimiter = QByteArray("--") + boundary;
-    for (qsizetype at = raw.indexOf(delimiter); at >= 0; at = raw.indexOf(delimiter, at + delimiter.size())) {
-        const qsizetype lineEnd = raw.indexOf('\n', at);
-        if ((at > 0 && raw[at - 1] != '\n') || lineEnd < 0)
+    // Line by line rather than searching for the delimiter: a search for a
+    // long boundary of one repeated byte takes the square of the message's size.
+    for (qsizetype at = 0, lineEnd = raw.indexOf('\n'); lineEnd >= 0; at = lineEnd + 1, lineEnd = raw.indexOf('\n', at)) {
+        const QByteArrayView line = QByteArrayView(raw).sliced(at, lineEnd - at);
+        if (!line.startsWith(delimiter) || line.sliced(delimiter.size()).startsWith("--"))
             continue;
-        const QByteArrayView rest = QByteArrayView(raw).sliced(at + delimiter.size(), lineEnd - at - delimiter.size());
-        const QByteArrayView next = QByteArrayView(raw).sliced(lineEnd + 1);
-        if (rest.startsWith("--") || next.isEmpty() || next.startsWith('\n') || next.startsWith("\r\n")
-            || startsWithHeaderField(next))
+        qsizetype text = lineEnd + 1;
+        while (text >= 0 && text < raw.size() && startsWithHeaderField(QByteArrayView(raw).sliced(text)))
+            text = nextUnfoldedLine(raw, text);
+        if (text < 0 || text >= raw.size())
             continue;
-        positions.push_back(lineEnd + 1);
+        const QByteArrayView next = QByteArrayView(raw).sliced(text);
+        if (startsWithLineEnd(next) || next.startsWith(delimiter))
+            continue;
+        positions.push_back(text);
     }
 }
 
 struct Collected {
     std::vector<qsizetype> positions;
-    std::size_t headerlessSearches = 0;
+    std::size_t boundarySearches = 0;
 };
 
 // precedingLast: the last header offset of a block this object's headers
@@ -88,12 +106,15 @@ void collectUnseparated(const QByteArray& raw, GMimeObject* object, gint64 prece
         found.positions.push_back(position);
     if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* multipart = GMIME_MULTIPART(object);
-        // Each search reads the whole message: a few are enough for real mail
-        // and keep hostile nests of empty multiparts cheap.
+        // GMime loses such parts when a multipart is left with none, or when
+        // the message ends right after its closing boundary, with no line
+        // break. Each search reads the whole message: a few are enough for
+        // real mail and keep hostile nests of multiparts cheap.
         constexpr std::size_t searchedAtMost = 8;
-        if (g_mime_multipart_get_count(multipart) == 0 && found.headerlessSearches < searchedAtMost) {
-            ++found.headerlessSearches;
-            collectHeaderlessParts(raw, multipart, found.positions);
+        const bool partsMayBeLost = g_mime_multipart_get_count(multipart) == 0 || !raw.endsWith('\n');
+        if (partsMayBeLost && found.boundarySearches < searchedAtMost) {
+            ++found.boundarySearches;
+            collectRunInParts(raw, multipart, found.positions);
         }
         for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
             collectUnseparated(raw, g_mime_multipart_get_part(multipart, i), -1, found);

@@ -18,9 +18,9 @@ QByteArray withLoneCarriageReturnsAsLineFeeds(const QByteArray& raw);
 // Where a header block, the message's own or any part's at any depth, runs
 // straight into text without the blank line, GMime ends the headers at the
 // first line that is not a header and drops that line and all the part's text
-// after it; a part without headers whose text follows its boundary line
-// directly is lost whole. The bytes with the missing blank lines added; empty when none is
-// missing.
+// after it; a part whose text follows its boundary line directly, with or
+// without headers, can be lost whole. The bytes with the missing blank lines
+// added; empty when none is missing.
 QByteArray withMissingBlankLines(const QByteArray& raw, GMimeMessage* parsed);
 
 }  // namespace tallyhive::platform::mime

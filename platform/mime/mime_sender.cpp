@@ -40,6 +40,20 @@ QString addressIn(const QString& text)
     return addressLike.match(text).captured();
 }
 
+// A bounce names its sender with an empty address ("MAILER DAEMON <>"), which
+// the address parser rejects whole: the name before it, unquoted.
+QString nameBeforeEmptyAddress(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    const qsizetype open = trimmed.lastIndexOf(u'<');
+    if (!trimmed.endsWith(u'>') || open < 0 || !trimmed.sliced(open + 1, trimmed.size() - open - 2).trimmed().isEmpty())
+        return {};
+    QString name = trimmed.first(open).trimmed();
+    if (name.size() >= 2 && name.startsWith(u'"') && name.endsWith(u'"'))
+        name = name.sliced(1, name.size() - 2).replace(QStringLiteral("\\\""), QStringLiteral("\"")).trimmed();
+    return name;
+}
+
 bool hasEightBitBytes(QByteArrayView bytes)
 {
     return std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
@@ -69,6 +83,8 @@ void readSender(const QByteArray& rawFrom, GMimeMessage* message, const char* me
     }
     if (senders != nullptr && internet_address_list_length(senders) > 0)
         result.fromName = headerText(internet_address_get_name(internet_address_list_get_address(senders, 0)));
+    else
+        result.fromName = nameBeforeEmptyAddress(result.from);
     result.fromAddress = addressIn(result.from);
 }
 

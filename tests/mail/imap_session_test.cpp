@@ -169,6 +169,18 @@ TEST_F(SessionTest, ExtractionDeliversTheRangeWithSequenceNumbersAndLogsEveryFet
     EXPECT_TRUE(log().contains(" : fetched 9\r\n"));
 }
 
+TEST_F(SessionTest, AMessageKeptAsRawTextIsListedAndLoggedByNumber)
+{
+    component_->mailboxes[QStringLiteral("Inbox")][1].keptAsRawText = true;
+    session_->CurrentLocation = 1;
+    session_->MaxRecord = 3;
+    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2, 3}));
+    EXPECT_EQ(log().count(QByteArray(52, '*')), 4);
+    EXPECT_TRUE(log().contains(
+        " : Message 2 would take too long or too much memory to convert; its raw text is listed as its body\r\n"));
+}
+
 TEST_F(SessionTest, AnEmptyRangeFetchesAndLogsNothing)
 {
     session_->CurrentLocation = 3;

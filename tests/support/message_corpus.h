@@ -100,6 +100,17 @@ inline const CorpusMessage corpus[] = {
      "'Quoted first line\n+1 555 0100, -5 and @mention\nAn escape lookalike _x0041_ stays as written\n"
      "Form feed\fhere, vertical tab\vhere\n",
      ""},
+    // A fuzzer's find: once took the conversion to 14 GB.
+    {"41-multipart-without-boundary-and-a-long-parameter-name.eml", "Forwarder <fwdubject: Fwd: Inner 5test>", "", "",
+     "", nullptr, "", ""},
+    {"42-bounce-sender-without-address.eml", "MAILER DAEMON <>", "MAILER DAEMON", "", "Undeliverable: Quarterly figures",
+     "2021-10-18T08:30:00Z", "Your message could not be delivered to nobody@example.net.\n", ""},
+    {"43-run-in-parts-closing-boundary-last.eml", "Hasty Parts <parts@example.com>", "Hasty Parts", "parts@example.com",
+     "Run-in part at the end", "2021-10-19T07:00:00Z", "The text follows its headers directly.\nZweite Zeile.",
+     "<p>The HTML too.</p>"},
+    {"44-run-in-parts-closing-boundary-last-lf.eml", "Hasty Parts <parts@example.com>", "Hasty Parts",
+     "parts@example.com", "Run-in part at the end", "2021-10-19T07:00:00Z",
+     "The text follows its headers directly.\nZweite Zeile.", "<p>The HTML too.</p>"},
 };
 
 }  // namespace tallyhive::testing
