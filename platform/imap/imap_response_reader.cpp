@@ -167,9 +167,13 @@ QByteArrayView ImapResponseReader::takeLine(QByteArrayView bytes)
     const qsizetype newline = bytes.indexOf('\n');
     const qsizetype count = newline < 0 ? bytes.size() : newline + 1;
     if (line_.size() + count > kMaxLineBytes + 2) {
-        // Only what fits is kept; skip() looks at the rest.
+        // The line's beginning (tag and status) is kept even when the whole
+        // line came in one piece; skip() looks at the rest.
+        const qsizetype kept = qBound<qsizetype>(0, kKeptBytes - line_.size(), count);
+        line_.append(bytes.first(kept));
+        responseBytes_ += kept;
         startSkipping();
-        return bytes;
+        return bytes.sliced(kept);
     }
     line_.append(bytes.first(count));
     responseBytes_ += count;

@@ -7,12 +7,15 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include <csignal>
@@ -135,6 +138,27 @@ TEST_F(ErrorLogTest, EachEntryAppendsTwoCrlfLinesAndKeepsEarlierOnes)
     EXPECT_EQ(lines[3], QByteArray(52, '*') + "\r");
     EXPECT_TRUE(lines[4].isEmpty());
     EXPECT_EQ(lines.join('\n').count('\r'), 4);
+}
+
+TEST_F(ErrorLogTest, EachEntryIsStampedWithTheTimeItWasWritten)
+{
+    QTemporaryDir dir;
+    qputenv("TEMP", dir.path().toUtf8());
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    QStringList stamps;
+    for (int entry = 0; entry < 2; ++entry) {
+        // Each entry comes in a second of its own.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100 - QTime::currentTime().msec()));
+        const QDateTime now = QDateTime::currentDateTime();
+        appendErrorLogEntry(QStringLiteral("entry"));
+        stamps << QString::fromUtf8(contents(errorLogPath()).split('\n').value(entry * 2)).section(QStringLiteral(" : "), 0, 0);
+        const QDateTime stamped = QDateTime::fromString(stamps.last(), QStringLiteral("M/d/yyyy h:mm:ss AP"));
+        ASSERT_TRUE(stamped.isValid()) << stamps.last().toStdString();
+        EXPECT_LE(qAbs(stamped.secsTo(now)), 1) << stamps.last().toStdString();
+    }
+    QLocale::setDefault(before);
+    EXPECT_NE(stamps[0], stamps[1]);
 }
 
 TEST_F(ErrorLogTest, TheLogIsReadableByItsOwnerOnly)

@@ -3,6 +3,9 @@
 // secret store is reachable here.
 #include "sign_in_fixture.h"
 
+#include <chrono>
+#include <thread>
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -76,6 +79,22 @@ TEST_F(MicrosoftSignInTest, BrowserSignInProvesPkceAndRefreshRotatesTheToken)
 
     // Tokens belong to their account.
     EXPECT_TRUE(signIn.accessToken(QStringLiteral("someone@example.org"), false).isEmpty());
+}
+
+TEST_F(MicrosoftSignInTest, AnAccessTokenThatHasRunOutIsRenewedBeforeItIsHandedOut)
+{
+    provider.issueTokensLasting(1);
+    auth::MicrosoftSignIn signIn(settings());
+    ASSERT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn);
+    QStringList handedOut;
+    for (int use = 0; use < 2; ++use) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        handedOut << signIn.accessToken(account, false);
+    }
+    EXPECT_EQ(provider.refreshes(), 2);
+    EXPECT_FALSE(handedOut[0].isEmpty());
+    EXPECT_FALSE(handedOut[1].isEmpty());
+    EXPECT_NE(handedOut[0], handedOut[1]);
 }
 
 TEST_F(MicrosoftSignInTest, DeclinedConsentAndAForgedStateGiveNoToken)

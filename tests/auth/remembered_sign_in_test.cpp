@@ -40,6 +40,8 @@ TEST_F(RememberedSignInTest, TheNextStartSignsInWithoutTheBrowserUntilForgotten)
     fourth.setRemembered(true);
     EXPECT_TRUE(fourth.accessToken(account, false).isEmpty());
     EXPECT_EQ(fourth.lastOutcome(), Outcome::NoToken);
+    // A store with nothing in it is not a broken one.
+    EXPECT_TRUE(fourth.canRemember());
 }
 
 TEST_F(RememberedSignInTest, DeclinedOrRevokedSignInsLeaveNothingStored)

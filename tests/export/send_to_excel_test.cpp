@@ -1,7 +1,4 @@
-#include "app/error_report.h"
-#include "app/locations.h"
 #include "app/pending_events.h"
-#include "app/texts.h"
 #include "export/export_error_extension.h"
 #include "export/send_to_excel.h"
 #include "export/sheet_limits.h"
@@ -42,7 +39,7 @@ protected:
     }
 
     QStringList boxTexts() const { return boxes.texts(); }
-    bool saidDone() const { return boxTexts().contains(texts::Done); }
+    bool saidDone() const { return boxTexts().contains(QStringLiteral("Done.")); }
     testing::SpreadsheetRecord& sheet() { return spreadsheets.record; }
 
     FakeListView list = FakeListView::withStandardColumns();
@@ -51,6 +48,21 @@ protected:
     testing::RecordingMessageBoxes boxes;
     int pointerRestores = 0;
 };
+
+// The "Application Error" box of Send To Excel as the user reads it.
+QString errorBox(const QString& description, int line, const QString& emailPart = {})
+{
+    return description + QStringLiteral("\r\nin TallyhiveApp2/19/20152/16/2015.Form1.PushButton4_Click at line ")
+        + QString::number(line) + QStringLiteral("\r\rPlease email screenshot of this message to support@corvanta.com")
+        + emailPart;
+}
+
+// What the box adds about the email whose body was being written.
+QString emailLines(const QString& subject, const QString& bodyLeft)
+{
+    return QStringLiteral("\rSubject: ") + subject + QStringLiteral("\r\rMid(EmailCollection(i).s_PlainText, 1, 1022): ")
+        + bodyLeft.left(1022) + QStringLiteral("\rEmailCollection(i).s_PlainText: ") + bodyLeft;
+}
 
 TEST(ExportErrorExtension, CarriesSubjectAndTheBodyNotYetWritten)
 {
@@ -68,8 +80,8 @@ TEST_F(SendToExcelTest, EmptyListGivesTheTitleRowAndDone)
                              "autoFit,finish"));
     EXPECT_EQ(sheet().row(1).at(6), QStringLiteral("RecDate"));
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, texts::Done);
-    EXPECT_EQ(boxes.shown[0].title, texts::AppTitle);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Done."));
+    EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Tallyhive"));
     EXPECT_EQ(pointerRestores, 1);
 }
 
@@ -221,7 +233,7 @@ TEST_F(SendToExcelTest, AListClearedDuringTheExportEndsItQuietly)
     run();
     EXPECT_EQ(sheet().row(2).size(), 2u);
     EXPECT_TRUE(sheet().row(3).empty());
-    EXPECT_EQ(boxTexts(), QStringList{texts::Done});
+    EXPECT_EQ(boxTexts(), QStringList{"Done."});
 }
 
 TEST_F(SendToExcelTest, AFailedCellIsReportedWithTheUnwrittenBodyAndTheRowGoesOn)
@@ -234,16 +246,15 @@ TEST_F(SendToExcelTest, AFailedCellIsReportedWithTheUnwrittenBodyAndTheRowGoesOn
     ASSERT_EQ(boxes.shown.size(), 2u);
     const QString remaining = body.mid(1022);
     EXPECT_EQ(boxes.shown[0].text,
-              applicationErrorText(QStringLiteral("cell 3 7 failed"), locations::SendToExcel, 168,
-                                   exportErrorExtension(QStringLiteral("Quarterly"), remaining)));
-    EXPECT_EQ(boxes.shown[0].title, texts::ApplicationErrorTitle);
+              errorBox(QStringLiteral("cell 3 7 failed"), 168, emailLines(QStringLiteral("Quarterly"), remaining)));
+    EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Application Error"));
     EXPECT_EQ(boxes.shown[0].icon, platform::BoxIcon::Exclamation);
     EXPECT_TRUE(boxes.shown[0].text.contains(
         QStringLiteral("\rSubject: Quarterly\r\rMid(EmailCollection(i).s_PlainText, 1, 1022): ") + remaining.left(1022)
         + QStringLiteral("\rEmailCollection(i).s_PlainText: ") + remaining));
     // The cell after the failed one is still written, and the export succeeds.
     EXPECT_EQ(sheet().row(3).at(8), body.mid(2044));
-    EXPECT_EQ(boxes.shown[1].text, texts::Done);
+    EXPECT_EQ(boxes.shown[1].text, QStringLiteral("Done."));
 }
 
 TEST_F(SendToExcelTest, AFailureBeforeTheRowsCarriesNoEmailLines)
@@ -253,11 +264,10 @@ TEST_F(SendToExcelTest, AFailureBeforeTheRowsCarriesNoEmailLines)
     run();
     ASSERT_EQ(boxes.shown.size(), 3u);
     EXPECT_EQ(boxes.shown[0].text,
-              applicationErrorText(QStringLiteral("cell 1 4 failed"), locations::SendToExcel, 116));
+              errorBox(QStringLiteral("cell 1 4 failed"), 116));
     // Before any body piece is written the report shows the whole body.
-    EXPECT_EQ(boxes.shown[1].text, applicationErrorText(QStringLiteral("cell 2 1 failed"), locations::SendToExcel, 134,
-                                                        exportErrorExtension(QStringLiteral("t"), QStringLiteral("b"))));
-    EXPECT_EQ(boxes.shown[2].text, texts::Done);
+    EXPECT_EQ(boxes.shown[1].text, errorBox(QStringLiteral("cell 2 1 failed"), 134, emailLines(QStringLiteral("t"), QStringLiteral("b"))));
+    EXPECT_EQ(boxes.shown[2].text, QStringLiteral("Done."));
 }
 
 TEST_F(SendToExcelTest, NoSpreadsheetMeansOneReportAndNoDone)
@@ -266,7 +276,7 @@ TEST_F(SendToExcelTest, NoSpreadsheetMeansOneReportAndNoDone)
         addEmail(QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("b"));
     sheet().failingCalls = {QStringLiteral("create")};
     run();
-    EXPECT_EQ(boxTexts(), QStringList{applicationErrorText(QStringLiteral("create failed"), locations::SendToExcel, 106)});
+    EXPECT_EQ(boxTexts(), QStringList{errorBox(QStringLiteral("create failed"), 106)});
     EXPECT_EQ(sheet().calls, QStringList{QStringLiteral("create")});
     EXPECT_EQ(pointerRestores, 1);
 }
@@ -277,14 +287,14 @@ TEST_F(SendToExcelTest, AWorkbookThatCannotBeStartedOrWrittenIsNeverReportedAsDo
     sheet().failingCalls = {QStringLiteral("addWorkbook")};
     run();
     EXPECT_EQ(boxTexts(),
-              QStringList{applicationErrorText(QStringLiteral("addWorkbook failed"), locations::SendToExcel, 108)});
+              QStringList{errorBox(QStringLiteral("addWorkbook failed"), 108)});
     EXPECT_EQ(sheet().calls.last(), QStringLiteral("addWorkbook"));
 
     boxes.shown.clear();
     sheet() = {};
     sheet().failingCalls = {QStringLiteral("finish")};
     run();
-    EXPECT_EQ(boxTexts(), QStringList{applicationErrorText(QStringLiteral("finish failed"), locations::SendToExcel, 180)});
+    EXPECT_EQ(boxTexts(), QStringList{errorBox(QStringLiteral("finish failed"), 180)});
     EXPECT_EQ(pointerRestores, 2);
 }
 
@@ -294,7 +304,7 @@ TEST_F(SendToExcelTest, ABodyWiderThanASheetIsRefusedBeforeAnythingIsWritten)
     const QString huge(1022 * (sheet_limits::Columns - 5) + 2, u'x');  // one piece too many
     addEmail(QStringLiteral("s"), QStringLiteral("t"), huge);
     run();
-    EXPECT_EQ(boxTexts(), QStringList{texts::ExportBodyTooWide.arg(2)});
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("The email in row 2 of the list is too long for one worksheet row. Uncheck it and try again. Nothing was exported.")});
     EXPECT_TRUE(sheet().calls.isEmpty());
     EXPECT_EQ(pointerRestores, 1);
 
@@ -302,13 +312,13 @@ TEST_F(SendToExcelTest, ABodyWiderThanASheetIsRefusedBeforeAnythingIsWritten)
     boxes.shown.clear();
     list.setChecked(2, false);
     run();
-    EXPECT_EQ(boxTexts(), QStringList{texts::Done});
+    EXPECT_EQ(boxTexts(), QStringList{"Done."});
     list.setChecked(2, true);
     records.at(2).s_PlainText.chop(2);
     sheet() = {};
     boxes.shown.clear();
     run();
-    EXPECT_EQ(boxTexts(), QStringList{texts::Done});
+    EXPECT_EQ(boxTexts(), QStringList{"Done."});
     EXPECT_EQ(sheet().row(3).rbegin()->first, sheet_limits::Columns);
 }
 
@@ -319,10 +329,10 @@ TEST_F(SendToExcelTest, ABodyTooWideCheckedDuringTheExportIsReportedOnce)
     setPendingEventsObserver([&] { list.setChecked(2, true); });
     run();
     ASSERT_EQ(boxes.shown.size(), 2u);
-    EXPECT_TRUE(boxes.shown[0].text.startsWith(texts::ExportBodyCutShort.arg(2) + QStringLiteral("\r\n")
-                                               + locations::SendToExcel + texts::AtLine + QStringLiteral("166")));
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("The body of the email in row 2 of the list is too long for one worksheet row and was not exported.\r\n"
+                                                              "in TallyhiveApp2/19/20152/16/2015.Form1.PushButton4_Click at line 166")));
     EXPECT_EQ(sheet().row(3).size(), 5u);
-    EXPECT_EQ(boxes.shown[1].text, texts::Done);
+    EXPECT_EQ(boxes.shown[1].text, QStringLiteral("Done."));
 }
 
 // A list as long as a sheet, without keeping a million rows in memory.
@@ -341,13 +351,14 @@ TEST_F(SendToExcelTest, RowsBeyondTheSheetAreRefused)
         longList.addColumn(title);
     longList.checkedRow = sheet_limits::Rows;
     SendToExcel(longList, records, spreadsheets, boxes, [] {});
-    EXPECT_EQ(boxTexts(), QStringList{texts::ExportTooManyRows.arg(sheet_limits::Rows - 1)});
+    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("The checked emails do not fit on one worksheet, which holds 1048575 rows below its titles. "
+                                                     "Uncheck the rows after row 1048575 and try again. Nothing was exported.")});
     EXPECT_TRUE(sheet().calls.isEmpty());
 
     boxes.shown.clear();
     longList.checkedRow = sheet_limits::Rows - 1;
     SendToExcel(longList, records, spreadsheets, boxes, [] {});
-    EXPECT_EQ(boxTexts(), QStringList{texts::Done});
+    EXPECT_EQ(boxTexts(), QStringList{"Done."});
     EXPECT_EQ(sheet().row(sheet_limits::Rows).at(1), QStringLiteral("x"));
 }
 
@@ -358,7 +369,7 @@ TEST_F(SendToExcelTest, ARowWithoutARecordGetsAnEmptyBodyAndPlainReports)
     sheet().failingCells = {{2, 1}};
     run();
     EXPECT_EQ(sheet().row(2).at(6), QString());
-    EXPECT_EQ(boxTexts().first(), applicationErrorText(QStringLiteral("cell 2 1 failed"), locations::SendToExcel, 134));
+    EXPECT_EQ(boxTexts().first(), errorBox(QStringLiteral("cell 2 1 failed"), 134));
 }
 
 }  // namespace

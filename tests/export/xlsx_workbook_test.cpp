@@ -1,7 +1,4 @@
-#include "app/general_date.h"
-#include "app/locations.h"
 #include "app/pending_events.h"
-#include "app/texts.h"
 #include "export/send_to_excel.h"
 #include "interfaces/error.h"
 #include "platform/xlsx/xlsx_cell_text.h"
@@ -16,6 +13,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -89,18 +87,24 @@ protected:
 
 TEST_F(XlsxWorkbookTest, ExportedRowsReadBackAsTextDatesAndFittedColumns)
 {
-    const QString received = general_date::format(QDateTime(QDate(2026, 12, 7), QTime(20, 55, 1)));
-    const QString midnight = general_date::format(QDateTime(QDate(2026, 1, 2), QTime(0, 0)));
+    // The list's dates are in the general format of the user's locale; this one is stated here.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const QString received = QStringLiteral("12/7/2026 8:55:01 PM");
+    const QString midnight = QStringLiteral("1/2/2026");
+    const QString halfAMinutePast = QStringLiteral("1/2/2026 12:00:30 AM");
     QString longBody(3000, u'x');
     longBody[1022] = u'=';
     addEmail(QStringLiteral("=cmd|' /C calc'!A0"), QStringLiteral("a=b"), received, QStringLiteral("=1+1"), true);
     addEmail(QStringLiteral("skipped"), QStringLiteral("s"), received, QStringLiteral("b"), false);
     addEmail(QStringLiteral("Ann"), QStringLiteral("long"), QStringLiteral("not a date"), longBody, true);
     addEmail(QStringLiteral("'quoted"), QStringLiteral("s"), midnight, QString(), true);
+    addEmail(QStringLiteral("+44 20 7946 0000"), QStringLiteral("-x"), halfAMinutePast, QStringLiteral("@SUM(A1)"), true);
     run();
-    EXPECT_EQ(boxes.texts(), QStringList{texts::Done});
+    QLocale::setDefault(before);
+    EXPECT_EQ(boxes.texts(), QStringList{"Done."});
     ASSERT_EQ(exports().size(), 1);
-    EXPECT_TRUE(exports().first().startsWith(texts::AppTitle + u' '));
+    EXPECT_TRUE(exports().first().startsWith(QStringLiteral("Tallyhive ")));
 
     const QJsonObject book = readBack(QDir(exportDir()).filePath(exports().first()));
     EXPECT_EQ(book[u"sheets"].toInt(), 1);
@@ -123,9 +127,18 @@ TEST_F(XlsxWorkbookTest, ExportedRowsReadBackAsTextDatesAndFittedColumns)
 
     EXPECT_TRUE(cell("E2")[u"date"].toBool());
     EXPECT_EQ(text("E2"), QStringLiteral("2026-12-07T20:55:01"));
-    EXPECT_EQ(cell("E2")[u"format"].toString(), platform::excelDateFormat(general_date::dateTimePattern()));
+    EXPECT_EQ(cell("E2")[u"format"].toString(), QStringLiteral("m/d/yyyy h:mm:ss AM/PM"));
     EXPECT_TRUE(cell("E5")[u"date"].toBool());
-    EXPECT_EQ(cell("E5")[u"format"].toString(), platform::excelDateFormat(general_date::datePattern()));
+    EXPECT_EQ(cell("E5")[u"format"].toString(), QStringLiteral("m/d/yyyy"));
+    // Half a minute past midnight is not midnight: the time stays.
+    EXPECT_EQ(text("E6"), QStringLiteral("2026-01-02T00:00:30"));
+    EXPECT_EQ(cell("E6")[u"format"].toString(), QStringLiteral("m/d/yyyy h:mm:ss AM/PM"));
+    // Every character a spreadsheet reads as the start of a formula keeps the text its own.
+    for (const char* lead : {"A6", "D6", "F6"})
+        EXPECT_TRUE(cell(lead)[u"text"].toBool()) << lead;
+    EXPECT_EQ(text("A6"), QStringLiteral("+44 20 7946 0000"));
+    EXPECT_EQ(text("D6"), QStringLiteral("-x"));
+    EXPECT_EQ(text("F6"), QStringLiteral("@SUM(A1)"));
     EXPECT_FALSE(cell("E4")[u"date"].toBool());
     EXPECT_EQ(text("E4"), QStringLiteral("not a date"));
 
@@ -161,9 +174,9 @@ TEST_F(XlsxWorkbookTest, AFolderThatCannotBeMadeGivesOneReportAndNoDone)
     addEmail(QStringLiteral("Ann"), QStringLiteral("s"), QStringLiteral("x"), QStringLiteral("b"), true);
     run();
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].title, texts::ApplicationErrorTitle);
-    EXPECT_TRUE(boxes.shown[0].text.startsWith(texts::ExportFolderUnavailable.arg(QDir::toNativeSeparators(unusable))));
-    EXPECT_TRUE(boxes.shown[0].text.contains(locations::SendToExcel + texts::AtLine + QStringLiteral("106")));
+    EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Application Error"));
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("The export folder %1 cannot be created or written to.").arg(unusable)));
+    EXPECT_TRUE(boxes.shown[0].text.contains(QStringLiteral("in TallyhiveApp2/19/20152/16/2015.Form1.PushButton4_Click at line 106")));
     EXPECT_TRUE(QFileInfo(blocker.fileName()).isFile());
 }
 
@@ -174,7 +187,7 @@ TEST_F(XlsxWorkbookTest, AWorkbookThatCannotBeWrittenLeavesNothingBehind)
     setPendingEventsObserver([this] { QDir(exportDir()).removeRecursively(); });
     run();
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_TRUE(boxes.shown[0].text.contains(locations::SendToExcel + texts::AtLine + QStringLiteral("180")));
+    EXPECT_TRUE(boxes.shown[0].text.contains(QStringLiteral("in TallyhiveApp2/19/20152/16/2015.Form1.PushButton4_Click at line 180")));
     EXPECT_FALSE(QDir(exportDir()).exists());
 }
 
@@ -199,7 +212,7 @@ TEST_F(XlsxWorkbookTest, TheFolderHoldsNoFileUntilTheWorkbookIsComplete)
     run();
     EXPECT_TRUE(seen.isEmpty()) << qPrintable(seen.join(u'|'));
     ASSERT_EQ(exports().size(), 1);
-    EXPECT_TRUE(exports().first().startsWith(texts::AppTitle + u' '));
+    EXPECT_TRUE(exports().first().startsWith(QStringLiteral("Tallyhive ")));
     EXPECT_TRUE(exports().first().endsWith(QStringLiteral(".xlsx")));
 }
 
@@ -212,7 +225,7 @@ TEST_F(XlsxWorkbookTest, CellsHoldTheirTextExactlyWhereXmlAllowsAndReplacementCh
     addEmail(QStringLiteral("'Ann' <ann@example.com>"), controls, QStringLiteral("x"),
              QStringLiteral("'Tis a body\twith _x0041_ and _X0041_ and _x005F_ kept\r\n") + smile, true);
     run();
-    EXPECT_EQ(boxes.texts(), QStringList{texts::Done});
+    EXPECT_EQ(boxes.texts(), QStringList{"Done."});
     const QJsonObject cells = readBack(QDir(exportDir()).filePath(exports().first()))[u"cells"].toObject();
     auto text = [&](const char* at) { return cells[QLatin1String(at)].toObject()[u"value"].toString(); };
     EXPECT_EQ(text("A2"), QStringLiteral("'Ann' <ann@example.com>"));

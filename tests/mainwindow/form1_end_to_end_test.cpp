@@ -6,6 +6,7 @@
 #include "platform/mime/mime_message.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 #include "support/dovecot_test.h"
+#include "support/message_corpus.h"
 #include "support/tcp_relay.h"
 
 #include <QDir>
@@ -14,6 +15,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+
+#include <algorithm>
+#include <map>
+#include <vector>
 
 using namespace tallyhive;
 using tallyhive::testing::DovecotTest;
@@ -64,29 +69,77 @@ QString cellName(int row, int column)
     return letters + QString::number(row);
 }
 
-// What a workbook cell holds of a text: characters XML cannot carry (control
-// characters but tab and line breaks, U+FFFE, U+FFFF, half pairs) become U+FFFD.
-QString asStored(const QString& text)
+// What the list must show of one message file, and the workbook of its row.
+struct Expected {
+    QString file;
+    QString from, fromName, fromAddress, subject, plainText, htmlText;
+    QDateTime date;  // invalid: the server's arrival date, which the test does not know
+    std::map<int, QString> sheet;  // the workbook's cells, by column, where they are known
+};
+
+// Where the workbook shows other than the list: "=" left out of name,
+// address and subject, characters XML cannot carry shown as U+FFFD.
+const std::map<QString, std::map<int, QString>> sheetDiffers = {
+    {QStringLiteral("15-body-starts-with-equals.eml"), {{4, QStringLiteral("1+1")}}},
+    {QStringLiteral("40-apostrophes-and-control-characters.eml"),
+     {{4, QStringLiteral("'Tis the bell\uFFFD season")},
+      {6, QStringLiteral("'Quoted first line\n+1 555 0100, -5 and @mention\nAn escape lookalike _x0041_ stays as written\n"
+                         "Form feed\uFFFDhere, vertical tab\uFFFDhere\n")}}},
+};
+
+// A text a workbook cell holds unchanged.
+bool keptAsIs(const QString& text, bool equalsDropped)
 {
-    QString stored;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            stored += text.mid(i, 2);
-            ++i;
-            continue;
-        }
-        const bool carried = c == u'\t' || c == u'\n' || c == u'\r'
-            || (c.unicode() >= 0x20 && !c.isSurrogate() && c.unicode() < 0xFFFE);
-        stored += carried ? c : QChar(QChar::ReplacementCharacter);
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u >= 0xFFFE || c.isSurrogate() || (equalsDropped && u == u'='))
+            return false;
     }
-    return stored;
+    return true;
 }
 
-QByteArray readFile(const QString& path)
+// The project's corpus has its values stated by hand. A corpus given by
+// TALLYHIVE_E2E_MAILDIR has none: the conversion of each file stands in, so
+// that the test still shows that what came over IMAP, through the window and
+// into the workbook is what the file holds; its workbook cells are compared
+// where they hold the text unchanged.
+std::vector<Expected> expectedFor(const QStringList& files, bool ownCorpus)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    std::vector<Expected> all;
+    for (const QString& path : files) {
+        Expected e;
+        e.file = QFileInfo(path).fileName();
+        if (ownCorpus) {
+            const auto* stated = std::find_if(std::begin(tallyhive::testing::corpus), std::end(tallyhive::testing::corpus),
+                                              [&](const auto& m) { return e.file == QString::fromUtf8(m.file); });
+            if (stated == std::end(tallyhive::testing::corpus)) {
+                ADD_FAILURE() << "no stated values for " << e.file.toStdString();
+                continue;
+            }
+            e.from = QString::fromUtf8(stated->from);
+            e.fromName = QString::fromUtf8(stated->fromName);
+            e.fromAddress = QString::fromUtf8(stated->fromAddress);
+            e.subject = QString::fromUtf8(stated->subject);
+            e.plainText = QString::fromUtf8(stated->plainText);
+            e.htmlText = QString::fromUtf8(stated->htmlText);
+            if (stated->dateUtc)
+                e.date = QDateTime::fromString(QString::fromLatin1(stated->dateUtc), Qt::ISODate);
+        } else {
+            QFile file(path);
+            const auto m = platform::messageFromBytes(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), QDateTime());
+            e.from = m.from, e.fromName = m.fromName, e.fromAddress = m.fromAddress, e.subject = m.subject;
+            e.plainText = m.plainText, e.htmlText = m.htmlText;
+        }
+        const QString texts[] = {e.from, e.fromName, e.fromAddress, e.subject, QString(), e.plainText};
+        for (int column : {1, 2, 3, 4, 6})
+            if (keptAsIs(texts[column - 1], column >= 2 && column <= 4))
+                e.sheet[column] = texts[column - 1];
+        if (ownCorpus)
+            for (const auto& [column, text] : sheetDiffers.count(e.file) ? sheetDiffers.at(e.file) : std::map<int, QString>{})
+                e.sheet[column] = text;
+        all.push_back(std::move(e));
+    }
+    return all;
 }
 
 class EndToEndTest : public DovecotTest {
@@ -95,6 +148,7 @@ public:
     {
         scratch_ = new QTemporaryDir;
         source_ = mailSource(*scratch_);
+        ownCorpus_ = qEnvironmentVariable("TALLYHIVE_E2E_MAILDIR").isEmpty();
         start(source_);
     }
     static void TearDownTestSuite()
@@ -164,6 +218,7 @@ protected:
 
     static inline QTemporaryDir* scratch_ = nullptr;
     static inline QString source_;
+    static inline bool ownCorpus_ = true;
     QTemporaryDir logDir_;
     QString exportDir_;
     bool ownExportDir_ = false;
@@ -214,22 +269,28 @@ TEST_F(EndToEndTest, GetAllListsEveryMessageTheServerHoldsAndTheWorkbookMatches)
 
     const QStringList files = messageFiles(source_);
     ASSERT_FALSE(files.isEmpty());
+    const std::vector<Expected> expected = expectedFor(files, ownCorpus_);
+    ASSERT_EQ(expected.size(), size_t(files.size()));
     ASSERT_EQ(window_->ListView1->rowCount(), files.size());
     for (int row = 1; row <= files.size(); ++row) {
-        SCOPED_TRACE(files[row - 1].toStdString());
-        const auto expected = platform::messageFromBytes(readFile(files[row - 1]), QDateTime());
+        const Expected& e = expected[size_t(row - 1)];
+        SCOPED_TRACE(e.file.toStdString());
         const EmailRecord& record = *window_->emailCollection.find(row);
-        EXPECT_EQ(record.s_From, expected.from);
-        EXPECT_EQ(record.s_FromName, expected.fromName);
-        EXPECT_EQ(record.s_FromAddress, expected.fromAddress);
-        EXPECT_EQ(record.s_Subject, expected.subject);
-        EXPECT_EQ(record.s_PlainText, expected.plainText);
-        EXPECT_EQ(record.s_HTMLText, expected.htmlText);
-        EXPECT_TRUE(general_date::parse(record.s_ReceivedDate).has_value()) << qPrintable(record.s_ReceivedDate);
-        EXPECT_EQ(window_->ListView1->cellText(row, 1), record.s_From);
-        EXPECT_EQ(window_->ListView1->cellText(row, 2), record.s_FromName);
-        EXPECT_EQ(window_->ListView1->cellText(row, 3), record.s_FromAddress);
-        EXPECT_EQ(window_->ListView1->cellText(row, 4), record.s_Subject);
+        EXPECT_EQ(record.s_From, e.from);
+        EXPECT_EQ(record.s_FromName, e.fromName);
+        EXPECT_EQ(record.s_FromAddress, e.fromAddress);
+        EXPECT_EQ(record.s_Subject, e.subject);
+        EXPECT_EQ(record.s_PlainText, e.plainText);
+        EXPECT_EQ(record.s_HTMLText, e.htmlText);
+        const auto shown = general_date::parse(record.s_ReceivedDate);
+        ASSERT_TRUE(shown.has_value()) << qPrintable(record.s_ReceivedDate);
+        if (e.date.isValid()) {
+            EXPECT_EQ(shown->toUTC(), e.date.toUTC()) << qPrintable(record.s_ReceivedDate);
+        }
+        EXPECT_EQ(window_->ListView1->cellText(row, 1), e.from);
+        EXPECT_EQ(window_->ListView1->cellText(row, 2), e.fromName);
+        EXPECT_EQ(window_->ListView1->cellText(row, 3), e.fromAddress);
+        EXPECT_EQ(window_->ListView1->cellText(row, 4), e.subject);
         EXPECT_EQ(window_->ListView1->cellText(row, 5), record.s_ReceivedDate);
     }
     // Fetching peeks: no message on the server became read.
@@ -257,24 +318,22 @@ TEST_F(EndToEndTest, GetAllListsEveryMessageTheServerHoldsAndTheWorkbookMatches)
         return cells[cellName(row, column)].toObject()[u"value"].toVariant().toString();
     };
     EXPECT_EQ(text(1, 6), QStringLiteral("RecDate"));
-    // Cell for cell, as a spreadsheet shows them: apostrophes kept, what XML
-    // cannot carry replaced, the body's pieces joined back into the body.
+    // Cell for cell, as a spreadsheet shows them, the body's pieces joined back into the body.
     for (int row = 1; row <= files.size(); ++row) {
-        SCOPED_TRACE(files[row - 1].toStdString());
-        const EmailRecord& record = *window_->emailCollection.find(row);
+        const Expected& e = expected[size_t(row - 1)];
+        SCOPED_TRACE(e.file.toStdString());
         const int sheetRow = row + 1;
-        EXPECT_EQ(text(sheetRow, 1), asStored(record.s_From));
-        EXPECT_EQ(text(sheetRow, 2), asStored(QString(record.s_FromName).remove(u'=')));
-        EXPECT_EQ(text(sheetRow, 3), asStored(QString(record.s_FromAddress).remove(u'=')));
-        EXPECT_EQ(text(sheetRow, 4), asStored(QString(record.s_Subject).remove(u'=')));
+        for (const auto& [column, value] : e.sheet) {
+            QString cell = text(sheetRow, column);
+            for (int next = 7; column == 6 && cells.contains(cellName(sheetRow, next)); ++next)
+                cell += text(sheetRow, next);
+            EXPECT_EQ(cell, value) << column;
+        }
         const QJsonObject date = cells[cellName(sheetRow, 5)].toObject();
         EXPECT_TRUE(date[u"date"].toBool());
-        EXPECT_EQ(date[u"value"].toString(),
-                  general_date::parse(record.s_ReceivedDate).value_or(QDateTime()).toString(Qt::ISODate));
-        QString body = text(sheetRow, 6);
-        for (int column = 7; cells.contains(cellName(sheetRow, column)); ++column)
-            body += text(sheetRow, column);
-        EXPECT_EQ(body, asStored(record.s_PlainText));
+        if (e.date.isValid()) {
+            EXPECT_EQ(date[u"value"].toString(), e.date.toLocalTime().toString(Qt::ISODate));
+        }
     }
 }
 
@@ -303,9 +362,12 @@ TEST_F(EndToEndTest, GetAllThroughACutConnectionStillBringsEveryMessageToTheWork
     window_->PushButton4_Click();
     const QJsonObject cells = exportedCells();
     const auto text = [&cells](const QString& cell) { return cells[cell].toObject()[u"value"].toVariant().toString(); };
+    const std::vector<Expected> expected = expectedFor(files, ownCorpus_);
     for (int row = 1; row <= files.size(); ++row) {
-        const auto expected = platform::messageFromBytes(readFile(files[row - 1]), QDateTime());
-        EXPECT_EQ(text(u'A' + QString::number(row + 1)), expected.from) << row;
+        const auto& sheet = expected[size_t(row - 1)].sheet;
+        if (sheet.count(1)) {
+            EXPECT_EQ(text(u'A' + QString::number(row + 1)), sheet.at(1)) << row;
+        }
     }
     EXPECT_TRUE(text(u'A' + QString::number(files.size() + 2)).isEmpty());
 }

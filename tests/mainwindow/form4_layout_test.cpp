@@ -18,8 +18,8 @@ TEST(Form4Layout, ListAndColumnsGrowWithAWideWindow)
 TEST(Form4Layout, ControlsSitBelowTheListCentredLeftOfTheMiddle)
 {
     const Form4Layout layout = layoutForm4(28800, 16200);
-    const int left = 14400 - 3900 - 45;
-    const int right = left + 3840 + 120;
+    const int left = 10455;
+    const int right = 14415;
     EXPECT_EQ(layout.label1.left, left);
     EXPECT_EQ(layout.label1.top, 16200 - 2865);
     EXPECT_EQ(layout.label2.left, right);

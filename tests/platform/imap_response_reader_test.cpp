@@ -29,12 +29,15 @@ const QByteArray kConversation =
     "* LIST (\\HasNoChildren) \"/\" {10}\r\nOdd \"name\"\r\n"
     "* LIST () NIL INBOX\r\n"
     "* 1 FETCH (INTERNALDATE \"17-Jul-1996 02:44:25 -0700\" BODY[] {15}\r\nhi {5}\r\nthere\r\n)\r\n"
-    "A4 NO [AUTHENTICATIONFAILED] bad \"quote (paren\r\n";
+    "A4 NO [AUTHENTICATIONFAILED] bad \"quote (paren\r\n"
+    // Status words may come in any case.
+    "* ok fine\r\n"
+    "a5 No nope\r\n";
 
 TEST(ImapResponseReader, YieldsTheSameResponsesWhateverTheChunking)
 {
     const auto whole = readAll(kConversation, kConversation.size());
-    ASSERT_EQ(whole.size(), 7u);
+    ASSERT_EQ(whole.size(), 9u);
     for (int chunk : {1, 2, 7, 64}) {
         const auto pieces = readAll(kConversation, chunk);
         ASSERT_EQ(pieces.size(), whole.size()) << chunk;
@@ -65,6 +68,13 @@ TEST(ImapResponseReader, YieldsTheSameResponsesWhateverTheChunking)
     EXPECT_EQ(whole[6].tag, "A4");
     EXPECT_TRUE(whole[6].isStatus("NO"));
     EXPECT_EQ(whole[6].text, "[AUTHENTICATIONFAILED] bad \"quote (paren");
+
+    EXPECT_EQ(whole[7].kind, ImapResponse::Kind::Untagged);
+    EXPECT_TRUE(whole[7].isStatus("OK"));
+    EXPECT_EQ(whole[7].text, "fine");
+    EXPECT_EQ(whole[8].tag, "a5");
+    EXPECT_TRUE(whole[8].isStatus("NO"));
+    EXPECT_EQ(whole[8].text, "nope");
 }
 
 TEST(ImapResponseReader, ParsesQuotedEscapesEmptyLiteralsAndSectionAtoms)
@@ -120,11 +130,11 @@ TEST(ImapResponseReader, FailsOnHostileSizesWithoutHoldingTheBytes)
         reader.feed("more");
         EXPECT_FALSE(reader.next());
     }
-    {
+    for (const char* size : {"1234567890123", "12345678901234567890", "99999999999999999999999"}) {
         ImapResponseReader reader;
-        reader.feed("* 1 FETCH (BODY[] {1234567890123}\r\n");
-        EXPECT_FALSE(reader.next());
-        EXPECT_TRUE(reader.failed());
+        reader.feed("* 1 FETCH (BODY[] {" + QByteArray(size) + "}\r\n");
+        EXPECT_FALSE(reader.next()) << size;
+        EXPECT_TRUE(reader.failed()) << size;
     }
 }
 
@@ -137,7 +147,9 @@ TEST(ImapResponseReader, SkipsAnOverLongResponseAndKeepsItsTagAndStatus)
         // An over-long line that announces a literal: the literal goes with it.
         "* 3 FETCH (X \"" + name + "\" BODY[] {12}\r\nA8 OK inside)\r\n"
         "A9 OK done\r\n";
-    for (int chunk : {65536, 1000003}) {
+    // The last chunk size splits the over-long line's literal announcement between "{1" and "2}".
+    const int splitAnnouncement = int(stream.indexOf("{12}")) + 2;
+    for (int chunk : {65536, 1000003, splitAnnouncement}) {
         const auto responses = readAll(stream, chunk);
         ASSERT_EQ(responses.size(), 5u) << chunk;
         EXPECT_TRUE(responses[0].truncated);

@@ -89,6 +89,7 @@ struct FakeIdentityProvider::State {
     QString account;
     int delayMs = 0;
     int tokenDelayMs = 0;
+    int lifetimeSeconds = 3600;
     FakeIdentityProvider::TokenFault tokenFault = FakeIdentityProvider::TokenFault::None;
     int authorizeRequests = 0;
     int codeExchanges = 0;
@@ -114,7 +115,7 @@ struct FakeIdentityProvider::State {
         const QString refresh = issue(refreshTokens, "rt.", owner);
         QJsonObject answer{{QStringLiteral("token_type"), QStringLiteral("Bearer")},
                            {QStringLiteral("scope"), kImapScope},
-                           {QStringLiteral("expires_in"), 3600},
+                           {QStringLiteral("expires_in"), lifetimeSeconds},
                            {QStringLiteral("access_token"), access},
                            {QStringLiteral("refresh_token"), refresh}};
         if (openId)
@@ -372,6 +373,7 @@ void FakeIdentityProvider::forgeState(bool forge) { locked(state_->guard, [&] { 
 void FakeIdentityProvider::signInAs(const QString& account) { locked(state_->guard, [&] { state_->account = account; }); }
 void FakeIdentityProvider::answerSlowly(int delayMs) { locked(state_->guard, [&] { state_->delayMs = delayMs; }); }
 void FakeIdentityProvider::answerTokensSlowly(int delayMs) { locked(state_->guard, [&] { state_->tokenDelayMs = delayMs; }); }
+void FakeIdentityProvider::issueTokensLasting(int seconds) { locked(state_->guard, [&] { state_->lifetimeSeconds = seconds; }); }
 void FakeIdentityProvider::tokenFault(TokenFault fault) { locked(state_->guard, [&] { state_->tokenFault = fault; }); }
 void FakeIdentityProvider::expireAccessTokens() { locked(state_->guard, [&] { state_->accessTokens.clear(); }); }
 void FakeIdentityProvider::revokeRefreshTokens() { locked(state_->guard, [&] { state_->refreshTokens.clear(); }); }

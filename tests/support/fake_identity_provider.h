@@ -39,6 +39,7 @@ public:
     void signInAs(const QString& account);  // who signs in, whatever the login hint; empty: the hint
     void answerSlowly(int delayMs);         // every answer comes this late
     void answerTokensSlowly(int delayMs);   // the token endpoint's answers come this much later still
+    void issueTokensLasting(int seconds);   // the access tokens' lifetime it announces (an hour unless told)
     // What the token endpoint does instead of answering properly.
     enum class TokenFault { None, Redirect, WebPage, Silence, HugeToken };
     void tokenFault(TokenFault fault);
