@@ -236,39 +236,43 @@ TEST(Sender, OddFromHeadersStillGiveWhatCanBeRead)
     }
 }
 
-TEST(Body, AttachmentOnlyMessageHasNoBody)
+// The plain body is the first text meant to be read, whatever its part calls itself.
+TEST(Body, IsTheFirstTextMeantToBeRead)
 {
-    const QByteArray raw = "From: a@example.com\r\nContent-Type: text/plain; name=\"a.txt\"\r\n"
-                           "Content-Disposition: attachment; filename=\"a.txt\"\r\n\r\nattached\r\n";
-    const MailMessage message = messageFromBytes(raw, arrival);
-    EXPECT_TRUE(message.plainText.isEmpty());
-    EXPECT_TRUE(message.htmlText.isEmpty());
-}
-
-TEST(Body, TextThatOnlyNamesAFileIsTheBody)
-{
-    const QByteArray raw = "From: a@example.com\r\nContent-Type: text/plain; name=\"note.txt\"\r\n\r\nnamed\r\n";
-    EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QStringLiteral("named\n"));
-}
-
-TEST(Body, AnAttachedMultipartKeepsItsTexts)
-{
-    const QByteArray raw = "From: a@example.com\r\nContent-Type: multipart/mixed; boundary=o\r\n\r\n--o\r\n"
-                           "Content-Type: multipart/alternative; boundary=i\r\nContent-Disposition: attachment\r\n\r\n"
-                           "--i\r\nContent-Type: text/plain\r\n\r\nattached\r\n--i--\r\n"
-                           "--o\r\nContent-Type: text/plain\r\n\r\nthe body\r\n--o--\r\n";
-    EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QStringLiteral("the body"));
-}
-
-TEST(Body, UnreadableContentTypesAreReadAsPlainText)
-{
-    for (const char* type : {";;garbage", "text", "/", "charset=utf-8", "text/; charset=utf-8"}) {
-        const QByteArray raw = QByteArray("From: a@example.com\r\nContent-Type: ") + type + "\r\n\r\nGr\xc3\xbc\xc3\x9f""e\r\n";
-        EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QString::fromUtf8("Grüße\n")) << type;
+    struct Case {
+        const char* why;
+        QByteArray afterFrom;
+        const char* plainText;
+    };
+    const Case cases[] = {
+        {"an attachment is no body",
+         "Content-Type: text/plain; name=\"a.txt\"\r\nContent-Disposition: attachment; filename=\"a.txt\"\r\n\r\nattached\r\n", ""},
+        {"text that only names a file", "Content-Type: text/plain; name=\"note.txt\"\r\n\r\nnamed\r\n", "named\n"},
+        {"inline text with a file name",
+         "Content-Type: text/plain; name=\"note.txt\"\r\nContent-Disposition: inline; filename=\"note.txt\"\r\n\r\nshown inline\r\n",
+         "shown inline\n"},
+        {"an attached multipart keeps its texts",
+         "Content-Type: multipart/mixed; boundary=o\r\n\r\n--o\r\n"
+         "Content-Type: multipart/alternative; boundary=i\r\nContent-Disposition: attachment\r\n\r\n"
+         "--i\r\nContent-Type: text/plain\r\n\r\nattached\r\n--i--\r\n"
+         "--o\r\nContent-Type: text/plain\r\n\r\nthe body\r\n--o--\r\n",
+         "the body"},
+        {"a part without headers or blank line",
+         "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\nstraight after the boundary\r\n--b--\r\n",
+         "straight after the boundary"},
+        {"a real octet stream is not text", "Content-Type: application/octet-stream\r\n\r\ndata\r\n", ""},
+        // Content types that cannot be read are read as plain text.
+        {";;garbage", "Content-Type: ;;garbage\r\n\r\nGr\xc3\xbc\xc3\x9f""e\r\n", "Grüße\n"},
+        {"text", "Content-Type: text\r\n\r\nGr\xc3\xbc\xc3\x9f""e\r\n", "Grüße\n"},
+        {"/", "Content-Type: /\r\n\r\nGr\xc3\xbc\xc3\x9f""e\r\n", "Grüße\n"},
+        {"charset=utf-8", "Content-Type: charset=utf-8\r\n\r\nGr\xc3\xbc\xc3\x9f""e\r\n", "Grüße\n"},
+        {"text/; charset=utf-8", "Content-Type: text/; charset=utf-8\r\n\r\nGr\xc3\xbc\xc3\x9f""e\r\n", "Grüße\n"},
+    };
+    for (const Case& c : cases) {
+        const MailMessage message = messageFromBytes("From: a@example.com\r\n" + c.afterFrom, arrival);
+        EXPECT_EQ(message.plainText, QString::fromUtf8(c.plainText)) << c.why;
+        EXPECT_TRUE(message.htmlText.isEmpty()) << c.why;
     }
-    // A real octet stream is not text.
-    const QByteArray binary = "From: a@example.com\r\nContent-Type: application/octet-stream\r\n\r\ndata\r\n";
-    EXPECT_TRUE(messageFromBytes(binary, arrival).plainText.isEmpty());
 }
 
 // A text with every character of the literal, NULs included.
@@ -282,13 +286,6 @@ TEST(MessageDate, ReadsATimeWrittenWithDots)
 {
     const QByteArray raw = "From: a@example.com\r\nDate: Mon, 3 Feb 2020 10.30.15 +0100\r\n\r\nbody\r\n";
     EXPECT_EQ(messageFromBytes(raw, arrival).date.toUTC(), QDateTime(QDate(2020, 2, 3), QTime(9, 30, 15), Qt::UTC));
-}
-
-TEST(Body, APartWithoutHeadersOrBlankLineKeepsItsText)
-{
-    const QByteArray raw = "From: a@example.com\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n"
-                           "--b\r\nstraight after the boundary\r\n--b--\r\n";
-    EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QStringLiteral("straight after the boundary"));
 }
 
 TEST(NulBytes, NeverCutAHeaderOrABody)
@@ -319,13 +316,6 @@ TEST(LineEnds, LoneCarriageReturnsEndLinesButCrCrLfIsOneLineEnd)
     EXPECT_EQ(crcrlf.subject, QStringLiteral("doubled"));
     EXPECT_EQ(crcrlf.fromAddress, QStringLiteral("a@example.com"));
     EXPECT_EQ(crcrlf.plainText, QStringLiteral("body\n\n"));
-}
-
-TEST(Body, InlineTextWithAFileNameIsTheBody)
-{
-    const QByteArray raw = "From: a@example.com\r\nContent-Type: text/plain; name=\"note.txt\"\r\n"
-                           "Content-Disposition: inline; filename=\"note.txt\"\r\n\r\nshown inline\r\n";
-    EXPECT_EQ(messageFromBytes(raw, arrival).plainText, QStringLiteral("shown inline\n"));
 }
 
 TEST(Body, LargeMessageConvertsWhole)
