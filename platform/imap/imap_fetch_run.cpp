@@ -2,7 +2,6 @@
 // connection opened again so the run goes on with the same messages.
 #include "platform/imap/imap_client.h"
 
-#include "app/config.h"
 #include "platform/imap/imap_client_call.h"
 #include "platform/imap/imap_command.h"
 #include "platform/imap/imap_fetch_items.h"
@@ -18,6 +17,7 @@ namespace tallyhive::platform {
 namespace {
 
 constexpr int kReconnectPollMs = 25;
+constexpr qint64 kUnderstatementSlack = 64 * 1024;
 
 // Scoped: true while a lost connection is opened again.
 class Flag {
@@ -49,7 +49,7 @@ int ImapClient::beginFetchRun(int first, int last)
     fetchRun.last = last;
     fetchRun.nextRequest = first;
     fetchRun.uidValidity = uidValidity_;
-    fetchRun.depth = config::fetchWindow();
+    fetchRun.depth = options_.window.requests;
     // Only numbers the mailbox has are asked about: servers refuse a set that
     // reaches beyond them.
     const qint64 low = qMax(first, 1);
@@ -68,7 +68,7 @@ int ImapClient::beginFetchRun(int first, int last)
                 return;
             const auto size = numberOf(fetchItem(response, "RFC822.SIZE"));
             fetchRun.entries.push_back({*number, static_cast<quint32>(*uid), size.value_or(0)});
-        });
+        }, 0);  // a listing holds no message worth completing after a stop
         if (!exchange)
             return 0;
         recordReply(operation, *exchange);
@@ -109,11 +109,9 @@ ImapClient::RawRunMessage ImapClient::fetchRunRaw(int number)
     const QString operation = QStringLiteral("fetch %1").arg(number);
     Call call(*this, operation, Call::Needs::Nothing, true);
     if (!call.ok())
-        return {};
-    if (!run_ || number < run_->first || number > run_->last) {
-        setError(QStringLiteral("%1 failed: no fetch run covers this number").arg(operation));
-        return {};
-    }
+        return endRun(lastError_);
+    if (!run_ || number < run_->first || number > run_->last)
+        return endRun(QStringLiteral("%1 failed: no fetch run covers this number").arg(operation));
     FetchRun& fetchRun = *run_;
     // Numbers below this one are never asked for again.
     fetchRun.arrived.erase(fetchRun.arrived.begin(), fetchRun.arrived.lower_bound(number));
@@ -162,8 +160,16 @@ bool ImapClient::runMessageReady(int number)
     if (!call.ok() || !run_ || number < run_->first || number > run_->last)
         return false;
     Watch watch(*this);
+    // What is not read stays with the network, which then slows the server
+    // down: the bytes that came count, whatever sizes the server listed.
+    const auto roomLeft = [this] {
+        const auto literal = reader_.literalInProgress();
+        return arrivedBytes() + (literal ? literal->received : 0) < options_.window.bytes;
+    };
     while (connected_) {
         if (!reader_.hasResponse()) {
+            if (!roomLeft())
+                break;
             const QByteArray bytes = transport_->read(0);
             if (bytes.isEmpty())
                 break;
@@ -209,9 +215,15 @@ bool ImapClient::isOutstanding(qint64 number) const
 
 qint64 ImapClient::heldBytes() const
 {
-    qint64 held = 0;
+    qint64 held = arrivedBytes();
     for (const Request& request : run_->outstanding)
-        held += request.size;
+        held += run_->sizesUnderstated ? qMax(request.size, run_->largestBody) : request.size;
+    return held;
+}
+
+qint64 ImapClient::arrivedBytes() const
+{
+    qint64 held = 0;
     for (const auto& [number, arrival] : run_->arrived)
         held += arrival.message.bytes.size();
     return held;
@@ -237,12 +249,13 @@ void ImapClient::requestMore(qint64 wanted, Watch& watch)
             ++fetchRun.nextRequest;  // unlisted numbers are skipped when asked for; the others are on their way or here
             continue;
         }
-        if (!fetchRun.outstanding.empty() && held + entry->size > kWindowBytes)
+        const qint64 size = fetchRun.sizesUnderstated ? qMax(entry->size, fetchRun.largestBody) : entry->size;
+        if (!fetchRun.outstanding.empty() && held + size > options_.window.bytes)
             break;
         ++fetchRun.nextRequest;
         Request request{nextTag(), number, entry->uid, entry->size, !fetchRun.outstanding.empty()};
         requests += request.tag + " UID FETCH " + QByteArray::number(entry->uid) + " (UID INTERNALDATE BODY.PEEK[])\r\n";
-        held += entry->size;
+        held += size;
         fetchRun.outstanding.push_back(std::move(request));
     }
     if (!requests.isEmpty()) {
@@ -259,7 +272,7 @@ bool ImapClient::pump(const QString& operation, Watch& watch, qint64 wanted)
         return true;
     // Replies come in the order asked, so the literal arriving is the wanted message's.
     reportingProgress_ = !fetchRun.outstanding.empty() && fetchRun.outstanding.front().number == wanted;
-    auto response = awaitResponse(operation, watch, config::readTimeoutMs());
+    auto response = awaitResponse(operation, watch, options_.readTimeoutMs);
     reportingProgress_ = false;
     if (!response)
         return false;
@@ -301,6 +314,11 @@ bool ImapClient::pump(const QString& operation, Watch& watch, qint64 wanted)
     if (const ImapToken* body = fetchItem(*response, "BODY[]"); body && body->isString()) {
         arrival.message.bytes = body->value;
         arrival.bodySeen = true;
+        const qint64 size = arrival.message.bytes.size();
+        fetchRun.largestBody = qMax(fetchRun.largestBody, size);
+        // Servers round their sizes a little; a body many times its size is no rounding.
+        if (size > 2 * owner->size + kUnderstatementSlack)
+            fetchRun.sizesUnderstated = true;
     }
     if (const ImapToken* date = fetchItem(*response, "INTERNALDATE"); date && date->isString())
         arrival.message.internalDate = parseInternalDate(date->value);
@@ -322,6 +340,7 @@ void ImapClient::settle(const Request& request, const ImapResponse& tagged)
     const QString reply = lineText(tagged.raw);
     if (tagged.isStatus("OK") && arrival.bodySeen) {
         arrival.status = FetchStatus::Fetched;
+        run_->reconnectsInRow = 0;
         arrival.text = QStringLiteral("%1: %2").arg(operation, reply);
         return;
     }
@@ -355,26 +374,34 @@ void ImapClient::loseRun(qint64 wanted)
     fetchRun.arrived[culprit] = std::move(given);
 }
 
+// The attempts are the run's, not the message's: reconnects that bring no
+// message between them end the run after kReconnectAttempts in a row, so a
+// server that drops every fetch costs a few waits, not a few per message.
 bool ImapClient::reopen(Watch& watch)
 {
     const QString lost = lastError_;
-    for (int attempt = 1; attempt <= kReconnectAttempts; ++attempt) {
+    if (run_->reconnectsInRow >= kReconnectAttempts) {
+        setError(QStringLiteral("%1; %2 reconnects in a row brought no message").arg(lost).arg(kReconnectAttempts));
+        return false;
+    }
+    while (run_->reconnectsInRow < kReconnectAttempts) {
+        const int attempt = ++run_->reconnectsInRow;
         if (sink_)
             sink_->reconnecting(attempt, kReconnectAttempts);
         QElapsedTimer waited;
         waited.start();
-        const qint64 delay = static_cast<qint64>(config::reconnectDelayMs()) << (attempt - 1);
+        const qint64 delay = static_cast<qint64>(options_.reconnectDelayMs) << (attempt - 1);
         while (waited.elapsed() < delay) {
             watch.poll();
-            if (watch.stopRequested()) {
-                setError(QStringLiteral("%1; stopped while waiting to reconnect").arg(lost));
+            if (watch.stopRequested() || disconnectedInCall_) {
+                setError(QStringLiteral("%1; %2 while waiting to reconnect").arg(lost, watch.stopRequested() ? QStringLiteral("stopped") : QStringLiteral("disconnected")));
                 return false;
             }
             QThread::msleep(static_cast<unsigned long>(qBound<qint64>(1, delay - waited.elapsed(), qint64(kReconnectPollMs))));
         }
         if (openAgain(watch))
             return true;
-        if (run_->folderChanged || abandoned_ || watch.stopRequested())
+        if (run_->folderChanged || abandoned_ || watch.stopRequested() || disconnectedInCall_)
             return false;
     }
     setError(QStringLiteral("%1; %2 attempts to reconnect failed, the last with: %3").arg(lost).arg(kReconnectAttempts).arg(lastError_));
@@ -390,6 +417,10 @@ bool ImapClient::openAgain(Watch& watch)
     const QString mailbox = mailbox_;
     if (!openConnection(operation, watch))
         return false;
+    if (disconnectedInCall_) {
+        closeQuietly();
+        return false;
+    }
     for (const QString& command : preamble_) {
         if (!run(operation, {nextTag() + ' ' + command.toUtf8() + "\r\n"}))
             return false;
@@ -415,16 +446,16 @@ ImapClient::RawRunMessage ImapClient::finishRunMessage(Arrival arrival)
 {
     setError(arrival.text);
     if (arrival.status != FetchStatus::Fetched)
-        return {arrival.status, {}};
+        return {arrival.status, {}, lastError_};
     if (sink_)
         sink_->percentDone(100);
-    return {FetchStatus::Fetched, std::move(arrival.message)};
+    return {FetchStatus::Fetched, std::move(arrival.message), lastError_};
 }
 
 ImapClient::RawRunMessage ImapClient::endRun(const QString& text)
 {
     setError(text);
-    return {};
+    return {FetchStatus::Ended, {}, lastError_};
 }
 
 }  // namespace tallyhive::platform
