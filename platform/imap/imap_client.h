@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interfaces/imap_component.h"
+#include "platform/imap/imap_fetch_window.h"
 #include "platform/imap/imap_options.h"
 #include "platform/imap/imap_response_reader.h"
 #include "platform/imap/imap_transport.h"
@@ -9,7 +10,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -42,10 +42,8 @@ public:
     static constexpr int kAbortGraceMs = 1500;
     // Untagged data one command may bring, apart from the message it asked for.
     static constexpr qint64 kMaxUntaggedBytes = 64LL * 1024 * 1024;
-    // Reconnects in a row that bring no message end a run.
-    static constexpr int kReconnectAttempts = 3;
-    // A message whose reading loses the connection this often is given up.
-    static constexpr int kLossesPerMessage = 3;
+    static constexpr int kReconnectAttempts = ImapFetchWindow::kReconnectsInRow;
+    static constexpr int kLossesPerMessage = ImapFetchWindow::kLossesPerMessage;
 
     struct RawMessage {
         QByteArray bytes;
@@ -127,45 +125,6 @@ private:
 
     class Call;
 
-    // A message of a run as the server listed it.
-    struct RunEntry {
-        qint64 number = 0;
-        quint32 uid = 0;
-        qint64 size = 0;
-    };
-    struct Request {
-        QByteArray tag;
-        qint64 number = 0;
-        quint32 uid = 0;
-        qint64 size = 0;         // as the server listed it
-        bool pipelined = false;  // sent while others were still unanswered
-    };
-    struct Arrival {
-        RawMessage message;
-        bool bodySeen = false;
-        bool complete = false;
-        FetchStatus status = FetchStatus::Fetched;
-        QString text;  // what the log says about it
-    };
-    struct FetchRun {
-        qint64 first = 0;
-        qint64 last = 0;
-        std::vector<RunEntry> entries;  // ascending by number
-        qint64 highestListed = 0;
-        quint32 uidValidity = 0;
-        qint64 nextRequest = 0;          // the lowest number not yet asked for
-        std::deque<Request> outstanding;
-        std::map<qint64, Arrival> arrived;
-        std::map<qint64, int> losses;
-        bool folderChanged = false;
-        int depth = 1;                   // requests kept in flight
-        int reconnectsInRow = 0;         // since a message last came whole
-        // Once a body came far larger than the server listed it, the listed
-        // sizes are not trusted: a request counts as the largest body seen.
-        bool sizesUnderstated = false;
-        qint64 largestBody = 0;
-    };
-
     bool openConnection(const QString& operation, Watch& watch);
     std::optional<Exchange> run(const QString& operation, const std::vector<QByteArray>& pieces, const UntaggedSink& sink = {},
                                 int graceMs = kAbortGraceMs);
@@ -179,20 +138,13 @@ private:
     void keepSecret(const QString& secret);
     int select(const QString& mailbox);
 
-    // Fetch runs.
-    const RunEntry* runEntry(qint64 number) const;
-    qint64 lowestIncomplete(qint64 from) const;
-    bool isOutstanding(qint64 number) const;
-    qint64 heldBytes() const;
-    qint64 arrivedBytes() const;
+    // Fetch runs: the reading and writing; the run's window keeps the count.
     void requestMore(qint64 wanted, Watch& watch);
     bool pump(const QString& operation, Watch& watch, qint64 wanted);
-    void settle(const Request& request, const ImapResponse& tagged);
-    void loseRun(qint64 wanted);
     bool reopen(Watch& watch);
     bool openAgain(Watch& watch);
     void dropRun();
-    RawRunMessage finishRunMessage(Arrival arrival);
+    RawRunMessage finishRunMessage(ImapFetchWindow::Arrival arrival);
     RawRunMessage endRun(const QString& text);
 
     void breakConnection(const QString& text);
@@ -230,7 +182,7 @@ private:
     // Signs in again the way the latest successful sign-in did; a reconnect
     // uses it, so it never asks the user anything.
     std::function<int()> signInAgain_;
-    std::optional<FetchRun> run_;
+    std::optional<ImapFetchWindow> run_;
     bool reportingProgress_ = false;
     int lastPercent_ = -1;
 };
