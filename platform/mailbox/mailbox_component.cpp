@@ -7,9 +7,6 @@ namespace tallyhive::platform {
 
 MailboxComponent::MailboxComponent(std::unique_ptr<ImapClient> client) : client_(std::move(client)) {}
 
-// The run hands its converter back first.
-MailboxComponent::~MailboxComponent() { run_.reset(); }
-
 // What may happen while a fetch run goes on, in one place. The run's caller
 // lets the window handle events while it waits, so any command may call in
 // here in the middle of a run. None may take the run's messages from it

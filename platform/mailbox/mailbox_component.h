@@ -17,7 +17,6 @@ namespace tallyhive::platform {
 class MailboxComponent : public ImapComponent {
 public:
     explicit MailboxComponent(std::unique_ptr<ImapClient> client);
-    ~MailboxComponent() override;
 
     void setSsl(bool ssl) override { client_->setSsl(ssl); }
     void setPort(int port) override { client_->setPort(port); }
@@ -45,7 +44,7 @@ private:
 
     std::unique_ptr<ImapClient> client_;
     MessageConverter converter_;
-    std::unique_ptr<MailboxFetchRun> run_;
+    std::unique_ptr<MailboxFetchRun> run_;  // after the converter it uses, so it goes first
     // The latest call's text when it is the component's own: a refusal, or
     // the log text of the message a run delivered (the client's may already
     // speak of a later one). Null otherwise.
