@@ -16,18 +16,18 @@ QString fromEnvironment(const char* name, const QString& fallback)
     return qEnvironmentVariable(name);
 }
 
-int numberFromEnvironment(const char* name, int fallback)
+std::optional<int> numberFromEnvironment(const char* name)
 {
     bool ok = false;
     const int value = qEnvironmentVariable(name).trimmed().toInt(&ok);
-    return ok && value > 0 ? value : fallback;
+    return ok && value > 0 ? std::optional<int>(value) : std::nullopt;
 }
 
 }  // namespace
 
 QString imapHost() { return fromEnvironment("TALLYHIVE_IMAP_HOST", QStringLiteral("outlook.office365.com")); }
 
-int imapPort() { return numberFromEnvironment("TALLYHIVE_IMAP_PORT", 993); }
+int imapPort() { return numberFromEnvironment("TALLYHIVE_IMAP_PORT").value_or(993); }
 
 QStringList mailDomains()
 {
@@ -50,13 +50,15 @@ QString pingHost() { return fromEnvironment("TALLYHIVE_PING_HOST", QStringLitera
 
 QString caFile() { return fromEnvironment("TALLYHIVE_CA_FILE", QString()); }
 
-int readTimeoutMs() { return numberFromEnvironment("TALLYHIVE_READ_TIMEOUT_MS", 30000); }
+std::optional<int> readTimeoutMs() { return numberFromEnvironment("TALLYHIVE_READ_TIMEOUT_MS"); }
 
-int reconnectDelayMs() { return numberFromEnvironment("TALLYHIVE_RECONNECT_DELAY_MS", 1000); }
+std::optional<int> reconnectDelayMs() { return numberFromEnvironment("TALLYHIVE_RECONNECT_DELAY_MS"); }
 
-// Deep enough to hide a distant server's round trips, shallow enough that
-// providers which throttle deep pipelines leave it alone.
-int fetchWindow() { return qMin(numberFromEnvironment("TALLYHIVE_FETCH_WINDOW", 16), 256); }
+std::optional<int> fetchWindow()
+{
+    const auto window = numberFromEnvironment("TALLYHIVE_FETCH_WINDOW");
+    return window ? std::optional<int>(qMin(*window, 256)) : std::nullopt;
+}
 
 QString exportDir()
 {

@@ -3,8 +3,13 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // Values a deployment may change, each with a built-in default and a
-// TALLYHIVE_* environment override (read at the moment it is needed).
+// TALLYHIVE_* environment override. The components below the shell read
+// none of them: the place that wires the program together reads them once
+// and hands each component its options. A number that is nothing here
+// leaves the component's own default.
 namespace tallyhive::config {
 
 QString imapHost();            // TALLYHIVE_IMAP_HOST
@@ -15,9 +20,9 @@ QString downloadPage();        // TALLYHIVE_DOWNLOAD_PAGE
 QString homePage();            // TALLYHIVE_HOME_PAGE: empty means never visit
 QString pingHost();            // TALLYHIVE_PING_HOST: empty means no connectivity check
 QString caFile();              // TALLYHIVE_CA_FILE: an extra trusted CA (PEM)
-int readTimeoutMs();           // TALLYHIVE_READ_TIMEOUT_MS
-int reconnectDelayMs();        // TALLYHIVE_RECONNECT_DELAY_MS: the first wait; each later one doubles
-int fetchWindow();             // TALLYHIVE_FETCH_WINDOW: FETCH requests kept in flight; 1 asks one at a time
+std::optional<int> readTimeoutMs();     // TALLYHIVE_READ_TIMEOUT_MS
+std::optional<int> reconnectDelayMs();  // TALLYHIVE_RECONNECT_DELAY_MS: the first wait; each later one doubles
+std::optional<int> fetchWindow();       // TALLYHIVE_FETCH_WINDOW: FETCH requests kept in flight, at most 256
 QString exportDir();           // TALLYHIVE_EXPORT_DIR
 bool openWorkbook();           // TALLYHIVE_OPEN_WORKBOOK: 0 leaves the workbook closed
 QString signInMode();          // TALLYHIVE_SIGN_IN: password, microsoft or auto

@@ -61,8 +61,6 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir folder;
-    qputenv("TALLYHIVE_EXPORT_DIR", folder.path().toUtf8());
-    qputenv("TALLYHIVE_OPEN_WORKBOOK", "0");
 
     QRandomGenerator random(20260207);
     auto list = tallyhive::testing::FakeListView::withStandardColumns();
@@ -90,7 +88,7 @@ int main(int argc, char** argv)
         clearRefs.write("5");
     clearRefs.close();
     const double rssBefore = memoryMiB("VmRSS:");
-    tallyhive::platform::XlsxSpreadsheetFactory spreadsheets;
+    tallyhive::platform::XlsxSpreadsheetFactory spreadsheets({folder.path(), false});
     tallyhive::testing::RecordingMessageBoxes boxes;
     QElapsedTimer timer;
     timer.start();

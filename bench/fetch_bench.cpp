@@ -15,6 +15,7 @@
 #include "fetch_bench_modes.h"
 
 #include "app/config.h"
+#include "mainwindow/component_options.h"
 
 #include "support/dovecot_server.h"
 #include "support/scripted_imap_server.h"
@@ -116,7 +117,8 @@ double ratio(double a, double b) { return b > 0 ? a / b : 0; }
 // The number of messages in a folder of a running server.
 int folderCount(const QString& folder, const QString& user, const QString& password)
 {
-    tallyhive::platform::ImapClient client(std::make_unique<tallyhive::platform::TlsTransport>());
+    const tallyhive::platform::ImapOptions options = tallyhive::imapOptionsFromConfig();
+    tallyhive::platform::ImapClient client(std::make_unique<tallyhive::platform::TlsTransport>(options.caFile), options);
     client.setSsl(true);
     client.setPort(tallyhive::config::imapPort());
     if (client.connect(tallyhive::config::imapHost()) != 1 || client.login(user, password) != 1 || client.selectMailbox(folder) != 1) {

@@ -3,6 +3,7 @@
 #include "app/config.h"
 #include "interfaces/message_boxes.h"
 #include "mail/imap_session.h"
+#include "mainwindow/component_options.h"
 #include "mainwindow/form1.h"
 #include "platform/imap/imap_client.h"
 #include "platform/imap/tls_transport.h"
@@ -57,7 +58,7 @@ Figures runExtraction(int count)
 {
     PrintingMessageBoxes boxes;
     auto session = std::make_shared<clsChilkatIMAP>(boxes);
-    session->ChilkatIMAPObject = platform::createImapComponent();
+    session->ChilkatIMAPObject = platform::createImapComponent(imapOptionsFromConfig());
     session->SSL = true;
     session->PORT = config::imapPort();
     session->IMAPServer = config::imapHost();
@@ -83,7 +84,8 @@ Figures runExtraction(int count)
 // The bare client: one request at a time, or its own window of requests.
 Figures runFloor(int count, bool window)
 {
-    platform::ImapClient client(std::make_unique<platform::TlsTransport>());
+    const platform::ImapOptions options = imapOptionsFromConfig();
+    platform::ImapClient client(std::make_unique<platform::TlsTransport>(options.caFile), options);
     Figures figures;
     QElapsedTimer timer;
     timer.start();
@@ -125,8 +127,9 @@ Figures runWindow(int stopAtRows, int stopAfterMs)
 {
     testing::RecordingMessageBoxes boxes;
     testing::MemorySettingsStore settings;
-    platform::XlsxSpreadsheetFactory spreadsheets;
-    Form1 window(Form1Services{boxes, settings, spreadsheets, [] { return platform::createImapComponent(); }});
+    platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
+    const platform::ImapOptions options = imapOptionsFromConfig();
+    Form1 window(Form1Services{boxes, settings, spreadsheets, [options] { return platform::createImapComponent(options); }});
     window.Form_Load();
     window.show();
     window.Text1->setText(qEnvironmentVariable(kUserVariable));

@@ -47,6 +47,7 @@ enum class FetchStatus {
 struct FetchedMessage {
     FetchStatus status = FetchStatus::Ended;
     MailMessage message;  // when fetched
+    QString text;         // what the log says about this message; never holds the password
 };
 
 // Hands out OAuth 2.0 access tokens: with refresh false the one at hand
@@ -93,6 +94,11 @@ public:
     // Starts reading the messages first .. last (sequence numbers) of the
     // selected mailbox: learns which messages these are, so that a run whose
     // connection is lost can open it again and go on with the same messages.
+    //
+    // From here to endFetchRun the run has the component to itself:
+    // disconnect() ends it as a stop does (the next fetchRunMessage says
+    // Ended, within 2 s wherever the run waits), and every other call that
+    // talks to the server is refused with a text that says so.
     virtual int beginFetchRun(int first, int last) = 0;
     // Message `number` of the run, asked for in ascending order.
     virtual FetchedMessage fetchRunMessage(int number) = 0;

@@ -114,7 +114,9 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
         return;
     if (ChilkatImap1->beginFetchRun(first, last) != 1) {
         WriteErrorLog();
-        noteNotRead(Shortfall.asked);
+        // Stopped while the server listed the messages: the user asked for none.
+        if (!AbortProcess)
+            noteNotRead(Shortfall.asked);
         return;
     }
     // However the loop ends, requests the component still has outstanding go.
@@ -126,17 +128,17 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
         letPendingEventsRun();
         CurrentLocation = static_cast<int>(n);
         const platform::FetchedMessage fetched = ChilkatImap1->fetchRunMessage(static_cast<int>(n));
-        WriteErrorLog();
+        appendErrorLogEntry(fetched.text);
         // A refused message stays counted even when Stop came during its call.
         if (fetched.status == platform::FetchStatus::Skipped)
-            noteNotRead(1);
+            noteNotRead(1, fetched.text);
         // Stop is heard whether or not the fetch brought a message.
         if (AbortProcess)
             return;
         if (fetched.status == platform::FetchStatus::Skipped)
             continue;
         if (fetched.status == platform::FetchStatus::Ended) {
-            noteNotRead(last - n + 1);
+            noteNotRead(last - n + 1, fetched.text);
             return;
         }
         const platform::MailMessage& message = fetched.message;
@@ -159,9 +161,14 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
 
 void clsChilkatIMAP::noteNotRead(qint64 count)
 {
+    noteNotRead(count, ChilkatImap1 ? ChilkatImap1->lastErrorText() : QString());
+}
+
+void clsChilkatIMAP::noteNotRead(qint64 count, const QString& reason)
+{
     Shortfall.notRead += count;
     if (Shortfall.firstReason.isEmpty())
-        Shortfall.firstReason = ChilkatImap1 ? ChilkatImap1->lastErrorText() : QString();
+        Shortfall.firstReason = reason;
 }
 
 void clsChilkatIMAP::abortCheck(bool& abort)

@@ -74,7 +74,8 @@ private:
     void bindComponent();
     QString mailboxFor(const QString& FolderName);
     void WriteErrorLog();
-    void noteNotRead(qint64 count);
+    void noteNotRead(qint64 count);  // the component's latest text is the reason
+    void noteNotRead(qint64 count, const QString& reason);
 
     platform::MessageBoxes& boxes_;
     int LastStatus = 0;

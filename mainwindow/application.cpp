@@ -4,6 +4,7 @@
 #include "app/sign_in_method.h"
 #include "app/texts.h"
 #include "auth/microsoft_sign_in.h"
+#include "mainwindow/component_options.h"
 #include "mainwindow/form1.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/qt/qt_message_boxes.h"
@@ -20,7 +21,9 @@ int runApplication(int argc, char** argv)
     QApplication::setApplicationName(texts::AppTitle);
     platform::QtMessageBoxes boxes;
     platform::QtSettingsStore settings;
-    platform::XlsxSpreadsheetFactory spreadsheets;
+    // Every setting is read here, once; the components get their own part.
+    const platform::ImapOptions imapOptions = imapOptionsFromConfig();
+    platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
     auth::OAuthSettings oauth;
     oauth.clientId = config::oauthClientId();
     oauth.authorizeUrl = QUrl(config::oauthAuthority() + QStringLiteral("/authorize"));
@@ -28,7 +31,7 @@ int runApplication(int argc, char** argv)
     oauth.scope = MicrosoftImapScope;
     oauth.browserCommand = config::browserCommand();
     auth::MicrosoftSignIn signIn(oauth);
-    Form1 window(Form1Services{boxes, settings, spreadsheets, [] { return platform::createImapComponent(); }, &signIn});
+    Form1 window(Form1Services{boxes, settings, spreadsheets, [imapOptions] { return platform::createImapComponent(imapOptions); }, &signIn});
     boxes.setOwner(&window);
     window.Form_Load();
     window.show();

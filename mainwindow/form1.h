@@ -181,6 +181,7 @@ private:
     QPushButton* otherFetchButton(QPushButton* button) const;
     QString fetchCaption(QPushButton* button) const;
     void oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent);
+    void showRunPosition(const clsChilkatIMAP& session, qint64 number);
     void oChilkat_StatusChanged(clsChilkatIMAP* sender, const QString& text);
     void oChilkat_MailExtractListing(clsChilkatIMAP* sender, const MailListing& mail);
     void ListView1_ItemCheck(int row);

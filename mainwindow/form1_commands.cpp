@@ -22,8 +22,19 @@ CheckTarget mainTarget(Form1& window, platform::MessageBoxes& boxes)
 
 void Form1::PushButton4_Click()
 {
-    // The status line shows the export's progress, then goes idle as after a fetch.
-    const auto restoreWindow = [this] {
+    // The status line shows the export's progress, then goes idle as after a
+    // fetch; or, when the export ran in the middle of a fetch, back to the
+    // fetch's progress. The fetch waits under the export, so that progress
+    // is still the one shown before it.
+    const QString runStatus = statusText();
+    const int runPosition = ProgressBar1->position();
+    const auto restoreWindow = [this, runStatus, runPosition] {
+        if (fetchRunning_) {
+            pointer_->setBusy();
+            ProgressBar1->setStatus(runStatus);
+            ProgressBar1->setPosition(runPosition);
+            return;
+        }
         pointer_->setDefault();
         ProgressBar1->setStatus(texts::ProgressBarIdle);
         ProgressBar1->setPosition(0);

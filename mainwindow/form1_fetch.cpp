@@ -224,9 +224,16 @@ void Form1::oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent)
         return;
     ProgressBar1->setMaximum(100);
     ProgressBar1->setPosition(percent);
-    setStatus(texts::ReadingMail + QString::number(sender->CurrentLocation) + texts::Of
-                            + QString::number(sender->MaxRecord));
+    showRunPosition(*sender, sender->CurrentLocation);
     letPendingEventsRun();
+}
+
+// "Reading mail n of m": n is the message being read or delivered to the
+// list, never one the list has already passed. Messages read ahead reach the
+// list without a progress report of their own, so delivery says it too.
+void Form1::showRunPosition(const clsChilkatIMAP& session, qint64 number)
+{
+    setStatus(texts::ReadingMail + QString::number(number) + texts::Of + QString::number(session.MaxRecord));
 }
 
 }  // namespace tallyhive

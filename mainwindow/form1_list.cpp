@@ -27,6 +27,7 @@ void Form1::oChilkat_MailExtractListing(clsChilkatIMAP* sender, const MailListin
 {
     if (sender != oChilkat.get())
         return;
+    showRunPosition(*sender, mail.uID);
     NumberedHandler h(services_.boxes, locations::MailExtractListing);
     QString filter;
     // The same steps carry other numbers when the filter is active.

@@ -1,6 +1,5 @@
 #include "platform/imap/imap_client.h"
 
-#include "app/config.h"
 #include "platform/imap/imap_client_call.h"
 #include "platform/imap/imap_command.h"
 #include "platform/imap/imap_fetch_items.h"
@@ -36,7 +35,7 @@ bool isFetchOf(const ImapResponse& response, int number, bool isUid)
 
 // The first poll waits a poll interval: a quick call never hands control to
 // the user interface, which would otherwise cost every message a round of events.
-ImapClient::Watch::Watch(ImapClient& client) : client_(client)
+ImapClient::Watch::Watch(ImapClient& client, int graceMs) : client_(client), graceMs_(graceMs)
 {
     idle_.start();
     sincePoll_.start();
@@ -55,7 +54,10 @@ void ImapClient::Watch::poll()
     }
 }
 
-ImapClient::ImapClient(std::unique_ptr<ImapTransport> transport) : transport_(std::move(transport)) {}
+ImapClient::ImapClient(std::unique_ptr<ImapTransport> transport, ImapOptions options)
+    : transport_(std::move(transport)), options_(std::move(options))
+{
+}
 
 int ImapClient::connect(const QString& host)
 {
@@ -82,22 +84,24 @@ bool ImapClient::openConnection(const QString& operation, Watch& watch)
     unusableReason_.clear();
     byeText_.clear();
     abandoned_ = false;
-    disconnectedInCall_ = false;
+    // A disconnect during a reconnect must still end the run.
+    if (!reopening_)
+        disconnectedInCall_ = false;
     messageCount_ = 0;
     uidValidity_ = 0;
 
     watch.activity();
-    const auto keepWaiting = [&watch] {
+    const auto keepWaiting = [this, &watch] {
         watch.poll();
-        return !watch.abandonDue();
+        return !watch.abandonDue() && !disconnectedInCall_;
     };
-    if (!transport_->open(host_, port_, ssl_, kConnectTimeoutMs, keepWaiting)) {
+    if (!transport_->open(host_, port_, ssl_, options_.connectTimeoutMs, keepWaiting)) {
         setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, host_).arg(port_).arg(transport_->errorText()));
         transport_->close();
         return false;
     }
     connected_ = true;
-    const auto greeting = awaitResponse(operation, watch, config::readTimeoutMs());
+    const auto greeting = awaitResponse(operation, watch, options_.readTimeoutMs);
     if (!greeting)
         return false;
     if (greeting->kind != ImapResponse::Kind::Untagged || !(greeting->isStatus("OK") || greeting->isStatus("PREAUTH"))) {
@@ -316,11 +320,11 @@ void ImapClient::disconnect()
 }
 
 std::optional<ImapClient::Exchange> ImapClient::run(const QString& operation, const std::vector<QByteArray>& pieces,
-                                                    const UntaggedSink& sink)
+                                                    const UntaggedSink& sink, int graceMs)
 {
     const QByteArray tag = pieces.front().left(pieces.front().indexOf(' '));
-    const qint64 idleLimit = config::readTimeoutMs();
-    Watch watch(*this);
+    const qint64 idleLimit = options_.readTimeoutMs;
+    Watch watch(*this, graceMs);
     Exchange exchange;
     bool bodyExempted = false;
     untaggedBytes_ = 0;
@@ -394,7 +398,7 @@ std::optional<ImapResponse> ImapClient::awaitResponse(const QString& operation, 
         if (watch.abandonDue()) {
             breakConnection(QStringLiteral("%1 abandoned: stop requested and the reply still unfinished after %2 ms")
                                 .arg(operation)
-                                .arg(kAbortGraceMs));
+                                .arg(watch.graceMs()));
             abandoned_ = true;
             return std::nullopt;
         }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "interfaces/imap_component.h"
+#include "platform/imap/imap_fetch_window.h"
+#include "platform/imap/imap_options.h"
 #include "platform/imap/imap_response_reader.h"
 #include "platform/imap/imap_transport.h"
 
@@ -8,7 +10,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -26,7 +27,9 @@ namespace tallyhive::platform {
 // Abort: a message whose bytes are still arriving may be completed, so the
 // caller's loop gets it and can stop there, but a call gets at most
 // kAbortGraceMs after the abort request, however slowly bytes trickle; it is
-// then abandoned, and the connection is unusable until the next connect.
+// then abandoned, and the connection is unusable until the next connect. A
+// call with nothing of a message to complete, such as the listing that
+// begins a fetch run, is abandoned at the first poll after the request.
 //
 // Fetch runs read a range of messages by their UIDs, learned in one request
 // when the run begins. A run whose connection is lost opens it again the way
@@ -35,16 +38,12 @@ namespace tallyhive::platform {
 // UIDVALIDITY changed meanwhile.
 class ImapClient {
 public:
-    static constexpr int kConnectTimeoutMs = 30000;
-    static constexpr int kAbortGraceMs = 2000;
+    // Short enough that a stopped run ends within 2 s wherever it waits.
+    static constexpr int kAbortGraceMs = 1500;
     // Untagged data one command may bring, apart from the message it asked for.
     static constexpr qint64 kMaxUntaggedBytes = 64LL * 1024 * 1024;
-    static constexpr int kReconnectAttempts = 3;
-    // A message whose reading loses the connection this often is given up.
-    static constexpr int kLossesPerMessage = 3;
-    // A run keeps requests in flight (TALLYHIVE_FETCH_WINDOW of them), but
-    // never more than this many bytes asked for and not yet delivered.
-    static constexpr qint64 kWindowBytes = 32LL * 1024 * 1024;
+    static constexpr int kReconnectAttempts = ImapFetchWindow::kReconnectsInRow;
+    static constexpr int kLossesPerMessage = ImapFetchWindow::kLossesPerMessage;
 
     struct RawMessage {
         QByteArray bytes;
@@ -53,9 +52,12 @@ public:
     struct RawRunMessage {
         FetchStatus status = FetchStatus::Ended;
         RawMessage message;
+        QString text;  // what the log says about it; never holds the password
     };
 
-    explicit ImapClient(std::unique_ptr<ImapTransport> transport);
+    explicit ImapClient(std::unique_ptr<ImapTransport> transport, ImapOptions options = {});
+
+    const ImapOptions& options() const { return options_; }
 
     void setSsl(bool ssl) { ssl_ = ssl; }
     void setPort(int port) { port_ = port; }
@@ -104,15 +106,18 @@ private:
     // Tracks one call's abort request and how long the server has been silent.
     class Watch {
     public:
-        explicit Watch(ImapClient& client);
+        // graceMs: how long a stopped call may still go on to complete what is arriving.
+        explicit Watch(ImapClient& client, int graceMs = kAbortGraceMs);
         void poll();  // asks the sink when a poll is due
         bool stopRequested() const { return stopped_; }
-        bool abandonDue() const { return stopped_ && sinceStop_.elapsed() >= kAbortGraceMs; }
+        bool abandonDue() const { return stopped_ && sinceStop_.elapsed() >= graceMs_; }
         void activity() { idle_.restart(); }  // bytes came or a request went
         qint64 idleMs() const { return idle_.elapsed(); }
+        int graceMs() const { return graceMs_; }
 
     private:
         ImapClient& client_;
+        int graceMs_;
         QElapsedTimer idle_;
         QElapsedTimer sincePoll_;
         QElapsedTimer sinceStop_;
@@ -121,42 +126,9 @@ private:
 
     class Call;
 
-    // A message of a run as the server listed it.
-    struct RunEntry {
-        qint64 number = 0;
-        quint32 uid = 0;
-        qint64 size = 0;
-    };
-    struct Request {
-        QByteArray tag;
-        qint64 number = 0;
-        quint32 uid = 0;
-        qint64 size = 0;         // as the server listed it
-        bool pipelined = false;  // sent while others were still unanswered
-    };
-    struct Arrival {
-        RawMessage message;
-        bool bodySeen = false;
-        bool complete = false;
-        FetchStatus status = FetchStatus::Fetched;
-        QString text;  // what the log says about it
-    };
-    struct FetchRun {
-        qint64 first = 0;
-        qint64 last = 0;
-        std::vector<RunEntry> entries;  // ascending by number
-        qint64 highestListed = 0;
-        quint32 uidValidity = 0;
-        qint64 nextRequest = 0;          // the lowest number not yet asked for
-        std::deque<Request> outstanding;
-        std::map<qint64, Arrival> arrived;
-        std::map<qint64, int> losses;
-        bool folderChanged = false;
-        int depth = 1;                   // requests kept in flight
-    };
-
     bool openConnection(const QString& operation, Watch& watch);
-    std::optional<Exchange> run(const QString& operation, const std::vector<QByteArray>& pieces, const UntaggedSink& sink = {});
+    std::optional<Exchange> run(const QString& operation, const std::vector<QByteArray>& pieces, const UntaggedSink& sink = {},
+                                int graceMs = kAbortGraceMs);
     std::optional<ImapResponse> awaitResponse(const QString& operation, Watch& watch, qint64 idleLimitMs);
     bool countUntagged(const QString& operation, qint64 bytes);
     void noteUntagged(const ImapResponse& response);
@@ -167,19 +139,13 @@ private:
     void keepSecret(const QString& secret);
     int select(const QString& mailbox);
 
-    // Fetch runs.
-    const RunEntry* runEntry(qint64 number) const;
-    qint64 lowestIncomplete(qint64 from) const;
-    bool isOutstanding(qint64 number) const;
-    qint64 heldBytes() const;
+    // Fetch runs: the reading and writing; the run's window keeps the count.
     void requestMore(qint64 wanted, Watch& watch);
     bool pump(const QString& operation, Watch& watch, qint64 wanted);
-    void settle(const Request& request, const ImapResponse& tagged);
-    void loseRun(qint64 wanted);
     bool reopen(Watch& watch);
     bool openAgain(Watch& watch);
     void dropRun();
-    RawRunMessage finishRunMessage(Arrival arrival);
+    RawRunMessage finishRunMessage(ImapFetchWindow::Arrival arrival);
     RawRunMessage endRun(const QString& text);
 
     void breakConnection(const QString& text);
@@ -190,6 +156,7 @@ private:
     bool pollAbort();
 
     std::unique_ptr<ImapTransport> transport_;
+    const ImapOptions options_;
     ImapResponseReader reader_;
     ImapNotifications* sink_ = nullptr;
     bool ssl_ = false;
@@ -216,7 +183,7 @@ private:
     // Signs in again the way the latest successful sign-in did; a reconnect
     // uses it, so it never asks the user anything.
     std::function<int()> signInAgain_;
-    std::optional<FetchRun> run_;
+    std::optional<ImapFetchWindow> run_;
     bool reportingProgress_ = false;
     int lastPercent_ = -1;
 };

@@ -1,6 +1,5 @@
 #include "platform/imap/imap_client.h"
 
-#include "app/config.h"
 #include "platform/imap/imap_client_call.h"
 
 #include <algorithm>
@@ -42,7 +41,7 @@ int ImapClient::signInWithTokens(const QString& user, const AccessTokenSource& t
         bool payloadSent = initialResponse;
         Watch watch(*this);
         while (true) {
-            auto response = awaitResponse(operation, watch, config::readTimeoutMs());
+            auto response = awaitResponse(operation, watch, options_.readTimeoutMs);
             if (!response)
                 return std::nullopt;
             if (response->kind == ImapResponse::Kind::Continuation) {

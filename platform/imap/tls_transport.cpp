@@ -1,6 +1,5 @@
 #include "platform/imap/tls_transport.h"
 
-#include "app/config.h"
 #include "platform/imap/imap_tcp_connect.h"
 
 #include <QElapsedTimer>
@@ -62,7 +61,7 @@ bool TlsTransport::configureTrust()
 {
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    const QString caFile = config::caFile();
+    const QString& caFile = caFile_;
     if (!caFile.isEmpty()) {
         const QList<QSslCertificate> extra = QSslCertificate::fromPath(caFile, QSsl::Pem);
         if (extra.isEmpty()) {

@@ -2,9 +2,9 @@
 
 #include "interfaces/imap_component.h"
 #include "platform/imap/imap_client.h"
+#include "platform/mailbox/mailbox_fetch_run.h"
 #include "platform/mailbox/message_converter.h"
 
-#include <map>
 #include <memory>
 
 namespace tallyhive::platform {
@@ -41,25 +41,18 @@ public:
     ImapClient& client() { return *client_; }
 
 private:
-    // What the client said about one message of the run.
-    struct Outcome {
-        FetchStatus status = FetchStatus::Ended;
-        QString text;
-    };
-
-    void handOver(int number, ImapClient::RawRunMessage raw);
-    void forgetRun();
+    bool admit(const QString& operation);
 
     std::unique_ptr<ImapClient> client_;
     MessageConverter converter_;
-    std::map<int, Outcome> ahead_;  // messages taken from the client, not yet delivered
-    int nextAhead_ = 0;
-    // The log text of the run message delivered last; the client's own text
-    // may already speak of a message after it.
-    QString runText_;
+    std::unique_ptr<MailboxFetchRun> run_;  // after the converter it uses, so it goes first
+    // The latest call's text when it is the component's own: a refusal, or
+    // the log text of the message a run delivered (the client's may already
+    // speak of a later one). Null otherwise.
+    QString ownText_;
 };
 
 // Makes the real component (TLS over the network, certificates verified).
-std::shared_ptr<ImapComponent> createImapComponent();
+std::shared_ptr<ImapComponent> createImapComponent(const ImapOptions& options);
 
 }  // namespace tallyhive::platform

@@ -2,6 +2,7 @@
 
 #include "platform/mime/mime_message.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace tallyhive::platform {
@@ -48,7 +49,7 @@ MailMessage withTextsOfTheCallersOwn(MailMessage message)
 
 }  // namespace
 
-MailMessage MessageConverter::take(qint64 number, const std::function<void()>& waiting)
+std::optional<MailMessage> MessageConverter::take(qint64 number, const std::function<bool()>& keepWaiting)
 {
     std::unique_lock lock(guard_);
     while (true) {
@@ -58,10 +59,17 @@ MailMessage MessageConverter::take(qint64 number, const std::function<void()>& w
             lock.unlock();
             return withTextsOfTheCallersOwn(std::move(message));
         }
-        if (changed_.wait_for(lock, std::chrono::milliseconds(10)) == std::cv_status::timeout && waiting) {
+        // A message neither queued nor in work never comes.
+        const bool coming = inWork_ == number
+            || std::any_of(jobs_.begin(), jobs_.end(), [number](const Job& job) { return job.number == number; });
+        if (!coming)
+            return std::nullopt;
+        if (changed_.wait_for(lock, std::chrono::milliseconds(10)) == std::cv_status::timeout && keepWaiting) {
             lock.unlock();
-            waiting();
+            const bool wait = keepWaiting();
             lock.lock();
+            if (!wait)
+                return std::nullopt;
         }
     }
 }
@@ -72,6 +80,7 @@ void MessageConverter::clear()
     jobs_.clear();
     done_.clear();
     queuedBytes_ = 0;
+    inWork_ = -1;  // stale work in progress is never handed out
     ++generation_;
 }
 
@@ -98,11 +107,14 @@ void MessageConverter::work()
         jobs_.pop_front();
         queuedBytes_ -= job.bytes.size();
         const quint64 generation = generation_;
+        inWork_ = job.number;
         lock.unlock();
         MailMessage message = messageFromBytes(std::move(job.bytes), job.internalDate);
         lock.lock();
-        if (generation == generation_)
+        if (generation == generation_) {
             done_[job.number] = std::move(message);
+            inWork_ = -1;
+        }
         changed_.notify_all();
     }
 }

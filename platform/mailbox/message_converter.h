@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace tallyhive::platform {
@@ -26,10 +27,11 @@ public:
     MessageConverter& operator=(const MessageConverter&) = delete;
 
     void submit(qint64 number, QByteArray bytes, QDateTime internalDate);
-    // Waits for message `number`, which must have been submitted, calling
-    // `waiting` about every 10 ms meanwhile. Texts under a million characters
+    // Waits for message `number`, which must have been submitted, asking
+    // `keepWaiting` about every 10 ms meanwhile; nothing when it said no, or
+    // when a clear() forgot the message. Texts under a million characters
     // come back copied on the caller's thread, off this thread's heap.
-    MailMessage take(qint64 number, const std::function<void()>& waiting);
+    std::optional<MailMessage> take(qint64 number, const std::function<bool()>& keepWaiting);
     // Forgets every message submitted and not taken.
     void clear();
     // Messages and bytes submitted and not yet converted.
@@ -49,6 +51,7 @@ private:
     std::condition_variable changed_;
     std::deque<Job> jobs_;
     std::map<qint64, MailMessage> done_;
+    qint64 inWork_ = -1;      // the number being converted
     qint64 queuedBytes_ = 0;
     quint64 generation_ = 0;  // a clear() makes work in progress stale
     bool stopping_ = false;

@@ -1,6 +1,5 @@
 #include "platform/xlsx/xlsx_spreadsheet.h"
 
-#include "app/config.h"
 #include "app/general_date.h"
 #include "app/texts.h"
 #include "interfaces/error.h"
@@ -43,7 +42,10 @@ lxw_format* numberFormat(lxw_workbook* workbook, const QString& excelFormat)
 
 }  // namespace
 
-XlsxSpreadsheet::XlsxSpreadsheet(const QString& folder, const QDateTime& startedAt) : file_(folder, startedAt) {}
+XlsxSpreadsheet::XlsxSpreadsheet(const QString& folder, const QDateTime& startedAt, bool openWhenFinished)
+    : file_(folder, startedAt), openWhenFinished_(openWhenFinished)
+{
+}
 
 XlsxSpreadsheet::~XlsxSpreadsheet() { discard(); }
 
@@ -154,13 +156,13 @@ void XlsxSpreadsheet::finish()
             texts::WorkbookNotWritten.arg(nativePath(file_.stagingPath()), QString::fromUtf8(lxw_strerror(result))));
     }
     const QString path = file_.claimName();
-    if (visible_ && config::openWorkbook() && !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+    if (visible_ && openWhenFinished_ && !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         throw AppError(texts::WorkbookNotOpened.arg(nativePath(path)));
 }
 
 std::unique_ptr<Spreadsheet> XlsxSpreadsheetFactory::createApplication()
 {
-    return std::make_unique<XlsxSpreadsheet>(config::exportDir(), QDateTime::currentDateTime());
+    return std::make_unique<XlsxSpreadsheet>(options_.folder, QDateTime::currentDateTime(), options_.openAfterWriting);
 }
 
 }  // namespace tallyhive::platform

@@ -25,7 +25,8 @@ namespace tallyhive::platform {
 class XlsxSpreadsheet : public Spreadsheet {
 public:
     // Throws AppError when the export folder cannot be made or written to.
-    XlsxSpreadsheet(const QString& folder, const QDateTime& startedAt);
+    // openWhenFinished: a visible workbook is opened once written.
+    XlsxSpreadsheet(const QString& folder, const QDateTime& startedAt, bool openWhenFinished);
     // A workbook that was never finished leaves nothing behind.
     ~XlsxSpreadsheet() override;
     XlsxSpreadsheet(const XlsxSpreadsheet&) = delete;
@@ -52,13 +53,25 @@ private:
     lxw_format* dateTime_ = nullptr;
     lxw_format* dateOnly_ = nullptr;
     bool visible_ = false;
+    bool openWhenFinished_;
     std::vector<qsizetype> longest_;  // per column, the longest text written
+};
+
+// Where workbooks go and what happens to them; told by whoever wires the
+// program together.
+struct WorkbookOptions {
+    QString folder;                // made when missing; a workbook never replaces a file there
+    bool openAfterWriting = true;  // false writes the workbook without opening it
 };
 
 // Each new spreadsheet is a new file in the export folder.
 class XlsxSpreadsheetFactory : public SpreadsheetFactory {
 public:
+    explicit XlsxSpreadsheetFactory(WorkbookOptions options) : options_(std::move(options)) {}
     std::unique_ptr<Spreadsheet> createApplication() override;
+
+private:
+    WorkbookOptions options_;
 };
 
 }  // namespace tallyhive::platform

@@ -48,16 +48,7 @@ protected:
             new QCoreApplication(argc, argv);
     }
 
-    XlsxWorkbookTest()
-    {
-        qputenv("TALLYHIVE_OPEN_WORKBOOK", "0");
-        qputenv("TALLYHIVE_EXPORT_DIR", exportDir().toUtf8());
-    }
-    ~XlsxWorkbookTest() override
-    {
-        setPendingEventsObserver(nullptr);
-        qunsetenv("TALLYHIVE_EXPORT_DIR");
-    }
+    ~XlsxWorkbookTest() override { setPendingEventsObserver(nullptr); }
 
     QString exportDir() const { return temp.filePath(QStringLiteral("exports")); }
     QStringList exports() const { return QDir(exportDir()).entryList(QDir::Files | QDir::Hidden); }
@@ -81,7 +72,7 @@ protected:
     QTemporaryDir temp;
     FakeListView list = FakeListView::withStandardColumns();
     EmailCollection records;
-    platform::XlsxSpreadsheetFactory spreadsheets;
+    platform::XlsxSpreadsheetFactory spreadsheets{platform::WorkbookOptions{exportDir(), false}};
     testing::RecordingMessageBoxes boxes;
 };
 
@@ -170,9 +161,9 @@ TEST_F(XlsxWorkbookTest, AFolderThatCannotBeMadeGivesOneReportAndNoDone)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     const QString unusable = blocker.fileName() + QStringLiteral("/exports");
-    qputenv("TALLYHIVE_EXPORT_DIR", unusable.toUtf8());
+    platform::XlsxSpreadsheetFactory unusableFolder({unusable, false});
     addEmail(QStringLiteral("Ann"), QStringLiteral("s"), QStringLiteral("x"), QStringLiteral("b"), true);
-    run();
+    SendToExcel(list, records, unusableFolder, boxes, [] {});
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Application Error"));
     EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("The export folder %1 cannot be created or written to.").arg(unusable)));
@@ -194,7 +185,7 @@ TEST_F(XlsxWorkbookTest, AWorkbookThatCannotBeWrittenLeavesNothingBehind)
 TEST_F(XlsxWorkbookTest, AnUnfinishedWorkbookIsDiscarded)
 {
     {
-        platform::XlsxSpreadsheet sheet(exportDir(), QDateTime::currentDateTime());
+        platform::XlsxSpreadsheet sheet(exportDir(), QDateTime::currentDateTime(), false);
         sheet.addWorkbook();
         sheet.setCell(1, 1, QStringLiteral("x"), platform::CellQuote::None);
         EXPECT_THROW(sheet.setCell(1, 16385, QStringLiteral("x"), platform::CellQuote::None), AppError);

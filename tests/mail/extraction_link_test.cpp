@@ -3,6 +3,7 @@
 // reconnects, or a folder that changes under the run.
 #include "app/pending_events.h"
 #include "mail/imap_session.h"
+#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "support/recording_message_boxes.h"
 #include "support/scripted_imap_server.h"
@@ -55,7 +56,7 @@ protected:
     {
         server.applyEnvironment();
         auto session = std::make_shared<clsChilkatIMAP>(boxes_);
-        session->ChilkatIMAPObject = platform::createImapComponent();
+        session->ChilkatIMAPObject = platform::createImapComponent(tallyhive::imapOptionsFromConfig());
         session->SSL = true;
         session->PORT = port;
         session->IMAPServer = server.host();

@@ -1,5 +1,6 @@
 // The session and its extraction loop against a real IMAP server.
 #include "mail/imap_session.h"
+#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "support/dovecot_test.h"
 #include "support/recording_message_boxes.h"
@@ -25,7 +26,7 @@ protected:
         DovecotTest::SetUp();
         qputenv("TEMP", logDir_.path().toUtf8());
         session_ = std::make_shared<clsChilkatIMAP>(boxes_);
-        session_->ChilkatIMAPObject = tallyhive::platform::createImapComponent();
+        session_->ChilkatIMAPObject = tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig());
         session_->SSL = true;
         session_->PORT = server().port();
         session_->IMAPServer = server().host();

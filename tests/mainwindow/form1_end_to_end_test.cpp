@@ -2,6 +2,7 @@
 // and export, compared with the messages the server holds.
 #include "app/general_date.h"
 #include "form1_fixture.h"
+#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/mime/mime_message.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <vector>
 
 using namespace tallyhive;
@@ -169,8 +171,9 @@ protected:
             qputenv("TALLYHIVE_EXPORT_DIR", exportDir_.toUtf8());
             ownExportDir_ = true;
         }
+        spreadsheets_.emplace(tallyhive::workbookOptionsFromConfig());
         window_ = std::make_unique<Form1>(
-            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(); }});
+            Form1Services{boxes_, settings_, *spreadsheets_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
     }
     void TearDown() override
@@ -224,7 +227,7 @@ protected:
     bool ownExportDir_ = false;
     RecordingMessageBoxes boxes_;
     tallyhive::testing::MemorySettingsStore settings_;
-    platform::XlsxSpreadsheetFactory spreadsheets_;
+    std::optional<platform::XlsxSpreadsheetFactory> spreadsheets_;  // made once the export folder is known
     std::unique_ptr<Form1> window_;
 };
 

@@ -8,7 +8,9 @@
 #include "support/recording_message_boxes.h"
 #include "support/scripted_imap_server.h"
 
+#include "mainwindow/component_options.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/status_progress_bar.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/qt/qt_list_view.h"
 
@@ -56,7 +58,7 @@ protected:
     {
         server.applyEnvironment();
         window_ = std::make_unique<Form1>(
-            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(); }});
+            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
         window_->Text1->setText(script.user);
         window_->Combo1->setCurrentIndex(0);
@@ -111,10 +113,11 @@ protected:
     QString closingBox() const { return boxes_.shown.empty() ? QString() : boxes_.shown.back().text; }
 
     QTemporaryDir logDir_;
+    QTemporaryDir exportDir_;
     QByteArray savedTemp_;
     tallyhive::testing::RecordingMessageBoxes boxes_;
     tallyhive::testing::MemorySettingsStore settings_;
-    platform::XlsxSpreadsheetFactory spreadsheets_;
+    platform::XlsxSpreadsheetFactory spreadsheets_{platform::WorkbookOptions{exportDir_.path(), false}};
     std::unique_ptr<Form1> window_;
     qint64 residentAtStart_ = 0;
 };
@@ -235,4 +238,216 @@ TEST_F(HostileServerTest, AServerThatRefusesIdIsStillSignedInTo)
     EXPECT_TRUE(window.isConnected());
     EXPECT_TRUE(boxes_.shown.empty()) << boxes_.texts().join(u'|').toStdString();
     EXPECT_EQ(server.commands().filter(QStringLiteral("LOGIN")).size(), 1);
+}
+
+namespace {
+
+// What the user presses while a run waits, and where the run waits then.
+enum class Press { Disconnect, Stop, SendToExcel, ClearList, GetSome };
+enum class Wait {
+    Conversion,      // message 1, tens of megabytes of text, is being converted
+    ReadAhead,       // message 1 is listed; the messages asked for ahead trickle in
+    ReconnectDelay,  // the connection was cut in message 2; the run waits to reconnect
+    UidListing,      // the server takes its time to list the messages' UIDs
+};
+
+struct Interruption {
+    Press press;
+    Wait wait;
+    int rows;            // listed when the run has ended
+    QString closingBox;  // the run's last box
+};
+
+void PrintTo(const Interruption& row, std::ostream* out)
+{
+    *out << "press " << static_cast<int>(row.press) << " wait " << static_cast<int>(row.wait);
+}
+
+const QString kDone = QStringLiteral("Done.");
+const QString kDisconnectedAt1 = QStringLiteral(
+    "Done, but 4 of the 4 messages asked for could not be read.\r\n\r\n"
+    "The first reason: fetch 1 failed: disconnected while the run was going on");
+const QString kDisconnectedAt2 = QStringLiteral(
+    "Done, but 3 of the 4 messages asked for could not be read.\r\n\r\n"
+    "The first reason: fetch 2 failed: disconnected while the run was going on");
+const QString kDisconnectedInListing = QStringLiteral(
+    "Done, but 4 of the 4 messages asked for could not be read.\r\n\r\n"
+    "The first reason: beginFetchRun 1 to 4 failed: connection lost: disconnected during another call");
+
+class RunInterruptionTest : public HostileServerTest, public ::testing::WithParamInterface<Interruption> {
+protected:
+    static ScriptedImapServer::Script scriptFor(Wait wait)
+    {
+        auto script = ScriptedImapServer::normalMailbox(4);
+        switch (wait) {
+        case Wait::Conversion:
+            script.generatedNumber = 1;
+            script.generatedBytes = 60 * kMegabyte;
+            break;
+        case Wait::ReadAhead:
+            script.pieceSize = 32;
+            script.pieceDelayMs = 60;
+            break;
+        case Wait::ReconnectDelay:
+            script.dropAtFetch = 2;
+            qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "3000");
+            break;
+        case Wait::UidListing:
+            script.listingDelayMs = 3000;
+            break;
+        }
+        return script;
+    }
+
+    bool waiting(Wait wait, const ScriptedImapServer& server) const
+    {
+        const Form1& window = *window_;
+        switch (wait) {
+        case Wait::Conversion:
+            // Message 1 has come whole and the others with it; nothing is listed yet.
+            return window.statusText() == QStringLiteral("Reading mail 1 of 4") && window.ProgressBar1->position() == 100
+                && window.ListView1->rowCount() == 0;
+        case Wait::ReadAhead:
+            return window.ListView1->rowCount() == 1;
+        case Wait::ReconnectDelay:
+            return window.statusText().startsWith(QStringLiteral("Connection lost"));
+        case Wait::UidListing:
+            return server.commands().contains(QStringLiteral("FETCH 1:4 (UID RFC822.SIZE)"));
+        }
+        return false;
+    }
+
+    void press(Press what)
+    {
+        Form1& window = *window_;
+        switch (what) {
+        case Press::Disconnect:
+            window.PushButton1_Click();
+            break;
+        case Press::Stop:
+            window.PushButton3_Click();
+            break;
+        case Press::SendToExcel:
+            window.PushButton4_Click();
+            break;
+        case Press::ClearList:
+            window.PushButton7_Click();
+            break;
+        case Press::GetSome:
+            window.PushButton2_Click();
+            break;
+        }
+    }
+};
+
+}  // namespace
+
+// Whatever is pressed wherever a run waits, the run ends soon when asked to,
+// with a closing box that counts what was not read, and nothing else breaks it.
+TEST_P(RunInterruptionTest, EndsSoonWithAnHonestCountAndTheNextRunWorks)
+{
+    const Interruption& row = GetParam();
+    const auto script = scriptFor(row.wait);
+    ScriptedImapServer server(script);
+    Form1& window = signIn(server, script);
+    ASSERT_TRUE(window.isConnected());
+
+    QElapsedTimer sincePress;
+    QString statusBefore;
+    QString statusAfter;
+    QTimer watcher;
+    watcher.setInterval(5);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (sincePress.isValid() || !waiting(row.wait, server))
+            return;
+        sincePress.start();
+        statusBefore = window.statusText();
+        press(row.press);
+        statusAfter = window.statusText();
+        server.calmDown();  // what follows reads normally
+    });
+    watcher.start();
+    window.PushButton3_Click();
+    watcher.stop();
+    const qint64 pressToEnd = sincePress.elapsed();
+
+    ASSERT_TRUE(sincePress.isValid()) << "the run never waited there";
+    if (row.press == Press::Disconnect || row.press == Press::Stop) {
+        EXPECT_LT(pressToEnd, 2000);
+    }
+    if (row.press == Press::SendToExcel) {
+        EXPECT_EQ(statusAfter, statusBefore);  // the run's progress is back
+    }
+    EXPECT_EQ(window.ListView1->rowCount(), row.rows);
+    EXPECT_EQ(closingBox(), row.closingBox);
+    EXPECT_EQ(window.statusText(), QStringLiteral("Progress Bar"));
+
+    if (!window.isConnected()) {
+        window.Text1->setText(script.user);
+        window.Text2->setText(script.password);
+        window.PushButton1_Click();
+        ASSERT_TRUE(window.isConnected()) << boxes_.texts().join(u'|').toStdString();
+    }
+    boxes_.shown.clear();
+    getAll();
+    EXPECT_EQ(window.ListView1->rowCount(), 4);
+    EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPressInEveryWait, RunInterruptionTest,
+    ::testing::Values(Interruption{Press::Disconnect, Wait::Conversion, 0, kDisconnectedAt1},
+                      Interruption{Press::Stop, Wait::Conversion, 0, kDone},
+                      Interruption{Press::SendToExcel, Wait::Conversion, 4, kDone},
+                      Interruption{Press::ClearList, Wait::Conversion, 4, kDone},
+                      Interruption{Press::GetSome, Wait::Conversion, 4, kDone},
+                      Interruption{Press::Disconnect, Wait::ReadAhead, 0, kDisconnectedAt2},
+                      Interruption{Press::Stop, Wait::ReadAhead, 1, kDone},
+                      Interruption{Press::SendToExcel, Wait::ReadAhead, 4, kDone},
+                      Interruption{Press::ClearList, Wait::ReadAhead, 3, kDone},
+                      Interruption{Press::GetSome, Wait::ReadAhead, 4, kDone},
+                      Interruption{Press::Disconnect, Wait::ReconnectDelay, 0, kDisconnectedAt2},
+                      Interruption{Press::Stop, Wait::ReconnectDelay, 1, kDone},
+                      Interruption{Press::SendToExcel, Wait::ReconnectDelay, 4, kDone},
+                      Interruption{Press::ClearList, Wait::ReconnectDelay, 3, kDone},
+                      Interruption{Press::GetSome, Wait::ReconnectDelay, 4, kDone},
+                      Interruption{Press::Disconnect, Wait::UidListing, 0, kDisconnectedInListing},
+                      Interruption{Press::Stop, Wait::UidListing, 0, kDone},
+                      Interruption{Press::SendToExcel, Wait::UidListing, 4, kDone},
+                      Interruption{Press::ClearList, Wait::UidListing, 4, kDone},
+                      Interruption{Press::GetSome, Wait::UidListing, 4, kDone}));
+
+// A server that takes every reconnect and cuts every fetch costs the run
+// three reconnects in all, not three for every message.
+TEST_F(HostileServerTest, ReconnectsThatBringNoMessageEndTheRunAfterThreeInARow)
+{
+    auto script = ScriptedImapServer::normalMailbox(20);
+    script.dropEveryFetch = true;
+    ScriptedImapServer server(script);
+    signIn(server, script);
+    const int before = server.connections();
+    getAll();
+    EXPECT_EQ(server.connections() - before, 4);  // the run's own and three reconnects
+    EXPECT_EQ(window_->ListView1->rowCount(), 0);
+    EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Done, but 20 of the 20 messages asked for could not be read.")))
+        << closingBox().toStdString();
+}
+
+// Sizes listed as 1 byte do not let the window ask for, and take in, many
+// large messages at once: what it holds is counted as it arrives.
+TEST_F(HostileServerTest, SizesListedFarTooSmallDoNotWidenTheWindow)
+{
+    constexpr qint64 kSize = 16 * kMegabyte;
+    auto script = ScriptedImapServer::normalMailbox(12);
+    script.generatedNumber = 1;
+    script.generatedCount = 12;
+    script.generatedBytes = kSize;
+    script.generatedAttachment = true;
+    script.listedSize = 1;
+    ScriptedImapServer server(script);
+    signIn(server, script);
+    getAll();
+    ASSERT_EQ(window_->ListView1->rowCount(), 12) << boxes_.texts().join(u'|').toStdString();
+    EXPECT_EQ(closingBox(), QStringLiteral("Done."));
+    EXPECT_LT(peakGrowth(), 8 * kSize) << peakGrowth() / kMegabyte << " MB";
 }

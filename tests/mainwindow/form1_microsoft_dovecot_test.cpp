@@ -3,6 +3,7 @@
 // tokens with that provider. Runs inside a secret store of its own.
 #include "auth/microsoft_sign_in.h"
 #include "form1_fixture.h"
+#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "support/dovecot_server.h"
 #include "support/fake_identity_provider.h"
@@ -91,7 +92,7 @@ protected:
         window_.reset();
         signIn_ = std::make_unique<auth::MicrosoftSignIn>(settings());
         window_ = std::make_unique<Form1>(
-            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(); }, signIn_.get()});
+            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, signIn_.get()});
         window_->Form_Load();
         return *window_;
     }

@@ -1,6 +1,7 @@
 // Clicks that arrive while a slow server keeps "1. Connect" waiting: the
 // connect command never runs inside itself and its session stays alive.
 #include "form1_fixture.h"
+#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "support/scripted_imap_server.h"
 
@@ -34,7 +35,7 @@ protected:
     Form1& loadReal()
     {
         window = std::make_unique<Form1>(
-            tallyhive::Form1Services{boxes, settings, spreadsheets, [] { return tallyhive::platform::createImapComponent(); }, &browser});
+            tallyhive::Form1Services{boxes, settings, spreadsheets, [] { return tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, &browser});
         window->Form_Load();
         window->Text1->setText(QStringLiteral("tester@example.org"));
         window->Combo1->setCurrentIndex(0);

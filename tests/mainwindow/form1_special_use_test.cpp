@@ -1,6 +1,7 @@
 // Folder options on a server whose folders have other names but carry their
 // RFC 6154 roles, as Gmail's and Outlook's do.
 #include "form1_fixture.h"
+#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "support/scripted_imap_server.h"
 
@@ -28,7 +29,7 @@ protected:
         server = std::make_unique<ScriptedImapServer>(std::move(script));
         server->applyEnvironment();
         window = std::make_unique<Form1>(tallyhive::Form1Services{
-            boxes, settings, spreadsheets, [] { return tallyhive::platform::createImapComponent(); }, &browser});
+            boxes, settings, spreadsheets, [] { return tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, &browser});
         window->Form_Load();
         window->Text1->setText(QStringLiteral("tester@example.org"));
         window->Combo1->setCurrentIndex(0);

@@ -23,17 +23,20 @@ QByteArray fetchReply(int number, const QByteArray& body, const QByteArray& tag)
 
 class ImapClientTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { makeClient(400); }
+
+    // A new client on a new wire that gives up on a silent server after readTimeoutMs.
+    void makeClient(int readTimeoutMs)
     {
-        qputenv("TALLYHIVE_READ_TIMEOUT_MS", "400");
         auto transport = std::make_unique<TranscriptTransport>();
         wire = transport.get();
-        client = std::make_unique<ImapClient>(std::move(transport));
+        ImapOptions options;
+        options.readTimeoutMs = readTimeoutMs;
+        client = std::make_unique<ImapClient>(std::move(transport), options);
         client->setSsl(true);
         client->setPort(993);
         client->setNotifications(&events);
     }
-    void TearDown() override { qunsetenv("TALLYHIVE_READ_TIMEOUT_MS"); }
 
     // Connected and logged in; the next tag is A2.
     void signIn()
@@ -275,7 +278,7 @@ TEST_F(ImapClientTest, AbortWhileBytesFlowCompletesTheMessage)
 
 TEST_F(ImapClientTest, AbortDuringAStallAbandonsTheCallAfterTheGrace)
 {
-    qputenv("TALLYHIVE_READ_TIMEOUT_MS", "20000");
+    makeClient(20000);
     signIn();
     const QByteArray reply = fetchReply(7, kMessage, "A2");
     wire->client("A2 FETCH 7 (INTERNALDATE BODY.PEEK[])\r\n").server(reply.left(reply.size() / 2)).stall();

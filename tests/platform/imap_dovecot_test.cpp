@@ -1,5 +1,6 @@
 #include "support/dovecot_test.h"
 
+#include "mainwindow/component_options.h"
 #include "platform/imap/imap_client.h"
 #include "platform/imap/tls_transport.h"
 #include "platform/mailbox/mailbox_component.h"
@@ -19,7 +20,8 @@ public:
 protected:
     std::unique_ptr<MailboxComponent> connected()
     {
-        auto client = std::make_unique<MailboxComponent>(std::make_unique<ImapClient>(std::make_unique<TlsTransport>()));
+        const auto options = tallyhive::imapOptionsFromConfig();
+        auto client = std::make_unique<MailboxComponent>(std::make_unique<ImapClient>(std::make_unique<TlsTransport>(options.caFile), options));
         client->setSsl(true);
         client->setPort(server().port());
         EXPECT_EQ(client->connect(server().host()), 1) << client->lastErrorText().toStdString();

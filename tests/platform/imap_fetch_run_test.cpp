@@ -63,21 +63,26 @@ class FetchRunTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qputenv("TALLYHIVE_READ_TIMEOUT_MS", "400");
-        qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "10");
-        qputenv("TALLYHIVE_FETCH_WINDOW", "1");  // strictly one at a time unless a test says otherwise
+        options.readTimeoutMs = 400;
+        options.reconnectDelayMs = 10;
+        options.window.requests = 1;  // strictly one at a time unless a test says otherwise
+        makeClient();
+    }
+
+    // A new client on a new wire, with the options as they are now.
+    void makeClient()
+    {
         auto transport = std::make_unique<TranscriptTransport>();
         wire = transport.get();
-        client = std::make_unique<ImapClient>(std::move(transport));
+        client = std::make_unique<ImapClient>(std::move(transport), options);
         client->setSsl(true);
         client->setPort(993);
         client->setNotifications(&events);
     }
-    void TearDown() override
+    void useWindow(int requests)
     {
-        qunsetenv("TALLYHIVE_READ_TIMEOUT_MS");
-        qunsetenv("TALLYHIVE_RECONNECT_DELAY_MS");
-        qunsetenv("TALLYHIVE_FETCH_WINDOW");
+        options.window.requests = requests;
+        makeClient();
     }
 
     // The opening of every connection: greeting, ID, sign-in, INBOX with five
@@ -123,6 +128,7 @@ protected:
 
     void expectPlayed() { EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString() << wire->remaining().toStdString(); }
 
+    ImapOptions options;
     TranscriptTransport* wire = nullptr;
     std::unique_ptr<ImapClient> client;
     RecordingNotifications events;
@@ -219,7 +225,8 @@ TEST_F(FetchRunTest, ReconnectingGivesUpAfterThreeAttemptsEachWaitingTwiceAsLong
 
 TEST_F(FetchRunTest, StopWhileWaitingToReconnectEndsTheRunAtOnce)
 {
-    qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "20000");
+    options.reconnectDelayMs = 20000;
+    makeClient();
     begin();
     wire->client(uidFetch("A5", 1)).drop();
     events.abort = false;
@@ -267,7 +274,7 @@ TEST_F(FetchRunTest, AnotherCallOrANewRunEndsTheRun)
 
 TEST_F(FetchRunTest, AWindowAsksAheadAndStillDeliversOneMessageAtATimeInOrder)
 {
-    qputenv("TALLYHIVE_FETCH_WINDOW", "3");
+    useWindow(3);
     begin();
     wire->client(uidFetches(5, 1, 3))
         .server(bodyReply("A5", 1, 1) + bodyReply("A6", 2, 2) + bodyReply("A7", 3, 3))
@@ -281,7 +288,7 @@ TEST_F(FetchRunTest, AWindowAsksAheadAndStillDeliversOneMessageAtATimeInOrder)
 
 TEST_F(FetchRunTest, TheWindowHoldsNoMoreBytesThanAllowed)
 {
-    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    useWindow(16);
     // Listed at 10 MB each: three fit in the window's bytes, a fourth does not.
     begin(10 * 1024 * 1024);
     wire->client(uidFetches(5, 1, 3)).server(bodyReply("A5", 1, 1));
@@ -292,7 +299,7 @@ TEST_F(FetchRunTest, TheWindowHoldsNoMoreBytesThanAllowed)
 
 TEST_F(FetchRunTest, ABadToAPipelinedFetchFallsBackToOneAtATime)
 {
-    qputenv("TALLYHIVE_FETCH_WINDOW", "3");
+    useWindow(3);
     begin();
     wire->client(uidFetches(5, 1, 3))
         .server(bodyReply("A5", 1, 1) + "A6 BAD Pipelining not supported\r\nA7 BAD Pipelining not supported\r\n")
@@ -312,7 +319,7 @@ TEST_F(FetchRunTest, ABadToAPipelinedFetchFallsBackToOneAtATime)
 
 TEST_F(FetchRunTest, EndingARunWithRequestsInFlightWaitsForNone)
 {
-    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    useWindow(16);
     begin();
     wire->client(uidFetches(5, 1, 5)).server(bodyReply("A5", 1, 1)).stall();
     expectMessage(1);
@@ -327,7 +334,7 @@ TEST_F(FetchRunTest, EndingARunWithRequestsInFlightWaitsForNone)
 
 TEST_F(FetchRunTest, ACutWithAFullWindowResumesWithoutLossOrRepeat)
 {
-    qputenv("TALLYHIVE_FETCH_WINDOW", "16");
+    useWindow(16);
     begin();
     const QByteArray third = bodyReply("A7", 3, 3);
     wire->client(uidFetches(5, 1, 5)).server(bodyReply("A5", 1, 1) + bodyReply("A6", 2, 2) + third.left(third.size() / 2)).drop();

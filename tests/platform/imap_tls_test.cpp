@@ -1,6 +1,7 @@
 #include "imap_transcript.h"
 #include "support/scripted_imap_server.h"
 
+#include "mainwindow/component_options.h"
 #include "platform/imap/imap_client.h"
 #include "platform/imap/tls_transport.h"
 #include "platform/mailbox/mailbox_component.h"
@@ -27,7 +28,8 @@ protected:
     // The protocol client behind the component the mail layer uses.
     std::unique_ptr<MailboxComponent> clientFor(const ScriptedImapServer& server)
     {
-        auto client = std::make_unique<MailboxComponent>(std::make_unique<ImapClient>(std::make_unique<TlsTransport>()));
+        const auto options = tallyhive::imapOptionsFromConfig();
+        auto client = std::make_unique<MailboxComponent>(std::make_unique<ImapClient>(std::make_unique<TlsTransport>(options.caFile), options));
         client->setSsl(true);
         client->setPort(server.port());
         client->setNotifications(&events);
@@ -86,10 +88,12 @@ TEST_F(ImapTlsTest, CertificateVerificationNeedsTheCaOverride)
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("TLS handshake failed"))) << client->lastErrorText().toStdString();
 
     qputenv("TALLYHIVE_CA_FILE", "/nonexistent/ca.pem");
+    client = clientFor(server);
     EXPECT_EQ(client->connect(server.host()), 0);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("CA file")));
 
     server.applyEnvironment();
+    client = clientFor(server);
     EXPECT_EQ(client->connect(server.host()), 1) << client->lastErrorText().toStdString();
 }
 

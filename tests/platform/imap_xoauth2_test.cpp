@@ -22,14 +22,14 @@ class ImapXoauth2Test : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        qputenv("TALLYHIVE_READ_TIMEOUT_MS", "400");
         auto transport = std::make_unique<TranscriptTransport>();
         wire = transport.get();
-        client = std::make_unique<ImapClient>(std::move(transport));
+        ImapOptions options;
+        options.readTimeoutMs = 400;
+        client = std::make_unique<ImapClient>(std::move(transport), options);
         wire->server("* OK ready\r\n");
         ASSERT_EQ(client->connect(QStringLiteral("imap.example.org")), 1);
     }
-    void TearDown() override { qunsetenv("TALLYHIVE_READ_TIMEOUT_MS"); }
 
     // Hands out the given tokens in turn and records what was asked.
     AccessTokenSource source(QStringList tokens)

@@ -51,10 +51,11 @@ QByteArray reply(const QByteArray& tag, int n, bool refuse = false)
 // order, each with the log text of its own fetch.
 TEST(MailboxComponentTest, ARunDeliversConvertedMessagesInOrderWithTheirOwnLogTexts)
 {
-    qputenv("TALLYHIVE_FETCH_WINDOW", "4");
     auto transport = std::make_unique<TranscriptTransport>();
     TranscriptTransport* wire = transport.get();
-    MailboxComponent component(std::make_unique<ImapClient>(std::move(transport)));
+    ImapOptions options;
+    options.window.requests = 4;
+    MailboxComponent component(std::make_unique<ImapClient>(std::move(transport), options));
     wire->server("* OK IMAP ready\r\n")
         .client("A1 SELECT \"INBOX\"\r\n")
         .server("* 6 EXISTS\r\nA1 OK Selected\r\n")
@@ -86,7 +87,6 @@ TEST(MailboxComponentTest, ARunDeliversConvertedMessagesInOrderWithTheirOwnLogTe
     }
     component.endFetchRun();
     EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
-    qunsetenv("TALLYHIVE_FETCH_WINDOW");
 }
 
 }  // namespace

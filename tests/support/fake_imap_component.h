@@ -77,12 +77,14 @@ public:
         platform::FetchedMessage fetched;
         if (endRunAt > 0 && number >= endRunAt) {
             lastError = QStringLiteral("connection lost at %1").arg(number);
+            fetched.text = lastError;
             return fetched;
         }
         const auto message = fetch(number);
         fetched.status = message ? platform::FetchStatus::Fetched : platform::FetchStatus::Skipped;
         if (message)
             fetched.message = *message;
+        fetched.text = lastError;
         return fetched;
     }
     void endFetchRun() override { calls << QStringLiteral("end run"); }

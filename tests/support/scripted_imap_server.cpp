@@ -21,6 +21,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <set>
@@ -91,6 +92,7 @@ struct ScriptedImapServer::State {
     QStringList commands;
     std::map<QString, std::set<int>> seen;
     int connections = 0;
+    std::atomic<bool> calm{false};
     // The mailboxes as they are now; touched only on the server thread.
     std::map<QString, std::vector<Message>> mailboxes;
     bool expunged = false;
@@ -436,9 +438,14 @@ private:
         for (qint64 n = low; n <= qMin(high, count); ++n) {
             const auto& message = messages()[static_cast<size_t>(n - 1)];
             reply += "* " + QByteArray::number(n) + " FETCH (UID " + QByteArray::number(message.uid) + " RFC822.SIZE "
-                + QByteArray::number(message.size()) + ")\r\n";
+                + QByteArray::number(script.listedSize >= 0 ? script.listedSize : message.size()) + ")\r\n";
         }
-        send(reply + tag + " OK Fetch completed.\r\n");
+        reply += tag + " OK Fetch completed.\r\n";
+        if (script.listingDelayMs > 0 && !state_.calm) {
+            QTimer::singleShot(script.listingDelayMs, socket_, [this, reply] { send(reply); });
+            return;
+        }
+        send(reply);
     }
 
     void fetchUid(const QByteArray& tag, quint32 uid, const ImapToken& items)
@@ -499,7 +506,7 @@ private:
         const QByteArray date = platform::formatInternalDate(QDateTime(QDate(2024, 3, 19), QTime(9, 0).addSecs(60 * number), Qt::UTC));
         const QByteArray head = "* " + QByteArray::number(number) + " FETCH (" + (byUid ? "UID " + QByteArray::number(message.uid) + " " : QByteArray())
             + "INTERNALDATE \"" + date + "\" BODY[] {" + QByteArray::number(message.size()) + "}\r\n";
-        if (number == script.dropAtFetch) {
+        if ((number == script.dropAtFetch || script.dropEveryFetch) && !state_.calm) {
             send(head + message.bytes.left(message.bytes.size() / 2));
             socket_->flush();
             socket_->disconnectFromHost();
@@ -539,7 +546,7 @@ private:
     void pump()
     {
         const int pieceSize = state_.script.pieceSize;
-        const int delay = state_.script.pieceDelayMs;
+        const int delay = state_.calm ? 0 : state_.script.pieceDelayMs;
         while (open() && (total_ < 0 || sent_ < total_) && socket_->encryptedBytesToWrite() + socket_->bytesToWrite() < kHighWater) {
             const qint64 size = pieceSize > 0 ? pieceSize : kStreamPiece;
             const qint64 length = total_ < 0 ? size : qMin(size, total_ - sent_);
@@ -635,9 +642,9 @@ ScriptedImapServer::ScriptedImapServer(Script script) : state_(std::make_unique<
         for (const QByteArray& bytes : messages)
             live.push_back({kFirstUid + static_cast<quint32>(live.size()), bytes, 0});
     }
-    if (state_->script.generatedNumber > 0) {
+    for (int n = state_->script.generatedNumber; n > 0 && n < state_->script.generatedNumber + state_->script.generatedCount; ++n) {
         auto& inbox = state_->mailboxes[QStringLiteral("INBOX")];
-        const size_t index = static_cast<size_t>(state_->script.generatedNumber - 1);
+        const size_t index = static_cast<size_t>(n - 1);
         while (inbox.size() <= index)
             inbox.push_back({kFirstUid + static_cast<quint32>(inbox.size()), sampleMessage(static_cast<int>(inbox.size()) + 1), 0});
         inbox[index].bytes.clear();
@@ -676,6 +683,8 @@ std::vector<int> ScriptedImapServer::seen(const QString& mailbox) const
     const auto found = state_->seen.find(mailbox);
     return found == state_->seen.end() ? std::vector<int>{} : std::vector<int>(found->second.begin(), found->second.end());
 }
+
+void ScriptedImapServer::calmDown() { state_->calm = true; }
 
 int ScriptedImapServer::connections() const
 {

@@ -17,7 +17,7 @@ namespace tallyhive::testing {
 //
 //     ScriptedImapServer server(ScriptedImapServer::normalMailbox(3));
 //     server.applyEnvironment();   // TALLYHIVE_CA_FILE, _IMAP_HOST, _IMAP_PORT
-//     auto imap = platform::createImapComponent();
+//     auto imap = platform::createImapComponent(imapOptionsFromConfig());  // reads them
 //     imap->setSsl(true); imap->setPort(server.port());
 //     imap->connect(server.host());
 //
@@ -63,6 +63,9 @@ public:
         std::map<QString, std::vector<QByteArray>> mailboxes{{QStringLiteral("INBOX"), {}}};  // raw messages
         bool literalMailboxNames = false;                     // LIST sends names as literals
         int dropAtFetch = 0;    // close the connection halfway through this message's bytes
+        bool dropEveryFetch = false;  // the same for every message, on every connection
+        int listingDelayMs = 0;  // a FETCH of a range without bodies (the UID listing) answers this late
+        qint64 listedSize = -1;  // when not negative, that listing gives every message this RFC822.SIZE
         int stallAtFetch = 0;   // send half of this message's bytes, then nothing more
         int pieceSize = 0;      // message bytes per write; 0 sends them at once
         int pieceDelayMs = 0;   // pause between pieces
@@ -77,6 +80,7 @@ public:
         // Message `generatedNumber` of the Inbox is made while it is sent,
         // `generatedBytes` long, so the server never holds it.
         int generatedNumber = 0;
+        int generatedCount = 1;  // so are the messages after it, this many in all
         qint64 generatedBytes = 0;
         bool generatedAttachment = false;  // most of it a base64 attachment rather than the text body
     };
@@ -102,6 +106,8 @@ public:
     std::vector<int> seen(const QString& mailbox) const;
     // Connections accepted so far.
     int connections() const;
+    // From now on no listing delay, no cut, no slow pieces: the next run reads normally.
+    void calmDown();
     // The Inbox's generated message, as the server sends it.
     static QByteArray generatedMessage(qint64 bytes, bool attachment);
 

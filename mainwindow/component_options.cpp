@@ -1,0 +1,22 @@
+#include "mainwindow/component_options.h"
+
+#include "app/config.h"
+
+namespace tallyhive {
+
+platform::ImapOptions imapOptionsFromConfig()
+{
+    platform::ImapOptions options;
+    options.caFile = config::caFile();
+    if (const auto value = config::readTimeoutMs())
+        options.readTimeoutMs = *value;
+    if (const auto value = config::reconnectDelayMs())
+        options.reconnectDelayMs = *value;
+    if (const auto value = config::fetchWindow())
+        options.window.requests = *value;
+    return options;
+}
+
+platform::WorkbookOptions workbookOptionsFromConfig() { return {config::exportDir(), config::openWorkbook()}; }
+
+}  // namespace tallyhive

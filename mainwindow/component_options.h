@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/imap/imap_options.h"
+#include "platform/xlsx/xlsx_spreadsheet.h"
+
+namespace tallyhive {
+
+// The outside components' options as the configuration gives them: read
+// where the program is wired together, once, and handed down.
+platform::ImapOptions imapOptionsFromConfig();
+platform::WorkbookOptions workbookOptionsFromConfig();
+
+}  // namespace tallyhive

@@ -1,0 +1,199 @@
+#include "platform/imap/imap_fetch_window.h"
+
+#include "platform/imap/imap_fetch_items.h"
+
+#include <algorithm>
+
+namespace tallyhive::platform {
+namespace {
+
+// Servers round their sizes a little; a body many times its size is no rounding.
+constexpr qint64 kUnderstatementSlack = 64 * 1024;
+
+}  // namespace
+
+ImapFetchWindow::ImapFetchWindow(qint64 first, qint64 last, std::vector<Entry> entries, quint32 uidValidity,
+                                 const FetchWindowLimits& limits)
+    : first_(first), last_(last), entries_(std::move(entries)), uidValidity_(uidValidity), limits_(limits), nextRequest_(first)
+{
+    std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) { return a.number < b.number; });
+    entries_.erase(std::unique(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) { return a.number == b.number; }),
+                   entries_.end());
+    highestListed_ = entries_.empty() ? first - 1 : entries_.back().number;
+}
+
+const ImapFetchWindow::Entry* ImapFetchWindow::entry(qint64 number) const
+{
+    const auto found = std::lower_bound(entries_.begin(), entries_.end(), number,
+                                        [](const Entry& entry, qint64 n) { return entry.number < n; });
+    return found != entries_.end() && found->number == number ? &*found : nullptr;
+}
+
+void ImapFetchWindow::forgetBelow(qint64 number) { arrived_.erase(arrived_.begin(), arrived_.lower_bound(number)); }
+
+bool ImapFetchWindow::arrivedWhole(qint64 number) const
+{
+    const auto found = arrived_.find(number);
+    return found != arrived_.end() && found->second.complete;
+}
+
+std::optional<ImapFetchWindow::Arrival> ImapFetchWindow::takeWhole(qint64 number)
+{
+    const auto found = arrived_.find(number);
+    if (found == arrived_.end() || !found->second.complete)
+        return std::nullopt;
+    Arrival arrival = std::move(found->second);
+    arrived_.erase(found);
+    return arrival;
+}
+
+qint64 ImapFetchWindow::arrivedBytes() const
+{
+    qint64 held = 0;
+    for (const auto& [number, arrival] : arrived_)
+        held += arrival.bytes.size();
+    return held;
+}
+
+qint64 ImapFetchWindow::counted(qint64 listedSize) const { return sizesUnderstated_ ? qMax(listedSize, largestBody_) : listedSize; }
+
+qint64 ImapFetchWindow::heldBytes() const
+{
+    qint64 held = arrivedBytes();
+    for (const Request& request : outstanding_)
+        held += counted(request.size);
+    return held;
+}
+
+qint64 ImapFetchWindow::lowestIncomplete(qint64 from) const
+{
+    qint64 n = from;
+    while (n <= highestListed_ && (!entry(n) || arrivedWhole(n)))
+        ++n;
+    return n;
+}
+
+bool ImapFetchWindow::isOutstanding(qint64 number) const
+{
+    return std::any_of(outstanding_.begin(), outstanding_.end(), [number](const Request& r) { return r.number == number; });
+}
+
+// The window holds what was asked for and not yet delivered, up to the
+// depth in messages and the bytes allowed.
+QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const std::function<QByteArray()>& nextTag)
+{
+    nextRequest_ = qMax(nextRequest_, wanted);
+    const size_t depth = oneAtATime ? 1 : static_cast<size_t>(qMax(1, limits_.requests));
+    qint64 held = heldBytes();
+    QByteArray requests;
+    const auto inWindow = [this] { return outstanding_.size() + arrived_.size(); };
+    // Whatever the window holds, the message awaited is always asked for.
+    const bool starved = outstanding_.empty() && !arrived_.count(wanted);
+    while ((inWindow() < depth || (starved && outstanding_.empty())) && nextRequest_ <= highestListed_) {
+        const qint64 number = nextRequest_;
+        const Entry* listedEntry = entry(number);
+        if (!listedEntry || arrived_.count(number) || isOutstanding(number)) {
+            ++nextRequest_;  // unlisted numbers are skipped when asked for; the others are on their way or here
+            continue;
+        }
+        const qint64 size = counted(listedEntry->size);
+        if (!outstanding_.empty() && held + size > limits_.bytes)
+            break;
+        ++nextRequest_;
+        Request request{nextTag(), number, listedEntry->uid, listedEntry->size, !outstanding_.empty()};
+        requests += request.tag + " UID FETCH " + QByteArray::number(listedEntry->uid) + " (UID INTERNALDATE BODY.PEEK[])\r\n";
+        held += size;
+        outstanding_.push_back(std::move(request));
+    }
+    return requests;
+}
+
+const ImapFetchWindow::Request* ImapFetchWindow::ownerOf(std::optional<qint64> uid) const
+{
+    const Request* owner = nullptr;
+    for (const Request& request : outstanding_) {
+        if (uid ? request.uid == *uid : outstanding_.size() == 1)
+            owner = &request;
+    }
+    return owner;
+}
+
+bool ImapFetchWindow::bodySeen(qint64 number) const
+{
+    const auto found = arrived_.find(number);
+    return found != arrived_.end() && found->second.bodySeen;
+}
+
+void ImapFetchWindow::noteBody(const Request& owner, QByteArray body)
+{
+    Arrival& arrival = arrived_[owner.number];
+    arrival.bytes = std::move(body);
+    arrival.bodySeen = true;
+    const qint64 size = arrival.bytes.size();
+    largestBody_ = qMax(largestBody_, size);
+    if (size > 2 * owner.size + kUnderstatementSlack)
+        sizesUnderstated_ = true;
+}
+
+void ImapFetchWindow::noteInternalDate(qint64 number, QDateTime date) { arrived_[number].internalDate = std::move(date); }
+
+ImapFetchWindow::Settled ImapFetchWindow::settle(const ImapResponse& tagged)
+{
+    const auto found = std::find_if(outstanding_.begin(), outstanding_.end(), [&](const Request& r) { return r.tag == tagged.tag; });
+    if (found == outstanding_.end())
+        return Settled::Foreign;
+    const Request request = *found;
+    outstanding_.erase(found);
+    if (tagged.isStatus("BAD") && request.pipelined) {
+        // This server takes one command at a time: ask again, alone.
+        arrived_.erase(request.number);
+        nextRequest_ = qMin(nextRequest_, request.number);
+        return Settled::PipelineRefused;
+    }
+    Arrival& arrival = arrived_[request.number];
+    arrival.complete = true;
+    const QString operation = QStringLiteral("fetch %1").arg(request.number);
+    const QString reply = lineText(tagged.raw);
+    if (tagged.isStatus("OK") && arrival.bodySeen) {
+        arrival.status = FetchStatus::Fetched;
+        arrival.text = QStringLiteral("%1: %2").arg(operation, reply);
+        reconnectsInRow_ = 0;
+        return Settled::Done;
+    }
+    // Refused, or gone from the folder since the run began: this message only.
+    arrival.status = FetchStatus::Skipped;
+    arrival.bytes = {};
+    arrival.internalDate = {};
+    arrival.text = tagged.isStatus("OK") ? QStringLiteral("%1 failed: the server sent no message (%2)").arg(operation, reply)
+                                         : QStringLiteral("%1 failed: %2").arg(operation, reply);
+    return Settled::Done;
+}
+
+void ImapFetchWindow::lose(qint64 wanted, const QString& reason)
+{
+    outstanding_.clear();
+    for (auto it = arrived_.begin(); it != arrived_.end();)
+        it = it->second.complete ? std::next(it) : arrived_.erase(it);
+    const qint64 culprit = lowestIncomplete(wanted);
+    nextRequest_ = culprit;
+    if (culprit > highestListed_ || ++losses_[culprit] < kLossesPerMessage)
+        return;
+    Arrival given;
+    given.complete = true;
+    given.status = FetchStatus::Skipped;
+    given.text = QStringLiteral("fetch %1 failed: the connection was lost %2 times while reading it (%3)")
+                     .arg(culprit)
+                     .arg(kLossesPerMessage)
+                     .arg(reason);
+    arrived_[culprit] = std::move(given);
+}
+
+bool ImapFetchWindow::mayReconnect()
+{
+    if (reconnectsInRow_ >= kReconnectsInRow)
+        return false;
+    ++reconnectsInRow_;
+    return true;
+}
+
+}  // namespace tallyhive::platform

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace tallyhive::platform {
+
+// The fetch window's limits, all of them: what a fetch run asks for ahead of
+// the message it delivers, and how far conversion runs ahead of the caller.
+struct FetchWindowLimits {
+    // FETCH requests kept in flight; 1 asks one at a time. Deep enough to
+    // hide a distant server's round trips, shallow enough that providers
+    // which throttle deep pipelines leave it alone.
+    int requests = 16;
+    // Asked for or arrived and not yet delivered; counted as the bytes come,
+    // whatever sizes the server listed.
+    qint64 bytes = 32LL * 1024 * 1024;
+    // Messages, and their bytes, handed to the conversion thread and not yet
+    // converted: enough to keep it busy, little enough that memory stays bounded.
+    int convertAhead = 8;
+    qint64 convertAheadBytes = 16LL * 1024 * 1024;
+};
+
+// What the IMAP component is told by whoever wires the program together; it
+// reads no environment itself. The defaults are the built-in ones.
+struct ImapOptions {
+    QString caFile;                // an extra trusted CA (PEM) besides the system's; certificates are always verified
+    int connectTimeoutMs = 30000;  // to open the connection, TLS handshake included
+    int readTimeoutMs = 30000;     // a call fails when the server sends nothing for this long
+    int reconnectDelayMs = 1000;   // before a fetch run's first reconnect; each later one waits twice as long
+    FetchWindowLimits window;
+};
+
+}  // namespace tallyhive::platform

@@ -1,0 +1,77 @@
+#include "platform/mailbox/mailbox_fetch_run.h"
+
+namespace tallyhive::platform {
+
+MailboxFetchRun::MailboxFetchRun(ImapClient& client, MessageConverter& converter, int first)
+    : client_(client), converter_(converter), nextAhead_(first)
+{
+}
+
+MailboxFetchRun::~MailboxFetchRun() { converter_.clear(); }
+
+void MailboxFetchRun::end(const QString& reason)
+{
+    if (!ended())
+        endReason_ = reason;
+}
+
+FetchedMessage MailboxFetchRun::next(int number)
+{
+    ahead_.erase(ahead_.begin(), ahead_.lower_bound(number));
+    if (ended())
+        return endedAt(number);
+    if (!ahead_.count(number))
+        handOver(number, client_.fetchRunRaw(number));
+    nextAhead_ = qMax(nextAhead_, number + 1);
+    // Whatever has come already goes to the converter before this message is
+    // waited for, so the second thread works while the caller handles it.
+    const FetchWindowLimits& limits = client_.options().window;
+    while (!ended() && converter_.queued() < static_cast<size_t>(limits.convertAhead)
+           && converter_.queuedBytes() < limits.convertAheadBytes && client_.runMessageReady(nextAhead_)) {
+        handOver(nextAhead_, client_.fetchRunRaw(nextAhead_));
+        ++nextAhead_;
+    }
+    // A disconnect handled while the client waited: the run is over.
+    if (ended())
+        return endedAt(number);
+    const Outcome outcome = ahead_.at(number);
+    ahead_.erase(number);
+    FetchedMessage fetched;
+    fetched.status = outcome.status;
+    fetched.text = outcome.text;
+    if (outcome.status != FetchStatus::Fetched)
+        return fetched;
+    ImapNotifications* sink = client_.notifications();
+    bool stopped = false;
+    auto message = converter_.take(number, [&] {
+        // The poll lets the window breathe; a stop or a disconnect ends the wait.
+        if (sink)
+            sink->abortCheck(stopped);
+        return !stopped && !ended();
+    });
+    if (message) {
+        fetched.message = std::move(*message);
+        return fetched;
+    }
+    if (ended())
+        return endedAt(number);
+    fetched.status = FetchStatus::Ended;
+    fetched.text = QStringLiteral("fetch %1: stopped while the message was converted").arg(number);
+    return fetched;
+}
+
+FetchedMessage MailboxFetchRun::endedAt(int number) const
+{
+    FetchedMessage fetched;
+    fetched.text = QStringLiteral("fetch %1 failed: %2").arg(number).arg(endReason_);
+    return fetched;
+}
+
+void MailboxFetchRun::handOver(int number, ImapClient::RawRunMessage raw)
+{
+    ahead_[number] = {raw.status, raw.text};
+    if (raw.status == FetchStatus::Fetched)
+        converter_.submit(number, std::move(raw.message.bytes), raw.message.internalDate);
+}
+
+}  // namespace tallyhive::platform
