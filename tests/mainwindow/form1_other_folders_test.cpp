@@ -2,6 +2,7 @@
 // names need encoding and quoting: the list offered after Connect, Get All
 // and Send To Excel for each, the choice kept for the next start.
 #include "form1_fixture.h"
+#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 #include "support/dovecot_test.h"
@@ -60,18 +61,15 @@ protected:
         DovecotTest::SetUp();
         tallyhive::testing::guiApplication();
         qputenv("TEMP", scratch_.path().toUtf8());
-        qputenv("TALLYHIVE_EXPORT_DIR", scratch_.filePath(QStringLiteral("exports")).toUtf8());
     }
-    void TearDown() override
-    {
-        window_.reset();
-        qunsetenv("TALLYHIVE_EXPORT_DIR");
-    }
+    void TearDown() override { window_.reset(); }
+
+    QString exportDir() const { return scratch_.filePath(QStringLiteral("exports")); }
 
     Form1& startWindow()
     {
         window_ = std::make_unique<Form1>(
-            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(); }});
+            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
         return *window_;
     }
@@ -96,7 +94,7 @@ protected:
     // Column D of the exported workbook, below its title.
     QStringList exportedSubjects()
     {
-        const QDir exports(qEnvironmentVariable("TALLYHIVE_EXPORT_DIR"));
+        const QDir exports(exportDir());
         const QStringList workbooks = exports.entryList({QStringLiteral("*.xlsx")}, QDir::Files, QDir::Time);
         if (workbooks.isEmpty())
             return {};
@@ -115,7 +113,7 @@ protected:
     QTemporaryDir scratch_;
     tallyhive::testing::RecordingMessageBoxes boxes_;
     tallyhive::testing::MemorySettingsStore settings_;
-    platform::XlsxSpreadsheetFactory spreadsheets_;
+    platform::XlsxSpreadsheetFactory spreadsheets_{platform::WorkbookOptions{exportDir(), false}};
     std::unique_ptr<Form1> window_;
 };
 
