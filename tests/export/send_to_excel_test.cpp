@@ -270,32 +270,24 @@ TEST_F(SendToExcelTest, AFailureBeforeTheRowsCarriesNoEmailLines)
     EXPECT_EQ(boxes.shown[2].text, QStringLiteral("Done."));
 }
 
-TEST_F(SendToExcelTest, NoSpreadsheetMeansOneReportAndNoDone)
+TEST_F(SendToExcelTest, AWorkbookThatCannotBeStartedOrWrittenGivesOneReportAndNoDone)
 {
     for (int i = 1; i <= 50; ++i)
         addEmail(QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("b"));
-    sheet().failingCalls = {QStringLiteral("create")};
-    run();
-    EXPECT_EQ(boxTexts(), QStringList{errorBox(QStringLiteral("create failed"), 106)});
-    EXPECT_EQ(sheet().calls, QStringList{QStringLiteral("create")});
-    EXPECT_EQ(pointerRestores, 1);
-}
-
-TEST_F(SendToExcelTest, AWorkbookThatCannotBeStartedOrWrittenIsNeverReportedAsDone)
-{
-    addEmail(QStringLiteral("s"), QStringLiteral("t"), QStringLiteral("b"));
-    sheet().failingCalls = {QStringLiteral("addWorkbook")};
-    run();
-    EXPECT_EQ(boxTexts(),
-              QStringList{errorBox(QStringLiteral("addWorkbook failed"), 108)});
-    EXPECT_EQ(sheet().calls.last(), QStringLiteral("addWorkbook"));
-
-    boxes.shown.clear();
-    sheet() = {};
-    sheet().failingCalls = {QStringLiteral("finish")};
-    run();
-    EXPECT_EQ(boxTexts(), QStringList{errorBox(QStringLiteral("finish failed"), 180)});
-    EXPECT_EQ(pointerRestores, 2);
+    const struct {
+        const char* failing;
+        int line;
+    } rows[] = {{"create", 106}, {"addWorkbook", 108}, {"finish", 180}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.failing);
+        boxes.shown.clear();
+        sheet() = {};
+        sheet().failingCalls = {QString::fromUtf8(row.failing)};
+        run();
+        EXPECT_EQ(boxTexts(), QStringList{errorBox(QString::fromUtf8(row.failing) + QStringLiteral(" failed"), row.line)});
+        EXPECT_EQ(sheet().calls.last(), QString::fromUtf8(row.failing));
+    }
+    EXPECT_EQ(pointerRestores, 3);
 }
 
 TEST_F(SendToExcelTest, ABodyWiderThanASheetIsRefusedBeforeAnythingIsWritten)

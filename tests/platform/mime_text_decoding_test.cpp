@@ -5,7 +5,7 @@
 namespace tallyhive::platform::mime {
 namespace {
 
-TEST(DecodeCharset, ReadsTheCommonMailCharsets)
+TEST(DecodeCharset, ReadsEachCharsetAsMailProgramsWriteIt)
 {
     struct Case {
         const char* charset;
@@ -26,59 +26,43 @@ TEST(DecodeCharset, ReadsTheCommonMailCharsets)
         {"iso-2022-jp", "\x1b$BF|K\\\x1b(B", "日本"},
         {"iso-8859-15", "\xa4", "€"},
         {"utf-16le", QByteArray("A\0\xac\x20", 4), "A€"},
+        // iso-8859-1 labels on windows-1252 text are the rule, not the exception.
+        {"iso-8859-1", "\x93Hi\x94", "“Hi”"},
+        // Unknown, missing or wrong charsets fall back instead of failing.
+        {"x-no-such-charset", "na\xc3\xafve", "naïve"},
+        {"x-no-such-charset", "na\xefve", "naïve"},
+        {nullptr, "na\xc3\xafve", "naïve"},
+        {"", "na\xefve", "naïve"},
+        {"utf-8", "d\xe9j\xe0", "déjà"},
+        {"us-ascii", "caf\xc3\xa9", "café"},
+        // Mail programs on Windows write CP932 and call it Shift_JIS.
+        {"shift_jis", "\x87\x40", "①"},
+        // Labels iconv does not know.
+        {"unicode-1-1-utf-7", "Caf+AOk-", "Café"},
+        {"x-mac-roman", "Gr\x9f\xa7""e", "Grüße"},
+        {"x-sjis", "\x93\xfa\x96\x7b", "日本"},
+        // windows-1255 holds a letter back in case a combining mark follows: the converter is flushed.
+        {"windows-1255", "\xf2\xe1\xf8\xe9\xfa", "עברית"},
+        // One bad byte must not turn a whole text into mojibake.
+        {"utf-8", "Gr\xc3\xbc\xc3\x9f""e, caf\xe9", "Grüße, café"},
+        {"shift_jis", "\x93\xfa\x96\x7b\xff\x8c\xea", "日本\uFFFD語"},
+        // Japanese Windows mail programs write circled digits and the like into ISO-2022-JP.
+        {"iso-2022-jp", "\x1b$B-!F|K\\\x1b(B abc \x1b(I12\x1b(B", "①日本 abc ｱｲ"},
+        {"ISO-2022-JP", "\x1b$B-5\x1b(B\r\n", "Ⅰ\r\n"},
+        // Only a sequence cut off at the end is dropped.
+        {"shift_jis", "\x93\xfa\x96", "日"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(decodeCharset(c.bytes, c.charset), QString::fromUtf8(c.text)) << c.charset;
+        EXPECT_EQ(decodeCharset(c.bytes, c.charset), QString::fromUtf8(c.text)) << (c.charset ? c.charset : "(none)") << ' ' << c.text;
 }
 
-// iso-8859-1 labels on windows-1252 text are the rule, not the exception.
-TEST(DecodeCharset, ReadsLatin1ControlRangeAsWindows1252)
+TEST(DecodeCharset, BytesNoCharsetCanReadComeThroughAsWindows1252)
 {
-    EXPECT_EQ(decodeCharset("\x93Hi\x94", "iso-8859-1"), QString::fromUtf8("“Hi”"));
-}
-
-TEST(DecodeCharset, UnknownMissingOrWrongCharsetsFallBackInsteadOfFailing)
-{
-    EXPECT_EQ(decodeCharset("na\xc3\xafve", "x-no-such-charset"), QString::fromUtf8("naïve"));
-    EXPECT_EQ(decodeCharset("na\xefve", "x-no-such-charset"), QString::fromUtf8("naïve"));
-    EXPECT_EQ(decodeCharset("na\xc3\xafve", nullptr), QString::fromUtf8("naïve"));
-    EXPECT_EQ(decodeCharset("na\xefve", ""), QString::fromUtf8("naïve"));
-    EXPECT_EQ(decodeCharset("d\xe9j\xe0", "utf-8"), QString::fromUtf8("déjà"));
-    EXPECT_EQ(decodeCharset("caf\xc3\xa9", "us-ascii"), QString::fromUtf8("café"));
     EXPECT_EQ(decodeCharset("\xff\xfe", "koi8-r").size(), 2);
     EXPECT_EQ(decodeCharset("\xff\xfd", "shift_jis"), decodeWindows1252("\xff\xfd"));
-}
-
-// Mail programs on Windows write CP932 and call it Shift_JIS.
-TEST(DecodeCharset, ReadsWindowsExtensionsUnderTheShiftJisLabel)
-{
-    EXPECT_EQ(decodeCharset("\x87\x40", "shift_jis"), QString::fromUtf8("①"));
-}
-
-TEST(DecodeCharset, KnowsLabelsIconvDoesNotAndFlushesTheConverter)
-{
-    EXPECT_EQ(decodeCharset("Caf+AOk-", "unicode-1-1-utf-7"), QString::fromUtf8("Café"));
-    EXPECT_EQ(decodeCharset("Gr\x9f\xa7""e", "x-mac-roman"), QString::fromUtf8("Grüße"));
-    EXPECT_EQ(decodeCharset("\x93\xfa\x96\x7b", "x-sjis"), QString::fromUtf8("日本"));
-    // windows-1255 holds a letter back in case a combining mark follows.
-    EXPECT_EQ(decodeCharset("\xf2\xe1\xf8\xe9\xfa", "windows-1255"), QString::fromUtf8("עברית"));
-}
-
-// One bad byte must not turn a whole text into mojibake.
-TEST(DecodeCharset, KeepsTheTextAroundAFewBadBytes)
-{
-    EXPECT_EQ(decodeCharset("Gr\xc3\xbc\xc3\x9f""e, caf\xe9", "utf-8"), QString::fromUtf8("Grüße, café"));
-    EXPECT_EQ(decodeCharset("\x93\xfa\x96\x7b\xff\x8c\xea", "shift_jis"), QString::fromUtf8("日本\uFFFD語"));
     EXPECT_EQ(decodeBestEffort("\xe2\x82\xac \x80 \xc3"), QString::fromUtf8("€ € Ã"));
     // Overlong forms and surrogates are not UTF-8.
     EXPECT_EQ(decodeBestEffort("\xc0\xaf \xed\xa0\x80"), decodeWindows1252("\xc0\xaf \xed\xa0\x80"));
-}
-
-// Japanese Windows mail programs write circled digits and the like into ISO-2022-JP.
-TEST(DecodeCharset, ReadsTheWindowsRowsOfIso2022Jp)
-{
-    EXPECT_EQ(decodeCharset("\x1b$B-!F|K\\\x1b(B abc \x1b(I12\x1b(B", "iso-2022-jp"), QString::fromUtf8("①日本 abc ｱｲ"));
-    EXPECT_EQ(decodeCharset("\x1b$B-5\x1b(B\r\n", "ISO-2022-JP"), QString::fromUtf8("Ⅰ\r\n"));
 }
 
 TEST(DecodeRawHeaderBytes, PrefersUtf8ThenTheMessagesCharset)
@@ -87,11 +71,6 @@ TEST(DecodeRawHeaderBytes, PrefersUtf8ThenTheMessagesCharset)
     EXPECT_EQ(decodeRawHeaderBytes("Gr\xc3\xbc\xc3\x9f""e", "koi8-r"), QString::fromUtf8("Grüße"));
     EXPECT_EQ(decodeRawHeaderBytes("caf\xe9", nullptr), QString::fromUtf8("café"));
     EXPECT_EQ(decodeRawHeaderBytes("caf\xe9 <a@example.com>", "utf-16"), QString::fromUtf8("café <a@example.com>"));
-}
-
-TEST(DecodeCharset, DropsOnlyASequenceCutOffAtTheEnd)
-{
-    EXPECT_EQ(decodeCharset("\x93\xfa\x96", "shift_jis"), QString::fromUtf8("日"));
 }
 
 TEST(DecodeWindows1252, MapsEveryByteIncludingTheUndefinedOnes)
