@@ -1,4 +1,5 @@
 #include "app/error_log.h"
+#include "app/general_date.h"
 #include "app/pending_events.h"
 #include "app/texts.h"
 #include "interfaces/error.h"
@@ -148,58 +149,62 @@ TEST(FolderOptions, TheFoldersOfferedBesideTheFiveOptions)
         EXPECT_EQ(foldersBesideOptions(c.listing), c.offered) << c.what;
 }
 
-TEST_F(SessionTest, ExtractionDeliversTheRangeWithSequenceNumbersAndLogsEveryFetch)
+// Which numbers of a range are listed (the first with all its fields), what
+// the error log gets (an entry per fetch, one more per message kept as raw
+// text) and what the run counts as not read.
+TEST_F(SessionTest, ExtractionListsWhatItReadsLogsEveryFetchAndCountsTheRest)
 {
-    session_->CurrentLocation = 5;
-    session_->MaxRecord = 9;
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
-    EXPECT_EQ(deliveredNumbers(), std::vector<int>({5, 6, 7, 8, 9}));
+    const auto inbox = [](FakeImapComponent& c) -> auto& { return c.mailboxes[QStringLiteral("Inbox")]; };
+    struct Case {
+        const char* what;
+        int first, last;
+        std::function<void(FakeImapComponent&)> arrange;
+        std::vector<int> listed;
+        int entries;
+        const char* logLine;  // one entry's text, as it stands after the time stamp
+        qint64 asked, notRead;
+        const char* firstReason;
+    } cases[] = {
+        {"a message kept as raw text", 1, 3, [&](FakeImapComponent& c) { inbox(c)[1].keptAsRawText = true; }, {1, 2, 3}, 4,
+         " : Message 2 would take too long or too much memory to convert; its raw text is listed as its body\r\n", 3, 0, ""},
+        {"an empty range", 3, 2, {}, {}, 0, "", 0, 0, ""},
+        {"numbers beyond the folder", 1, 3, [&](FakeImapComponent& c) { inbox(c).resize(1); }, {1}, 3, " : fetched 3\r\n", 3, 2, "fetched 2"},
+        {"refused fetches, then a run that ended", 3, 12, [](FakeImapComponent& c) { c.failFetches = {4, 6}, c.endRunAt = 9; },
+         {3, 5, 7, 8}, 7, " : connection lost at 9\r\n", 10, 2 + 4, "fetched 4"},
+        {"a range in the middle", 5, 9, {}, {5, 6, 7, 8, 9}, 5, " : fetched 9\r\n", 5, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        component_ = std::make_shared<FakeImapComponent>();
+        component_->fill(QStringLiteral("Inbox"), 20);
+        if (c.arrange)
+            c.arrange(*component_);
+        session_->ChilkatIMAPObject = component_;
+        delivered_.clear();
+        const qsizetype logBefore = log().size();
+        session_->CurrentLocation = c.first;
+        session_->MaxRecord = c.last;
+        session_->StartMailExtraction(QStringLiteral("Inbox"));
+        EXPECT_EQ(deliveredNumbers(), c.listed);
+        const QByteArray entries = log().mid(logBefore);
+        EXPECT_EQ(entries.count(QByteArray(52, '*') + "\r\n"), c.entries);
+        EXPECT_EQ(entries.count("\r\n"), 2 * c.entries);
+        EXPECT_TRUE(entries.contains(c.logLine)) << entries.toStdString();
+        EXPECT_EQ(session_->Shortfall.asked, c.asked);
+        EXPECT_EQ(session_->Shortfall.notRead, c.notRead);
+        EXPECT_EQ(session_->Shortfall.firstReason, QString::fromLatin1(c.firstReason));
+        EXPECT_TRUE(boxes_.shown.empty());
+    }
     EXPECT_EQ(session_->CurrentLocation, 9);
-    const MailListing& first = delivered_.front();
+    const MailListing& first = delivered_.front();  // message 5 of the last case
     EXPECT_EQ(first.From, QStringLiteral("\"Sender 5\" <s5@example.org>"));
     EXPECT_EQ(first.FromName, QStringLiteral("Sender 5"));
     EXPECT_EQ(first.FromAddress, QStringLiteral("s5@example.org"));
     EXPECT_EQ(first.Subject, QStringLiteral("Subject 5"));
-    EXPECT_FALSE(first.ReceivedDate.isEmpty());
+    EXPECT_EQ(general_date::parse(first.ReceivedDate), QDateTime(QDate(2024, 3, 19), QTime(10, 0)));
     EXPECT_EQ(first.PlainTextBody, QStringLiteral("Body 5"));
     EXPECT_EQ(first.HTMLTextBody, QStringLiteral("<p>Body 5</p>"));
     EXPECT_TRUE(component_->calls.contains(QStringLiteral("fetch 5 0")));  // a sequence number, not a UID
-    EXPECT_EQ(log().count("\r\n"), 10);
-    EXPECT_EQ(log().count(QByteArray(52, '*') + "\r\n"), 5);
-    EXPECT_TRUE(log().contains(" : fetched 9\r\n"));
-}
-
-TEST_F(SessionTest, AMessageKeptAsRawTextIsListedAndLoggedByNumber)
-{
-    component_->mailboxes[QStringLiteral("Inbox")][1].keptAsRawText = true;
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = 3;
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
-    EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2, 3}));
-    EXPECT_EQ(log().count(QByteArray(52, '*')), 4);
-    EXPECT_TRUE(log().contains(
-        " : Message 2 would take too long or too much memory to convert; its raw text is listed as its body\r\n"));
-}
-
-TEST_F(SessionTest, AnEmptyRangeFetchesAndLogsNothing)
-{
-    session_->CurrentLocation = 3;
-    session_->MaxRecord = 2;
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
-    EXPECT_TRUE(delivered_.empty());
-    EXPECT_FALSE(component_->calls.join(u'|').contains(QStringLiteral("fetch")));
-    EXPECT_TRUE(log().isEmpty());
-}
-
-TEST_F(SessionTest, NumbersBeyondTheFolderAreSkippedSilentlyButLogged)
-{
-    component_->mailboxes[QStringLiteral("Inbox")].resize(1);
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = 3;
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
-    EXPECT_EQ(deliveredNumbers(), std::vector<int>({1}));
-    EXPECT_EQ(log().count(QByteArray(52, '*')), 3);
-    EXPECT_TRUE(boxes_.shown.empty());
 }
 
 TEST_F(SessionTest, FailedConnectShowsBothBoxesAndFetchesNothing)
@@ -292,24 +297,14 @@ TEST_F(SessionTest, AnUnwritableErrorLogNeverStopsTheLoopAndIsToldAfterIt)
               QStringLiteral("The error log %1/errorlog.txt could not be written at all: Not a directory.").arg(blocker.fileName()));
 }
 
-TEST_F(SessionTest, WhatARunCouldNotReadIsCountedWithTheFirstReason)
+// A run that cannot even sign in reads none of its range.
+TEST_F(SessionTest, ARunThatCannotSignInCountsItsWholeRange)
 {
-    session_->CurrentLocation = 3;
-    session_->MaxRecord = 12;
-    component_->failFetches = {4, 6};
-    component_->endRunAt = 9;
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
-    EXPECT_EQ(deliveredNumbers(), std::vector<int>({3, 5, 7, 8}));
-    EXPECT_EQ(session_->Shortfall.asked, 10);
-    EXPECT_EQ(session_->Shortfall.notRead, 2 + 4);
-    EXPECT_EQ(session_->Shortfall.firstReason, QStringLiteral("fetched 4"));
-    EXPECT_EQ(log().count(QByteArray(52, '*')), 7);  // one entry per fetch, one for the end
-
-    // A run that cannot even sign in reads none of its range.
     session_->Password = QStringLiteral("wrong");
     session_->CurrentLocation = 3;
+    session_->MaxRecord = 12;
     session_->StartMailExtraction(QStringLiteral("Inbox"));
     EXPECT_EQ(session_->Shortfall.notRead, 10);
     EXPECT_EQ(session_->Shortfall.firstReason, QStringLiteral("login refused"));
-    EXPECT_FALSE(component_->calls.filter(QStringLiteral("run ")).size() > 1);
+    EXPECT_TRUE(component_->calls.filter(QStringLiteral("run ")).isEmpty());
 }
