@@ -9,7 +9,6 @@
 #include <QThread>
 
 #include <csignal>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tallyhive::testing {
@@ -133,29 +132,6 @@ void DovecotServer::applyEnvironment() const
     qputenv("TALLYHIVE_IMAP_HOST", host().toUtf8());
     qputenv("TALLYHIVE_IMAP_PORT", QByteArray::number(port_));
     qputenv("TALLYHIVE_CA_FILE", QFile::encodeName(caFile_));
-}
-
-void DovecotServer::addMessage(const QString& mailbox, const QByteArray& raw)
-{
-    const QDir folder(mailbox.compare(u"inbox", Qt::CaseInsensitive) == 0 ? maildir_
-                                                                          : maildir_ + QStringLiteral("/.") + mailbox);
-    if (!folder.exists(QStringLiteral("new")))
-        throw AppError(QStringLiteral("The test server has no mailbox %1").arg(mailbox));
-    // Dovecot numbers new files by the leading timestamp of their names; these
-    // stay above the ones scripts/dovecot gave the initial messages.
-    ++added_;
-    const QString name = QStringLiteral("%1.M%2P%3.tallyhive-added").arg(2000000000 + added_).arg(added_).arg(::getpid());
-    const QString temporary = folder.filePath(QStringLiteral("tmp/") + name);
-    QFile file(temporary);
-    if (!file.open(QIODevice::WriteOnly) || file.write(raw) != raw.size() || !file.flush())
-        throw AppError(QStringLiteral("Cannot write %1: %2").arg(temporary, file.errorString()));
-    file.close();
-    struct stat owner {};
-    if (::stat(QFile::encodeName(folder.path()).constData(), &owner) == 0 && owner.st_uid != ::geteuid()
-        && ::chown(QFile::encodeName(temporary).constData(), owner.st_uid, owner.st_gid) != 0)
-        throw AppError(QStringLiteral("Cannot hand %1 to the mail user").arg(temporary));
-    if (!QFile::rename(temporary, folder.filePath(QStringLiteral("new/") + name)))
-        throw AppError(QStringLiteral("Cannot deliver %1").arg(temporary));
 }
 
 }  // namespace tallyhive::testing

@@ -39,7 +39,6 @@ public:
 
     // Delivers a message to a mailbox ("Inbox", "Drafts", ...); it appears
     // after the messages already there, at the next select of the mailbox.
-    void addMessage(const QString& mailbox, const QByteArray& raw);
 
     // Runs scripts/make-mailbox with the given arguments into outDir.
     static void makeMailbox(const QString& outDir, const QStringList& arguments);
@@ -56,7 +55,6 @@ private:
     QString caFile_;
     QString maildir_;
     QString runtimeDir_;
-    int added_ = 0;
 };
 
 }  // namespace tallyhive::testing

@@ -68,7 +68,7 @@ public:
     {
         calls << QStringLiteral("run %1 %2").arg(first).arg(last);
         lastError = QStringLiteral("run %1 to %2").arg(first).arg(last);
-        return connected && !selected.isEmpty() && runOk ? 1 : 0;
+        return connected && !selected.isEmpty() ? 1 : 0;
     }
     // Recorded as "fetch N 0": message N of the run, a sequence number.
     platform::FetchedMessage fetchRunMessage(int number) override
@@ -174,7 +174,6 @@ public:
 
     bool connectOk = true;
     bool listOk = true;
-    bool runOk = true;
     int endRunAt = 0;  // from this number on, the run has ended (a connection lost for good)
     QString idAnswer = QStringLiteral("* ID NIL\r\nA1 OK ID completed\r\n");
     QString acceptedUser = QStringLiteral("user@example.org");

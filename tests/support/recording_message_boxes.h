@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <deque>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -25,8 +24,6 @@ public:
     void show(const QString& text, const QString& title, platform::BoxIcon icon) override
     {
         shown.push_back({text, title, icon});
-        if (onShow)
-            onShow(shown.back());
     }
 
     std::optional<QString> input(const QString& prompt, const QString& title, const QString&) override
@@ -53,7 +50,6 @@ public:
     std::vector<ShownBox> shown;
     QStringList prompts;
     std::deque<std::optional<QString>> answers;  // nullopt answers Cancel
-    std::function<void(const ShownBox&)> onShow;  // runs while the box would be open
 };
 
 }  // namespace tallyhive::testing

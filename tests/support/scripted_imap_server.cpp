@@ -322,7 +322,7 @@ private:
 
     void login(const QByteArray& tag, const QByteArray& user, const QByteArray& password)
     {
-        loggedIn_ = !state_.script.refuseLogin && user == state_.script.user.toUtf8() && password == state_.script.password.toUtf8();
+        loggedIn_ = user == state_.script.user.toUtf8() && password == state_.script.password.toUtf8();
         sendSignInAnswer(tag + (loggedIn_ ? " OK Logged in\r\n" : " NO [AUTHENTICATIONFAILED] Authentication failed.\r\n"));
     }
 
@@ -346,12 +346,10 @@ private:
             authenticatingTag_.clear();
             loggedIn_ = true;
             sendSignInAnswer(tag + " OK AUTHENTICATE completed.\r\n");
-        } else if (state_.script.tokenRefusal == ScriptedImapServer::TokenRefusal::Challenge) {
+        } else {
+            // A refused token gets the reasons first, then NO after the client's empty line.
             refusing_ = true;
             sendSignInAnswer("+ " + QByteArray(R"({"status":"401","schemes":"bearer","scope":"mail"})").toBase64() + "\r\n");
-        } else {
-            authenticatingTag_.clear();
-            sendSignInAnswer(tag + " NO AUTHENTICATE failed.\r\n");
         }
     }
 
@@ -690,11 +688,6 @@ int ScriptedImapServer::connections() const
 {
     QMutexLocker lock(&state_->guard);
     return state_->connections;
-}
-
-QByteArray ScriptedImapServer::generatedMessage(qint64 bytes, bool attachment)
-{
-    return generatedPiece(attachment, bytes, 0, bytes);
 }
 
 ScriptedImapServer::Script ScriptedImapServer::normalMailbox(int count)

@@ -33,12 +33,6 @@ public:
         Hangup,  // the connection is closed instead of an answer
     };
 
-    // How a refused XOAUTH2 token is answered.
-    enum class TokenRefusal {
-        Challenge,  // "+" with the reasons, then NO after the client's empty line
-        ImmediateNo,
-    };
-
     // What FETCH commands get.
     enum class FetchAnswer {
         Normal,
@@ -54,11 +48,9 @@ public:
         QString password = QStringLiteral("Correct-Horse-7");
         QByteArray greeting = "* OK Scripted IMAP ready";
         IdAnswer idAnswer = IdAnswer::Normal;
-        bool refuseLogin = false;                             // every login fails, whatever the password
         int signInDelayMs = 0;                                // LOGIN and AUTHENTICATE answer this late
         QStringList acceptedTokens;                           // XOAUTH2 access tokens valid for user
         bool initialResponse = true;                          // CAPABILITY offers SASL-IR
-        TokenRefusal tokenRefusal = TokenRefusal::Challenge;
         std::map<QString, QByteArray> specialUse;             // mailbox -> its special-use flag, e.g. "\\Sent"
         std::map<QString, std::vector<QByteArray>> mailboxes{{QStringLiteral("INBOX"), {}}};  // raw messages
         bool literalMailboxNames = false;                     // LIST sends names as literals
@@ -108,8 +100,6 @@ public:
     int connections() const;
     // From now on no listing delay, no cut, no slow pieces: the next run reads normally.
     void calmDown();
-    // The Inbox's generated message, as the server sends it.
-    static QByteArray generatedMessage(qint64 bytes, bool attachment);
 
     // "count" small messages in the Inbox, plus empty Drafts, Sent, Junk and Deleted.
     static Script normalMailbox(int count);

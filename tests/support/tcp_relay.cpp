@@ -275,10 +275,4 @@ qint64 TcpRelay::bytesToClient(int number) const
     return found == state_->toClient.end() ? 0 : found->second;
 }
 
-void TcpRelay::setAcceptConnections(int count)
-{
-    QMutexLocker lock(&state_->guard);
-    state_->options.acceptConnections = count;
-}
-
 }  // namespace tallyhive::testing

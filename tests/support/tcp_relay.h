@@ -43,7 +43,6 @@ public:
     int cuts() const;
     // Bytes passed from the server to the client on connection `number` (from 1).
     qint64 bytesToClient(int number) const;
-    void setAcceptConnections(int count);
 
     struct State;
 
