@@ -1,5 +1,8 @@
-// Clicks that arrive while a slow server keeps "1. Connect" waiting: the
-// connect command never runs inside itself and its session stays alive.
+// The real main window against a scripted server: clicks that arrive while a
+// slow server keeps "1. Connect" waiting (the connect command never runs
+// inside itself and its session stays alive), and folder options on a server
+// whose folders have other names but carry their RFC 6154 roles, as Gmail's
+// and Outlook's do.
 #include "form1_fixture.h"
 #include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
@@ -8,21 +11,14 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 using namespace tallyhive::testing;
 
 namespace {
 
-class Form1SlowSignInTest : public Form1Test {
+class Form1ScriptedServerTest : public Form1Test {
 protected:
-    void SetUp() override
-    {
-        Form1Test::SetUp();
-        auto script = ScriptedImapServer::normalMailbox(3);
-        script.signInDelayMs = 600;
-        server = std::make_unique<ScriptedImapServer>(script);
-        server->applyEnvironment();
-    }
     void TearDown() override
     {
         Form1Test::TearDown();
@@ -32,8 +28,11 @@ protected:
         qunsetenv("TALLYHIVE_IMAP_PORT");
     }
 
-    Form1& loadReal()
+    // The window with the real IMAP component, the server's account typed in.
+    Form1& loadAgainst(ScriptedImapServer::Script script)
     {
+        server = std::make_unique<ScriptedImapServer>(std::move(script));
+        server->applyEnvironment();
         window = std::make_unique<Form1>(
             tallyhive::Form1Services{boxes, settings, spreadsheets, [] { return tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, &browser});
         window->Form_Load();
@@ -41,6 +40,12 @@ protected:
         window->Combo1->setCurrentIndex(0);
         window->Text2->setText(QStringLiteral("Correct-Horse-7"));
         return *window;
+    }
+    Form1& loadAgainstASlowServer()
+    {
+        auto script = ScriptedImapServer::normalMailbox(3);
+        script.signInDelayMs = 600;
+        return loadAgainst(script);
     }
 
     // Runs clicks once, at the first event pass after the LOGIN went out.
@@ -57,9 +62,9 @@ protected:
     std::unique_ptr<ScriptedImapServer> server;
 };
 
-TEST_F(Form1SlowSignInTest, SecondConnectClickThenGetAllOrDisconnectCannotFreeTheRunningSession)
+TEST_F(Form1ScriptedServerTest, SecondConnectClickThenGetAllOrDisconnectCannotFreeTheRunningSession)
 {
-    Form1& w = loadReal();
+    Form1& w = loadAgainstASlowServer();
     duringSignIn([&] {
         w.PushButton1->click();  // ignored: the connect command is running
         w.PushButton3->click();  // refused: not connected yet
@@ -82,9 +87,9 @@ TEST_F(Form1SlowSignInTest, SecondConnectClickThenGetAllOrDisconnectCannotFreeTh
     EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
 }
 
-TEST_F(Form1SlowSignInTest, DisconnectDuringAFetchRunsSlowSignInLeavesTheRunItsSession)
+TEST_F(Form1ScriptedServerTest, DisconnectDuringAFetchRunsSlowSignInLeavesTheRunItsSession)
 {
-    Form1& w = loadReal();
+    Form1& w = loadAgainstASlowServer();
     w.PushButton1->click();
     ASSERT_TRUE(w.isConnected());
     w.oChilkat.reset();  // as after an earlier fetch run: the run makes its own session
@@ -100,6 +105,45 @@ TEST_F(Form1SlowSignInTest, DisconnectDuringAFetchRunsSlowSignInLeavesTheRunItsS
     EXPECT_FALSE(w.isConnected());
     EXPECT_EQ(w.oChilkat, nullptr);
     EXPECT_EQ(w.PushButton3->text(), QStringLiteral("2a. Get All Emails"));
+}
+
+TEST_F(Form1ScriptedServerTest, EachOptionTakesTheFolderWithItsRoleWhenItsOwnNameIsMissing)
+{
+    ScriptedImapServer::Script script;
+    script.mailboxes = {{QStringLiteral("INBOX"), {ScriptedImapServer::sampleMessage(1)}},
+                        {QStringLiteral("[Mail]/Sent Mail"), {ScriptedImapServer::sampleMessage(2), ScriptedImapServer::sampleMessage(3)}},
+                        {QStringLiteral("Deleted Items"), {ScriptedImapServer::sampleMessage(4)}},
+                        {QStringLiteral("Drafts"), {}},
+                        {QStringLiteral("Old Drafts"), {ScriptedImapServer::sampleMessage(5)}}};
+    script.specialUse = {{QStringLiteral("[Mail]/Sent Mail"), "\\Sent"},
+                         {QStringLiteral("Deleted Items"), "\\Trash"},
+                         {QStringLiteral("Old Drafts"), "\\Drafts"}};
+    Form1& w = loadAgainst(script);
+    w.PushButton1_Click();
+    ASSERT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
+
+    w.Option6->click();
+    w.PushButton3_Click();
+    EXPECT_EQ(rowTexts(4), QStringList({"Subject 2", "Subject 3"}));
+
+    w.Option9->click();
+    w.PushButton3_Click();
+    EXPECT_EQ(rowTexts(4), QStringList({"Subject 4"}));
+
+    // A folder of the option's own name wins over a role elsewhere.
+    boxes.shown.clear();
+    w.Option5->click();
+    w.PushButton3_Click();
+    EXPECT_EQ(w.ListView1->rowCount(), 0);
+    EXPECT_EQ(boxes.texts(), QStringList({"There are no emails in the Folder you selected."}));
+
+    // No folder of the name and none with the role: the selection fails as before.
+    boxes.shown.clear();
+    w.Option7->click();
+    w.PushButton3_Click();
+    ASSERT_FALSE(boxes.shown.empty());
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("Invalid login.")));
+    EXPECT_FALSE(server->commands().filter(QStringLiteral("SELECT \"Junk\"")).isEmpty());
 }
 
 }  // namespace
