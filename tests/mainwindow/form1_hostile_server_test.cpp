@@ -68,18 +68,10 @@ protected:
         return *window_;
     }
 
-    // Runs Get All; with stopAfterMs, presses Stop that long after the start.
-    // Returns the time from Stop to the end of the run (or -1 without Stop).
-    qint64 getAll(int stopAfterMs = -1)
-    {
-        if (stopAfterMs < 0)
-            return getAll(std::function<bool()>());
-        return getAll([stopAfterMs, clock = elapsedSinceNow()] { return clock.hasExpired(stopAfterMs); });
-    }
-
-    // Clicks Stop once stopWhen holds (never when empty), checked whenever the
-    // window processes events.
-    qint64 getAll(const std::function<bool()>& stopWhen)
+    // Runs Get All and clicks Stop once stopWhen holds (never when empty),
+    // checked whenever the window processes events. Returns the time from Stop
+    // to the end of the run (or -1 without Stop).
+    qint64 getAll(const std::function<bool()>& stopWhen = {})
     {
         QElapsedTimer sinceStop;
         QTimer stopper;
@@ -103,11 +95,12 @@ protected:
         residentAtStart_ = tallyhive::testing::residentBytes();
     }
     qint64 peakGrowth() const { return tallyhive::testing::peakResidentBytes() - residentAtStart_; }
-    static QElapsedTimer elapsedSinceNow()
+    // Holds from `ms` after now on.
+    static std::function<bool()> after(int ms)
     {
         QElapsedTimer clock;
         clock.start();
-        return clock;
+        return [clock, ms] { return clock.hasExpired(ms); };
     }
     qint64 logSize() const { return QFileInfo(logDir_.filePath(QStringLiteral("errorlog.txt"))).size(); }
     QString closingBox() const { return boxes_.shown.empty() ? QString() : boxes_.shown.back().text; }
@@ -179,7 +172,7 @@ TEST_F(HostileServerTest, StopEndsARunStuckInEndlessData)
     qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "1000");
     ScriptedImapServer server(script);
     signIn(server, script);
-    const qint64 stopToEnd = getAll(300);
+    const qint64 stopToEnd = getAll(after(300));
     EXPECT_GE(stopToEnd, 0);
     EXPECT_LT(stopToEnd, 5000);
     EXPECT_LT(peakGrowth(), 512 * kMegabyte);
@@ -192,7 +185,7 @@ TEST_F(HostileServerTest, ADrippingServerEndsTheRunWithinSecondsOfStop)
     script.pieceDelayMs = 100;
     ScriptedImapServer server(script);
     signIn(server, script);
-    const qint64 stopToEnd = getAll(500);
+    const qint64 stopToEnd = getAll(after(500));
     EXPECT_GE(stopToEnd, 0);
     EXPECT_LT(stopToEnd, 5000);
     EXPECT_EQ(window_->ListView1->rowCount(), 0);
