@@ -83,6 +83,7 @@ TEST(ImapResponseReader, ParsesQuotedEscapesEmptyLiteralsAndSectionAtoms)
                                    "* 2 FETCH (BODY[HEADER.FIELDS (FROM TO)] {0}\r\n UID 7)\r\n",
                                    3);
     ASSERT_EQ(responses.size(), 2u);
+    ASSERT_EQ(responses[0].data.size(), 4u);
     EXPECT_EQ(responses[0].data[2].value, "\\");
     EXPECT_EQ(responses[0].data[3].value, "a\"b\\c");
     const auto& items = responses[1].data[2].children;
