@@ -225,12 +225,12 @@ TEST_F(ImapClientTest, FetchPeeksAndReturnsTheBytesAndArrivalDate)
 {
     signIn();
     wire->client("A2 FETCH 3 (INTERNALDATE BODY.PEEK[])\r\n")
-        .server("* 1 FETCH (FLAGS (\\Seen))\r\n* 14 EXISTS\r\n" + fetchReply(3, kMessage, "A2"));
+        .server("* 1 FETCH (FLAGS (\\Seen))\r\n* 14 EXISTS\r\n* 2 EXPUNGE\r\n" + fetchReply(3, kMessage, "A2"));
     const auto raw = client->fetchRaw(3);
     ASSERT_TRUE(raw);
     EXPECT_EQ(raw->bytes, kMessage);
     EXPECT_EQ(raw->internalDate.toUTC(), QDateTime(QDate(2024, 3, 19), QTime(10, 30), Qt::UTC));
-    EXPECT_EQ(client->numMessages(), 14);
+    EXPECT_EQ(client->numMessages(), 13);  // 14 announced, one expunged
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A2 OK Fetch completed.")));
     EXPECT_TRUE(wire->played()) << wire->mismatches.join(u'\n').toStdString();
 }

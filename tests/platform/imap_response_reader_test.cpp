@@ -30,14 +30,15 @@ const QByteArray kConversation =
     "* LIST () NIL INBOX\r\n"
     "* 1 FETCH (INTERNALDATE \"17-Jul-1996 02:44:25 -0700\" BODY[] {15}\r\nhi {5}\r\nthere\r\n)\r\n"
     "A4 NO [AUTHENTICATIONFAILED] bad \"quote (paren\r\n"
-    // Status words may come in any case.
+    // Status words may come in any case, lines may end in a bare LF.
     "* ok fine\r\n"
-    "a5 No nope\r\n";
+    "a5 No nope\r\n"
+    "a6 OK done\n";
 
 TEST(ImapResponseReader, YieldsTheSameResponsesWhateverTheChunking)
 {
     const auto whole = readAll(kConversation, kConversation.size());
-    ASSERT_EQ(whole.size(), 9u);
+    ASSERT_EQ(whole.size(), 10u);
     for (int chunk : {1, 2, 7, 64}) {
         const auto pieces = readAll(kConversation, chunk);
         ASSERT_EQ(pieces.size(), whole.size()) << chunk;
@@ -75,6 +76,7 @@ TEST(ImapResponseReader, YieldsTheSameResponsesWhateverTheChunking)
     EXPECT_EQ(whole[8].tag, "a5");
     EXPECT_TRUE(whole[8].isStatus("NO"));
     EXPECT_EQ(whole[8].text, "nope");
+    EXPECT_EQ(whole[9].text, "done");
 }
 
 TEST(ImapResponseReader, ParsesQuotedEscapesEmptyLiteralsAndSectionAtoms)
