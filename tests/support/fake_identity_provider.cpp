@@ -90,6 +90,7 @@ struct FakeIdentityProvider::State {
     int delayMs = 0;
     int tokenDelayMs = 0;
     int lifetimeSeconds = 3600;
+    bool olderWay = false;
     FakeIdentityProvider::TokenFault tokenFault = FakeIdentityProvider::TokenFault::None;
     int authorizeRequests = 0;
     int codeExchanges = 0;
@@ -109,15 +110,16 @@ struct FakeIdentityProvider::State {
         return token;
     }
 
-    HttpAnswer tokens(const QString& owner, bool openId)
+    // A refresh the older way hands out no new refresh token.
+    HttpAnswer tokens(const QString& owner, bool openId, bool newRefreshToken = true)
     {
         const QString access = issue(accessTokens, "at.", owner);
-        const QString refresh = issue(refreshTokens, "rt.", owner);
         QJsonObject answer{{QStringLiteral("token_type"), QStringLiteral("Bearer")},
                            {QStringLiteral("scope"), kImapScope},
-                           {QStringLiteral("expires_in"), lifetimeSeconds},
-                           {QStringLiteral("access_token"), access},
-                           {QStringLiteral("refresh_token"), refresh}};
+                           {QStringLiteral("expires_in"), olderWay ? QJsonValue(QString::number(lifetimeSeconds)) : QJsonValue(lifetimeSeconds)},
+                           {QStringLiteral("access_token"), access}};
+        if (newRefreshToken)
+            answer.insert(QStringLiteral("refresh_token"), issue(refreshTokens, "rt.", owner));
         if (openId)
             answer.insert(QStringLiteral("id_token"), idToken(owner));
         return {200, {}, json(answer)};
@@ -225,8 +227,9 @@ struct FakeIdentityProvider::State {
             if (found == refreshTokens.end())
                 return oauthError(400, QStringLiteral("invalid_grant"), QStringLiteral("AADSTS70008: the refresh token has expired or been revoked"));
             const QString owner = found->second;
-            refreshTokens.erase(found);  // rotation: the old one is spent
-            return tokens(owner, asksOpenId(form.queryItemValue(QStringLiteral("scope"), QUrl::FullyDecoded)));
+            if (!olderWay)
+                refreshTokens.erase(found);  // rotation: the old one is spent
+            return tokens(owner, asksOpenId(form.queryItemValue(QStringLiteral("scope"), QUrl::FullyDecoded)), !olderWay);
         }
         return oauthError(400, QStringLiteral("unsupported_grant_type"), grantType);
     }
@@ -374,6 +377,7 @@ void FakeIdentityProvider::signInAs(const QString& account) { locked(state_->gua
 void FakeIdentityProvider::answerSlowly(int delayMs) { locked(state_->guard, [&] { state_->delayMs = delayMs; }); }
 void FakeIdentityProvider::answerTokensSlowly(int delayMs) { locked(state_->guard, [&] { state_->tokenDelayMs = delayMs; }); }
 void FakeIdentityProvider::issueTokensLasting(int seconds) { locked(state_->guard, [&] { state_->lifetimeSeconds = seconds; }); }
+void FakeIdentityProvider::answerTheOlderWay(bool older) { locked(state_->guard, [&] { state_->olderWay = older; }); }
 void FakeIdentityProvider::tokenFault(TokenFault fault) { locked(state_->guard, [&] { state_->tokenFault = fault; }); }
 void FakeIdentityProvider::expireAccessTokens() { locked(state_->guard, [&] { state_->accessTokens.clear(); }); }
 void FakeIdentityProvider::revokeRefreshTokens() { locked(state_->guard, [&] { state_->refreshTokens.clear(); }); }

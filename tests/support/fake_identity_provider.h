@@ -40,6 +40,7 @@ public:
     void answerSlowly(int delayMs);         // every answer comes this late
     void answerTokensSlowly(int delayMs);   // the token endpoint's answers come this much later still
     void issueTokensLasting(int seconds);   // the access tokens' lifetime it announces (an hour unless told)
+    void answerTheOlderWay(bool older);     // the lifetime as a text, and refreshes that keep the refresh token
     // What the token endpoint does instead of answering properly.
     enum class TokenFault { None, Redirect, WebPage, Silence, HugeToken };
     void tokenFault(TokenFault fault);
