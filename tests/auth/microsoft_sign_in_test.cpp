@@ -122,8 +122,8 @@ TEST_F(MicrosoftSignInTest, DeclinedConsentAndAForgedStateGiveNoToken)
 
 // What desktop browsers and other programs on this machine send to the
 // loopback port besides the answer, while the token endpoint is as slow as
-// real ones. The headless browser fails when the icon or a foreign request
-// is not refused.
+// real ones. The headless browser fails when the icon, a reload of the
+// answer or a foreign request is not refused.
 TEST_F(MicrosoftSignInTest, TheAnswerSurvivesTheIconRequestAndForeignRequests)
 {
     struct Case {

@@ -6,7 +6,8 @@ addresses only and says nothing of what it saw.
   headless_browser.py [--favicon] [--foreign] URL
 
 --favicon  after the page the sign-in ends on, asks the same address for
-           /favicon.ico, as desktop browsers do
+           /favicon.ico, as desktop browsers do, then loads the page again,
+           as a person pressing reload does; both must be refused
 --foreign  before following the redirect to the loopback answer, sends that
            address what another program on the machine could: a code with a
            wrong state, an error with a wrong state, no state, an oversized
@@ -36,7 +37,7 @@ def status_of(opener, url):
         return error.code
 
 
-def icon_status(opener, url):
+def status_if_reachable(opener, url):
     try:
         return status_of(opener, url)
     except urllib.error.URLError:
@@ -101,8 +102,11 @@ def main():
         if favicon and redirects.answer_url:
             parts = urllib.parse.urlsplit(redirects.answer_url)
             # Refused outright is fine too: the sign-in may be over already.
-            if icon_status(plain, "%s://%s/favicon.ico" % (parts.scheme, parts.netloc)) not in (404, None):
+            if status_if_reachable(plain, "%s://%s/favicon.ico" % (parts.scheme, parts.netloc)) not in (404, None):
                 sys.stderr.write("headless_browser: the icon was not refused\n")
+                return 3
+            if status_if_reachable(plain, redirects.answer_url) not in (400, None):
+                sys.stderr.write("headless_browser: the answer was taken twice\n")
                 return 3
     except urllib.error.HTTPError as error:
         # A person's browser shows the error page and does not fail.
