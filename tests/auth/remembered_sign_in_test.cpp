@@ -32,9 +32,11 @@ TEST_F(RememberedSignInTest, TheNextStartSignsInWithoutTheBrowserUntilForgotten)
         EXPECT_TRUE(second.accessToken(QStringLiteral("other@example.org"), false).isEmpty());
     }
     {
-        // "Remember me" unticked: the stored token goes.
+        // "Remember me" unticked: the stored token goes; unticked again, there is nothing left to remove.
         auth::MicrosoftSignIn third(settings());
         third.setRemembered(false);
+        third.setRemembered(false);
+        EXPECT_TRUE(third.canRemember());
     }
     auth::MicrosoftSignIn fourth(settings());
     fourth.setRemembered(true);
