@@ -3,7 +3,6 @@
 #include "interfaces/error.h"
 #include "support/server_thread.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QJsonDocument>
@@ -339,12 +338,6 @@ private:
 
 FakeIdentityProvider::FakeIdentityProvider() : state_(std::make_unique<State>())
 {
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "tallyhive-test";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication application(argc, argv);
-    }
     state_->port = listenOnOwnThread(state_->thread, [this] { return new HttpServer(*state_); }, QStringLiteral("the fake identity provider"));
 }
 

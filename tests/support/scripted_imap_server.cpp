@@ -7,7 +7,6 @@
 #include "platform/imap/imap_token.h"
 #include "support/server_thread.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QMutex>
 #include <QMutexLocker>
@@ -627,13 +626,6 @@ ScriptedImapServer::ScriptedImapServer() : ScriptedImapServer(Script{}) {}
 
 ScriptedImapServer::ScriptedImapServer(Script script) : state_(std::make_unique<State>())
 {
-    if (!QCoreApplication::instance()) {
-        // The server thread's event loop needs an application object.
-        static int argc = 1;
-        static char name[] = "tallyhive-test";
-        static char* argv[] = {name, nullptr};
-        static QCoreApplication application(argc, argv);
-    }
     state_->script = std::move(script);
     for (const auto& [name, messages] : state_->script.mailboxes) {
         auto& live = state_->mailboxes[name];

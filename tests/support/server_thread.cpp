@@ -2,6 +2,7 @@
 
 #include "interfaces/error.h"
 
+#include <QCoreApplication>
 #include <QSemaphore>
 #include <QTcpServer>
 
@@ -9,6 +10,13 @@ namespace tallyhive::testing {
 
 int listenOnOwnThread(QThread& thread, const std::function<QTcpServer*()>& make, const QString& what)
 {
+    // The thread's event loop needs an application object; a test without one gets one.
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "tallyhive-test";
+        static char* argv[] = {name, nullptr};
+        static QCoreApplication application(argc, argv);
+    }
     int port = 0;
     QSemaphore listening;
     QObject::connect(&thread, &QThread::started, [&] {

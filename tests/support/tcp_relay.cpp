@@ -1,9 +1,7 @@
 #include "support/tcp_relay.h"
 
-#include "interfaces/error.h"
 #include "support/server_thread.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMutex>
 #include <QMutexLocker>
@@ -240,8 +238,6 @@ private:
 
 TcpRelay::TcpRelay(const QString& targetHost, int targetPort, Options options) : state_(std::make_unique<State>())
 {
-    if (!QCoreApplication::instance())
-        throw AppError(QStringLiteral("the relay's thread needs an application object"));
     state_->targetHost = targetHost;
     state_->targetPort = targetPort;
     state_->options = options;
