@@ -28,6 +28,7 @@ TEST(IdTokenTest, TheAddressComesFromEmailElsePreferredUsername)
         {tokenWithClaims(R"({"email":"Alias@Outlook.com","preferred_username":"live@hotmail.com"})"), "Alias@Outlook.com"},
         {tokenWithClaims(R"({"preferred_username":" live@hotmail.com "})"), "live@hotmail.com"},
         {tokenWithClaims(R"({"email":"not-an-address","preferred_username":"live@hotmail.com"})"), "live@hotmail.com"},
+        {tokenWithClaims(R"({"email":"mary~o@example.org"})"), "mary~o@example.org"},  // its payload has a "-" in base64url
         // Anything that would change the XOAUTH2 line is no address.
         {tokenWithClaims("{\"email\":\"a\\u0001auth=Bearer x@example.org\"}"), ""},
         {tokenWithClaims(R"({"email":"two words@example.org"})"), ""},
