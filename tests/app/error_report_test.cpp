@@ -80,6 +80,7 @@ protected:
         savedTemp_ = qgetenv("TEMP");
         savedTmpdir_ = qgetenv("TMPDIR");
         savedRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("TEMP", dir.path().toUtf8());
     }
     void TearDown() override
     {
@@ -89,6 +90,7 @@ protected:
         takeErrorLogTrouble();
     }
     QByteArray savedTemp_, savedTmpdir_, savedRuntime_;
+    QTemporaryDir dir;  // TEMP unless a test says otherwise
 };
 
 mode_t modeOf(const QString& path)
@@ -123,8 +125,6 @@ TEST_F(ErrorLogTest, PathIsTempThenTmpdirThenTheSystemFolderNeverTheRoot)
 
 TEST_F(ErrorLogTest, EachEntryAppendsTwoCrlfLinesAndKeepsEarlierOnes)
 {
-    QTemporaryDir dir;
-    qputenv("TEMP", dir.path().toUtf8());
     appendErrorLogEntry(QStringLiteral("first\nsecond line\r\nthird\rfourth\u2028fifth"));
     appendErrorLogEntry(QString());
     QFile log(errorLogPath());
@@ -142,8 +142,6 @@ TEST_F(ErrorLogTest, EachEntryAppendsTwoCrlfLinesAndKeepsEarlierOnes)
 
 TEST_F(ErrorLogTest, EachEntryIsStampedWithTheTimeItWasWritten)
 {
-    QTemporaryDir dir;
-    qputenv("TEMP", dir.path().toUtf8());
     const QLocale before;
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     QStringList stamps;
@@ -163,8 +161,6 @@ TEST_F(ErrorLogTest, EachEntryIsStampedWithTheTimeItWasWritten)
 
 TEST_F(ErrorLogTest, TheLogIsReadableByItsOwnerOnly)
 {
-    QTemporaryDir dir;
-    qputenv("TEMP", dir.path().toUtf8());
     const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
     const auto others = QFileDevice::ReadGroup | QFileDevice::ReadOther;
     appendErrorLogEntry(QStringLiteral("x"));
@@ -178,8 +174,6 @@ TEST_F(ErrorLogTest, TheLogIsReadableByItsOwnerOnly)
 
 TEST_F(ErrorLogTest, AnEntryGoesToTheFileThePathNamesNow)
 {
-    QTemporaryDir dir;
-    qputenv("TEMP", dir.path().toUtf8());
     appendErrorLogEntry(QStringLiteral("first"));
     // Moved aside, then removed: each time the next entry starts a new log.
     ASSERT_TRUE(QFile::rename(errorLogPath(), dir.filePath(QStringLiteral("old.txt"))));
@@ -200,7 +194,6 @@ TEST_F(ErrorLogTest, AnEntryGoesToTheFileThePathNamesNow)
 
 TEST_F(ErrorLogTest, ALogThatCannotBeWrittenIsToldOnceAndNeverThrows)
 {
-    QTemporaryDir dir;
     QFile blocker(dir.filePath(QStringLiteral("file")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     qputenv("TEMP", blocker.fileName().toUtf8());  // a file, not a folder
@@ -215,8 +208,6 @@ TEST_F(ErrorLogTest, ALogThatCannotBeWrittenIsToldOnceAndNeverThrows)
 // so once and takes entries again once there is room.
 TEST_F(ErrorLogTest, ALogThatFillsUpIsToldOnce)
 {
-    QTemporaryDir dir;
-    qputenv("TEMP", dir.path().toUtf8());
     appendErrorLogEntry(QStringLiteral("before"));
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -272,10 +263,10 @@ TEST_F(ErrorLogTest, ANameThatIsNotAPlainFileOfOurOwnIsNeverWritten)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        QTemporaryDir dir;
-        qputenv("TEMP", dir.path().toUtf8());
+        QTemporaryDir rowDir;
+        qputenv("TEMP", rowDir.path().toUtf8());
         const QString at = errorLogPath();
-        const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
+        const QString elsewhere = rowDir.filePath(QStringLiteral("elsewhere"));
         {
             QFile file(elsewhere);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -288,9 +279,9 @@ TEST_F(ErrorLogTest, ANameThatIsNotAPlainFileOfOurOwnIsNeverWritten)
         const QFileInfo planted(at);
         appendErrorLogEntry(QStringLiteral("second"));
 
-        const QStringList fresh = QDir(dir.path()).entryList({QStringLiteral("errorlog-??????.txt")}, QDir::Files);
+        const QStringList fresh = QDir(rowDir.path()).entryList({QStringLiteral("errorlog-??????.txt")}, QDir::Files);
         ASSERT_EQ(fresh.size(), 1);
-        const QString freshPath = dir.filePath(fresh.first());
+        const QString freshPath = rowDir.filePath(fresh.first());
         EXPECT_EQ(takeErrorLogTrouble(), QStringLiteral("The error log %1 was refused: %2. The log went to %3 instead.")
                                              .arg(at, row.reason, freshPath));
         EXPECT_TRUE(contents(freshPath).contains(" : second\r\n"));
