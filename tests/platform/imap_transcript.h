@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QThread>
 
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <vector>
@@ -16,8 +18,12 @@ namespace tallyhive::testing {
 // Plays the server's side of an IMAP conversation from a script, in order:
 // bytes the client must write next, bytes the server sends (optionally in
 // pieces, one piece per read), a dropped connection, or silence.
+// A transcript must be played to its end: a line the client never wrote, or
+// wrote otherwise, fails the test that wrote it.
 class TranscriptTransport : public platform::ImapTransport {
 public:
+    ~TranscriptTransport() override { EXPECT_TRUE(played()) << mismatches.join(u'\n').toStdString() << remaining().toStdString(); }
+
     TranscriptTransport& client(const QByteArray& bytes) { return add({Step::Client, bytes, 0}); }
     TranscriptTransport& server(const QByteArray& bytes, int pieceSize = 0) { return add({Step::Server, bytes, pieceSize}); }
     TranscriptTransport& drop() { return add({Step::Drop, {}, 0}); }
@@ -72,7 +78,7 @@ public:
     QString errorText() const override { return closed ? QStringLiteral("connection closed by the transcript") : QString(); }
     void close() override { closed = true; }
 
-    // True when every scripted client line was written as expected.
+    // True when every scripted step was played and each client line written as expected.
     bool played() const { return mismatches.isEmpty() && (steps_.empty() || steps_.front().kind == Step::Stall); }
     QString remaining() const { return steps_.empty() ? QString() : QString::fromUtf8(steps_.front().bytes); }
 
