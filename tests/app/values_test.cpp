@@ -1,3 +1,4 @@
+#include "app/config.h"
 #include "app/general_date.h"
 #include "app/numbers.h"
 #include "interfaces/error.h"
@@ -18,6 +19,25 @@ TEST(ReadInteger, RoundsHalvesToEvenAndRefusesNonNumbers)
     EXPECT_THROW(readInteger(QString()), AppError);
     EXPECT_THROW(readInteger(QStringLiteral("abc")), AppError);
     EXPECT_THROW(readInteger(QStringLiteral("99999999999")), AppError);
+}
+
+// A deployment's number replaces the default only when it is a whole number above zero.
+TEST(ConfigNumbers, OnlyAWholeNumberAboveZeroReplacesTheDefault)
+{
+    const struct {
+        const char* text;
+        int port;
+        std::optional<int> window;
+    } cases[] = {{" 1143 ", 1143, 256}, {"16", 16, 16}, {"0", 993, std::nullopt}, {"-5", 993, std::nullopt},
+                 {"abc", 993, std::nullopt}, {"", 993, std::nullopt}};
+    for (const auto& c : cases) {
+        qputenv("TALLYHIVE_IMAP_PORT", c.text);
+        qputenv("TALLYHIVE_FETCH_WINDOW", c.text);
+        EXPECT_EQ(config::imapPort(), c.port) << c.text;
+        EXPECT_EQ(config::fetchWindow(), c.window) << c.text;
+    }
+    qunsetenv("TALLYHIVE_IMAP_PORT");
+    qunsetenv("TALLYHIVE_FETCH_WINDOW");
 }
 
 TEST(ReadBoolean, TakesWordsInAnyCaseOrNumbers)
