@@ -43,8 +43,7 @@ TEST_F(Form1Test, FetchCommandsRefuseToRunBeforeConnect)
 
 TEST_F(Form1Test, GetAllListsEveryMessageWithItsRecordAndSaysDone)
 {
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     w.PushButton3_Click();
     ASSERT_EQ(w.ListView1->rowCount(), 10);
     for (int row = 1; row <= 10; ++row) {
@@ -66,8 +65,7 @@ TEST_F(Form1Test, GetAllListsEveryMessageWithItsRecordAndSaysDone)
 
 TEST_F(Form1Test, TwoGetAllRunsEachConnectTheirOwnSession)
 {
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     w.PushButton3_Click();
     w.PushButton3_Click();
     // One login for the sign-in, one per extraction, one for the second run's own session.
@@ -96,8 +94,7 @@ TEST_F(Form1Test, EmptyFolderEndsWithoutDoneForBothCommands)
 TEST_F(Form1Test, GetSomeFetchesTheAcceptedRangeOnly)
 {
     component->fill(QStringLiteral("Inbox"), 30);  // 40 in all
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     QStringList statuses;
     component->onFetch = [&](int) { statuses << w.statusText(); };
     answerRangeDialog(QStringLiteral("1"), QStringLiteral("1"));
@@ -111,8 +108,7 @@ TEST_F(Form1Test, GetSomeFetchesTheAcceptedRangeOnly)
 TEST_F(Form1Test, RangeDialogRefusesAboveTheCountAndRoundsHalvesToEven)
 {
     component->fill(QStringLiteral("Inbox"), 30);
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     answerRangeDialog(QStringLiteral("39.5"), QStringLiteral("40.4"));
     w.PushButton2_Click();
     EXPECT_EQ(boxes.texts().value(0), QStringLiteral("Please input max value greater than 0 and less than or equal to 40"));
@@ -132,8 +128,7 @@ TEST_F(Form1Test, RangeDialogRefusesAboveTheCountAndRoundsHalvesToEven)
 
 TEST_F(Form1Test, StopReturnsTheButtonsAtOnceAndKeepsTheRowsSoFar)
 {
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     bool disabledWhileClosing = false;
     component->onFetch = [&](int n) {
         if (n == 4) {
@@ -155,8 +150,7 @@ TEST_F(Form1Test, StopReturnsTheButtonsAtOnceAndKeepsTheRowsSoFar)
 
 TEST_F(Form1Test, ASessionDroppedByTheServerFailsOnceThenANewRunWorks)
 {
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     component->connected = false;  // the server hung up long ago
     w.PushButton3_Click();
     EXPECT_EQ(boxes.texts(), QStringList({"Invalid login. Please double-check your username and password.\r\n\r\n",
@@ -177,8 +171,7 @@ TEST_F(Form1Test, FilterSearchesSixFieldsExactlyAndTheSubjectInAnyCase)
     inbox[5].from = QStringLiteral("Report <r@example.org>");
     inbox[6].fromAddress = QStringLiteral("Report@example.org");
     inbox[7].date = QDateTime(QDate(2031, 5, 6), QTime(7, 8, 9));
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     const struct {
         const char* filter;
         QStringList subjects;
@@ -203,8 +196,7 @@ TEST_F(Form1Test, AfternoonMessagesGetTheNextDaysNumber)
     inbox.resize(2);
     inbox[0].date = QDateTime(QDate(2024, 3, 19), QTime(13, 0));
     inbox[1].date = QDateTime(QDate(2024, 3, 19), QTime(11, 59));
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     w.PushButton3_Click();
     const qint64 the19th = QDate(1899, 12, 30).daysTo(QDate(2024, 3, 19));
     EXPECT_EQ(rowTexts(6), QStringList({QString::number(the19th + 1), QString::number(the19th)}));
@@ -253,8 +245,7 @@ TEST_F(Form1Test, OtherOffersTheServersOwnFoldersAndFetchesTheOneChosen)
 
 TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)
 {
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     QStringList seen;
     component->onFetch = [&](int) { seen << w.statusText() + QStringLiteral("/%1").arg(w.ProgressBar1->position()); };
     w.PushButton3_Click();
@@ -263,8 +254,7 @@ TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)
 
 TEST_F(Form1Test, ARunThatCouldNotReadEverythingSaysHowManyAndWhyInsteadOfDone)
 {
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     component->failFetches = {2, 3};  // refused alone: skipped, the run goes on
     component->endRunAt = 8;          // from here on nothing can be read
     w.PushButton3_Click();
@@ -276,8 +266,7 @@ TEST_F(Form1Test, ARunThatCouldNotReadEverythingSaysHowManyAndWhyInsteadOfDone)
 
 TEST_F(Form1Test, TheStatusLineTellsOfAReconnectAndThenOfTheMessageAgain)
 {
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     QStringList statuses;
     component->onFetch = [&](int n) {
         if (n == 3) {
@@ -292,8 +281,7 @@ TEST_F(Form1Test, TheStatusLineTellsOfAReconnectAndThenOfTheMessageAgain)
 
 TEST_F(Form1Test, LogTroubleNeverStopsARunAndIsToldInItsClosingBox)
 {
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     const QString usual = logDir_.filePath(QStringLiteral("errorlog.txt"));
     const QString elsewhere = logDir_.filePath(QStringLiteral("elsewhere"));
     ASSERT_TRUE(QFile::link(elsewhere, usual));

@@ -73,6 +73,13 @@ protected:
         ASSERT_TRUE(window->isConnected()) << qPrintable(boxes.texts().join(u'|'));
     }
 
+    Form1& loadSignedIn()
+    {
+        load();
+        signIn();
+        return *window;
+    }
+
     int count(const QString& call) const { return static_cast<int>(component->calls.count(call)); }
     QStringList rowTexts(int column = 1) const
     {

@@ -54,8 +54,7 @@ TEST_F(Form1Test, LoginNameTakesTheSuffixOnlyWhenItBeginsWithAt)
 
 TEST_F(Form1Test, ConnectKeepsTheSessionAndDisconnectReturnsToTheStart)
 {
-    Form1& w = load();
-    signIn();
+    Form1& w = loadSignedIn();
     EXPECT_NE(w.oChilkat, nullptr);
     EXPECT_EQ(count(QStringLiteral("list \"\" *")), 1);
     EXPECT_EQ(w.oChilkat->PORT, 993);
