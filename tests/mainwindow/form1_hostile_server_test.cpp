@@ -53,10 +53,11 @@ protected:
             qunsetenv(name);
     }
 
-    // The window, signed in to `server`, Inbox chosen.
-    Form1& signIn(const ScriptedImapServer& server, const ScriptedImapServer::Script& script)
+    // The window, signed in to a server playing `script`, Inbox chosen.
+    Form1& signIn(const ScriptedImapServer::Script& script)
     {
-        server.applyEnvironment();
+        server_ = std::make_unique<ScriptedImapServer>(script);
+        server_->applyEnvironment();
         window_ = std::make_unique<Form1>(
             Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
@@ -111,6 +112,7 @@ protected:
     tallyhive::testing::RecordingMessageBoxes boxes_;
     tallyhive::testing::MemorySettingsStore settings_;
     platform::XlsxSpreadsheetFactory spreadsheets_{platform::WorkbookOptions{exportDir_.path(), false}};
+    std::unique_ptr<ScriptedImapServer> server_;
     std::unique_ptr<Form1> window_;
     qint64 residentAtStart_ = 0;
 };
@@ -121,13 +123,12 @@ TEST_F(HostileServerTest, StopEndsARunWhoseEveryFetchIsRefused)
 {
     auto script = ScriptedImapServer::normalMailbox(20000);
     script.fetchAnswer = ScriptedImapServer::FetchAnswer::RefuseMessages;
-    ScriptedImapServer server(script);
-    signIn(server, script);
+    signIn(script);
     // Stop once refusals are coming in: earlier, nothing would have been refused yet.
-    const qint64 stopToEnd = getAll([&server] { return server.commands().filter(QStringLiteral("UID FETCH")).size() >= 50; });
+    const qint64 stopToEnd = getAll([this] { return server_->commands().filter(QStringLiteral("UID FETCH")).size() >= 50; });
     EXPECT_GE(stopToEnd, 0);
     EXPECT_LT(stopToEnd, 2000);
-    EXPECT_LT(server.commands().filter(QStringLiteral("UID FETCH")).size(), 20000);
+    EXPECT_LT(server_->commands().filter(QStringLiteral("UID FETCH")).size(), 20000);
     EXPECT_EQ(window_->ListView1->rowCount(), 0);
     EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Done, but "))) << closingBox().toStdString();
     EXPECT_TRUE(closingBox().contains(QStringLiteral("is refused"))) << closingBox().toStdString();
@@ -139,8 +140,7 @@ TEST_F(HostileServerTest, AnAnnouncedHugeCountIsNeitherAllocatedNorTriedOneByOne
     auto script = ScriptedImapServer::normalMailbox(3);
     script.announcedCount = 2147483647;
     script.fetchAnswer = ScriptedImapServer::FetchAnswer::RefuseAll;
-    ScriptedImapServer server(script);
-    signIn(server, script);
+    signIn(script);
     QElapsedTimer clock;
     clock.start();
     getAll();
@@ -157,8 +157,7 @@ TEST_F(HostileServerTest, EndlessUntaggedDataIsCutOffWithMemoryBounded)
 {
     auto script = ScriptedImapServer::normalMailbox(1);
     script.fetchAnswer = ScriptedImapServer::FetchAnswer::Endless;
-    ScriptedImapServer server(script);
-    signIn(server, script);
+    signIn(script);
     getAll();
     EXPECT_LT(peakGrowth(), 512 * kMegabyte);
     EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Done, but 1 of the 1 messages"))) << closingBox().toStdString();
@@ -170,8 +169,7 @@ TEST_F(HostileServerTest, StopEndsARunStuckInEndlessData)
     auto script = ScriptedImapServer::normalMailbox(2);
     script.fetchAnswer = ScriptedImapServer::FetchAnswer::Endless;
     qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "1000");
-    ScriptedImapServer server(script);
-    signIn(server, script);
+    signIn(script);
     const qint64 stopToEnd = getAll(after(300));
     EXPECT_GE(stopToEnd, 0);
     EXPECT_LT(stopToEnd, 5000);
@@ -183,8 +181,7 @@ TEST_F(HostileServerTest, ADrippingServerEndsTheRunWithinSecondsOfStop)
     auto script = ScriptedImapServer::normalMailbox(3);
     script.pieceSize = 1;
     script.pieceDelayMs = 100;
-    ScriptedImapServer server(script);
-    signIn(server, script);
+    signIn(script);
     const qint64 stopToEnd = getAll(after(500));
     EXPECT_GE(stopToEnd, 0);
     EXPECT_LT(stopToEnd, 5000);
@@ -196,8 +193,7 @@ TEST_F(HostileServerTest, AnOverLongMailboxNameFailsNeitherTheSignInNorTheFetch)
 {
     auto script = ScriptedImapServer::normalMailbox(3);
     script.longListName = 2 * kMegabyte;
-    ScriptedImapServer server(script);
-    Form1& window = signIn(server, script);
+    Form1& window = signIn(script);
     EXPECT_TRUE(window.isConnected());
     EXPECT_TRUE(boxes_.shown.empty()) << boxes_.texts().join(u'|').toStdString();
     getAll();
@@ -214,8 +210,7 @@ TEST_F(HostileServerTest, OneHugeMessageTakesLessThanThreeTimesItsSize)
     script.generatedNumber = 1;
     script.generatedBytes = kSize;
     script.generatedAttachment = true;
-    ScriptedImapServer server(script);
-    signIn(server, script);
+    signIn(script);
     getAll();
     ASSERT_EQ(window_->ListView1->rowCount(), 2) << boxes_.texts().join(u'|').toStdString();
     EXPECT_EQ(closingBox(), QStringLiteral("Done."));
@@ -226,11 +221,10 @@ TEST_F(HostileServerTest, AServerThatRefusesIdIsStillSignedInTo)
 {
     auto script = ScriptedImapServer::normalMailbox(2);
     script.idAnswer = ScriptedImapServer::IdAnswer::Refuse;
-    ScriptedImapServer server(script);
-    Form1& window = signIn(server, script);
+    Form1& window = signIn(script);
     EXPECT_TRUE(window.isConnected());
     EXPECT_TRUE(boxes_.shown.empty()) << boxes_.texts().join(u'|').toStdString();
-    EXPECT_EQ(server.commands().filter(QStringLiteral("LOGIN")).size(), 1);
+    EXPECT_EQ(server_->commands().filter(QStringLiteral("LOGIN")).size(), 1);
 }
 
 namespace {
@@ -292,7 +286,7 @@ protected:
         return script;
     }
 
-    bool waiting(Wait wait, const ScriptedImapServer& server) const
+    bool waiting(Wait wait) const
     {
         const Form1& window = *window_;
         switch (wait) {
@@ -305,7 +299,7 @@ protected:
         case Wait::ReconnectDelay:
             return window.statusText().startsWith(QStringLiteral("Connection lost"));
         case Wait::UidListing:
-            return server.commands().contains(QStringLiteral("FETCH 1:4 (UID RFC822.SIZE)"));
+            return server_->commands().contains(QStringLiteral("FETCH 1:4 (UID RFC822.SIZE)"));
         }
         return false;
     }
@@ -341,8 +335,7 @@ TEST_P(RunInterruptionTest, EndsSoonWithAnHonestCountAndTheNextRunWorks)
 {
     const Interruption& row = GetParam();
     const auto script = scriptFor(row.wait);
-    ScriptedImapServer server(script);
-    Form1& window = signIn(server, script);
+    Form1& window = signIn(script);
     ASSERT_TRUE(window.isConnected());
 
     QElapsedTimer sincePress;
@@ -351,13 +344,13 @@ TEST_P(RunInterruptionTest, EndsSoonWithAnHonestCountAndTheNextRunWorks)
     QTimer watcher;
     watcher.setInterval(5);
     QObject::connect(&watcher, &QTimer::timeout, [&] {
-        if (sincePress.isValid() || !waiting(row.wait, server))
+        if (sincePress.isValid() || !waiting(row.wait))
             return;
         sincePress.start();
         statusBefore = window.statusText();
         press(row.press);
         statusAfter = window.statusText();
-        server.calmDown();  // what follows reads normally
+        server_->calmDown();  // what follows reads normally
     });
     watcher.start();
     window.PushButton3_Click();
@@ -416,11 +409,10 @@ TEST_F(HostileServerTest, ReconnectsThatBringNoMessageEndTheRunAfterThreeInARow)
 {
     auto script = ScriptedImapServer::normalMailbox(20);
     script.dropEveryFetch = true;
-    ScriptedImapServer server(script);
-    signIn(server, script);
-    const int before = server.connections();
+    signIn(script);
+    const int before = server_->connections();
     getAll();
-    EXPECT_EQ(server.connections() - before, 4);  // the run's own and three reconnects
+    EXPECT_EQ(server_->connections() - before, 4);  // the run's own and three reconnects
     EXPECT_EQ(window_->ListView1->rowCount(), 0);
     EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Done, but 20 of the 20 messages asked for could not be read.")))
         << closingBox().toStdString();
@@ -437,8 +429,7 @@ TEST_F(HostileServerTest, SizesListedFarTooSmallDoNotWidenTheWindow)
     script.generatedBytes = kSize;
     script.generatedAttachment = true;
     script.listedSize = 1;
-    ScriptedImapServer server(script);
-    signIn(server, script);
+    signIn(script);
     getAll();
     ASSERT_EQ(window_->ListView1->rowCount(), 12) << boxes_.texts().join(u'|').toStdString();
     EXPECT_EQ(closingBox(), QStringLiteral("Done."));
