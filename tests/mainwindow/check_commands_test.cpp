@@ -59,14 +59,6 @@ protected:
         CheckByText(target(), locations::CheckContaining, match);
     }
 
-    std::vector<bool> marks() const
-    {
-        std::vector<bool> result;
-        for (int row = 1; row <= list.rowCount(); ++row)
-            result.push_back(list.isChecked(row));
-        return result;
-    }
-
     FakeListView list = FakeListView::withStandardColumns();
     RecordingMessageBoxes boxes;
     bool keepChecks = false;
@@ -81,7 +73,7 @@ TEST_F(CheckCommandsTest, CheckAllThenFirstMatchAtRowFiveUnchecksOnlyTheRowsBefo
 
     checkByText(TextMatch::Containing, QStringLiteral("invoice"));
 
-    EXPECT_EQ(marks(), (std::vector<bool>{false, false, false, false, true, true, true, true, true, true}));
+    EXPECT_EQ(list.marks(), (std::vector<bool>{false, false, false, false, true, true, true, true, true, true}));
     EXPECT_TRUE(keepChecks);
     EXPECT_EQ(refreshes.back(), 6);
     EXPECT_EQ(boxes.prompts, QStringList{QStringLiteral("Enter X:|Tallyhive")});
@@ -98,7 +90,7 @@ TEST_F(CheckCommandsTest, LaterCommandsOnlyAddChecks)
     checkByText(TextMatch::Containing, QStringLiteral("cherries"));
 
     // Row 4 was checked before the first command and lies after its first match.
-    EXPECT_EQ(marks(), (std::vector<bool>{true, false, true, true}));
+    EXPECT_EQ(list.marks(), (std::vector<bool>{true, false, true, true}));
     EXPECT_EQ(refreshes, (std::vector<int>{2, 3}));
 }
 
@@ -107,13 +99,13 @@ TEST_F(CheckCommandsTest, FirstCommandMatchingNothingUnchecksEveryRowAndLeavesTh
     addTenRows();
     CheckAll(target(), locations::CheckAll, MainCheckAllLines);
     checkByText(TextMatch::Containing, QStringLiteral("no such text"));
-    EXPECT_EQ(marks(), std::vector<bool>(10, false));
+    EXPECT_EQ(list.marks(), std::vector<bool>(10, false));
     EXPECT_FALSE(keepChecks);
 
     // Still a first command, so it unchecks again before its first match.
     list.setChecked(1, true);
     checkByText(TextMatch::Containing, QStringLiteral("invoice"));
-    EXPECT_EQ(marks(), (std::vector<bool>{false, false, false, false, true, false, false, true, false, false}));
+    EXPECT_EQ(list.marks(), (std::vector<bool>{false, false, false, false, true, false, false, true, false, false}));
 }
 
 TEST_F(CheckCommandsTest, MatchingIgnoresCaseAndSearchesFromSubjectAndDateOnly)
@@ -127,7 +119,7 @@ TEST_F(CheckCommandsTest, MatchingIgnoresCaseAndSearchesFromSubjectAndDateOnly)
     checkByText(TextMatch::Containing, QStringLiteral("Report"));
     checkByText(TextMatch::Containing, QStringLiteral("12/24/2014"));
 
-    EXPECT_EQ(marks(), (std::vector<bool>{true, true, true, false}));
+    EXPECT_EQ(list.marks(), (std::vector<bool>{true, true, true, false}));
 }
 
 TEST_F(CheckCommandsTest, NotContainingChecksRowsWithTheTextInNoSearchedField)
@@ -138,7 +130,7 @@ TEST_F(CheckCommandsTest, NotContainingChecksRowsWithTheTextInNoSearchedField)
 
     checkByText(TextMatch::NotContaining, QStringLiteral("INVOICE"));
 
-    EXPECT_EQ(marks(), (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(list.marks(), (std::vector<bool>{false, true, false}));
     EXPECT_TRUE(keepChecks);
 }
 
@@ -152,7 +144,7 @@ TEST_F(CheckCommandsTest, CancelLeavesMarksAndFlagAsTheyWere)
         keepChecks = flag;
         checkByText(TextMatch::Containing, std::nullopt);
         checkByText(TextMatch::NotContaining, std::nullopt);
-        EXPECT_EQ(marks(), (std::vector<bool>{true, false, true}));
+        EXPECT_EQ(list.marks(), (std::vector<bool>{true, false, true}));
         EXPECT_EQ(keepChecks, flag);
     }
     EXPECT_EQ(boxes.prompts.size(), 4);
@@ -166,11 +158,11 @@ TEST_F(CheckCommandsTest, EmptyTextOccursInEveryNonEmptyFieldAndInNoEmptyOne)
     addRow({"", "", "", "", "1/1/2015"});
 
     checkByText(TextMatch::Containing, QString());
-    EXPECT_EQ(marks(), (std::vector<bool>{true, false, true}));
+    EXPECT_EQ(list.marks(), (std::vector<bool>{true, false, true}));
 
     UncheckAll(target(), locations::UncheckAll);
     checkByText(TextMatch::NotContaining, QString());
-    EXPECT_EQ(marks(), (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(list.marks(), (std::vector<bool>{false, true, false}));
 }
 
 TEST_F(CheckCommandsTest, BulkCommandsResetTheFlagAndClearListDoesNot)
@@ -179,7 +171,7 @@ TEST_F(CheckCommandsTest, BulkCommandsResetTheFlagAndClearListDoesNot)
     keepChecks = true;
     CheckAll(target(), locations::CheckAll, MainCheckAllLines);
     EXPECT_FALSE(keepChecks);
-    EXPECT_EQ(marks(), std::vector<bool>(10, true));
+    EXPECT_EQ(list.marks(), std::vector<bool>(10, true));
 
     keepChecks = true;
     UncheckAll(target(), locations::UncheckAll);

@@ -77,14 +77,6 @@ protected:
 
     void open() { ShowListInLargerView(main, boxes, [this](bool reset) { mainRefreshes.push_back(reset); }); }
 
-    std::vector<bool> mainMarks() const
-    {
-        std::vector<bool> marks;
-        for (int row = 1; row <= main.rowCount(); ++row)
-            marks.push_back(main.isChecked(row));
-        return marks;
-    }
-
     FakeListView main = FakeListView::withStandardColumns();
     RecordingMessageBoxes boxes;
     std::vector<bool> mainRefreshes;
@@ -135,7 +127,7 @@ TEST_F(Form4Test, MarksAreCopiedInAndChangedMarksCarriedBackByBack)
     open();
 
     EXPECT_TRUE(opened);
-    EXPECT_EQ(mainMarks(), (std::vector<bool>{true, true, false, false, false}));
+    EXPECT_EQ(main.marks(), (std::vector<bool>{true, true, false, false, false}));
     EXPECT_EQ(mainRefreshes, std::vector<bool>{false});
     EXPECT_TRUE(boxes.shown.empty());
 }
@@ -149,7 +141,7 @@ TEST_F(Form4Test, CheckAllThenTheCloseBoxChecksEveryMainRow)
         form.close();
     });
     open();
-    EXPECT_EQ(mainMarks(), std::vector<bool>(4, true));
+    EXPECT_EQ(main.marks(), std::vector<bool>(4, true));
 }
 
 TEST_F(Form4Test, ClearListEmptiesBothListsAndKeepsTheFlag)
@@ -188,7 +180,7 @@ TEST_F(Form4Test, EveryOpeningStartsWithItsOwnFlagFalse)
         });
         open();
         // Rows before the first match are unchecked again at every opening.
-        EXPECT_EQ(mainMarks(), (std::vector<bool>{false, false, true, true}));
+        EXPECT_EQ(main.marks(), (std::vector<bool>{false, false, true, true}));
         main.setChecked(1, true);
     }
 }

@@ -43,8 +43,8 @@ public:
     bool isChecked(int row) const override { return rows.at(row - 1).checked; }
     void setChecked(int row, bool checked) override { rows.at(row - 1).checked = checked; }
     void removeAllRows() override { rows.clear(); }
-    void redraw() override { ++redraws; }
-    void setSortingEnabled(bool enabled) override { sorting = enabled; }
+    void redraw() override {}
+    void setSortingEnabled(bool) override {}
     void setItemCheckHandler(std::function<void(int)> handler) override { itemCheck = std::move(handler); }
 
     // What the user does: tick a row and let the list tell its owner.
@@ -55,7 +55,16 @@ public:
             itemCheck(row);
     }
 
-    // A list with the program's six columns and the given rows (cells 1 to 5).
+    // Each row's mark, from the first row on.
+    std::vector<bool> marks() const
+    {
+        std::vector<bool> result;
+        for (const Row& row : rows)
+            result.push_back(row.checked);
+        return result;
+    }
+
+    // An empty list with the program's six columns.
     static FakeListView withStandardColumns()
     {
         FakeListView list;
@@ -67,8 +76,6 @@ public:
     QStringList titles;
     std::vector<int> widths;
     std::vector<Row> rows;
-    int redraws = 0;
-    bool sorting = true;
     std::function<void(int)> itemCheck;
 };
 
