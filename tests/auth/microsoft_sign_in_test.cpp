@@ -226,6 +226,7 @@ TEST_F(MicrosoftSignInTest, TheIdTokenNamesTheMailboxThatReallySignedIn)
     ASSERT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn);
     EXPECT_EQ(signIn.mailboxAddress(account), QStringLiteral("second.account@example.net"));
     EXPECT_EQ(signIn.mailboxAddress(QStringLiteral("other@example.org")), QStringLiteral("other@example.org"));
+    EXPECT_EQ(signIn.mailboxAddress(account.toUpper()), QStringLiteral("second.account@example.net"));
     EXPECT_FALSE(signIn.accessToken(account, true).isEmpty());
     EXPECT_EQ(signIn.mailboxAddress(account), QStringLiteral("second.account@example.net"));
 }

@@ -204,13 +204,16 @@ TEST_F(FetchRunTest, ARenumberedFolderEndsTheRunAfterOneReconnect)
 
 TEST_F(FetchRunTest, ReconnectingGivesUpAfterThreeAttemptsEachWaitingTwiceAsLong)
 {
+    options.reconnectDelayMs = 200;
+    makeClient();
     begin();
     wire->client(uidFetch("A5", 1)).drop();
     wire->opensToRefuse = 3;
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Ended);
-    EXPECT_GE(clock.elapsed(), 10 + 20 + 40);
+    EXPECT_GE(clock.elapsed(), 200 + 400 + 800);
+    EXPECT_LT(clock.elapsed(), 2400);  // not 400 + 800 + 1600
     EXPECT_EQ(events.reconnects, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
     const QString text = client->lastErrorText();
     EXPECT_TRUE(text.contains(QStringLiteral("3 attempts to reconnect failed"))) << text.toStdString();

@@ -226,6 +226,7 @@ TEST(Sender, OddFromHeadersStillGiveWhatCanBeRead)
         {"=?utf-8?Q?Zo=C3=AB?=\r\n =?iso-8859-1?Q?_=DCnal?= <z@example.org>", "Zoë Ünal", "z@example.org"},
         {"=?utf-8?Q?Nobody?=", "", "Nobody"},
         {"\"Mail Delivery System\" < >", "Mail Delivery System", ""},
+        {"\"\" <>", "", ""},
     };
     for (const Case& c : cases) {
         const MailMessage message =
