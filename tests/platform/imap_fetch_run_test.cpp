@@ -126,7 +126,6 @@ protected:
         EXPECT_EQ(fetched.message.bytes, message(n));
     }
 
-
     ImapOptions options;
     TranscriptTransport* wire = nullptr;
     std::unique_ptr<ImapClient> client;

@@ -37,9 +37,6 @@ public:
     // Points the program's IMAP settings of this process at the server.
     void applyEnvironment() const;
 
-    // Delivers a message to a mailbox ("Inbox", "Drafts", ...); it appears
-    // after the messages already there, at the next select of the mailbox.
-
     // Runs scripts/make-mailbox with the given arguments into outDir.
     static void makeMailbox(const QString& outDir, const QStringList& arguments);
     static QString sourceDir();
