@@ -39,7 +39,8 @@ QJsonObject values(const QString& file)
             {QStringLiteral("subject"), message.subject},
             {QStringLiteral("date"), message.date.toUTC().toString(Qt::ISODate)},
             {QStringLiteral("plainText"), message.plainText},
-            {QStringLiteral("htmlText"), message.htmlText}};
+            {QStringLiteral("htmlText"), message.htmlText},
+            {QStringLiteral("keptAsRawText"), message.keptAsRawText}};
 }
 
 }  // namespace

@@ -1,124 +1,154 @@
 #include "platform/mime/mime_budget.h"
 
-#include <QByteArray>
+#include <QLatin1String>
 
-#include <vector>
+#include <algorithm>
 
 namespace tallyhive::platform::mime {
 namespace {
 
-// Real mail nests a few multiparts deep and rarely has a hundred parts.
-constexpr std::size_t kDeepestNesting = 64;
-constexpr qsizetype kPartsAlways = 10000;
-constexpr qsizetype kBytesPerExtraPart = 1024;
+// What GMime holds, measured on messages made of nothing else, with a margin.
+constexpr qint64 kPartBytes = 1536;
+constexpr qint64 kMessageBytes = 6144;
+constexpr qint64 kHeaderBytes = 640;
+// A header's text is held several times over: raw, unfolded, decoded.
+constexpr qint64 kHeaderByteBytes = 8;
+// An address, a parameter or an encoded word: each begins with or follows
+// one of these characters.
+constexpr qint64 kItemBytes = 384;
+constexpr QByteArrayView kItemCharacters(",;@<?");
+
+// GMime nests multiparts and messages no deeper.
+constexpr qint64 kDeepestNesting = 1024;
+// Comparing a line with one boundary costs its bytes and the call around them.
+constexpr qint64 kComparisonOverhead = 16;
+
+// Real mail stays far below both: its few hundred headers and dozens of
+// parts take a small part of what is always allowed.
+constexpr qint64 kMemoryAlways = qint64(4) << 20;
+constexpr qint64 kMemoryPerByte = 12;
+constexpr qint64 kComparedAlways = qint64(64) << 20;
+constexpr qint64 kComparedPerByte = 64;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-QByteArrayView trimmedEnd(QByteArrayView text)
+// Where a header line's value starts, past its name, the blanks after it
+// and the colon; -1 when GMime takes no header from the line. As GMime
+// reads it, the name may be blanks alone, never nothing.
+qsizetype fieldNameEnd(QByteArrayView line)
 {
-    while (!text.isEmpty() && (isBlank(text.back()) || text.back() == '\r'))
-        text.chop(1);
-    return text;
+    qsizetype at = 0;
+    while (at < line.size() && line[at] != ':' && !isBlank(line[at]) && uchar(line[at]) >= 0x20 && line[at] != 0x7f)
+        ++at;
+    while (at < line.size() && isBlank(line[at]))
+        ++at;
+    return at > 0 && at < line.size() && line[at] == ':' ? at + 1 : -1;
 }
 
-// The value of a Content-Type header line, or nothing (a null view).
-QByteArrayView contentTypeValue(QByteArrayView line)
+qint64 occurrences(QByteArrayView text, QLatin1String word)
 {
-    constexpr QByteArrayView name("content-type");
-    if (line.size() <= name.size() || QByteArrayView(line.first(name.size())).compare(name, Qt::CaseInsensitive) != 0)
-        return {};
-    qsizetype colon = name.size();
-    while (colon < line.size() && isBlank(line[colon]))
-        ++colon;
-    if (colon >= line.size() || line[colon] != ':')
-        return {};
-    return line.sliced(colon + 1);
+    const QLatin1String latin(text.data(), text.size());
+    qint64 count = 0;
+    for (qsizetype at = latin.indexOf(word, 0, Qt::CaseInsensitive); at >= 0;
+         at = latin.indexOf(word, at + word.size(), Qt::CaseInsensitive))
+        ++count;
+    return count;
 }
 
-// The boundary parameter as GMime reads it: quoted, or up to the next ";"
-// without trailing blanks. Empty when there is none or it is written in a
-// form read here as no boundary at all (such a multipart then counts as
-// never closed, which can only overstate the nesting).
-QByteArray boundaryOf(QByteArrayView value)
-{
-    constexpr QByteArrayView name("boundary");
-    for (qsizetype at = value.indexOf(';'); at >= 0; at = value.indexOf(';', at + 1)) {
-        QByteArrayView parameter = value.sliced(at + 1);
-        while (!parameter.isEmpty() && (isBlank(parameter.front()) || parameter.front() == '\r' || parameter.front() == '\n'))
-            parameter = parameter.sliced(1);
-        if (parameter.size() <= name.size() || parameter.first(name.size()).compare(name, Qt::CaseInsensitive) != 0)
-            continue;
-        parameter = parameter.sliced(name.size());
-        while (!parameter.isEmpty() && isBlank(parameter.front()))
-            parameter = parameter.sliced(1);
-        if (parameter.isEmpty() || parameter.front() != '=')
-            continue;
-        parameter = parameter.sliced(1);
-        while (!parameter.isEmpty() && isBlank(parameter.front()))
-            parameter = parameter.sliced(1);
-        if (parameter.startsWith('"')) {
-            const qsizetype close = parameter.indexOf('"', 1);
-            return close < 0 ? QByteArray() : parameter.sliced(1, close - 1).toByteArray();
-        }
-        const qsizetype end = parameter.indexOf(';');
-        return trimmedEnd(end < 0 ? parameter : parameter.first(end)).toByteArray();
+// Where GMime reads headers: at the start, after each line that may be a
+// boundary, and where the headers of an attached message may start. A
+// block ends at a blank line, whatever its other lines hold.
+struct HeaderBlock {
+    bool afterDelimiter = false;
+    // "message" in a value: message/rfc822 and its kin hold a message whose
+    // headers follow the blank line.
+    bool namesMessage = false;
+};
+
+class Tally {
+public:
+    explicit Tally(qsizetype size)
+        : memoryAllowed_(kMemoryAlways + kMemoryPerByte * size), comparedAllowed_(kComparedAlways + kComparedPerByte * size)
+    {
     }
-    return {};
-}
 
-enum class Delimiter { None, Part, Close };
+    bool withinBudget() const { return memory_ <= memoryAllowed_ && compared_ <= comparedAllowed_; }
 
-Delimiter delimiterOf(QByteArrayView line, const QByteArray& boundary)
-{
-    if (boundary.isEmpty() || line.size() < boundary.size() + 2 || !line.sliced(2).startsWith(boundary))
-        return Delimiter::None;
-    const QByteArrayView rest = trimmedEnd(line.sliced(boundary.size() + 2));
-    if (rest.isEmpty())
-        return Delimiter::Part;
-    return rest == "--" ? Delimiter::Close : Delimiter::None;
-}
+    void line(QByteArrayView line)
+    {
+        if (line.startsWith("--"))
+            delimiterLine(line);
+        if (!inHeaders_)
+            return;
+        if (line.isEmpty() || line == "\r")
+            blankLine();
+        else
+            headerLine(line);
+    }
+
+private:
+    // Any such line may be a boundary, however the boundary was written; the
+    // multiparts it lies in may be any of those named before it.
+    void delimiterLine(QByteArrayView line)
+    {
+        memory_ += kPartBytes;
+        compared_ += std::min(multiparts_, kDeepestNesting) * (line.size() + kComparisonOverhead);
+        if (!inHeaders_)
+            block_ = {};
+        inHeaders_ = true;
+        block_.afterDelimiter = true;
+    }
+
+    // GMime keeps a header for each line that starts with a field's name,
+    // and adds each folded line to the one before; it drops any other line.
+    void headerLine(QByteArrayView line)
+    {
+        const qsizetype nameEnd = fieldNameEnd(line);
+        if (nameEnd < 0 && !isBlank(line.front()))
+            return;
+        const auto items = std::count_if(line.begin(), line.end(), [](char c) { return kItemCharacters.contains(c); });
+        memory_ += (nameEnd < 0 ? 0 : kHeaderBytes) + line.size() * kHeaderByteBytes + items * kItemBytes;
+        // A field's name is no value: "Message-ID" attaches no message.
+        const QByteArrayView value = line.sliced(std::max<qsizetype>(nameEnd, 0));
+        multiparts_ += occurrences(value, QLatin1String("multipart"));
+        block_.namesMessage = block_.namesMessage || occurrences(value, QLatin1String("message")) > 0;
+        digest_ = digest_ || occurrences(value, QLatin1String("digest")) > 0;
+    }
+
+    // In a digest, a part whose type GMime cannot read is a message too.
+    void blankLine()
+    {
+        const bool messageFollows = block_.namesMessage || (digest_ && block_.afterDelimiter);
+        if (messageFollows)
+            memory_ += kMessageBytes;
+        inHeaders_ = messageFollows;
+        block_ = {};
+    }
+
+    const qint64 memoryAllowed_;
+    const qint64 comparedAllowed_;
+    qint64 memory_ = 0;
+    qint64 compared_ = 0;
+    bool inHeaders_ = true;
+    HeaderBlock block_;
+    // Named anywhere before: counted, never matched with their ends, since
+    // that would take reading their boundaries.
+    qint64 multiparts_ = 0;
+    bool digest_ = false;
+};
 
 }  // namespace
 
 bool parsesWithinBudget(QByteArrayView bytes)
 {
-    const qsizetype partsAllowed = kPartsAlways + bytes.size() / kBytesPerExtraPart;
-    qsizetype parts = 0;
-    // The boundaries of the multiparts the current line lies in, innermost last.
-    std::vector<QByteArray> open;
-    qsizetype lineStart = 0;
-    while (lineStart < bytes.size()) {
+    Tally tally(bytes.size());
+    for (qsizetype lineStart = 0; lineStart < bytes.size();) {
         qsizetype lineEnd = bytes.indexOf('\n', lineStart);
         if (lineEnd < 0)
             lineEnd = bytes.size();
-        const QByteArrayView line = bytes.sliced(lineStart, lineEnd - lineStart);
-        // Most lines start with neither letter: text and encoded data go by at one look.
-        const char first = line.isEmpty() ? '\0' : line.front();
-        if ((first | 0x20) == 'c' && !contentTypeValue(line).isNull()) {
-            // The header with its folded lines.
-            while (lineEnd + 1 < bytes.size() && isBlank(bytes[lineEnd + 1])) {
-                lineEnd = bytes.indexOf('\n', lineEnd + 1);
-                if (lineEnd < 0)
-                    lineEnd = bytes.size();
-            }
-            const QByteArrayView header = bytes.sliced(lineStart, lineEnd - lineStart);
-            if (header.toByteArray().toLower().contains("multipart")) {
-                open.push_back(boundaryOf(header));
-                if (open.size() > kDeepestNesting)
-                    return false;
-            }
-        } else if (first == '-' && line.startsWith("--")) {
-            // A delimiter also ends every multipart inside its own.
-            for (std::size_t i = open.size(); i-- > 0;) {
-                const Delimiter delimiter = delimiterOf(line, open[i]);
-                if (delimiter == Delimiter::None)
-                    continue;
-                open.resize(delimiter == Delimiter::Close ? i : i + 1);
-                if (delimiter == Delimiter::Part && ++parts > partsAllowed)
-                    return false;
-                break;
-            }
-        }
+        tally.line(bytes.sliced(lineStart, lineEnd - lineStart));
+        if (!tally.withinBudget())
+            return false;
         lineStart = lineEnd + 1;
     }
     return true;

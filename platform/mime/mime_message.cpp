@@ -89,8 +89,10 @@ std::variant<ParsedValues, Refusal> valuesOf(const QByteArray& raw, const QDateT
     GOwned<GMimeMessage> message = parse(bytes);
     if (!message)
         return Refusal::Unparsable;
+    // A blank line added can start an attached message's headers: the
+    // repaired bytes are held to the budget too, else the parse in hand serves.
     const QByteArray repaired = mime::withMissingBlankLines(bytes, message.get());
-    if (repaired.isEmpty())
+    if (repaired.isEmpty() || !mime::parsesWithinBudget(repaired))
         return fromParsed(bytes, message.get(), internalDate);
     message.reset();  // one parse at a time: each holds objects for every part and header
     if (GOwned<GMimeMessage> reparsed = parse(repaired))
