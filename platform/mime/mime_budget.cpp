@@ -45,6 +45,14 @@ qsizetype fieldNameEnd(QByteArrayView line)
     return at > 0 && at < line.size() && line[at] == ':' ? at + 1 : -1;
 }
 
+// name: a field's name with the blanks after it.
+bool isContentType(QByteArrayView name)
+{
+    while (!name.isEmpty() && isBlank(name.back()))
+        name.chop(1);
+    return name.compare(QByteArrayView("content-type"), Qt::CaseInsensitive) == 0;
+}
+
 qint64 occurrences(QByteArrayView text, QLatin1String word)
 {
     const QLatin1String latin(text.data(), text.size());
@@ -60,8 +68,10 @@ qint64 occurrences(QByteArrayView text, QLatin1String word)
 // block ends at a blank line, whatever its other lines hold.
 struct HeaderBlock {
     bool afterDelimiter = false;
-    // "message" in a value: message/rfc822 and its kin hold a message whose
-    // headers follow the blank line.
+    // The header the last line began or continued is a Content-Type.
+    bool inContentType = false;
+    // message/rfc822 and its kin hold a message whose headers follow the
+    // blank line.
     bool namesMessage = false;
 };
 
@@ -101,15 +111,21 @@ private:
 
     // GMime keeps a header for each line that starts with a field's name,
     // and adds each folded line to the one before; it drops any other line.
+    // Only the Content-Type, named as GMime compares names, says what a part
+    // is: the type's name is a word, and no way of writing it hides the word.
     void headerLine(QByteArrayView line)
     {
+        const bool folded = isBlank(line.front());
         const qsizetype nameEnd = fieldNameEnd(line);
-        if (nameEnd < 0 && !isBlank(line.front()))
+        if (nameEnd < 0 && !folded)
             return;
         const auto items = std::count_if(line.begin(), line.end(), [](char c) { return kItemCharacters.contains(c); });
         memory_ += (nameEnd < 0 ? 0 : kHeaderBytes) + line.size() * kHeaderByteBytes + items * kItemBytes;
-        // A field's name is no value: "Message-ID" attaches no message.
-        const QByteArrayView value = line.sliced(std::max<qsizetype>(nameEnd, 0));
+        if (!folded)
+            block_.inContentType = isContentType(line.first(nameEnd - 1));
+        if (!block_.inContentType)
+            return;
+        const QByteArrayView value = line.sliced(folded ? 0 : nameEnd);
         multiparts_ += occurrences(value, QLatin1String("multipart"));
         block_.namesMessage = block_.namesMessage || occurrences(value, QLatin1String("message")) > 0;
         digest_ = digest_ || occurrences(value, QLatin1String("digest")) > 0;
