@@ -149,8 +149,11 @@ TEST(Budget, MessagesShapedToCostMoreThanTheirSizeKeepTheirRawText)
         QByteArray raw;
         const char* plainText;  // nullptr: the raw text, kept for its shape
     };
-    const QByteArray tinyParts = "From: a@example.com\r\nSubject: nested\r\nContent-Type: multipart/mixed; boundary=p\r\n\r\n"
-        + QByteArray("--p\r\nContent-Type: text/plain\r\n\r\nx\r\n").repeated(30000) + "--p--\r\n";
+    const auto tinyPartsUnder = [](QByteArrayView boundary) {
+        return "From: a@example.com\r\nSubject: nested\r\nContent-Type: multipart/mixed; " + boundary.toByteArray() + "\r\n\r\n"
+            + QByteArray("--p\r\nContent-Type: text/plain\r\n\r\nx\r\n").repeated(30000) + "--p--\r\n";
+    };
+    const QByteArray tinyParts = tinyPartsUnder("boundary=p");
     const QByteArray longDelimiter = "--" + QByteArray(100000, 'a');
     const QByteArray longBoundary = "From: a@example.com\r\nSubject: nested\r\nContent-Type: multipart/mixed; boundary=\""
         + longDelimiter.sliced(2) + "\"\r\n\r\n" + (longDelimiter + "\r\n\r\nx\r\n").repeated(20) + longDelimiter + "--\r\n";
@@ -161,6 +164,15 @@ TEST(Budget, MessagesShapedToCostMoreThanTheirSizeKeepTheirRawText)
         {"the same with boundaries in other case and folded",
          QByteArray(nestedMultiparts(2000)).replace("Content-Type: multipart/mixed;", "CONTENT-TYPE : Multipart/Mixed;\r\n"),
          nullptr},
+        // GMime reads a boundary however it is written.
+        {"the same under boundary*0=\"p\"", tinyPartsUnder("boundary*0=\"p\""), nullptr},
+        {"the same under a boundary folded before its =", tinyPartsUnder("boundary\r\n =p"), nullptr},
+        // Only a Content-Type makes a part's text the headers of a message.
+        {"an attachment of lines like headers, described as a message",
+         "From: a@example.com\r\nSubject: nested\r\nContent-Type: multipart/mixed; boundary=p\r\n\r\n--p\r\n\r\ninner\r\n"
+         "--p\r\nContent-Type: text/csv\r\nContent-Description: message log\r\n\r\n"
+             + QByteArray("12:00:01 a, b; c@d\r\n").repeated(10000) + "--p--\r\n",
+         "inner"},
         // GMime lists no part under a boundary this long; looking for lost parts must stay cheap.
         {"a boundary of 100,000 repeated bytes", longBoundary, ""},
     };
