@@ -142,6 +142,11 @@ std::vector<Shape> shapes()
              return head(field + "\r\n\r\nbody\r\n");
          }},
         {"addresses", [](qsizetype size) { return longField("From", "", "a@b.c, ", size) + "Subject: s\r\n\r\nbody\r\n"; }},
+        {"empty groups", [](qsizetype size) { return longField("From", "", "g:;", size) + "Subject: s\r\n\r\nbody\r\n"; }},
+        {"headers named by blanks",
+         [](qsizetype size) {
+             return filled(head("Content-Type: multipart/mixed; boundary*0=x\r\n\r\n"), "--x\n :a\n\n", size);
+         }},
         {"encoded words",
          [](qsizetype size) { return longField("Subject", "", "=?utf-8?q?=C3=BC?= ", size) + "From: a@b.c\r\n\r\nbody\r\n"; }},
         {"tiny headers of an attached message",
