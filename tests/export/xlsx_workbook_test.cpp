@@ -234,9 +234,8 @@ TEST(XlsxExportFile, ExportsInTheSameSecondGetTheirOwnFiles)
     const QString folder = temp.filePath(QStringLiteral("a/b"));
     platform::ExportFile firstFile(folder, now);
     platform::ExportFile secondFile(folder, now);
-    EXPECT_NE(firstFile.stagingPath(), secondFile.stagingPath());
-    firstFile.reserveStaging();
-    secondFile.reserveStaging();
+    firstFile.create();
+    secondFile.create();
     const QString first = firstFile.claimName();
     const QString second = secondFile.claimName();
     EXPECT_EQ(QFileInfo(first).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01.xlsx"));
@@ -250,7 +249,21 @@ TEST(XlsxExportFile, ANameTakenAtTheLastMomentIsPassedOverAndNoLinkIsFollowed)
     QTemporaryDir temp;
     const QDateTime now(QDate(2026, 12, 7), QTime(20, 55, 1));
     platform::ExportFile file(temp.path(), now);
-    file.reserveStaging();
+    file.create();
+    // Another user swaps any name the file has for a link to a file of the user's, before it is written.
+    const QString mine = temp.filePath(QStringLiteral("mine.txt"));
+    {
+        QFile theUsers(mine);
+        ASSERT_TRUE(theUsers.open(QIODevice::WriteOnly));
+        theUsers.write("mine");
+    }
+    for (const QString& name : QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort))
+        ASSERT_TRUE(name == QStringLiteral("mine.txt") || (QFile::remove(temp.filePath(name)) && QFile::link(mine, temp.filePath(name))));
+    {
+        QFile written(file.writePath());
+        ASSERT_TRUE(written.open(QIODevice::WriteOnly));
+        written.write("ours");
+    }
     // Both appear after the export chose its name, just before it is taken.
     const QString taken = temp.filePath(QStringLiteral("Tallyhive 2026-12-07 20.55.01.xlsx"));
     const QString link = temp.filePath(QStringLiteral("Tallyhive 2026-12-07 20.55.01 (2).xlsx"));
@@ -262,13 +275,20 @@ TEST(XlsxExportFile, ANameTakenAtTheLastMomentIsPassedOverAndNoLinkIsFollowed)
     }
     ASSERT_TRUE(QFile::link(linkTarget, link));
 
-    EXPECT_EQ(QFileInfo(file.claimName()).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01 (3).xlsx"));
+    const QString claimed = file.claimName();
+    EXPECT_EQ(QFileInfo(claimed).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01 (3).xlsx"));
+    QFile ours(claimed);
+    ASSERT_TRUE(ours.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ours.readAll(), QByteArray("ours"));
+    QFile theUsers(mine);
+    ASSERT_TRUE(theUsers.open(QIODevice::ReadOnly));
+    EXPECT_EQ(theUsers.readAll(), QByteArray("mine"));
     QFile other(taken);
     ASSERT_TRUE(other.open(QIODevice::ReadOnly));
     EXPECT_EQ(other.readAll(), QByteArray("theirs"));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_FALSE(QFile::exists(linkTarget));
-    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(), 4);
 }
 
 // Texts are scanned in blocks; what is to be replaced or escaped must be

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace tallyhive::platform {
+
+// A folder of this program's own (0700) for the spreadsheet library's
+// temporary files, which hold the user's mail: reached through its
+// descriptor, so no one can swap it or its names for links while it is used.
+// Removed with what is left in it.
+class ScratchFolder {
+public:
+    // Throws AppError when none can be made.
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    QString path() const;
+
+private:
+    QTemporaryDir dir_;
+    int fd_ = -1;
+};
+
+}  // namespace tallyhive::platform
