@@ -1,8 +1,5 @@
 #include "platform/xlsx/xlsx_scratch_folder.h"
 
-#include "app/texts.h"
-#include "interfaces/error.h"
-
 #include <QDir>
 #include <QFile>
 
@@ -17,14 +14,17 @@ ScratchFolder::ScratchFolder() : dir_(QDir::tempPath() + QStringLiteral("/tallyh
     if (dir_.isValid())
         fd_ = ::open(QFile::encodeName(dir_.path()).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat status {};
-    if (fd_ >= 0 && ::fstat(fd_, &status) == 0 && status.st_uid == ::geteuid() && (status.st_mode & (S_IRWXG | S_IRWXO)) == 0)
-        return;
-    if (fd_ >= 0)
+    if (fd_ >= 0 && (::fstat(fd_, &status) != 0 || status.st_uid != ::geteuid() || (status.st_mode & (S_IRWXG | S_IRWXO)) != 0)) {
         ::close(fd_);
-    throw AppError(texts::WorkbookNotCreated.arg(QDir::toNativeSeparators(dir_.path())));
+        fd_ = -1;
+    }
 }
 
-ScratchFolder::~ScratchFolder() { ::close(fd_); }
+ScratchFolder::~ScratchFolder()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
 
 QString ScratchFolder::path() const { return QStringLiteral("/proc/self/fd/%1").arg(fd_); }
 

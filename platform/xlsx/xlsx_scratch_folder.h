@@ -11,12 +11,13 @@ namespace tallyhive::platform {
 // Removed with what is left in it.
 class ScratchFolder {
 public:
-    // Throws AppError when none can be made.
     ScratchFolder();
     ~ScratchFolder();
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
+    // False when no such folder could be made.
+    bool isValid() const { return fd_ >= 0; }
     QString path() const;
 
 private:

@@ -72,7 +72,8 @@ void XlsxSpreadsheet::addWorkbook()
     options.tmpdir = const_cast<char*>(scratch.constData());  // copied by the library
     // The library only notes the path here and opens it when it closes.
     const QByteArray fileName = QFile::encodeName(file_.writePath());
-    workbook_ = workbook_new_opt(fileName.constData(), &options);
+    if (scratch_->isValid())
+        workbook_ = workbook_new_opt(fileName.constData(), &options);
     if (workbook_)
         sheet_ = workbook_add_worksheet(workbook_, nullptr);
     if (workbook_) {
