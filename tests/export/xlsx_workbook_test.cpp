@@ -258,7 +258,8 @@ TEST(XlsxExportFile, ANameTakenAtTheLastMomentIsPassedOverAndNoLinkIsFollowed)
         theUsers.write("mine");
     }
     for (const QString& name : QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort))
-        ASSERT_TRUE(name == QStringLiteral("mine.txt") || (QFile::remove(temp.filePath(name)) && QFile::link(mine, temp.filePath(name))));
+        ASSERT_TRUE(name == QStringLiteral("mine.txt")
+                    || (QFile::remove(temp.filePath(name)) && QFile::link(mine, temp.filePath(name))));
     {
         QFile written(file.writePath());
         ASSERT_TRUE(written.open(QIODevice::WriteOnly));
@@ -277,15 +278,13 @@ TEST(XlsxExportFile, ANameTakenAtTheLastMomentIsPassedOverAndNoLinkIsFollowed)
 
     const QString claimed = file.claimName();
     EXPECT_EQ(QFileInfo(claimed).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01 (3).xlsx"));
-    QFile ours(claimed);
-    ASSERT_TRUE(ours.open(QIODevice::ReadOnly));
-    EXPECT_EQ(ours.readAll(), QByteArray("ours"));
-    QFile theUsers(mine);
-    ASSERT_TRUE(theUsers.open(QIODevice::ReadOnly));
-    EXPECT_EQ(theUsers.readAll(), QByteArray("mine"));
-    QFile other(taken);
-    ASSERT_TRUE(other.open(QIODevice::ReadOnly));
-    EXPECT_EQ(other.readAll(), QByteArray("theirs"));
+    const auto contents = [](const QString& path) {
+        QFile read(path);
+        return read.open(QIODevice::ReadOnly) ? read.readAll() : QByteArray();
+    };
+    EXPECT_EQ(contents(claimed), QByteArray("ours"));
+    EXPECT_EQ(contents(mine), QByteArray("mine"));
+    EXPECT_EQ(contents(taken), QByteArray("theirs"));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_FALSE(QFile::exists(linkTarget));
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(), 4);
