@@ -250,21 +250,6 @@ TEST(XlsxExportFile, ANameTakenAtTheLastMomentIsPassedOverAndNoLinkIsFollowed)
     const QDateTime now(QDate(2026, 12, 7), QTime(20, 55, 1));
     platform::ExportFile file(temp.path(), now);
     file.create();
-    // Another user swaps any name the file has for a link to a file of the user's, before it is written.
-    const QString mine = temp.filePath(QStringLiteral("mine.txt"));
-    {
-        QFile theUsers(mine);
-        ASSERT_TRUE(theUsers.open(QIODevice::WriteOnly));
-        theUsers.write("mine");
-    }
-    for (const QString& name : QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::NoSort))
-        ASSERT_TRUE(name == QStringLiteral("mine.txt")
-                    || (QFile::remove(temp.filePath(name)) && QFile::link(mine, temp.filePath(name))));
-    {
-        QFile written(file.writePath());
-        ASSERT_TRUE(written.open(QIODevice::WriteOnly));
-        written.write("ours");
-    }
     // Both appear after the export chose its name, just before it is taken.
     const QString taken = temp.filePath(QStringLiteral("Tallyhive 2026-12-07 20.55.01.xlsx"));
     const QString link = temp.filePath(QStringLiteral("Tallyhive 2026-12-07 20.55.01 (2).xlsx"));
@@ -274,7 +259,15 @@ TEST(XlsxExportFile, ANameTakenAtTheLastMomentIsPassedOverAndNoLinkIsFollowed)
         ASSERT_TRUE(other.open(QIODevice::WriteOnly));
         other.write("theirs");
     }
+    // Before the file is written, another user swaps any other name it has for a link to that file.
+    for (const QString& name : QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        ASSERT_TRUE(temp.filePath(name) == taken || (QFile::remove(temp.filePath(name)) && QFile::link(taken, temp.filePath(name))));
     ASSERT_TRUE(QFile::link(linkTarget, link));
+    {
+        QFile written(file.writePath());
+        ASSERT_TRUE(written.open(QIODevice::WriteOnly));
+        written.write("ours");
+    }
 
     const QString claimed = file.claimName();
     EXPECT_EQ(QFileInfo(claimed).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01 (3).xlsx"));
@@ -283,11 +276,10 @@ TEST(XlsxExportFile, ANameTakenAtTheLastMomentIsPassedOverAndNoLinkIsFollowed)
         return read.open(QIODevice::ReadOnly) ? read.readAll() : QByteArray();
     };
     EXPECT_EQ(contents(claimed), QByteArray("ours"));
-    EXPECT_EQ(contents(mine), QByteArray("mine"));
     EXPECT_EQ(contents(taken), QByteArray("theirs"));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_FALSE(QFile::exists(linkTarget));
-    EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(), 4);
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(), 3);
 }
 
 // Texts are scanned in blocks; what is to be replaced or escaped must be
