@@ -48,10 +48,17 @@ QString nameBeforeEmptyAddress(const QString& text)
     const qsizetype open = trimmed.lastIndexOf(u'<');
     if (!trimmed.endsWith(u'>') || open < 0 || !trimmed.sliced(open + 1, trimmed.size() - open - 2).trimmed().isEmpty())
         return {};
-    QString name = trimmed.first(open).trimmed();
-    if (name.size() >= 2 && name.startsWith(u'"') && name.endsWith(u'"'))
-        name = name.sliced(1, name.size() - 2).replace(QStringLiteral("\\\""), QStringLiteral("\"")).trimmed();
-    return name;
+    const QString name = trimmed.first(open).trimmed();
+    if (name.size() < 2 || !name.startsWith(u'"') || !name.endsWith(u'"'))
+        return name;
+    // Inside the quotes a backslash makes the next character plain, a backslash too.
+    QString unquoted;
+    for (qsizetype i = 1; i < name.size() - 1; ++i) {
+        if (name[i] == u'\\' && i + 1 < name.size() - 1)
+            ++i;
+        unquoted += name[i];
+    }
+    return unquoted.trimmed();
 }
 
 bool hasEightBitBytes(QByteArrayView bytes)

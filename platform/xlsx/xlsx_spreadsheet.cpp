@@ -55,6 +55,7 @@ void XlsxSpreadsheet::discard()
         lxw_workbook_free(workbook_);
     workbook_ = nullptr;
     sheet_ = nullptr;
+    scratch_.reset();
     file_.discard();
 }
 
@@ -66,9 +67,13 @@ void XlsxSpreadsheet::addWorkbook()
     // Rows go to a temporary file as they are finished, so a big export does
     // not grow in memory; the export writes rows in order, as this needs.
     options.constant_memory = LXW_TRUE;
-    // The library only notes the name here; the file is made when it closes.
-    const QByteArray fileName = QFile::encodeName(file_.stagingPath());
-    workbook_ = workbook_new_opt(fileName.constData(), &options);
+    scratch_.emplace();
+    const QByteArray scratch = QFile::encodeName(scratch_->path());
+    options.tmpdir = const_cast<char*>(scratch.constData());  // copied by the library
+    // The library only notes the path here and opens it when it closes.
+    const QByteArray fileName = QFile::encodeName(file_.writePath());
+    if (scratch_->isValid())
+        workbook_ = workbook_new_opt(fileName.constData(), &options);
     if (workbook_)
         sheet_ = workbook_add_worksheet(workbook_, nullptr);
     if (workbook_) {
@@ -78,7 +83,7 @@ void XlsxSpreadsheet::addWorkbook()
     }
     if (!sheet_ || !text_ || !dateTime_ || !dateOnly_) {
         discard();
-        throw AppError(texts::WorkbookNotCreated.arg(nativePath(file_.stagingPath())));
+        throw AppError(texts::WorkbookNotCreated.arg(file_.displayPath()));
     }
 }
 
@@ -145,15 +150,15 @@ void XlsxSpreadsheet::finish()
 {
     if (!workbook_)
         throw AppError(texts::NoWorkbook);
-    file_.reserveStaging();
+    file_.create();
     // Formats belong to the workbook and go with it when it closes.
     const lxw_error result = workbook_close(workbook_);
     workbook_ = nullptr;
     sheet_ = nullptr;
+    scratch_.reset();
     if (result != LXW_NO_ERROR) {
         discard();
-        throw AppError(
-            texts::WorkbookNotWritten.arg(nativePath(file_.stagingPath()), QString::fromUtf8(lxw_strerror(result))));
+        throw AppError(texts::WorkbookNotWritten.arg(file_.displayPath(), QString::fromUtf8(lxw_strerror(result))));
     }
     const QString path = file_.claimName();
     if (visible_ && openWhenFinished_ && !QDesktopServices::openUrl(QUrl::fromLocalFile(path)))

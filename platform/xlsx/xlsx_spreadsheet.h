@@ -2,10 +2,12 @@
 
 #include "interfaces/spreadsheet.h"
 #include "platform/xlsx/xlsx_export_file.h"
+#include "platform/xlsx/xlsx_scratch_folder.h"
 
 #include <QDateTime>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 struct lxw_workbook;
@@ -47,6 +49,7 @@ private:
     void discard();
 
     ExportFile file_;
+    std::optional<ScratchFolder> scratch_;  // from addWorkbook until the workbook is written
     lxw_workbook* workbook_ = nullptr;
     lxw_worksheet* sheet_ = nullptr;
     lxw_format* text_ = nullptr;

@@ -234,9 +234,8 @@ TEST(XlsxExportFile, ExportsInTheSameSecondGetTheirOwnFiles)
     const QString folder = temp.filePath(QStringLiteral("a/b"));
     platform::ExportFile firstFile(folder, now);
     platform::ExportFile secondFile(folder, now);
-    EXPECT_NE(firstFile.stagingPath(), secondFile.stagingPath());
-    firstFile.reserveStaging();
-    secondFile.reserveStaging();
+    firstFile.create();
+    secondFile.create();
     const QString first = firstFile.claimName();
     const QString second = secondFile.claimName();
     EXPECT_EQ(QFileInfo(first).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01.xlsx"));
@@ -250,7 +249,7 @@ TEST(XlsxExportFile, ANameTakenAtTheLastMomentIsPassedOverAndNoLinkIsFollowed)
     QTemporaryDir temp;
     const QDateTime now(QDate(2026, 12, 7), QTime(20, 55, 1));
     platform::ExportFile file(temp.path(), now);
-    file.reserveStaging();
+    file.create();
     // Both appear after the export chose its name, just before it is taken.
     const QString taken = temp.filePath(QStringLiteral("Tallyhive 2026-12-07 20.55.01.xlsx"));
     const QString link = temp.filePath(QStringLiteral("Tallyhive 2026-12-07 20.55.01 (2).xlsx"));
@@ -260,15 +259,27 @@ TEST(XlsxExportFile, ANameTakenAtTheLastMomentIsPassedOverAndNoLinkIsFollowed)
         ASSERT_TRUE(other.open(QIODevice::WriteOnly));
         other.write("theirs");
     }
+    // Before the file is written, another user swaps any other name it has for a link to that file.
+    for (const QString& name : QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System))
+        ASSERT_TRUE(temp.filePath(name) == taken || (QFile::remove(temp.filePath(name)) && QFile::link(taken, temp.filePath(name))));
     ASSERT_TRUE(QFile::link(linkTarget, link));
+    {
+        QFile written(file.writePath());
+        ASSERT_TRUE(written.open(QIODevice::WriteOnly));
+        written.write("ours");
+    }
 
-    EXPECT_EQ(QFileInfo(file.claimName()).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01 (3).xlsx"));
-    QFile other(taken);
-    ASSERT_TRUE(other.open(QIODevice::ReadOnly));
-    EXPECT_EQ(other.readAll(), QByteArray("theirs"));
+    const QString claimed = file.claimName();
+    EXPECT_EQ(QFileInfo(claimed).fileName(), QStringLiteral("Tallyhive 2026-12-07 20.55.01 (3).xlsx"));
+    const auto contents = [](const QString& path) {
+        QFile read(path);
+        return read.open(QIODevice::ReadOnly) ? read.readAll() : QByteArray();
+    };
+    EXPECT_EQ(contents(claimed), QByteArray("ours"));
+    EXPECT_EQ(contents(taken), QByteArray("theirs"));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_FALSE(QFile::exists(linkTarget));
-    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 3);
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).size(), 3);
 }
 
 // Texts are scanned in blocks; what is to be replaced or escaped must be

@@ -25,9 +25,10 @@ QByteArray uidFetch(const QByteArray& tag, int n)
     return tag + " UID FETCH " + QByteArray::number(100 + n) + " (UID INTERNALDATE BODY.PEEK[])\r\n";
 }
 
-QByteArray bodyReply(const QByteArray& tag, int sequence, int n)
+QByteArray bodyReply(const QByteArray& tag, int sequence, int n, QByteArray body = {})
 {
-    const QByteArray body = message(n);
+    if (body.isEmpty())
+        body = message(n);
     return "* " + QByteArray::number(sequence) + " FETCH (UID " + QByteArray::number(100 + n)
         + " INTERNALDATE \"19-Mar-2024 11:30:00 +0100\" BODY[] {" + QByteArray::number(body.size()) + "}\r\n" + body
         + ")\r\n" + tag + " OK Fetch completed.\r\n";
@@ -288,6 +289,19 @@ TEST_F(FetchRunTest, TheWindowHoldsNoMoreBytesThanAllowed)
     wire->client(uidFetches(5, 1, 3)).server(bodyReply("A5", 1, 1));
     expectMessage(1);
     EXPECT_EQ(wire->written.count("UID FETCH"), 3);
+}
+
+TEST_F(FetchRunTest, SizesListedFarBelowTheBodiesCountAsTheLargestBodyOnceOneHasCome)
+{
+    options.window.bytes = 3 * 1024 * 1024 / 2;
+    useWindow(2);
+    begin(100);
+    const QByteArray large(1024 * 1024, 'x');
+    wire->client(uidFetches(5, 1, 2)).server(bodyReply("A5", 1, 1, large)).server(bodyReply("A6", 2, 2, large));
+    ASSERT_EQ(client->fetchRunRaw(1).status, FetchStatus::Fetched);
+    // Message 2, in flight, now counts 1 MB: a third would not fit in 1.5 MB until it has come.
+    ASSERT_EQ(client->fetchRunRaw(2).status, FetchStatus::Fetched);
+    EXPECT_EQ(wire->written.count("UID FETCH"), 2);
 }
 
 TEST_F(FetchRunTest, ABadToAPipelinedFetchFallsBackToOneAtATime)

@@ -9,12 +9,16 @@ using namespace tallyhive::platform;
 
 namespace {
 
-std::vector<ImapResponse> readAll(const QByteArray& stream, int chunk)
+// Reads in pieces of `chunk` bytes, a piece also ending at each of `cuts`.
+std::vector<ImapResponse> readAll(const QByteArray& stream, int chunk, const std::vector<qsizetype>& cuts = {})
 {
     ImapResponseReader reader;
     std::vector<ImapResponse> responses;
-    for (qsizetype i = 0; i < stream.size(); i += chunk) {
-        reader.feed(QByteArrayView(stream).sliced(i, qMin<qsizetype>(chunk, stream.size() - i)));
+    for (qsizetype i = 0, end = 0; i < stream.size(); i = end) {
+        end = qMin<qsizetype>(i + chunk, stream.size());
+        for (const qsizetype cut : cuts)
+            end = cut > i && cut < end ? cut : end;
+        reader.feed(QByteArrayView(stream).sliced(i, end - i));
         while (auto response = reader.next())
             responses.push_back(std::move(*response));
     }
@@ -147,10 +151,12 @@ TEST(ImapResponseReader, SkipsAnOverLongResponseAndKeepsItsTagAndStatus)
         // An over-long line that announces a literal: the literal goes with it.
         "* 3 FETCH (X \"" + name + "\" BODY[] {12}\r\nA8 OK inside)\r\n"
         "A9 OK done\r\n";
-    // The last chunk size splits the over-long line's literal announcement between "{1" and "2}".
-    const int splitAnnouncement = int(stream.indexOf("{12}")) + 2;
-    for (int chunk : {65536, 1000003, splitAnnouncement}) {
-        const auto responses = readAll(stream, chunk);
+    // The over-long line's literal announcement split in two, and spread over four reads none of which ends a line.
+    const qsizetype announced = stream.indexOf("{12}");
+    const std::vector<std::pair<int, std::vector<qsizetype>>> readings{
+        {65536, {}}, {1000003, {}}, {int(announced) + 2, {}}, {65536, {announced + 1, announced + 2, announced + 3}}};
+    for (const auto& [chunk, cuts] : readings) {
+        const auto responses = readAll(stream, chunk, cuts);
         ASSERT_EQ(responses.size(), 5u) << chunk;
         EXPECT_TRUE(responses[0].truncated);
         EXPECT_TRUE(responses[0].data.empty());

@@ -239,6 +239,7 @@ TEST(Sender, OddFromHeadersStillGiveWhatCanBeRead)
         {"=?utf-8?Q?Nobody?=", "", "Nobody"},
         {"\"Mail Delivery System\" < >", "Mail Delivery System", ""},
         {"\"\" <>", "", ""},
+        {"\"Mail \\\"Delivery\\\" Sys\\\\tem\" <>", "Mail \"Delivery\" Sys\\tem", ""},
     };
     for (const Case& c : cases) {
         const MailMessage message =

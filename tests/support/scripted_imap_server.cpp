@@ -122,13 +122,13 @@ struct GeneratedShape {
     QByteArray tail;
 };
 
-GeneratedShape generatedShape(bool attachment)
+GeneratedShape generatedShape(bool attachment, bool emptyLines)
 {
     const QByteArray headers = "From: Big Sender <big@example.org>\r\nTo: tester@example.org\r\nSubject: Big one\r\n"
                                "Date: Tue, 19 Mar 2024 10:00:00 +0000\r\nMIME-Version: 1.0\r\n";
     if (!attachment)
         return {headers + "Content-Type: text/plain; charset=us-ascii\r\n\r\n",
-                "The quick brown fox jumps over the lazy dog, again and again..\r\n", "\r\n"};
+                emptyLines ? QByteArray(64, '\n') : "The quick brown fox jumps over the lazy dog, again and again..\r\n", "\r\n"};
     return {headers + "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
                       "Content-Type: text/plain; charset=us-ascii\r\n\r\nSee the attachment.\r\n--b\r\n"
                       "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
@@ -137,9 +137,9 @@ GeneratedShape generatedShape(bool attachment)
 }
 
 // Bytes [offset, offset + length) of a generated message `total` bytes long.
-QByteArray generatedPiece(bool attachment, qint64 total, qint64 offset, qint64 length)
+QByteArray generatedPiece(bool attachment, bool emptyLines, qint64 total, qint64 offset, qint64 length)
 {
-    const GeneratedShape shape = generatedShape(attachment);
+    const GeneratedShape shape = generatedShape(attachment, emptyLines);
     const qint64 tailStart = total - shape.tail.size();
     QByteArray piece;
     piece.reserve(static_cast<qsizetype>(length));
@@ -519,8 +519,9 @@ private:
         const QByteArray trailer = ")\r\n" + tag + " OK Fetch completed.\r\n";
         if (message.generatedSize > 0) {
             const bool attachment = script.generatedAttachment;
+            const bool emptyLines = script.generatedEmptyLines;
             const qint64 total = message.generatedSize;
-            stream([attachment, total](qint64 offset, qint64 length) { return generatedPiece(attachment, total, offset, length); },
+            stream([=](qint64 offset, qint64 length) { return generatedPiece(attachment, emptyLines, total, offset, length); },
                    total, trailer);
             return;
         }

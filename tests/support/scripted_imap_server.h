@@ -75,6 +75,7 @@ public:
         int generatedCount = 1;  // so are the messages after it, this many in all
         qint64 generatedBytes = 0;
         bool generatedAttachment = false;  // most of it a base64 attachment rather than the text body
+        bool generatedEmptyLines = false;  // a text body of empty lines, the slowest kind to convert
     };
 
     ScriptedImapServer();  // the default Script
