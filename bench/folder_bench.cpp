@@ -50,6 +50,7 @@ struct Figures {
     double connectSeconds = 0;
     double longestGapMs = 0;
     double popupMs = 0;
+    double disconnectMs = 0;
     int offered = 0;
     QString lastEntry;
     double growthMb = 0;
@@ -107,6 +108,12 @@ Figures connectTo(int folders)
     figures.offered = window.Combo2->count();
     if (figures.offered > 0)
         figures.lastEntry = window.Combo2->itemText(figures.offered - 1).left(70);
+
+    // The listing goes with the session.
+    QElapsedTimer disconnect;
+    disconnect.start();
+    window.PushButton1_Click();
+    figures.disconnectMs = disconnect.nsecsElapsed() / 1e6;
     return figures;
 }
 
@@ -128,12 +135,12 @@ int main(int argc, char** argv)
     if (const auto at = arguments.indexOf(QStringLiteral("--folders")); at > 0 && at + 1 < arguments.size())
         sizes = {arguments[at + 1].toInt()};
 
-    std::printf("%9s %10s %15s %9s %8s %11s  %s\n", "folders", "connect s", "longest gap ms", "popup ms", "offered", "growth MB",
-                "last entry");
+    std::printf("%9s %10s %15s %9s %14s %8s %11s  %s\n", "folders", "connect s", "longest gap ms", "popup ms", "disconnect ms",
+                "offered", "growth MB", "last entry");
     for (const int folders : sizes) {
         const Figures f = connectTo(folders);
-        std::printf("%9d %10.2f %15.1f %9.1f %8d %11.1f  %s\n", folders, f.connectSeconds, f.longestGapMs, f.popupMs, f.offered,
-                    f.growthMb, qPrintable(f.lastEntry));
+        std::printf("%9d %10.2f %15.1f %9.1f %14.1f %8d %11.1f  %s\n", folders, f.connectSeconds, f.longestGapMs, f.popupMs,
+                    f.disconnectMs, f.offered, f.growthMb, qPrintable(f.lastEntry));
         std::fflush(stdout);
     }
     return 0;
