@@ -17,6 +17,7 @@ void visit(const ImapToken& token)
 {
     if (token.isText()) {
         decodeMailboxName(token.value);
+        shownMailboxName(token.value);
         parseInternalDate(token.value);
     }
     for (const ImapToken& child : token.children)

@@ -57,9 +57,12 @@ using AccessTokenSource = std::function<QString(bool refresh)>;
 
 // One mailbox of a folder listing.
 struct MailboxEntry {
-    QString name;            // the whole path, decoded; what selectMailbox takes
+    // The whole path as the user is shown it (decoded, or with what cannot be
+    // shown spelled out), distinct within its listing; what selectMailbox takes.
+    QString name;
     QString delimiter;       // between the levels of the path; empty for a flat mailbox
     QStringList attributes;  // as the server wrote them: "\\Noselect", "\\HasChildren", "\\Sent"
+    QByteArray listedName = {};  // the bytes the server listed it by; selectMailbox sends these for name
 
     bool has(const QString& attribute) const { return attributes.contains(attribute, Qt::CaseInsensitive); }
     // A parent that only holds others, or a name that only appears in a path, cannot be opened.
@@ -87,6 +90,8 @@ public:
     // SASL XOAUTH2 with a token from the source; a refused token is replaced
     // by a refreshed one once, on the same connection.
     virtual int authenticateXoauth2(const QString& user, AccessTokenSource tokens) = 0;
+    // A name of the latest listing opens the mailbox by the bytes the server
+    // listed; any other name is encoded.
     virtual int selectMailbox(const QString& mailbox) = 0;
     virtual int numMessages() const = 0;
     // Fetches one whole message; nothing when the fetch failed or was abandoned.

@@ -20,4 +20,18 @@ QString folderOptionRole(const QString& FolderName);
 // name, or the one marked with its role where the name is missing).
 QStringList foldersBesideOptions(const std::vector<platform::MailboxEntry>& entries);
 
+// More would make a drop-down nobody can search by eye, and cost the window
+// its speed when the list is filled and opened.
+inline constexpr qsizetype kMostOtherFolders = 10000;
+
+// What "Other:" offers: the first `most` folders in alphabetical order
+// (letter case counts only between names otherwise equal), and the one
+// already chosen even when it is beyond them or not listed at all. When the
+// list was cut, `cutNote` says so; otherwise it is empty.
+struct OtherFolders {
+    QStringList folders;
+    QString cutNote;
+};
+OtherFolders otherFoldersOffered(QStringList beside, const QString& chosen, qsizetype most = kMostOtherFolders);
+
 }  // namespace tallyhive

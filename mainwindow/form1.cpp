@@ -180,7 +180,8 @@ void Form1::connectHandlers()
     connect(Text2, &QLineEdit::textChanged, this, &Form1::Text2_Change);
     for (QRadioButton* option : folderOptions())
         connect(option, &QRadioButton::clicked, this, [this, option] { setOption(option, true); });
-    connect(Combo2, &QComboBox::currentTextChanged, this, &Form1::Combo2_Change);
+    // Two long names may be shortened alike: the entry counts, not its text.
+    connect(Combo2, &QComboBox::currentIndexChanged, this, &Form1::Combo2_Change);
     connect(Combo2, &QComboBox::activated, this, &Form1::Combo2_Activated);
     ListView1->setItemCheckHandler([this](int row) { ListView1_ItemCheck(row); });
 }

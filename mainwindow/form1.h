@@ -166,6 +166,7 @@ private:
     void Combo2_Change();
     void Combo2_Activated();
     void showOtherFolders(const QStringList& folders);
+    QString otherFolder() const;  // the full name of the folder "Other:" shows
     void showOnlyFolder(const QString& folder);
     void updateOtherOption();
 

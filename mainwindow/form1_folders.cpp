@@ -1,13 +1,16 @@
 #include "mainwindow/form1.h"
 
 #include "app/numbers.h"
+#include "app/pending_events.h"
 #include "app/settings_keys.h"
 #include "app/texts.h"
+#include "mail/folder_options.h"
 
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
 
 #include <algorithm>
 #include <functional>
@@ -46,6 +49,30 @@ protected:
 private:
     std::function<void(QRadioButton*, int)> move_;
 };
+
+// The full name of a folder entry; its text may be shortened.
+constexpr int kFullName = Qt::UserRole;
+
+// A long name would widen the drop-down past the screen: its middle gives
+// way, so that the start and the last level stay readable.
+constexpr qsizetype kShownFolderChars = 100;
+constexpr qsizetype kShownHeadChars = 60;
+
+QString shortened(const QString& name)
+{
+    if (name.size() <= kShownFolderChars)
+        return name;
+    qsizetype head = kShownHeadChars;
+    qsizetype tail = kShownFolderChars - kShownHeadChars - 1;
+    // Never half of a character written with two.
+    if (name[head - 1].isHighSurrogate())
+        --head;
+    if (name[name.size() - tail].isLowSurrogate())
+        --tail;
+    return name.left(head) + u'\u2026' + name.right(tail);
+}
+
+void addFolder(QComboBox* box, const QString& folder) { box->addItem(shortened(folder), folder); }
 
 }  // namespace
 
@@ -120,14 +147,16 @@ QString Form1::SelectedFolderName() const
 {
     for (QRadioButton* option : folderOptions()) {
         if (option->isChecked())
-            return option == Option10 ? Combo2->currentText() : option->text();
+            return option == Option10 ? otherFolder() : option->text();
     }
     return QString();
 }
 
+QString Form1::otherFolder() const { return Combo2->currentData(kFullName).toString(); }
+
 void Form1::Combo2_Change()
 {
-    saveSetting(settings_keys::Combo2, Combo2->currentText());
+    saveSetting(settings_keys::Combo2, otherFolder());
     updateOtherOption();
 }
 
@@ -138,18 +167,28 @@ void Form1::Combo2_Activated() { setOption(Option10, true); }
 // when the server does not list it: the fetch then says it is not there.
 void Form1::showOtherFolders(const QStringList& folders)
 {
-    const QString chosen = Combo2->currentText();
-    QStringList shown = folders;
-    if (!chosen.isEmpty() && !shown.contains(chosen))
-        shown << chosen;
-    std::sort(shown.begin(), shown.end(), [](const QString& a, const QString& b) {
-        return a.compare(b, Qt::CaseInsensitive) < 0;
-    });
+    const QString chosen = otherFolder();
+    const OtherFolders offered = otherFoldersOffered(folders, chosen);
     {
         const QSignalBlocker quiet(Combo2);
-        Combo2->clear();
-        Combo2->addItems(shown);
-        Combo2->setCurrentIndex(static_cast<int>(shown.indexOf(chosen)));
+        // Filled apart and handed over whole: added one by one, each entry
+        // costs the box a round of updates.
+        auto* model = new QStandardItemModel(Combo2);
+        QList<QStandardItem*> items;
+        items.reserve(offered.folders.size() + 1);
+        for (const QString& folder : offered.folders) {
+            auto* item = new QStandardItem(shortened(folder));
+            item->setData(folder, kFullName);
+            items << item;
+            letPendingEventsRun();
+        }
+        if (!offered.cutNote.isEmpty()) {
+            items << new QStandardItem(offered.cutNote);
+            items.back()->setEnabled(false);
+        }
+        model->appendColumn(items);
+        Combo2->setModel(model);
+        Combo2->setCurrentIndex(Combo2->findData(chosen, kFullName, Qt::MatchExactly | Qt::MatchCaseSensitive));
         Combo2->setPlaceholderText(folders.isEmpty() ? texts::NoOtherFolders : texts::OtherFoldersToChoose);
     }
     updateOtherOption();
@@ -162,7 +201,7 @@ void Form1::showOnlyFolder(const QString& folder)
         const QSignalBlocker quiet(Combo2);
         Combo2->clear();
         if (!folder.isEmpty()) {
-            Combo2->addItem(folder);
+            addFolder(Combo2, folder);
             Combo2->setCurrentIndex(0);  // a box with a placeholder shows no entry by itself
         }
         Combo2->setPlaceholderText(texts::OtherFoldersBeforeConnect);
@@ -175,7 +214,7 @@ void Form1::updateOtherOption()
 {
     Combo2->setEnabled(Combo2->count() > 0);
     Combo2->setToolTip(Combo2->currentText());  // a long path does not fit the box
-    Option10->setEnabled(!Combo2->currentText().isEmpty());
+    Option10->setEnabled(!otherFolder().isEmpty());
     placeFolderTabStop();
 }
 

@@ -88,7 +88,7 @@ void Form1::Disconnect(bool afterFailedConnect)
     }
     h.step(162, [&] { ListView1->removeAllRows(); });
     h.step(164, [&] { RefreshCounts(true); });
-    showOnlyFolder(Combo2->currentText());
+    showOnlyFolder(otherFolder());
     h.step(166, [&] { PushButton1->setText(texts::ConnectCaption); });
     h.step(168, [&] { oChilkat.reset(); });
     h.step(170, [&] { setStatus(texts::StatusDisconnected); });

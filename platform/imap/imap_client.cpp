@@ -7,6 +7,7 @@
 #include "platform/imap/imap_list_reply.h"
 #include "platform/imap/imap_mailbox_name.h"
 
+#include <QHash>
 #include <QThread>
 #include <QtGlobal>
 
@@ -30,6 +31,32 @@ bool isFetchOf(const ImapResponse& response, int number, bool isUid)
     const auto found = numberOf(isUid ? fetchItem(response, "UID") : &response.data[0]);
     return found && *found == number;
 }
+
+// Two listed names can look alike: "&AGE-" is shown as the server wrote it,
+// which is also how "&-AGE-" decodes. Each gets a name of its own, so the
+// one chosen opens the mailbox it was shown for; a count per name keeps a
+// listing of many such names linear.
+struct DistinctNames {
+    QHash<QString, QByteArray> listed;
+    QHash<QString, int> suffixes;
+
+    QString claim(const QString& shown, const QByteArray& bytes)
+    {
+        QString name = shown;
+        while (true) {
+            const auto found = listed.constFind(name);
+            if (found == listed.cend()) {
+                listed.insert(name, bytes);
+                return name;
+            }
+            if (*found == bytes)
+                return name;  // listed twice
+            int& suffix = suffixes[shown];
+            suffix = std::max(suffix, 1) + 1;
+            name = QStringLiteral("%1 (%2)").arg(shown).arg(suffix);
+        }
+    }
+};
 
 }  // namespace
 
@@ -187,7 +214,9 @@ int ImapClient::select(const QString& mailbox)
     messageCount_ = 0;
     uidValidity_ = 0;
     mailbox_.clear();
-    const auto pieces = ImapCommandBuilder(nextTag(), "SELECT").string(encodeMailboxName(mailbox)).pieces();
+    const auto listed = listedNames_.constFind(mailbox);
+    const QByteArray wireName = listed != listedNames_.cend() ? *listed : encodeMailboxName(mailbox);
+    const auto pieces = ImapCommandBuilder(nextTag(), "SELECT").string(wireName).pieces();
     const auto exchange = run(operation, pieces);
     if (!exchange)
         return 0;
@@ -222,12 +251,14 @@ std::optional<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QS
                             .string(encodeMailboxName(pattern))
                             .pieces();
     std::vector<MailboxEntry> entries;
+    DistinctNames names;
     int skipped = 0;
     specialUse_.clear();
     const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
         if (response.truncated) {
             ++skipped;  // a name too long to be one the user could pick
         } else if (auto entry = parseListReply(response)) {
+            entry->name = names.claim(entry->name, entry->listedName);
             noteSpecialUse(*entry);
             entries.push_back(std::move(*entry));
         }
@@ -237,6 +268,7 @@ std::optional<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QS
     recordReply(operation, *exchange);
     if (!exchange->ok())
         return std::nullopt;
+    listedNames_ = std::move(names.listed);
     if (skipped > 0)
         setError(lastError_ + QStringLiteral(" (%1 over-long replies skipped)").arg(skipped));
     return entries;

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QHash>
 
 #include <functional>
 #include <map>
@@ -173,6 +174,9 @@ private:
     int tagCounter_ = 0;
     int messageCount_ = 0;
     std::map<QString, QString> specialUse_;  // role in lower case -> mailbox
+    // Of the latest listing, for every name shown the bytes the server listed:
+    // a name need not come back the same through decoding and encoding.
+    QHash<QString, QByteArray> listedNames_;
     qint64 untaggedBytes_ = 0;         // of the command being answered
     quint32 uidValidity_ = 0;
     QString mailbox_;                  // the selected mailbox

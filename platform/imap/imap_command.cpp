@@ -35,7 +35,7 @@ bool ImapCommandBuilder::quotable(QByteArrayView bytes)
 {
     for (const char c : bytes) {
         const auto u = static_cast<uchar>(c);
-        if (u == 0 || u >= 0x80 || c == '"' || c == '\\' || c == '\r' || c == '\n')
+        if (u < 0x20 || u >= 0x7f || c == '"' || c == '\\')
             return false;
     }
     return true;

@@ -15,8 +15,9 @@ public:
     ImapCommandBuilder(QByteArrayView tag, QByteArrayView verb);
 
     ImapCommandBuilder& atom(QByteArrayView text);
-    // A quoted string when every byte is plain ASCII without '"', '\', CR or LF;
-    // otherwise a literal carrying the bytes unchanged.
+    // A quoted string when every byte is printable ASCII other than '"' and
+    // '\' (servers differ on control characters in quotes); otherwise a
+    // literal carrying the bytes unchanged.
     ImapCommandBuilder& string(QByteArrayView bytes);
 
     std::vector<QByteArray> pieces() const;

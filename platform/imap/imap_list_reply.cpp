@@ -18,7 +18,8 @@ std::optional<MailboxEntry> parseListReply(const ImapResponse& response)
             entry.attributes << QString::fromLatin1(attribute.value);
     }
     entry.delimiter = QString::fromLatin1(delimiter.value);
-    entry.name = decodeMailboxName(data[3].value);
+    entry.listedName = data[3].value;
+    entry.name = shownMailboxName(entry.listedName);
     return entry;
 }
 

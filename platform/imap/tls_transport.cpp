@@ -107,13 +107,21 @@ void TlsTransport::write(const QByteArray& bytes)
     socket_->flush();
 }
 
+namespace {
+
+constexpr qint64 kMostBytesPerRead = 256 * 1024;
+
+}  // namespace
+
 QByteArray TlsTransport::read(int waitMs)
 {
     if (socket_->bytesToWrite() > 0)
         socket_->waitForBytesWritten(waitMs);
     if (socket_->bytesAvailable() == 0 && socket_->state() == QAbstractSocket::ConnectedState)
         socket_->waitForReadyRead(waitMs);
-    const QByteArray bytes = socket_->readAll();
+    // What a fast server has piled up may be megabytes of short responses;
+    // handed over in pieces, the caller gets to its abort polls in between.
+    const QByteArray bytes = socket_->read(kMostBytesPerRead);
     if (bytes.isEmpty() && socket_->state() != QAbstractSocket::ConnectedState && error_.isEmpty())
         error_ = socketErrorText();
     return bytes;

@@ -127,6 +127,11 @@ TEST(FolderOptions, TheFoldersOfferedBesideTheFiveOptions)
         const char* what;
         std::vector<MailboxEntry> listing;
         QStringList offered;
+        // When `most` is set: what "Other:" shows with that many at most and `chosen` chosen before.
+        qsizetype most = 0;
+        QString chosen = {};
+        QStringList shown = {};
+        QString note = {};
     } cases[] = {
         {"the five by name and the user's own, in the listing's order",
          {{"INBOX", "/", none}, {"Sent", "/", none}, {"Archive", "/", none}, {"Drafts", "/", none},
@@ -144,9 +149,20 @@ TEST(FolderOptions, TheFoldersOfferedBesideTheFiveOptions)
          {{"Gone", "/", {"\\NonExistent"}}, {"[Gmail]", "/", {"\\NoSelect"}}, {"junk", "/", none}, {"Junk", "/", none}},
          {"junk"}},
         {"an empty listing", {}, {}},
+        {"a list cut at two says so; alphabetical, case counting last", {{"b", "/", none}, {"B", "/", none}, {"a", "/", none}},
+         {"b", "B", "a"}, 2, "", {"a", "B"}, "(only the first 2 of 3 folders, in alphabetical order)"},
+        {"the folder chosen before stays, beyond the cut or not listed", {{"c", "/", none}, {"a", "/", none}, {"b", "/", none}},
+         {"c", "a", "b"}, 1, "c", {"a", "c"}, "(only the first 1 of 3 folders, in alphabetical order)"},
+        {"a list within the most is not cut", {{"b", "/", none}, {"a", "/", none}}, {"b", "a"}, 2, "z", {"a", "b", "z"}, ""},
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(foldersBesideOptions(c.listing), c.offered) << c.what;
+        if (c.most == 0)
+            continue;
+        const OtherFolders other = otherFoldersOffered(c.offered, c.chosen, c.most);
+        EXPECT_EQ(other.folders, c.shown) << c.what;
+        EXPECT_EQ(other.cutNote, c.note) << c.what;
+    }
 }
 
 // Which numbers of a range are listed (the first with all its fields), what

@@ -147,3 +147,31 @@ TEST_F(Form1ScriptedServerTest, EachOptionTakesTheFolderWithItsRoleWhenItsOwnNam
 }
 
 }  // namespace
+
+// Names no decoding gives back as listed, among more folders than are offered.
+TEST_F(Form1ScriptedServerTest, EachOfferedFolderOpensByItsListedBytesAndACutListSaysSo)
+{
+    auto script = ScriptedImapServer::normalMailbox(1);
+    for (int n = 0; n < 10000; ++n)
+        script.mailboxes[QStringLiteral("x/%1").arg(n)];
+    const std::map<QString, QByteArray> listed{{"bad&-utf7&ZZZ", "bad&-utf7&ZZZ"}, {"tab\\u0009here\\u0001", "tab\there\x01"},
+                                               {"latin1 \\xE9t\\xE9", "latin1 \xe9t\xe9"}, {"&AGE-lias", "&AGE-lias"}};
+    int n = 2;
+    for (const auto& [shown, bytes] : listed) {
+        script.mailboxes[shown] = {ScriptedImapServer::sampleMessage(n++)};
+        script.listedAs[shown] = bytes;
+    }
+    Form1& w = loadAgainst(script);
+    w.PushButton1_Click();
+    ASSERT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
+    EXPECT_EQ(w.Combo2->itemText(w.Combo2->count() - 1), QStringLiteral("(only the first 10000 of 10004 folders, in alphabetical order)"));
+    EXPECT_EQ(w.Combo2->itemText(0), QStringLiteral("&AGE-lias"));
+    QStringList opened;
+    for (const auto& [shown, bytes] : listed) {
+        w.Combo2->setCurrentIndex(w.Combo2->findText(shown));
+        emit w.Combo2->activated(w.Combo2->currentIndex());
+        w.PushButton3_Click();
+        opened << rowTexts(4);
+    }
+    EXPECT_EQ(opened, QStringList({"Subject 2", "Subject 3", "Subject 4", "Subject 5"}));
+}

@@ -169,15 +169,27 @@ TEST_F(ImapClientTest, ListDecodesQuotedAtomAndLiteralNames)
                 "* LIST () \"/\" {11}\r\nSay \"hi\" \\o\r\n"
                 "* LIST () NIL \"Entw&APw-rfe\"\r\n"
                 "* STATUS INBOX (MESSAGES 3)\r\n"
+                // Names no decoding and encoding give back: each is opened by the bytes listed.
+                "* LIST () \"/\" \"bad&-utf7&ZZZ\"\r\n"
+                "* LIST () \"/\" {11}\r\ntab\there\x01\xe9\xff\r\n"
+                "* LIST () \"/\" \"&AGE-\"\r\n* LIST () \"/\" \"&-AGE-\"\r\n* LIST () \"/\" \"&2AA-\"\r\n"
                 "A2 OK List completed.\r\n")
-        .client("A3 LIST \"\" \"*\"\r\n")
-        .server("A3 OK List completed.\r\n")
-        .client("A4 LIST \"\" \"*\"\r\n")
-        .server("A4 BAD no\r\n");
+        .client("A3 SELECT \"bad&-utf7&ZZZ\"\r\n").server("A3 OK\r\n")
+        .client("A4 SELECT {11}\r\n").server("+ go\r\n").client("tab\there\x01\xe9\xff\r\n").server("A4 OK\r\n")
+        .client("A5 SELECT \"&-AGE-\"\r\n").server("A5 OK\r\n")
+        .client("A6 SELECT \"&2AA-\"\r\n").server("A6 OK\r\n")
+        .client("A7 LIST \"\" \"*\"\r\n")
+        .server("A7 OK List completed.\r\n")
+        .client("A8 LIST \"\" \"*\"\r\n")
+        .server("A8 BAD no\r\n");
     const auto names = client->listMailboxes(QString(), QStringLiteral("*"));
     ASSERT_TRUE(names);
     EXPECT_EQ(*names, (QStringList{QStringLiteral("INBOX"), QStringLiteral("Sent Items"), QStringLiteral("Say \"hi\" \\o"),
-                                   QStringLiteral("Entwürfe")}));
+                                   QStringLiteral("Entwürfe"), QStringLiteral("bad&-utf7&ZZZ"),
+                                   QStringLiteral("tab\\u0009here\\u0001\\xE9\\xFF"), QStringLiteral("&AGE-"),
+                                   QStringLiteral("&AGE- (2)"), QStringLiteral("\\uD800")}));
+    for (const int at : {4, 5, 7, 8})
+        EXPECT_EQ(client->selectMailbox((*names)[at]), 1) << (*names)[at].toStdString();
     const auto none = client->listMailboxes(QString(), QStringLiteral("*"));
     ASSERT_TRUE(none);
     EXPECT_TRUE(none->isEmpty());

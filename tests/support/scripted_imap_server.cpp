@@ -289,7 +289,7 @@ private:
         } else if (verb == "LOGIN" && args.size() == 2) {
             login(tag, args[0].value, args[1].value);
         } else if (verb == "SELECT" && args.size() == 1 && loggedIn_) {
-            select(tag, QString::fromUtf8(args[0].value));
+            select(tag, args[0].value);
         } else if (verb == "LIST" && args.size() == 2 && loggedIn_) {
             list(tag);
         } else if (verb == "FETCH" && args.size() == 2 && !selected_.isEmpty()) {
@@ -363,15 +363,21 @@ private:
 
     std::vector<ScriptedImapServer::State::Message>& messages() { return state_.mailboxes.at(selected_); }
 
-    void select(const QByteArray& tag, const QString& wireName)
+    void select(const QByteArray& tag, const QByteArray& wireName)
     {
-        QString name = platform::decodeMailboxName(wireName.toUtf8());
+        QString name = platform::decodeMailboxName(wireName);
         if (name.compare(QStringLiteral("INBOX"), Qt::CaseInsensitive) == 0)
             name = QStringLiteral("INBOX");  // the one name that ignores case
+        const auto& listedAs = state_.script.listedAs;
+        const auto asListed = std::find_if(listedAs.begin(), listedAs.end(), [&](const auto& l) { return l.second == wireName; });
+        if (asListed != listedAs.end())
+            name = asListed->first;
+        else if (listedAs.count(name) > 0)
+            name.clear();
         const auto found = state_.mailboxes.find(name);
         if (found == state_.mailboxes.end()) {
             selected_.clear();
-            send(tag + " NO Mailbox doesn't exist: " + wireName.toUtf8() + "\r\n");
+            send(tag + " NO Mailbox doesn't exist: " + wireName.toPercentEncoding(" /&") + "\r\n");
             return;
         }
         selected_ = name;
@@ -389,14 +395,17 @@ private:
         std::vector<std::pair<QByteArray, QByteArray>> names;  // wire name, special-use flag
         for (const auto& [name, messages] : state_.mailboxes) {
             const auto flag = state_.script.specialUse.find(name);
-            names.emplace_back(platform::encodeMailboxName(name), flag == state_.script.specialUse.end() ? QByteArray() : ' ' + flag->second);
+            const auto listedAs = state_.script.listedAs.find(name);
+            names.emplace_back(listedAs != state_.script.listedAs.end() ? listedAs->second : platform::encodeMailboxName(name),
+                               flag == state_.script.specialUse.end() ? QByteArray() : ' ' + flag->second);
         }
         if (state_.script.longListName > 0)
             names.insert(names.begin(), {QByteArray(static_cast<qsizetype>(state_.script.longListName), 'L'), QByteArray()});
         for (const auto& [wire, flag] : names) {
             reply += "* LIST (\\HasNoChildren" + flag + ") \"/\" ";
-            reply += state_.script.literalMailboxNames ? "{" + QByteArray::number(wire.size()) + "}\r\n" + wire
-                                                       : ImapCommandBuilder::quoted(wire);
+            reply += state_.script.literalMailboxNames || !ImapCommandBuilder::quotable(wire)
+                         ? "{" + QByteArray::number(wire.size()) + "}\r\n" + wire
+                         : ImapCommandBuilder::quoted(wire);
             reply += "\r\n";
         }
         send(reply + tag + " OK List completed.\r\n");

@@ -54,6 +54,9 @@ public:
         std::map<QString, QByteArray> specialUse;             // mailbox -> its special-use flag, e.g. "\\Sent"
         std::map<QString, std::vector<QByteArray>> mailboxes{{QStringLiteral("INBOX"), {}}};  // raw messages
         bool literalMailboxNames = false;                     // LIST sends names as literals
+        // A mailbox LIST gives by these bytes instead of its encoded name (a
+        // literal where they cannot be quoted); SELECT finds it by them only.
+        std::map<QString, QByteArray> listedAs;
         int dropAtFetch = 0;    // close the connection halfway through this message's bytes
         bool dropEveryFetch = false;  // the same for every message, on every connection
         int listingDelayMs = 0;  // a FETCH of a range without bodies (the UID listing) answers this late
