@@ -202,6 +202,19 @@ void Form1::saveSetting(const QString& key, const QString& value)
     services_.settings.saveSetting(settings_keys::Application, settings_keys::Section, key, value);
 }
 
+void Form1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!connectWhenShown_)
+        return;
+    connectWhenShown_ = false;
+    // Once the window is on screen, with its button to cancel from.
+    QTimer::singleShot(0, this, [this] {
+        if (!isConnected())
+            PushButton1_Click();
+    });
+}
+
 void Form1::closeEvent(QCloseEvent* event)
 {
     // Closing the window ends the program at once: no logout, no further
