@@ -1,5 +1,6 @@
 // AUTHENTICATE XOAUTH2 on the wire: both ways of sending the token, both
-// ways servers refuse one, the one retry with a refreshed token.
+// ways servers refuse one, the one retry with a refreshed token, and the
+// mailbox refused after its token was taken.
 #include "imap_transcript.h"
 
 #include "platform/imap/imap_client.h"
