@@ -154,10 +154,10 @@ inline const QString PageNotOpened = QStringLiteral("The browser could not be op
 inline const QString AadstsAdvice = QStringLiteral(
     "If Microsoft's page showed an error code beginning with AADSTS, the application id, its account type or its "
     "redirect address is wrong: choose \"Microsoft sign-in...\" to change them.");
-inline const QString SignInWaitNotice = QStringLiteral(
+inline const QString SignInWaitHelp = QStringLiteral(
     "Finish signing in in your browser; Tallyhive waits for you.\n\n"
     "If Microsoft's page shows an error code beginning with AADSTS, the application id, its account type or its "
-    "redirect address is wrong. Then click Cancel here (or \"1. Connect\"), and choose \"Microsoft sign-in...\" in "
+    "redirect address is wrong. Then click \"1. Connect\" to stop waiting, and choose \"Microsoft sign-in...\" in "
     "the box that follows to change them.");
 inline const QString SignInCancelled =
     QStringLiteral("The sign-in was cancelled. ") + AadstsAdvice + QStringLiteral(" Otherwise click \"1. Connect\" to try again.");

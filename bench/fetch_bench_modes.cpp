@@ -58,8 +58,6 @@ public:
         return false;
     }
     std::optional<platform::MicrosoftApplication> microsoftSetup(const platform::MicrosoftApplication&) override { return std::nullopt; }
-    void openNotice(const QString& text, const QString& title, std::function<void()>) override { show(text, title, platform::BoxIcon::None); }
-    void closeNotice() override {}
 };
 
 Figures runExtraction(int count)

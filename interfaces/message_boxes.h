@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 namespace tallyhive::platform {
@@ -30,10 +29,6 @@ public:
     // entered, or nothing when cancelled. Its button for the registration
     // page goes through the program's browser launcher.
     virtual std::optional<MicrosoftApplication> microsoftSetup(const MicrosoftApplication& proposed) = 0;
-    // A box that waits for no one: shown until closeNotice(), its Cancel
-    // button (or closing it) runs cancel. One at a time.
-    virtual void openNotice(const QString& text, const QString& title, std::function<void()> cancel) = 0;
-    virtual void closeNotice() = 0;
 };
 
 }  // namespace tallyhive::platform

@@ -104,6 +104,7 @@ public:
     QPushButton* PushButton2;
     StatusProgressBar* ProgressBar1;
     platform::QtListView* ListView1;
+    QLabel* lblSignInHelp;  // over the empty list while the browser has the user
     QLabel* Label1;
     QLabel* Label2;
     QPushButton* PushButton5;

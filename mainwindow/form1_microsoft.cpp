@@ -9,6 +9,7 @@
 #include "interfaces/error.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 
@@ -157,9 +158,9 @@ bool Form1::signInThroughBrowser(const QString& account)
         setStatus(texts::StatusFinishInBrowser);
         // The window stays usable while the user is in the browser.
         pointer_->setDefault();
-        services_.boxes.openNotice(texts::SignInWaitNotice, texts::AppTitle, [this] { signIn().cancel(); });
+        lblSignInHelp->show();
         const Outcome outcome = signIn().signInInBrowser(account);
-        services_.boxes.closeNotice();
+        lblSignInHelp->hide();
         pointer_->setBusy();
         if (outcome == Outcome::SignedIn) {
             setStatus(texts::StatusConnecting);

@@ -33,8 +33,6 @@ auto withArrowPointer(Run run)
 
 }  // namespace
 
-QtMessageBoxes::~QtMessageBoxes() { closeNotice(); }
-
 void QtMessageBoxes::show(const QString& text, const QString& title, BoxIcon icon)
 {
     QMessageBox box(owner_);
@@ -62,29 +60,6 @@ std::optional<MicrosoftApplication> QtMessageBoxes::microsoftSetup(const Microso
     if (withArrowPointer([&] { return dialog.exec(); }) != QDialog::Accepted)
         return std::nullopt;
     return dialog.chosen();
-}
-
-void QtMessageBoxes::openNotice(const QString& text, const QString& title, std::function<void()> cancel)
-{
-    closeNotice();
-    auto* box = new QMessageBox(owner_);
-    fill(*box, text, title);
-    box->setStandardButtons(QMessageBox::Cancel);
-    // It says what to do while the window and the browser stay usable.
-    box->setWindowModality(Qt::NonModal);
-    QObject::connect(box, &QMessageBox::finished, box, [cancel = std::move(cancel)] { cancel(); });
-    notice_ = box;
-    box->show();
-}
-
-void QtMessageBoxes::closeNotice()
-{
-    if (!notice_)
-        return;
-    notice_->disconnect();
-    notice_->hide();
-    notice_->deleteLater();
-    notice_ = nullptr;
 }
 
 std::optional<QString> QtMessageBoxes::input(const QString& prompt, const QString& title, const QString& defaultText)

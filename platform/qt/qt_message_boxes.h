@@ -2,10 +2,10 @@
 
 #include "interfaces/message_boxes.h"
 
-#include <QPointer>
 #include <QUrl>
 
-class QMessageBox;
+#include <functional>
+
 class QWidget;
 
 namespace tallyhive::platform {
@@ -14,7 +14,6 @@ namespace tallyhive::platform {
 class QtMessageBoxes : public MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}
-    ~QtMessageBoxes() override;
     void setOwner(QWidget* owner) { owner_ = owner; }
     // How the "Microsoft sign-in" dialog opens the registration page.
     void setPageOpener(std::function<void(const QUrl&)> openPage) { openPage_ = std::move(openPage); }
@@ -23,13 +22,10 @@ public:
     std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override;
     bool offer(const QString& text, const QString& title, const QString& action) override;
     std::optional<MicrosoftApplication> microsoftSetup(const MicrosoftApplication& proposed) override;
-    void openNotice(const QString& text, const QString& title, std::function<void()> cancel) override;
-    void closeNotice() override;
 
 private:
     QWidget* owner_;
     std::function<void(const QUrl&)> openPage_;
-    QPointer<QMessageBox> notice_;
 };
 
 }  // namespace tallyhive::platform

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -85,30 +84,6 @@ TEST(QtMessageBoxesTest, TheMicrosoftSignInDialogTakesAnIdTypedAndReturn)
     EXPECT_EQ(chosen->tenant, QStringLiteral("consumers"));
     EXPECT_EQ(preselected, QStringLiteral("Personal Microsoft accounts (Outlook.com, Hotmail, Live)"));
     EXPECT_TRUE(opened.isEmpty());
-}
-
-// The box shown while the browser has the user holds nothing up: the window
-// stays usable, and only its own Cancel cancels.
-TEST(QtMessageBoxesTest, TheNoticeWaitsForNoOneAndOnlyItsCancelCancels)
-{
-    tallyhive::testing::guiApplication();
-    platform::QtMessageBoxes boxes;
-    int cancels = 0;
-    for (const bool clickCancel : {true, false}) {
-        boxes.openNotice(QStringLiteral("Finish signing in"), QStringLiteral("Tallyhive"), [&] { ++cancels; });
-        QMessageBox* notice = nullptr;
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
-                notice = box;
-        }
-        ASSERT_NE(notice, nullptr);
-        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-        if (clickCancel)
-            notice->button(QMessageBox::Cancel)->click();
-        boxes.closeNotice();
-        EXPECT_FALSE(notice->isVisible());
-    }
-    EXPECT_EQ(cancels, 1);
 }
 
 }  // namespace

@@ -49,8 +49,6 @@ public:
         setups.push_back(proposed);
         return setupAnswer;
     }
-    void openNotice(const QString& text, const QString&, std::function<void()>) override { notices << text; }
-    void closeNotice() override { notices << QString(); }
 
     QStringList texts() const
     {
@@ -66,7 +64,6 @@ public:
     bool takeOffer = false;                       // whether offers are taken
     std::vector<platform::MicrosoftApplication> setups;  // what each "Microsoft sign-in" dialog proposed
     std::optional<platform::MicrosoftApplication> setupAnswer;  // nullopt: Cancel
-    QStringList notices;                          // each opened; an empty text for each closed
 };
 
 }  // namespace tallyhive::testing
