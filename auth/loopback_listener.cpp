@@ -127,6 +127,10 @@ void LoopbackListener::read(QTcpSocket* socket)
     if (answered_ || !ours || !answer)
         return reply(socket, "400 Bad Request", {});
     answered_ = true;
+    // Nothing else is wanted of the port, and newcomers still knocking must
+    // not hold up the token exchange that follows.
+    for (QTcpServer* server : servers_)
+        server->close();
     const bool failed = query.hasQueryItem(QStringLiteral("error"));
     reply(socket, "200 OK", page(failed ? texts::SignInPageFailed : texts::SignInPageDone));
     emit answered(query);
@@ -139,6 +143,9 @@ void LoopbackListener::reply(QTcpSocket* socket, const QByteArray& status, const
                   + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Security-Policy: default-src 'none'\r\n"
                     "Cache-Control: no-store\r\nConnection: close\r\nContent-Length: "
                   + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    // Out now, not when the event loop next gets round to it: a stream of
+    // newcomers can keep it busy accepting.
+    socket->flush();
     socket->disconnectFromHost();
 }
 
