@@ -130,8 +130,11 @@ bool Form1::connectAsMailbox(clsChilkatIMAP& session, const QString& account)
         session.Username = mailbox;
         if (session.Connect())
             return true;
+        // A service that failed to renew the token would fail the other address too.
+        const Outcome renewal = signIn().lastOutcome();
         const QString named = signIn().mailboxAddress(account);
-        if (!tokenRefused_ || mailbox != account || named.compare(account, Qt::CaseInsensitive) == 0)
+        if (!tokenRefused_ || mailbox != account || renewal == Outcome::Unreachable || renewal == Outcome::Unexpected
+            || named.compare(account, Qt::CaseInsensitive) == 0)
             return false;
         mailbox = named;
     }
