@@ -32,25 +32,33 @@ void acceptQtWindowOptions(QCommandLineParser& parser)
     }
 }
 
+const QCommandLineOption kHelp({QStringLiteral("h"), QStringLiteral("help")}, texts::CommandLineHelpOption);
+const QCommandLineOption kVersion({QStringLiteral("v"), QStringLiteral("version")}, texts::CommandLineVersionOption);
+const QCommandLineOption kMicrosoftSetup(QStringLiteral("microsoft-setup"), texts::CommandLineSetupOption);
+
+// Parsed as the window would take them; false when not understood.
+bool parse(QCommandLineParser& parser, const QStringList& arguments)
+{
+    // Qt's window options come with one dash, as -platform offscreen.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(texts::CommandLineDescription);
+    parser.addOption(kHelp);
+    parser.addOption(kVersion);
+    parser.addOption(kMicrosoftSetup);
+    acceptQtWindowOptions(parser);
+    return parser.parse(arguments);
+}
+
 }  // namespace
 
 std::optional<CommandLineAnswer> answerCommandLine(const QStringList& arguments)
 {
     const QString program = arguments.isEmpty() ? texts::AppTitle.toLower() : QFileInfo(arguments.first()).fileName();
     QCommandLineParser parser;
-    // Qt's window options come with one dash, as -platform offscreen.
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(texts::CommandLineDescription);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, texts::CommandLineHelpOption);
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, texts::CommandLineVersionOption);
-    parser.addOption(help);
-    parser.addOption(version);
-    acceptQtWindowOptions(parser);
-
-    const bool understood = parser.parse(arguments);
-    if (parser.isSet(help))
+    const bool understood = parse(parser, arguments);
+    if (parser.isSet(kHelp))
         return CommandLineAnswer{0, parser.helpText() + texts::CommandLineEnvironment, {}};
-    if (parser.isSet(version))
+    if (parser.isSet(kVersion))
         return CommandLineAnswer{0, program + u' ' + QCoreApplication::applicationVersion() + u'\n', {}};
     if (!understood)
         return CommandLineAnswer{1, {}, texts::CommandLineRefused.arg(program, parser.errorText())};
@@ -58,6 +66,12 @@ std::optional<CommandLineAnswer> answerCommandLine(const QStringList& arguments)
         return CommandLineAnswer{1, {},
                                  texts::CommandLineRefused.arg(program, texts::CommandLineNoArguments.arg(extra.first()))};
     return std::nullopt;
+}
+
+bool asksMicrosoftSetup(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    return parse(parser, arguments) && parser.isSet(kMicrosoftSetup);
 }
 
 std::optional<int> answerCommandLine(int argc, char** argv)

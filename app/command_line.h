@@ -19,6 +19,10 @@ struct CommandLineAnswer {
 // -platform or -style) are left for the window. Needs a QCoreApplication.
 std::optional<CommandLineAnswer> answerCommandLine(const QStringList& arguments);
 
+// Whether the arguments ask for the "Microsoft sign-in" dialog at start
+// (--microsoft-setup). Needs a QCoreApplication.
+bool asksMicrosoftSetup(const QStringList& arguments);
+
 // The same for main(): answers on stdout or stderr through a short-lived
 // QCoreApplication, so neither a display nor the network is touched, and
 // gives the exit code.

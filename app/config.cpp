@@ -1,5 +1,6 @@
 #include "app/config.h"
 
+#include "app/microsoft_application.h"
 #include "app/texts.h"
 
 #include <QDir>
@@ -70,12 +71,34 @@ bool openWorkbook() { return fromEnvironment("TALLYHIVE_OPEN_WORKBOOK", QStringL
 
 QString signInMode() { return fromEnvironment("TALLYHIVE_SIGN_IN", QStringLiteral("auto")).trimmed().toLower(); }
 
-QString oauthClientId() { return fromEnvironment("TALLYHIVE_OAUTH_CLIENT_ID", QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_CLIENT_ID)).trimmed(); }
-
-QString oauthAuthority()
+QString oauthClientId(const QString& saved)
 {
-    QString authority = fromEnvironment("TALLYHIVE_OAUTH_AUTHORITY",
-                                        QStringLiteral("https://login.microsoftonline.com/consumers/oauth2/v2.0")).trimmed();
+    // An empty variable would make the id typed into the window useless, so
+    // it counts as unset; a saved value that is no id is not used.
+    if (const QString fromEnvironment = qEnvironmentVariable("TALLYHIVE_OAUTH_CLIENT_ID").trimmed(); !fromEnvironment.isEmpty())
+        return fromEnvironment;
+    return isApplicationId(saved.trimmed()) ? saved.trimmed() : QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_CLIENT_ID);
+}
+
+QString oauthTenant(const QString& saved)
+{
+    if (isTenantName(saved))
+        return saved;
+    const QString builtIn = QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_AUTHORITY);
+    return isTenantName(builtIn) ? builtIn : PersonalAccountsTenant;
+}
+
+QString oauthHost()
+{
+    QString host = fromEnvironment("TALLYHIVE_OAUTH_HOST", QStringLiteral("https://login.microsoftonline.com")).trimmed();
+    while (host.endsWith(u'/'))
+        host.chop(1);
+    return host;
+}
+
+QString oauthAuthority(const QString& tenant)
+{
+    QString authority = fromEnvironment("TALLYHIVE_OAUTH_AUTHORITY", oauthHost() + u'/' + tenant + QStringLiteral("/oauth2/v2.0")).trimmed();
     while (authority.endsWith(u'/'))
         authority.chop(1);
     return authority;

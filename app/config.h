@@ -26,8 +26,14 @@ std::optional<int> fetchWindow();       // TALLYHIVE_FETCH_WINDOW: FETCH request
 QString exportDir();           // TALLYHIVE_EXPORT_DIR
 bool openWorkbook();           // TALLYHIVE_OPEN_WORKBOOK: 0 leaves the workbook closed
 QString signInMode();          // TALLYHIVE_SIGN_IN: password, microsoft or auto
-QString oauthClientId();       // TALLYHIVE_OAUTH_CLIENT_ID, else the one built in: the registered application; empty: none
-QString oauthAuthority();      // TALLYHIVE_OAUTH_AUTHORITY: the base of /authorize and /token
+// Microsoft sign-in. Each takes the value saved in the settings, which an
+// environment variable overrides and which overrides the one built in.
+QString oauthClientId(const QString& saved);  // TALLYHIVE_OAUTH_CLIENT_ID: the registered application; empty: none
+QString oauthTenant(const QString& saved);    // the built-in TALLYHIVE_DEFAULT_OAUTH_AUTHORITY, else consumers
+QString oauthHost();                          // TALLYHIVE_OAUTH_HOST
+// TALLYHIVE_OAUTH_AUTHORITY, the base of /authorize and /token, else the
+// host's for the tenant.
+QString oauthAuthority(const QString& tenant);
 QString browserCommand();      // TALLYHIVE_BROWSER: gets the sign-in address; empty: the desktop's browser
 
 }  // namespace tallyhive::config

@@ -21,4 +21,9 @@ inline const QString Option9 = QStringLiteral("Option9");
 inline const QString Option10 = QStringLiteral("Option10");
 inline const QString Combo2 = QStringLiteral("Combo2");
 
+// The application Microsoft sign-in uses, as the "Microsoft sign-in" dialog
+// saved it: public configuration, not secrets.
+inline const QString OAuthClientId = QStringLiteral("OAuthClientId");
+inline const QString OAuthAuthority = QStringLiteral("OAuthAuthority");  // the tenant: consumers, organizations or common
+
 }  // namespace tallyhive::settings_keys

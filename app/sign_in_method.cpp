@@ -20,14 +20,14 @@ bool isMicrosoftHost(const QString& host)
     return false;
 }
 
-SignInMethod chooseSignInMethod()
+SignInMethod chooseSignInMethod(const QString& clientId)
 {
     const QString mode = config::signInMode();
     if (mode == u"password")
         return SignInMethod::Password;
     if (mode != u"microsoft" && !isMicrosoftHost(config::imapHost()))
         return SignInMethod::Password;
-    return config::oauthClientId().isEmpty() ? SignInMethod::MicrosoftWithoutClientId : SignInMethod::Microsoft;
+    return clientId.isEmpty() ? SignInMethod::MicrosoftWithoutClientId : SignInMethod::Microsoft;
 }
 
 }  // namespace tallyhive

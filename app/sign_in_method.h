@@ -13,14 +13,16 @@ enum class SignInMethod {
 
 // TALLYHIVE_SIGN_IN decides: "password", "microsoft", or "auto" (the default),
 // which takes Microsoft sign-in for Microsoft's IMAP hosts and LOGIN elsewhere.
-SignInMethod chooseSignInMethod();
+// clientId: the registered application Microsoft sign-in would use.
+SignInMethod chooseSignInMethod(const QString& clientId);
 
 bool isMicrosoftHost(const QString& host);
 
 // What the access token must allow: IMAP only, plus a refresh token, and an
-// ID token that names the account really signed in. A token for any other
-// resource is refused by the IMAP server.
+// ID token that names the account really signed in (its preferred_username
+// comes only with profile). A token for any other resource is refused by
+// the IMAP server.
 inline const QString MicrosoftImapScope =
-    QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access openid email");
+    QStringLiteral("https://outlook.office.com/IMAP.AccessAsUser.All offline_access openid email profile");
 
 }  // namespace tallyhive

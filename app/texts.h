@@ -56,6 +56,8 @@ inline const QString CommandLineHelpOption = QStringLiteral("Shows the options a
 inline const QString CommandLineVersionOption = QStringLiteral("Shows the version, then exits.");
 inline const QString CommandLineRefused = QStringLiteral("%1: %2\nTry '%1 --help' for what it takes.\n");
 inline const QString CommandLineNoArguments = QStringLiteral("Unexpected argument '%1'.");
+inline const QString CommandLineSetupOption = QStringLiteral(
+    "Opens the \"Microsoft sign-in\" dialog first, to enter the application Tallyhive signs in to Outlook.com with.");
 inline const QString CommandLineEnvironment = QStringLiteral(
     "\n"
     "Environment (a variable that is set, even to nothing, replaces the built-in\n"
@@ -69,9 +71,13 @@ inline const QString CommandLineEnvironment = QStringLiteral(
     "  TALLYHIVE_READ_TIMEOUT_MS  a call fails when the server is silent this long\n"
     "                             [30000]\n"
     "  TALLYHIVE_SIGN_IN          password, microsoft or auto [auto]\n"
-    "  TALLYHIVE_OAUTH_CLIENT_ID  the Application (client) ID Microsoft sign-in uses []\n"
-    "  TALLYHIVE_OAUTH_AUTHORITY  where /authorize and /token live\n"
-    "                             [https://login.microsoftonline.com/consumers/oauth2/v2.0]\n"
+    "  TALLYHIVE_OAUTH_CLIENT_ID  the Application (client) ID Microsoft sign-in uses;\n"
+    "                             overrides the one saved by the \"Microsoft sign-in\"\n"
+    "                             dialog, which overrides the one built in []\n"
+    "  TALLYHIVE_OAUTH_HOST       Microsoft's sign-in host\n"
+    "                             [https://login.microsoftonline.com]\n"
+    "  TALLYHIVE_OAUTH_AUTHORITY  where /authorize and /token live; overrides the host\n"
+    "                             and the account type chosen [HOST/consumers/oauth2/v2.0]\n"
     "  TALLYHIVE_BROWSER          a command given the sign-in address; empty: the\n"
     "                             desktop's browser []\n"
     "  TALLYHIVE_EXPORT_DIR       where workbooks are written [~/Documents/Tallyhive]\n"
@@ -96,11 +102,8 @@ inline const QString HelpText = QStringLiteral("Having problems connecting? Make
 inline const QString ProgressBarIdle = QStringLiteral("Progress Bar");
 
 // Microsoft sign-in
-inline const QString MicrosoftNeedsClientId = QStringLiteral(
-    "Outlook.com accepts only browser sign-in with your Microsoft account: it no longer takes a password here. "
-    "This copy of Tallyhive has no Microsoft application id to sign in with. "
-    "The section \"Signing in to Outlook.com\" of the README shows how to register one and set TALLYHIVE_OAUTH_CLIENT_ID.");
-inline const QString PasswordNotNeeded = QStringLiteral("Not needed: you sign in in the browser");
+inline const QString PasswordNotNeeded = QStringLiteral("Not needed");
+inline const QString PasswordNotNeededTip = QStringLiteral("Not needed: you sign in in the browser");
 inline const QString StatusFinishInBrowser = QStringLiteral("Finish signing in in your browser (click \"1. Connect\" again to cancel)...");
 inline const QString StatusSignInCancelled = QStringLiteral("Sign-in cancelled.");
 inline const QString SignInDeclined = QStringLiteral(
@@ -120,15 +123,53 @@ inline const QString SignInPageDone = QStringLiteral(
     "Tallyhive has the answer to its sign-in. You may close this page and go back to Tallyhive.");
 inline const QString SignInPageFailed = QStringLiteral(
     "The sign-in did not finish. You may close this page and go back to Tallyhive, which says why.");
-inline const QString SignInTimedOut = QStringLiteral(
-    "The sign-in was not finished in the browser within 5 minutes. Click \"1. Connect\" to try again.");
+
 inline const QString SignInUnreachable = QStringLiteral(
     "The Microsoft sign-in service could not be reached. Check the internet connection, then click \"1. Connect\" again.");
-inline const QString SignInFailed = QStringLiteral("The sign-in did not succeed. The sign-in service said: %1");
+
 inline const QString SignInNoLongerAccepted = QStringLiteral(
     "The mail server no longer accepts the saved sign-in. Click \"Disconnect\", then \"1. Connect\" to sign in again in the browser.");
 inline const QString CannotRememberSignIn = QStringLiteral(
     "Tallyhive cannot remember this sign-in: the desktop's secret store is not available. You stay signed in until the program closes.");
+
+// Microsoft sign-in: the registered application, and what to do when it is wrong
+inline const QString MicrosoftSetupTitle = QStringLiteral("Microsoft sign-in");
+inline const QString MicrosoftSetupAction = QStringLiteral("Microsoft sign-in...");
+inline const QString MicrosoftSetupSteps = QStringLiteral(
+    "Tallyhive signs in to Outlook.com through an application registered with Microsoft. If whoever gave you "
+    "Tallyhive named one, enter its Application (client) ID below. Otherwise register one; it is free, but needs an "
+    "Azure account or an organisation's directory:\n"
+    "1. Open the registration page and choose \"New registration\".\n"
+    "2. Under \"Supported account types\" choose the accounts you will sign in with, and the same below.\n"
+    "3. Under \"Redirect URI\" choose \"Public client/native (mobile & desktop)\" and enter http://localhost.\n"
+    "4. Choose \"Register\" and copy the \"Application (client) ID\" of its overview page into the box below.\n"
+    "The section \"Signing in to Outlook.com\" of the README has the details.");
+inline const QString MicrosoftSetupOpenPage = QStringLiteral("Open the registration page");
+inline const QString MicrosoftSetupIdLabel = QStringLiteral("Application (client) ID:");
+inline const QString MicrosoftSetupAccountsLabel = QStringLiteral("Registered for:");
+inline const QString PersonalAccounts = QStringLiteral("Personal Microsoft accounts (Outlook.com, Hotmail, Live)");
+inline const QString WorkAccounts = QStringLiteral("Work or school accounts");
+inline const QString AllAccounts = QStringLiteral("Both");
+inline const QString PageNotOpened = QStringLiteral("The browser could not be opened. Copy this address into your browser:\n\n%1");
+inline const QString AadstsAdvice = QStringLiteral(
+    "If Microsoft's page showed an error code beginning with AADSTS, the application id, its account type or its "
+    "redirect address is wrong: choose \"Microsoft sign-in...\" to change them.");
+inline const QString SignInWaitHelp = QStringLiteral(
+    "Finish signing in in your browser; Tallyhive waits for you.\n\n"
+    "If Microsoft's page shows an error code beginning with AADSTS, the application id, its account type or its "
+    "redirect address is wrong. Then click \"1. Connect\" to stop waiting, and choose \"Microsoft sign-in...\" in "
+    "the box that follows to change them.");
+inline const QString SignInCancelled =
+    QStringLiteral("The sign-in was cancelled. ") + AadstsAdvice + QStringLiteral(" Otherwise click \"1. Connect\" to try again.");
+inline const QString SignInTimedOut = QStringLiteral("The sign-in was not finished in the browser within 5 minutes. ") + AadstsAdvice
+                                      + QStringLiteral(" Otherwise click \"1. Connect\" to try again.");
+inline const QString SignInFailed = QStringLiteral("The sign-in did not succeed. The sign-in service said: %1\n\n") + AadstsAdvice;
+inline const QString MailboxNotServed = QStringLiteral(
+    "The mail server accepted the sign-in for %1 but would not open its mailbox. Either IMAP is switched off for it: in "
+    "Outlook.com open Settings, Mail, Forwarding and IMAP, switch on \"Let devices and apps use IMAP\" and save. Or the "
+    "account chosen in the browser is not the one whose mailbox you meant. Then click \"1. Connect\" again.");
+inline const QString LiveIdNotAnAddress = QStringLiteral(
+    "The Live ID must be a whole mail address, such as name@outlook.com, with no blank and no invisible character in it.");
 
 // Folder choice
 inline const QString OtherFolderCaption = QStringLiteral("Other:");

@@ -11,20 +11,19 @@ namespace {
 // The longest address mail allows (RFC 5321 4.5.3.1).
 constexpr qsizetype kMaxAddressLength = 254;
 
-// The address goes into the XOAUTH2 line between \x01 separators: no
-// control character or blank may ride along.
-bool usableAddress(const QString& address)
+}  // namespace
+
+bool isUsableAddress(const QString& address)
 {
     if (address.size() > kMaxAddressLength || address.count(u'@') != 1 || address.startsWith(u'@') || address.endsWith(u'@'))
         return false;
     for (const QChar c : address) {
-        if (c.unicode() <= 0x20 || c.unicode() == 0x7f || c.isSpace() || c.category() == QChar::Other_Control)
+        if (c.unicode() <= 0x20 || c.unicode() == 0x7f || c.isSpace() || c.category() == QChar::Other_Control
+            || c.category() == QChar::Other_Format)
             return false;
     }
     return true;
 }
-
-}  // namespace
 
 QString idTokenAddress(const QString& idToken)
 {
@@ -40,7 +39,7 @@ QString idTokenAddress(const QString& idToken)
     const QJsonObject claims = QJsonDocument::fromJson(*payload).object();
     for (const char16_t* claim : {u"email", u"preferred_username"}) {
         const QString address = claims.value(QStringView(claim)).toString().trimmed();
-        if (usableAddress(address))
+        if (isUsableAddress(address))
             return address;
     }
     return {};

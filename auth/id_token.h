@@ -11,4 +11,10 @@ namespace tallyhive::auth {
 // IMAP user name counts as none.
 QString idTokenAddress(const QString& idToken);
 
+// Whether address can go into the XOAUTH2 line, between its \x01
+// separators, as it is: one "@", no blank, no control character, and none
+// of the invisible formatting characters (U+202E and the like) that would
+// show the person another address than the one used.
+bool isUsableAddress(const QString& address);
+
 }  // namespace tallyhive::auth

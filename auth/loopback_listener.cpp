@@ -68,30 +68,33 @@ void LoopbackListener::close()
         server->deleteLater();
     }
     servers_.clear();
-    for (QTcpSocket* socket : sockets_) {
-        socket->disconnect(this);
-        socket->flush();  // the page for the answer, should it still wait to go
-        socket->abort();
-        socket->deleteLater();
+    for (const Connection& connection : connections_) {
+        connection.socket->disconnect(this);
+        connection.socket->flush();  // the page for the answer, should it still wait to go
+        connection.socket->abort();
+        connection.socket->deleteLater();
     }
-    sockets_.clear();
+    connections_.clear();
     port_ = 0;
 }
 
 void LoopbackListener::accept(QTcpServer& server)
 {
     while (QTcpSocket* socket = server.nextPendingConnection()) {
-        if (static_cast<int>(sockets_.size()) >= kMaxOpenConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
+        if (static_cast<int>(connections_.size()) >= kMaxOpenConnections)
+            makeRoom();
         socket->setParent(this);
         // Qt then reads no more than this from the system: a huge request
         // stays in the kernel until the connection is dropped.
         socket->setReadBufferSize(kMaxRequestBytes);
-        sockets_.push_back(socket);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
+        connections_.push_back({socket, ++activity_});
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            for (Connection& connection : connections_) {
+                if (connection.socket == socket)
+                    connection.lastActive = ++activity_;
+            }
+            read(socket);
+        });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket); });
         QTimer::singleShot(kRequestWaitMs, socket, [this, socket] { drop(socket); });
         read(socket);
@@ -124,6 +127,10 @@ void LoopbackListener::read(QTcpSocket* socket)
     if (answered_ || !ours || !answer)
         return reply(socket, "400 Bad Request", {});
     answered_ = true;
+    // Nothing else is wanted of the port, and newcomers still knocking must
+    // not hold up the token exchange that follows.
+    for (QTcpServer* server : servers_)
+        server->close();
     const bool failed = query.hasQueryItem(QStringLiteral("error"));
     reply(socket, "200 OK", page(failed ? texts::SignInPageFailed : texts::SignInPageDone));
     emit answered(query);
@@ -136,15 +143,42 @@ void LoopbackListener::reply(QTcpSocket* socket, const QByteArray& status, const
                   + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Security-Policy: default-src 'none'\r\n"
                     "Cache-Control: no-store\r\nConnection: close\r\nContent-Length: "
                   + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    // Out now, not when the event loop next gets round to it: a stream of
+    // newcomers can keep it busy accepting.
+    socket->flush();
     socket->disconnectFromHost();
+}
+
+// Whoever holds every slot and reopens each one dropped keeps only
+// connections that sent nothing for longest; a browser's request comes with
+// its connection and is answered before that one could ever be the idlest.
+void LoopbackListener::makeRoom()
+{
+    // One answered already only waits for its page to go out.
+    QTcpSocket* socket = nullptr;
+    quint64 since = 0;
+    for (const Connection& connection : connections_) {
+        if (connection.socket->state() == QAbstractSocket::ConnectedState && (!socket || connection.lastActive < since)) {
+            socket = connection.socket;
+            since = connection.lastActive;
+        }
+    }
+    if (!socket)
+        return;
+    // What the system holds for it and Qt has not read yet is heard first:
+    // a request that is there gets its answer rather than a reset.
+    socket->waitForReadyRead(0);
+    if (socket->state() == QAbstractSocket::ConnectedState)
+        drop(socket);
 }
 
 void LoopbackListener::drop(QTcpSocket* socket)
 {
-    const auto found = std::find(sockets_.begin(), sockets_.end(), socket);
-    if (found == sockets_.end())
+    const auto found = std::find_if(connections_.begin(), connections_.end(),
+                                    [socket](const Connection& connection) { return connection.socket == socket; });
+    if (found == connections_.end())
         return;
-    sockets_.erase(found);
+    connections_.erase(found);
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();

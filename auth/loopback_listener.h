@@ -18,7 +18,8 @@ namespace tallyhive::auth {
 // Any program on this machine can reach the port, and browsers ask it for
 // their icon: only a GET of "/" whose query carries our state together with
 // a code or an error is the answer. Everything else gets a short 4xx and the
-// wait goes on.
+// wait goes on. Nor can any program crowd the answer out: with every slot
+// taken, a newcomer takes the slot of the connection idle longest.
 class LoopbackListener : public QObject {
     Q_OBJECT
 public:
@@ -40,10 +41,16 @@ private:
     void read(QTcpSocket* socket);
     void reply(QTcpSocket* socket, const QByteArray& status, const QByteArray& page);
     void drop(QTcpSocket* socket);
+    void makeRoom();
 
     QString expectedState_;
     std::vector<QTcpServer*> servers_;
-    std::vector<QTcpSocket*> sockets_;
+    struct Connection {
+        QTcpSocket* socket;
+        quint64 lastActive;  // of activity_, when it last sent something
+    };
+    std::vector<Connection> connections_;
+    quint64 activity_ = 0;
     quint16 port_ = 0;
     bool answered_ = false;
 };

@@ -75,6 +75,19 @@ MicrosoftSignIn::~MicrosoftSignIn()
         launcher->waitForFinished(kLauncherGraceMs);
 }
 
+void MicrosoftSignIn::useApplication(const QString& clientId, const QString& authority)
+{
+    const QUrl authorizeUrl(authority + QStringLiteral("/authorize"));
+    const QUrl tokenUrl(authority + QStringLiteral("/token"));
+    if (clientId == settings_.clientId && authorizeUrl == settings_.authorizeUrl && tokenUrl == settings_.tokenUrl)
+        return;
+    // Tokens belong to the application that was granted them.
+    switchAccount(QString());
+    settings_.clientId = clientId;
+    settings_.authorizeUrl = authorizeUrl;
+    settings_.tokenUrl = tokenUrl;
+}
+
 void MicrosoftSignIn::setBrowserNotOpenedNotice(std::function<void(const QString&)> notice)
 {
     browserNotOpened_ = std::move(notice);

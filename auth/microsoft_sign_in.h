@@ -23,6 +23,7 @@ public:
     explicit MicrosoftSignIn(OAuthSettings settings, QObject* parent = nullptr);
     ~MicrosoftSignIn() override;
 
+    void useApplication(const QString& clientId, const QString& authority) override;
     Outcome signInInBrowser(const QString& account) override;
     void setBrowserNotOpenedNotice(std::function<void(const QString& address)> notice) override;
     void cancel() override;

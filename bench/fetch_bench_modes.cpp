@@ -52,6 +52,12 @@ public:
         std::fprintf(stderr, "[box] %s: %s\n", qPrintable(title), qPrintable(text));
     }
     std::optional<QString> input(const QString&, const QString&, const QString&) override { return std::nullopt; }
+    bool offer(const QString& text, const QString& title, const QString&) override
+    {
+        show(text, title, platform::BoxIcon::None);
+        return false;
+    }
+    std::optional<platform::MicrosoftApplication> microsoftSetup(const platform::MicrosoftApplication&) override { return std::nullopt; }
 };
 
 Figures runExtraction(int count)

@@ -24,6 +24,10 @@ public:
 
     virtual ~BrowserSignIn() = default;
 
+    // The registered application to sign in as, and the base address of its
+    // /authorize and /token. A change forgets the tokens held.
+    virtual void useApplication(const QString& clientId, const QString& authority) = 0;
+
     // Opens the sign-in page for account and waits, letting events run, until
     // the answer arrives, the wait limit passes or cancel() is called.
     virtual Outcome signInInBrowser(const QString& account) = 0;
@@ -37,9 +41,9 @@ public:
     // while it is valid, else (and always when refresh is true) a new one
     // from the refresh token. Empty when there is none; lastOutcome() says why.
     virtual QString accessToken(const QString& account, bool refresh) = 0;
-    // The mailbox that account's sign-in really opened: the person may have
-    // signed in in the browser as someone else (an alias, a second account).
-    // account itself while that is not known.
+    // The address the ID token of account's sign-in named: the person may
+    // have signed in in the browser as someone else (an alias, a second
+    // account). account itself while that is not known.
     virtual QString mailboxAddress(const QString& account) const = 0;
     virtual Outcome lastOutcome() const = 0;
     // The provider's own words about the last failure, for the user; never a token.

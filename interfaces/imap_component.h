@@ -72,6 +72,10 @@ struct MailboxEntry {
 // authenticateXoauth2's status when the server refused the tokens (or none
 // could be had), as opposed to a lost connection (0).
 inline constexpr int kTokenRefused = 2;
+// Its status when the server took the token and then refused the first
+// command after it (Outlook.com with IMAP switched off for the mailbox:
+// "BAD User is authenticated but not connected.").
+inline constexpr int kMailboxNotServed = 3;
 
 // An IMAP client as the session drives it. Status results: 1 is success,
 // anything else failure. Calls never throw for protocol or network trouble;
@@ -88,7 +92,8 @@ public:
     virtual QString sendRawCommand(const QString& command) = 0;
     virtual int login(const QString& user, const QString& password) = 0;
     // SASL XOAUTH2 with a token from the source; a refused token is replaced
-    // by a refreshed one once, on the same connection.
+    // by a refreshed one once, on the same connection. A token taken is
+    // proven by one command that needs the mailbox.
     virtual int authenticateXoauth2(const QString& user, AccessTokenSource tokens) = 0;
     // A name of the latest listing opens the mailbox by the bytes the server
     // listed; any other name is encoded.

@@ -8,6 +8,12 @@ namespace tallyhive::platform {
 
 enum class BoxIcon { None, Exclamation, Information };
 
+// The application registered with Microsoft that the browser sign-in uses.
+struct MicrosoftApplication {
+    QString clientId;  // its Application (client) ID
+    QString tenant;    // the account type it takes: "consumers", "organizations" or "common"
+};
+
 // Every modal box the program shows goes through here, so tests can answer them.
 class MessageBoxes {
 public:
@@ -17,6 +23,12 @@ public:
     // An input box with OK and Cancel; nothing when the user cancelled.
     virtual std::optional<QString> input(const QString& prompt, const QString& title,
                                          const QString& defaultText) = 0;
+    // A box with OK and a button captioned action; true when that was chosen.
+    virtual bool offer(const QString& text, const QString& title, const QString& action) = 0;
+    // The "Microsoft sign-in" dialog, filled in with proposed; what the user
+    // entered, or nothing when cancelled. Its button for the registration
+    // page goes through the program's browser launcher.
+    virtual std::optional<MicrosoftApplication> microsoftSetup(const MicrosoftApplication& proposed) = 0;
 };
 
 }  // namespace tallyhive::platform

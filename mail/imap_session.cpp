@@ -49,6 +49,10 @@ bool clsChilkatIMAP::Connect()
             SignInRefused();
             return false;
         }
+        if (LastStatus == platform::kMailboxNotServed && MailboxNotServed) {
+            MailboxNotServed();
+            return false;
+        }
     } else {
         LastStatus = ChilkatImap1->login(Username, Password);
     }

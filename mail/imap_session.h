@@ -63,6 +63,9 @@ public:
     // Raised, instead of the invalid-login box, when the server refused the
     // access tokens or none could be had.
     std::function<void()> SignInRefused;
+    // Raised, instead of the invalid-login box, when the server took the
+    // token and then would not serve the mailbox.
+    std::function<void()> MailboxNotServed;
     // A text for the status line about the connection (a reconnect under way).
     std::function<void(const QString& text)> StatusChanged;
 

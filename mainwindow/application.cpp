@@ -1,8 +1,10 @@
 #include "mainwindow/application.h"
 
+#include "app/command_line.h"
 #include "app/config.h"
 #include "app/sign_in_method.h"
 #include "app/texts.h"
+#include "auth/browser_launch.h"
 #include "auth/microsoft_sign_in.h"
 #include "mainwindow/component_options.h"
 #include "mainwindow/form1.h"
@@ -24,16 +26,22 @@ int runApplication(int argc, char** argv)
     // Every setting is read here, once; the components get their own part.
     const platform::ImapOptions imapOptions = imapOptionsFromConfig();
     platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
+    // The application to sign in as is the window's to choose: it may be
+    // saved in the settings, or set up in the window.
     auth::OAuthSettings oauth;
-    oauth.clientId = config::oauthClientId();
-    oauth.authorizeUrl = QUrl(config::oauthAuthority() + QStringLiteral("/authorize"));
-    oauth.tokenUrl = QUrl(config::oauthAuthority() + QStringLiteral("/token"));
     oauth.scope = MicrosoftImapScope;
     oauth.browserCommand = config::browserCommand();
     auth::MicrosoftSignIn signIn(oauth);
+    boxes.setPageOpener([&boxes, &signIn, browser = oauth.browserCommand](const QUrl& page) {
+        auth::openInBrowser(browser, page, &signIn, &signIn, [&boxes, page] {
+            boxes.show(texts::PageNotOpened.arg(page.toString()), texts::AppTitle, platform::BoxIcon::None);
+        });
+    });
     Form1 window(Form1Services{boxes, settings, spreadsheets, [imapOptions] { return platform::createImapComponent(imapOptions); }, &signIn});
     boxes.setOwner(&window);
     window.Form_Load();
+    if (asksMicrosoftSetup(QCoreApplication::arguments()))
+        window.MicrosoftSetup();
     window.show();
     return application.exec();
 }

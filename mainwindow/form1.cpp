@@ -132,6 +132,14 @@ void Form1::buildControls()
 
     ListView1 = new platform::QtListView(face);
     ListView1->setGeometry(twipsRect(120, 4245, 7800, 2520));
+    // The list is empty while a sign-in waits for the browser: what to do
+    // about an error on Microsoft's page is said there, and nothing moves.
+    lblSignInHelp = new QLabel(texts::SignInWaitHelp, face);
+    lblSignInHelp->setGeometry(twipsRect(360, 4725, 7320, 1920));
+    lblSignInHelp->setTextFormat(Qt::PlainText);
+    lblSignInHelp->setWordWrap(true);
+    lblSignInHelp->setAlignment(Qt::AlignCenter);
+    lblSignInHelp->hide();
 
     Label1 = new QLabel(texts::TotalEmails, face);
     Label1->setGeometry(twipsRect(120, 6870, 3840, 255));
@@ -201,6 +209,19 @@ void Form1::ListView1_ItemCheck(int) { RefreshCounts(false); }
 void Form1::saveSetting(const QString& key, const QString& value)
 {
     services_.settings.saveSetting(settings_keys::Application, settings_keys::Section, key, value);
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!connectWhenShown_)
+        return;
+    connectWhenShown_ = false;
+    // Once the window is on screen, with its button to cancel from.
+    QTimer::singleShot(0, this, [this] {
+        if (!isConnected())
+            PushButton1_Click();
+    });
 }
 
 void Form1::closeEvent(QCloseEvent* event)

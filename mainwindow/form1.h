@@ -74,6 +74,9 @@ public:
     QString SelectedFolderName() const;
     // Text1 followed by the selected suffix when that begins with "@".
     QString LoginName() const;
+    // The "Microsoft sign-in" dialog: the application to sign in with, saved
+    // in the settings. True when one was saved that can be used.
+    bool MicrosoftSetup();
 
     void RefreshCounts(bool reset);
 
@@ -101,6 +104,7 @@ public:
     QPushButton* PushButton2;
     StatusProgressBar* ProgressBar1;
     platform::QtListView* ListView1;
+    QLabel* lblSignInHelp;  // over the empty list while the browser has the user
     QLabel* Label1;
     QLabel* Label2;
     QPushButton* PushButton5;
@@ -126,6 +130,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildControls();
@@ -142,9 +147,14 @@ private:
     void Connect();
     bool connectSession(clsChilkatIMAP& session);
     bool connectWithMicrosoft(clsChilkatIMAP& session);
+    bool connectAsMailbox(clsChilkatIMAP& session, const QString& account);
     bool signInThroughBrowser(const QString& account);
-    void showSignInOutcome(platform::BrowserSignIn::Outcome outcome);
+    bool signInServiceFailed();
+    // True when the user chose to set up the application again, and did.
+    bool showSignInOutcome(platform::BrowserSignIn::Outcome outcome);
     void oChilkat_SignInRefused();
+    void oChilkat_MailboxNotServed(const QString& mailbox);
+    void chooseMicrosoftApplication();
     void applySignInMethod();
     platform::BrowserSignIn& signIn() const;
     void Disconnect(bool skipForgetting);
@@ -200,7 +210,16 @@ private:
     bool cannotRememberShown_ = false;
     // The mailbox last said to differ from the Live ID typed; said once.
     QString announcedMailbox_;
+    // The mailbox the last connect read, and the Live ID it was read for:
+    // fetch runs sign in as the same.
+    QString readMailbox_;
+    QString readMailboxFor_;
     SignInMethod signInMethod_ = SignInMethod::Password;
+    platform::MicrosoftApplication microsoftApplication_;
+    // Load must not open the browser or the setup dialog while the window
+    // cannot be seen; the connect waits until it is shown.
+    bool loading_ = false;
+    bool connectWhenShown_ = false;
 };
 
 }  // namespace tallyhive

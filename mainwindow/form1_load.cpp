@@ -23,19 +23,18 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QUrl>
 
 namespace tallyhive {
-namespace {
-
-
-}  // namespace
 
 void Form1::Form_Load()
 {
     using namespace settings_keys;
     NumberedHandler h(services_.boxes, locations::Form1Load);
+    loading_ = true;
+    const auto loaded = qScopeGuard([this] { loading_ = false; });
     const auto setting = [this](const QString& key, const std::optional<QString>& fallback = std::nullopt) {
         return services_.settings.getSetting(Application, Section, key, fallback);
     };
@@ -54,7 +53,7 @@ void Form1::Form_Load()
     AddListColumns();
     h.step(154, [&] { ListView1->removeAllRows(); });
     h.step(156, [&] { ListView1->redraw(); });
-    signInMethod_ = chooseSignInMethod();
+    chooseMicrosoftApplication();
     h.step(158, [&] {
         imapComponent = services_.createImapComponent();
         if (!imapComponent)

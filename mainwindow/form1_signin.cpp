@@ -41,10 +41,13 @@ void Form1::Connect()
     h.step(104, [&] { setStatus(texts::StatusConnecting); });
     if (!h.test(106, [&] { return oChilkat != nullptr; })) {
         if (signInMethod_ == SignInMethod::MicrosoftWithoutClientId) {
-            // A password sign-in is bound to fail there; say what would work.
-            services_.boxes.show(texts::MicrosoftNeedsClientId, texts::AppTitle, platform::BoxIcon::None);
-            Disconnect(true);
-            return;
+            // A password sign-in is bound to fail there: the application to
+            // sign in with is asked for, once the window can be seen.
+            connectWhenShown_ = loading_;
+            if (loading_ || !MicrosoftSetup()) {
+                Disconnect(true);
+                return;
+            }
         }
         // This command's own reference: a handler run while it waits may drop the window's.
         std::shared_ptr<clsChilkatIMAP> session;
@@ -111,13 +114,13 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
     session->ScrapProgress = [this, raw](int percent) { oChilkat_ScrapProgress(raw, percent); };
     if (signInMethod_ == SignInMethod::Microsoft) {
         // Never the browser here: a fetch run signs in with what is at hand,
-        // as the mailbox the browser sign-in opened.
+        // as the mailbox the connect read.
         const QString account = session->Username;
         session->AccessTokens = [this, account](bool refresh) { return signIn().accessToken(account, refresh); };
-        // A window given no sign-in object says so when the tokens are asked for.
-        if (services_.signIn)
-            session->Username = services_.signIn->mailboxAddress(account);
+        if (account.compare(readMailboxFor_, Qt::CaseInsensitive) == 0)
+            session->Username = readMailbox_;
         session->SignInRefused = [this] { oChilkat_SignInRefused(); };
+        session->MailboxNotServed = [this, raw] { oChilkat_MailboxNotServed(raw->Username); };
     }
     session->StatusChanged = [this, raw](const QString& text) { oChilkat_StatusChanged(raw, text); };
     return session;

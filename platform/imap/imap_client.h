@@ -137,6 +137,7 @@ private:
     void reportFetchProgress();
     int signIn(const QString& user, const QString& password);
     int signInWithTokens(const QString& user, const AccessTokenSource& tokens);
+    int proveMailboxServed(const QString& operation);
     void keepSecret(const QString& secret);
     int select(const QString& mailbox);
 

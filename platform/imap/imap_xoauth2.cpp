@@ -1,6 +1,7 @@
 #include "platform/imap/imap_client.h"
 
 #include "platform/imap/imap_client_call.h"
+#include "platform/imap/imap_fetch_items.h"
 
 #include <algorithm>
 
@@ -17,6 +18,22 @@ int ImapClient::authenticateXoauth2(const QString& user, AccessTokenSource token
         signInAgain_ = [this, user, tokens] { return signInWithTokens(user, tokens); };
     }
     return status;
+}
+
+// Outlook.com takes the token of a mailbox it does not serve (IMAP switched
+// off, or none provisioned) and refuses whatever follows. Asking for the
+// hierarchy delimiter, which needs the mailbox, finds that out while the
+// sign-in can still say why.
+int ImapClient::proveMailboxServed(const QString& operation)
+{
+    const auto probe = run(operation, {nextTag() + " LIST \"\" \"\"\r\n"});
+    if (!probe)
+        return 0;
+    if (probe->ok())
+        return 1;
+    setError(QStringLiteral("%1 failed: the server took the token, then refused the next command: %2")
+                 .arg(operation, lineText(probe->tagged.raw)));
+    return kMailboxNotServed;
 }
 
 int ImapClient::signInWithTokens(const QString& user, const AccessTokenSource& tokens)
@@ -86,7 +103,7 @@ int ImapClient::signInWithTokens(const QString& user, const AccessTokenSource& t
             return 0;
         signedIn_ = *accepted;
         if (*accepted)
-            return 1;
+            return proveMailboxServed(operation);
     }
     return kTokenRefused;
 }

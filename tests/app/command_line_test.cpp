@@ -30,6 +30,7 @@ TEST(CommandLine, AnswersHelpAndVersionRefusesWhatItDoesNotTakeAndLeavesQtItsOpt
         {{QStringLiteral("tallyhive")}, std::nullopt, {}, {}},
         {{QStringLiteral("tallyhive"), QStringLiteral("-platform"), QStringLiteral("offscreen")}, std::nullopt, {}, {}},
         {{QStringLiteral("tallyhive"), QStringLiteral("-style=fusion"), QStringLiteral("-reverse")}, std::nullopt, {}, {}},
+        {{QStringLiteral("tallyhive"), QStringLiteral("--microsoft-setup")}, std::nullopt, {}, {}},
         {{QStringLiteral("tallyhive"), QStringLiteral("--version")}, 0, QStringLiteral("tallyhive 9.8.7\n"), {}},
         {{QStringLiteral("/usr/bin/tallyhive"), QStringLiteral("-v")}, 0, QStringLiteral("tallyhive 9.8.7\n"), {}},
         {{QStringLiteral("tallyhive"), QStringLiteral("--help")}, 0, QStringLiteral("  -v, --version"), {}},

@@ -32,6 +32,7 @@ TEST(IdTokenTest, TheAddressComesFromEmailElsePreferredUsername)
         // Anything that would change the XOAUTH2 line is no address.
         {tokenWithClaims("{\"email\":\"a\\u0001auth=Bearer x@example.org\"}"), ""},
         {tokenWithClaims(R"({"email":"two words@example.org"})"), ""},
+        {tokenWithClaims(R"({"email":"gro.elpmaxe@\u202eanna"})"), ""},  // shown as "anna@example.org"
         {tokenWithClaims(R"({"email":"a@b@example.org"})"), ""},
         {tokenWithClaims(R"({"email":42})"), ""},
         {tokenWithClaims("not json"), ""},

@@ -17,6 +17,7 @@ int main(int argc, char** argv)
     qputenv("TALLYHIVE_HOME_PAGE", "");
     // Loopback, and a port on which nothing listens for the ones with one.
     qputenv("TALLYHIVE_IMAP_HOST", "127.0.0.1");
+    qputenv("TALLYHIVE_OAUTH_HOST", "http://127.0.0.1:1");
     qputenv("TALLYHIVE_OAUTH_AUTHORITY", "http://127.0.0.1:1/consumers/oauth2/v2.0");
     qputenv("TALLYHIVE_DOWNLOAD_PAGE", "http://127.0.0.1:1/tallyhive");
     // Neither a browser nor a spreadsheet program is started for a test.

@@ -1,5 +1,6 @@
 // AUTHENTICATE XOAUTH2 on the wire: both ways of sending the token, both
-// ways servers refuse one, the one retry with a refreshed token.
+// ways servers refuse one, the one retry with a refreshed token, and the
+// mailbox refused after its token was taken.
 #include "imap_transcript.h"
 
 #include "platform/imap/imap_client.h"
@@ -51,7 +52,9 @@ TEST_F(ImapXoauth2Test, TokenTravelsAsInitialResponseWhenOfferedElseAfterTheCont
     wire->client("A1 CAPABILITY\r\n")
         .server("* CAPABILITY IMAP4rev1 SASL-IR AUTH=XOAUTH2\r\nA1 OK done\r\n")
         .client("A2 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "tok-1") + "\r\n")
-        .server("A2 OK AUTHENTICATE completed.\r\n");
+        .server("A2 OK AUTHENTICATE completed.\r\n")
+        .client("A3 LIST \"\" \"\"\r\n")
+        .server("* LIST (\\Noselect) \"/\" \"\"\r\nA3 OK LIST completed.\r\n");
     EXPECT_EQ(authenticate({QStringLiteral("tok-1")}), 1);
     EXPECT_EQ(asked, QList<bool>({false}));
 
@@ -61,9 +64,23 @@ TEST_F(ImapXoauth2Test, TokenTravelsAsInitialResponseWhenOfferedElseAfterTheCont
         .client("A2 AUTHENTICATE XOAUTH2\r\n")
         .server("+ \r\n")
         .client(payload("ann@example.org", "tok-2") + "\r\n")
-        .server("A2 OK AUTHENTICATE completed.\r\n");
+        .server("A2 OK AUTHENTICATE completed.\r\n")
+        .client("A3 LIST \"\" \"\"\r\n")
+        .server("A3 OK LIST completed.\r\n");
     ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
     EXPECT_EQ(authenticate({QStringLiteral("tok-2")}), 1);
+
+    // Outlook.com takes the token of a mailbox it will not serve.
+    wire->server("* OK ready\r\n")
+        .client("A1 CAPABILITY\r\n")
+        .server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA1 OK done\r\n")
+        .client("A2 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "tok-3") + "\r\n")
+        .server("A2 OK AUTHENTICATE completed.\r\n")
+        .client("A3 LIST \"\" \"\"\r\n")
+        .server("A3 BAD User is authenticated but not connected.\r\n");
+    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
+    EXPECT_EQ(authenticate({QStringLiteral("tok-3")}), kMailboxNotServed);
+    EXPECT_TRUE(client->lastErrorText().endsWith(QStringLiteral("A3 BAD User is authenticated but not connected.")));
 }
 
 TEST_F(ImapXoauth2Test, RefusalWithReasonsIsAnsweredWithAnEmptyLineAndARefreshedTokenTriedOnce)
@@ -75,7 +92,9 @@ TEST_F(ImapXoauth2Test, RefusalWithReasonsIsAnsweredWithAnEmptyLineAndARefreshed
         .client("\r\n")
         .server("A2 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n")
         .client("A3 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "fresh") + "\r\n")
-        .server("A3 OK Logged in\r\n");
+        .server("A3 OK Logged in\r\n")
+        .client("A4 LIST \"\" \"\"\r\n")
+        .server("A4 OK LIST completed.\r\n");
     EXPECT_EQ(authenticate({QStringLiteral("stale"), QStringLiteral("fresh")}), 1);
     EXPECT_EQ(asked, QList<bool>({false, true}));
 }

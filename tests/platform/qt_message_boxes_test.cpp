@@ -6,7 +6,10 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -47,6 +50,40 @@ TEST(QtMessageBoxesTest, OutsideTextIsPlainSelectableText)
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_FALSE(flags.testFlag(Qt::LinksAccessibleByMouse));
     EXPECT_TRUE(flags.testFlag(Qt::TextSelectableByMouse));
+}
+
+// Typed into as a person would: the id box has the focus, Return is OK and
+// takes only an id Microsoft could have issued; the registration page is
+// not opened on the way.
+TEST(QtMessageBoxesTest, TheMicrosoftSignInDialogTakesAnIdTypedAndReturn)
+{
+    tallyhive::testing::guiApplication();
+    platform::QtMessageBoxes boxes;
+    QStringList opened;
+    boxes.setPageOpener([&](const QUrl& page) { opened << page.toString(); });
+    QString preselected;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        for (const QRadioButton* type : dialog->findChildren<QRadioButton*>()) {
+            if (type->isChecked())
+                preselected = type->text();
+        }
+        auto* id = qobject_cast<QLineEdit*>(dialog->focusWidget());
+        ASSERT_NE(id, nullptr);
+        QTest::keyClicks(id, QStringLiteral("not-an-id"));
+        QTest::keyClick(id, Qt::Key_Return);
+        ASSERT_TRUE(dialog->isVisible());
+        id->clear();
+        QTest::keyClicks(id, QStringLiteral(" 0F1E2D3C-4b5a-6978-8796-a5b4c3d2e1f0 "));
+        QTest::keyClick(id, Qt::Key_Return);
+    });
+    const auto chosen = boxes.microsoftSetup({QString(), QStringLiteral("consumers")});
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(chosen->clientId, QStringLiteral("0F1E2D3C-4b5a-6978-8796-a5b4c3d2e1f0"));
+    EXPECT_EQ(chosen->tenant, QStringLiteral("consumers"));
+    EXPECT_EQ(preselected, QStringLiteral("Personal Microsoft accounts (Outlook.com, Hotmail, Live)"));
+    EXPECT_TRUE(opened.isEmpty());
 }
 
 }  // namespace

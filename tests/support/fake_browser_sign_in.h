@@ -14,6 +14,7 @@ namespace tallyhive::testing {
 // refresh hands out the next token of its list.
 class FakeBrowserSignIn : public platform::BrowserSignIn {
 public:
+    void useApplication(const QString& clientId, const QString& authority) override { application = clientId + u' ' + authority; }
     Outcome signInInBrowser(const QString& account) override
     {
         browserOpenedFor << account;
@@ -85,6 +86,7 @@ public:
     std::function<void(const QString&)> browserNotOpened;
     bool storeWorks = true;
 
+    QString application;  // the client id and the authority last set
     QStringList browserOpenedFor;
     QList<bool> tokenRequests;
     QList<bool> remembered;

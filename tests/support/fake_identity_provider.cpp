@@ -247,9 +247,11 @@ struct FakeIdentityProvider::State {
         QMutexLocker lock(&guard);
         // A form body: '+' stands for a blank before percent-decoding.
         QUrlQuery form(QString::fromLatin1(QByteArray(body).replace('+', "%20")));
-        if (method == "GET" && target.path() == u"/oauth2/v2.0/authorize")
+        // The one application is registered for personal accounts only.
+        const QString path = target.path().startsWith(u"/consumers/") ? target.path().mid(10) : target.path();
+        if (method == "GET" && path == u"/oauth2/v2.0/authorize")
             return authorize(QUrlQuery(target));
-        if (method == "POST" && target.path() == u"/oauth2/v2.0/token")
+        if (method == "POST" && path == u"/oauth2/v2.0/token")
             return token(form);
         if (method == "POST" && target.path() == u"/introspect")
             return introspect(form);

@@ -19,6 +19,9 @@ namespace tallyhive::testing {
 //        "openid" in the scope an ID token names the account
 //   POST /introspect             for Dovecot's oauth2 passdb: whether a token is live
 //
+// The one application it knows is registered for personal accounts only:
+// the two OAuth paths answer under /consumers/ too, not under another tenant.
+//
 // Codes hold characters that must be percent-encoded, as Microsoft's do.
 class FakeIdentityProvider {
 public:

@@ -45,7 +45,7 @@ public:
                 break;
             if (user == acceptedUser && token == acceptedToken) {
                 lastError = QStringLiteral("authenticated");
-                return 1;
+                return mailboxServed ? 1 : platform::kMailboxNotServed;
             }
         }
         lastError = QStringLiteral("token refused");
@@ -179,6 +179,7 @@ public:
     QString acceptedUser = QStringLiteral("user@example.org");
     QString acceptedPassword = QStringLiteral("secret");
     QString acceptedToken = QStringLiteral("token-1");
+    bool mailboxServed = true;  // false: the token is taken, the next command refused
     std::map<QString, std::vector<platform::MailMessage>> mailboxes;
     std::map<QString, QString> specialUse;  // role ("\\Sent") -> mailbox
     std::map<QString, QStringList> attributes;  // mailbox -> what its listing says of it ("\\Noselect")

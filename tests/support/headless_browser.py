@@ -3,7 +3,7 @@
 the redirects, as a person finishing the sign-in would. It goes to loopback
 addresses only and says nothing of what it saw.
 
-  headless_browser.py [--favicon] [--foreign] URL
+  headless_browser.py [--favicon] [--foreign] [--crowd N] URL
 
 --favicon  after the page the sign-in ends on, asks the same address for
            /favicon.ico, as desktop browsers do, then loads the page again,
@@ -12,9 +12,14 @@ addresses only and says nothing of what it saw.
            address what another program on the machine could: a code with a
            wrong state, an error with a wrong state, no state, an oversized
            request. Each must be refused with a 4xx, else this exits with 3.
+--crowd N  while the answer is on its way, another program holds N
+           connections to that address that send nothing, and opens a new
+           one for each that is dropped.
 """
+import select
 import socket
 import sys
+import threading
 import urllib.error
 import urllib.parse
 import urllib.request
@@ -69,10 +74,28 @@ def send_foreign_requests(opener, answer_url):
         sys.exit(3)
 
 
+def crowd(address, count, done):
+    held = []
+    try:
+        while not done.is_set():
+            while len(held) < count:
+                held.append(socket.create_connection(address, timeout=5))
+            dropped, _, _ = select.select(held, [], [], 0.05)
+            for connection in dropped:
+                held.remove(connection)
+                connection.close()
+    except OSError:
+        pass  # the port has closed: the sign-in is over
+    for connection in held:
+        connection.close()
+
+
 class LoopbackRedirects(urllib.request.HTTPRedirectHandler):
-    def __init__(self, opener_for_foreign):
+    def __init__(self, opener_for_foreign, crowd_size):
         super().__init__()
         self.opener_for_foreign = opener_for_foreign
+        self.crowd_size = crowd_size
+        self.crowd_done = threading.Event()
         self.answer_url = None
 
     def redirect_request(self, req, fp, code, msg, headers, newurl):
@@ -81,6 +104,11 @@ class LoopbackRedirects(urllib.request.HTTPRedirectHandler):
             self.answer_url = newurl
             if self.opener_for_foreign:
                 send_foreign_requests(self.opener_for_foreign, newurl)
+            if self.crowd_size:
+                parts = urllib.parse.urlsplit(newurl)
+                threading.Thread(target=crowd, args=((parts.hostname, parts.port), self.crowd_size, self.crowd_done),
+                                 daemon=True).start()
+                self.crowd_done.wait(0.5)
         return super().redirect_request(req, fp, code, msg, headers, newurl)
 
 
@@ -88,14 +116,15 @@ def main():
     args = sys.argv[1:]
     favicon = "--favicon" in args
     foreign = "--foreign" in args
-    urls = [arg for arg in args if not arg.startswith("--")]
+    crowd_size = int(args[args.index("--crowd") + 1]) if "--crowd" in args else 0
+    urls = [arg for i, arg in enumerate(args) if not arg.startswith("--") and (i == 0 or args[i - 1] != "--crowd")]
     if len(urls) != 1:
-        sys.stderr.write("usage: headless_browser.py [--favicon] [--foreign] URL\n")
+        sys.stderr.write("usage: headless_browser.py [--favicon] [--foreign] [--crowd N] URL\n")
         return 2
     loopback_only(urls[0])
     # No proxy: whatever the environment says, the request stays on this machine.
     plain = urllib.request.build_opener(urllib.request.ProxyHandler({}))
-    redirects = LoopbackRedirects(plain if foreign else None)
+    redirects = LoopbackRedirects(plain if foreign else None, crowd_size)
     opener = urllib.request.build_opener(urllib.request.ProxyHandler({}), redirects)
     try:
         opener.open(urls[0], timeout=30).read()
@@ -114,6 +143,8 @@ def main():
     except OSError as error:
         sys.stderr.write("headless_browser: %s\n" % type(error).__name__)
         return 1
+    finally:
+        redirects.crowd_done.set()
     return 0
 
 

@@ -39,6 +39,17 @@ public:
         return text;
     }
 
+    bool offer(const QString& text, const QString& title, const QString&) override
+    {
+        show(text, title, platform::BoxIcon::None);
+        return takeOffer;
+    }
+    std::optional<platform::MicrosoftApplication> microsoftSetup(const platform::MicrosoftApplication& proposed) override
+    {
+        setups.push_back(proposed);
+        return setupAnswer;
+    }
+
     QStringList texts() const
     {
         QStringList all;
@@ -50,6 +61,9 @@ public:
     std::vector<ShownBox> shown;
     QStringList prompts;
     std::deque<std::optional<QString>> answers;  // nullopt answers Cancel
+    bool takeOffer = false;                       // whether offers are taken
+    std::vector<platform::MicrosoftApplication> setups;  // what each "Microsoft sign-in" dialog proposed
+    std::optional<platform::MicrosoftApplication> setupAnswer;  // nullopt: Cancel
 };
 
 }  // namespace tallyhive::testing
