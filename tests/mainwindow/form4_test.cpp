@@ -11,8 +11,10 @@
 #include "support/gui_application.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTimer>
 
@@ -42,6 +44,19 @@ void whenForm4Open(std::function<void(Form4&)> action)
         action(*form);
     });
     poll->start(1);
+}
+
+// The share of the screen the window covers, frame included, once a window
+// manager has had up to 5 s to maximise it.
+double screenShare(QWidget& window)
+{
+    const auto share = [&] {
+        const QSize frame = window.frameGeometry().size(), screen = window.screen()->geometry().size();
+        return double(frame.width()) * frame.height() / (double(screen.width()) * screen.height());
+    };
+    for (QDeadlineTimer wait(5000); share() < 0.9 && !wait.hasExpired();)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return share();
 }
 
 QPushButton& button(Form4& form, const char* name)
@@ -189,6 +204,7 @@ TEST_F(Form4Test, EmptyMainListOpensEmptyAndClosingChangesNothing)
 {
     whenForm4Open([&](Form4& form) {
         EXPECT_TRUE(form.isMaximized());
+        EXPECT_GE(screenShare(form), 0.9);
         EXPECT_EQ(form.listView().rowCount(), 0);
         EXPECT_EQ(form.selectedLabel().text(), QStringLiteral("Selected Emails: 0"));
         form.close();
