@@ -115,6 +115,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
     if (ChilkatImap1->beginFetchRun(first, last) != 1) {
         WriteErrorLog();
         // Stopped while the server listed the messages: the user asked for none.
+        Shortfall.stopped = AbortProcess;
         if (!AbortProcess)
             noteNotRead(Shortfall.asked);
         return;
@@ -133,7 +134,8 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
         if (fetched.status == platform::FetchStatus::Skipped)
             noteNotRead(1, fetched.text);
         // Stop is heard whether or not the fetch brought a message.
-        if (AbortProcess)
+        Shortfall.stopped = AbortProcess;
+        if (Shortfall.stopped)
             return;
         if (fetched.status == platform::FetchStatus::Skipped)
             continue;
@@ -141,6 +143,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
             noteNotRead(last - n + 1, fetched.text);
             return;
         }
+        ++Shortfall.read;
         const platform::MailMessage& message = fetched.message;
         if (message.keptAsRawText)
             appendErrorLogEntry(texts::MessageKeptAsRawText.arg(n));

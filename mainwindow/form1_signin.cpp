@@ -82,6 +82,9 @@ void Form1::Disconnect(bool afterFailedConnect)
                 signIn().signOut();
         }
         h.step(160, [&] {
+            // A run going on ends as on Stop: the user ended it.
+            if (oChilkat)
+                oChilkat->AbortProcess = true;
             if (imapComponent)
                 imapComponent->disconnect();
         });
