@@ -1,10 +1,32 @@
 #include "platform/qt/qt_message_boxes.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace tallyhive::platform {
+namespace {
+
+constexpr int kMinimumBoxWidth = 300;
+constexpr int kFrameButtonsWidth = 160;
+
+// A window manager cuts a title wider than its box: a "Done." box came out
+// about 100 pixels wide with its "Tallyhive" cut short. The box keeps room
+// for the title in a bold face and for the frame's buttons beside it.
+void keepTitleWhole(QMessageBox& box, const QString& title)
+{
+    QFont bold = box.font();
+    bold.setBold(true);
+    const int width = std::max(kMinimumBoxWidth, QFontMetrics(bold).horizontalAdvance(title) + kFrameButtonsWidth);
+    // A message box sizes itself from its layout and ignores a minimum size.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0), grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+}  // namespace
 
 void QtMessageBoxes::show(const QString& text, const QString& title, BoxIcon icon)
 {
@@ -19,6 +41,7 @@ void QtMessageBoxes::show(const QString& text, const QString& title, BoxIcon ico
                 : icon == BoxIcon::Information ? QMessageBox::Information
                                                : QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
+    keepTitleWhole(box, title);
     // A busy pointer set by the running command must not hide the box's button.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();

@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
-# Runs a command on a virtual screen of its own under a real window manager
-# (Matchbox), which places, decorates and maximises windows as a desktop does.
-# Both end with the command, whose exit status this script returns.
-#
-#   tests/support/with_window_manager.sh PROGRAM [ARGUMENTS...]
+# Runs a command on a screen of its own under a real window manager, which
+# places and maximises windows as a desktop does. Both end with the command.
 set -euo pipefail
 home=$(mktemp -d /tmp/thwm.XXXXXX)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$home/display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$home/display" >/dev/null 2>&1 &
 pids=$!
 trap 'kill $pids 2>/dev/null || true; wait $pids 2>/dev/null || true; rm -rf "$home"' EXIT
 for _ in $(seq 1 100); do [ -s "$home/display" ] && break; sleep 0.05; done
