@@ -32,7 +32,6 @@ bool clsChilkatIMAP::Connect()
 {
     const auto self = shared_from_this();
     bindComponent();
-    ChilkatImap1->setSsl(SSL);
     ChilkatImap1->setPort(PORT);
     LastStatus = ChilkatImap1->connect(IMAPServer);
     if (LastStatus != 1) {

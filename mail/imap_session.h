@@ -41,7 +41,6 @@ public:
     // with every session.
     std::shared_ptr<platform::ImapComponent> ChilkatIMAPObject;
     int PORT = 0;
-    bool SSL = false;
     QString IMAPServer;
     QString Password;
     QString Username;

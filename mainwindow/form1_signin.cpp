@@ -103,7 +103,6 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
 {
     auto session = std::make_shared<clsChilkatIMAP>(services_.boxes);
     session->ChilkatIMAPObject = imapComponent;
-    session->SSL = true;
     session->PORT = config::imapPort();
     session->IMAPServer = config::imapHost();
     session->Username = LoginName();

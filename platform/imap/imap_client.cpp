@@ -95,7 +95,7 @@ bool ImapClient::openConnection(const QString& operation, Watch& watch)
         watch.poll();
         return !watch.abandonDue() && !disconnectedInCall_;
     };
-    if (!transport_->open(host_, port_, ssl_, options_.connectTimeoutMs, keepWaiting)) {
+    if (!transport_->open(host_, port_, options_.connectTimeoutMs, keepWaiting)) {
         setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, host_).arg(port_).arg(transport_->errorText()));
         transport_->close();
         return false;
