@@ -244,7 +244,7 @@ std::optional<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QS
 
 std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
 {
-    const QString operation = QStringLiteral("fetchSingle %1").arg(number);
+    const QString operation = QStringLiteral("fetchRaw %1").arg(number);
     Call call(*this, operation);
     if (!call.ok())
         return std::nullopt;
