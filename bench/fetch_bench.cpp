@@ -119,7 +119,6 @@ int folderCount(const QString& folder, const QString& user, const QString& passw
 {
     const tallyhive::platform::ImapOptions options = tallyhive::imapOptionsFromConfig();
     tallyhive::platform::ImapClient client(std::make_unique<tallyhive::platform::TlsTransport>(options.caFile), options);
-    client.setSsl(true);
     client.setPort(tallyhive::config::imapPort());
     if (client.connect(tallyhive::config::imapHost()) != 1 || client.login(user, password) != 1 || client.selectMailbox(folder) != 1) {
         std::fprintf(stderr, "fetch_bench: %s\n", qPrintable(client.lastErrorText()));

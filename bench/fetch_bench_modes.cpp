@@ -65,7 +65,6 @@ Figures runExtraction(int count)
     PrintingMessageBoxes boxes;
     auto session = std::make_shared<clsChilkatIMAP>(boxes);
     session->ChilkatIMAPObject = platform::createImapComponent(imapOptionsFromConfig());
-    session->SSL = true;
     session->PORT = config::imapPort();
     session->IMAPServer = config::imapHost();
     session->Username = qEnvironmentVariable(kUserVariable);
@@ -95,7 +94,6 @@ Figures runFloor(int count, bool window)
     Figures figures;
     QElapsedTimer timer;
     timer.start();
-    client.setSsl(true);
     client.setPort(config::imapPort());
     if (client.connect(config::imapHost()) != 1
         || client.login(qEnvironmentVariable(kUserVariable), qEnvironmentVariable(kPasswordVariable)) != 1

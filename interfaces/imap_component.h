@@ -84,7 +84,6 @@ class ImapComponent {
 public:
     virtual ~ImapComponent() = default;
 
-    virtual void setSsl(bool ssl) = 0;
     virtual void setPort(int port) = 0;
     virtual int connect(const QString& host) = 0;
     // Sends one command (without tag); returns the untagged and tagged response
@@ -99,8 +98,6 @@ public:
     // listed; any other name is encoded.
     virtual int selectMailbox(const QString& mailbox) = 0;
     virtual int numMessages() const = 0;
-    // Fetches one whole message; nothing when the fetch failed or was abandoned.
-    virtual std::optional<MailMessage> fetchSingle(int number, bool isUid) = 0;
     // Starts reading the messages first .. last (sequence numbers) of the
     // selected mailbox: learns which messages these are, so that a run whose
     // connection is lost can open it again and go on with the same messages.

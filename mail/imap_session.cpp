@@ -32,7 +32,6 @@ bool clsChilkatIMAP::Connect()
 {
     const auto self = shared_from_this();
     bindComponent();
-    ChilkatImap1->setSsl(SSL);
     ChilkatImap1->setPort(PORT);
     LastStatus = ChilkatImap1->connect(IMAPServer);
     if (LastStatus != 1) {
@@ -119,6 +118,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
     if (ChilkatImap1->beginFetchRun(first, last) != 1) {
         WriteErrorLog();
         // Stopped while the server listed the messages: the user asked for none.
+        Shortfall.stopped = AbortProcess;
         if (!AbortProcess)
             noteNotRead(Shortfall.asked);
         return;
@@ -137,7 +137,8 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
         if (fetched.status == platform::FetchStatus::Skipped)
             noteNotRead(1, fetched.text);
         // Stop is heard whether or not the fetch brought a message.
-        if (AbortProcess)
+        Shortfall.stopped = AbortProcess;
+        if (Shortfall.stopped)
             return;
         if (fetched.status == platform::FetchStatus::Skipped)
             continue;
@@ -145,6 +146,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
             noteNotRead(last - n + 1, fetched.text);
             return;
         }
+        ++Shortfall.read;
         const platform::MailMessage& message = fetched.message;
         if (message.keptAsRawText)
             appendErrorLogEntry(texts::MessageKeptAsRawText.arg(n));

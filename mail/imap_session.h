@@ -16,11 +16,13 @@
 namespace tallyhive {
 
 // How far a fetch run fell short: messages of its range it could not read,
-// and why the first of them could not be.
+// and why the first of them could not be; or that the user ended it first.
 struct RunShortfall {
     qint64 asked = 0;
     qint64 notRead = 0;
-    QString firstReason;  // the component's words; never holds the password
+    QString firstReason;   // the component's words; never holds the password
+    qint64 read = 0;       // delivered through MailExtractListing
+    bool stopped = false;  // AbortProcess ended it: the user's Stop or Disconnect
 };
 
 // One mailbox session: connection values, the fixed call sequences on the
@@ -39,7 +41,6 @@ public:
     // with every session.
     std::shared_ptr<platform::ImapComponent> ChilkatIMAPObject;
     int PORT = 0;
-    bool SSL = false;
     QString IMAPServer;
     QString Password;
     QString Username;

@@ -30,13 +30,19 @@ std::shared_ptr<clsChilkatIMAP> require(const std::shared_ptr<clsChilkatIMAP>& s
     return session;
 }
 
-// A run that could not read all it was asked for never says a bare "Done.".
-QString closingText(const clsChilkatIMAP* run)
+// A run that could not read all it was asked for never says a bare "Done.",
+// nor ends silent, whatever flag an earlier command left. One the user ended
+// says so without sounding like a fault.
+QString closingText(const clsChilkatIMAP* run, bool skipDone)
 {
-    if (!run || run->Shortfall.notRead == 0)
-        return texts::Done;
-    const RunShortfall& shortfall = run->Shortfall;
-    return texts::RunIncomplete.arg(shortfall.notRead).arg(shortfall.asked).arg(shortfall.firstReason);
+    const RunShortfall shortfall = run ? run->Shortfall : RunShortfall{};
+    if (shortfall.stopped) {
+        const QString unread = texts::RunStoppedUnread.arg(shortfall.notRead).arg(shortfall.firstReason);
+        return texts::RunStopped.arg(shortfall.read).arg(shortfall.asked) + (shortfall.notRead > 0 ? unread : QString());
+    }
+    if (shortfall.notRead > 0)
+        return texts::RunIncomplete.arg(shortfall.notRead).arg(shortfall.asked).arg(shortfall.firstReason);
+    return skipDone ? QString() : texts::Done;
 }
 
 }  // namespace
@@ -201,8 +207,8 @@ void Form1::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* starte
     const QString logTrouble = takeErrorLogTrouble();
     h.step(firstLine + 16, [&] {
         QStringList text;
-        if (!SkipDoneMessage)
-            text << closingText(run);
+        if (const QString closing = closingText(run, SkipDoneMessage); !closing.isEmpty())
+            text << closing;
         if (!logTrouble.isEmpty())
             text << logTrouble;
         if (!text.isEmpty())

@@ -85,6 +85,9 @@ void Form1::Disconnect(bool afterFailedConnect)
                 signIn().signOut();
         }
         h.step(160, [&] {
+            // A run going on ends as on Stop: the user ended it.
+            if (oChilkat)
+                oChilkat->AbortProcess = true;
             if (imapComponent)
                 imapComponent->disconnect();
         });
@@ -103,7 +106,6 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
 {
     auto session = std::make_shared<clsChilkatIMAP>(services_.boxes);
     session->ChilkatIMAPObject = imapComponent;
-    session->SSL = true;
     session->PORT = config::imapPort();
     session->IMAPServer = config::imapHost();
     session->Username = LoginName();

@@ -41,7 +41,8 @@ Form4::Form4(platform::ListView& mainList, platform::MessageBoxes& boxes, QWidge
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(texts::LargerViewCaption);
-    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+    // A window manager offers a dialog no maximise: the view is a window of its own.
+    setWindowFlags(Qt::Window | Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
     resize(twipsToPixels(InsideWidth), twipsToPixels(InsideHeight));
     setMinimumSize(size());

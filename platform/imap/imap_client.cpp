@@ -122,7 +122,7 @@ bool ImapClient::openConnection(const QString& operation, Watch& watch)
         watch.poll();
         return !watch.abandonDue() && !disconnectedInCall_;
     };
-    if (!transport_->open(host_, port_, ssl_, options_.connectTimeoutMs, keepWaiting)) {
+    if (!transport_->open(host_, port_, options_.connectTimeoutMs, keepWaiting)) {
         setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, host_).arg(port_).arg(transport_->errorText()));
         transport_->close();
         return false;
@@ -276,7 +276,7 @@ std::optional<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QS
 
 std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
 {
-    const QString operation = QStringLiteral("fetchSingle %1").arg(number);
+    const QString operation = QStringLiteral("fetchRaw %1").arg(number);
     Call call(*this, operation);
     if (!call.ok())
         return std::nullopt;

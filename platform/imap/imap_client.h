@@ -60,7 +60,6 @@ public:
 
     const ImapOptions& options() const { return options_; }
 
-    void setSsl(bool ssl) { ssl_ = ssl; }
     void setPort(int port) { port_ = port; }
     int connect(const QString& host);
     QString sendRawCommand(const QString& command);
@@ -161,7 +160,6 @@ private:
     const ImapOptions options_;
     ImapResponseReader reader_;
     ImapNotifications* sink_ = nullptr;
-    bool ssl_ = false;
     int port_ = 0;
     QString host_;
     bool connected_ = false;

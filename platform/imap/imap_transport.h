@@ -14,11 +14,10 @@ class ImapTransport {
 public:
     virtual ~ImapTransport() = default;
 
-    // Connects (and with tls, completes the handshake, certificate verified).
+    // Connects and completes the TLS handshake, certificate verified.
     // keepWaiting is called at least every 10 ms while this blocks; returning
     // false from it gives up. False with errorText() on failure.
-    virtual bool open(const QString& host, int port, bool tls, int timeoutMs,
-                      const std::function<bool()>& keepWaiting) = 0;
+    virtual bool open(const QString& host, int port, int timeoutMs, const std::function<bool()>& keepWaiting) = 0;
     virtual void write(const QByteArray& bytes) = 0;
     // Waits at most waitMs for bytes and returns what has arrived (possibly nothing).
     virtual QByteArray read(int waitMs) = 0;

@@ -24,7 +24,7 @@ bool stillWaiting(QAbstractSocket::SocketError error)
 
 }  // namespace
 
-bool TlsTransport::open(const QString& host, int port, bool tls, int timeoutMs, const std::function<bool()>& keepWaiting)
+bool TlsTransport::open(const QString& host, int port, int timeoutMs, const std::function<bool()>& keepWaiting)
 {
     close();
     socket_ = std::make_unique<QSslSocket>();
@@ -46,8 +46,6 @@ bool TlsTransport::open(const QString& host, int port, bool tls, int timeoutMs, 
     // Requests are small and often follow one another before the last was
     // acknowledged; waiting to bundle them would cost a round trip each.
     socket_->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (!tls)
-        return true;
     if (!configureTrust()) {
         socket_->abort();
         return false;

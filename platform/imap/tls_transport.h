@@ -15,7 +15,7 @@ class TlsTransport : public ImapTransport {
 public:
     explicit TlsTransport(QString caFile = {}) : caFile_(std::move(caFile)) {}
 
-    bool open(const QString& host, int port, bool tls, int timeoutMs, const std::function<bool()>& keepWaiting) override;
+    bool open(const QString& host, int port, int timeoutMs, const std::function<bool()>& keepWaiting) override;
     void write(const QByteArray& bytes) override;
     QByteArray read(int waitMs) override;
     bool isOpen() const override;

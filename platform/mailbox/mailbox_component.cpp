@@ -1,7 +1,6 @@
 #include "platform/mailbox/mailbox_component.h"
 
 #include "platform/imap/tls_transport.h"
-#include "platform/mime/mime_message.h"
 
 namespace tallyhive::platform {
 
@@ -46,16 +45,6 @@ int MailboxComponent::authenticateXoauth2(const QString& user, AccessTokenSource
 int MailboxComponent::selectMailbox(const QString& mailbox)
 {
     return admit(QStringLiteral("selectMailbox")) ? client_->selectMailbox(mailbox) : 0;
-}
-
-std::optional<MailMessage> MailboxComponent::fetchSingle(int number, bool isUid)
-{
-    if (!admit(QStringLiteral("fetchSingle %1").arg(number)))
-        return std::nullopt;
-    auto raw = client_->fetchRaw(number, isUid);
-    if (!raw)
-        return std::nullopt;
-    return messageFromBytes(raw->bytes, raw->internalDate);
 }
 
 std::optional<QStringList> MailboxComponent::listMailboxes(const QString& reference, const QString& pattern)

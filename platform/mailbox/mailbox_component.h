@@ -18,7 +18,6 @@ class MailboxComponent : public ImapComponent {
 public:
     explicit MailboxComponent(std::unique_ptr<ImapClient> client);
 
-    void setSsl(bool ssl) override { client_->setSsl(ssl); }
     void setPort(int port) override { client_->setPort(port); }
     int connect(const QString& host) override;
     QString sendRawCommand(const QString& command) override;
@@ -26,7 +25,6 @@ public:
     int authenticateXoauth2(const QString& user, AccessTokenSource tokens) override;
     int selectMailbox(const QString& mailbox) override;
     int numMessages() const override { return client_->numMessages(); }
-    std::optional<MailMessage> fetchSingle(int number, bool isUid) override;
     std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override;
     std::optional<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) override;
     QString specialUseMailbox(const QString& role) const override { return client_->specialUseMailbox(role); }
@@ -37,8 +35,6 @@ public:
     int beginFetchRun(int first, int last) override;
     FetchedMessage fetchRunMessage(int number) override;
     void endFetchRun() override;
-
-    ImapClient& client() { return *client_; }
 
 private:
     bool admit(const QString& operation);

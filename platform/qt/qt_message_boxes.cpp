@@ -3,13 +3,19 @@
 #include "platform/qt/microsoft_setup_dialog.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace tallyhive::platform {
 
 namespace {
+
+constexpr int kMinimumBoxWidth = 300;
+constexpr int kFrameButtonsWidth = 160;
 
 // Texts carry the words of servers and of the sign-in service: shown as
 // they are, never as markup or links, and selectable for copying.
@@ -31,6 +37,20 @@ auto withArrowPointer(Run run)
     return result;
 }
 
+// A window manager cuts a title wider than its box: a "Done." box came out
+// about 100 pixels wide with its "Tallyhive" cut short. The box keeps room
+// for the title in a bold face and for the frame's buttons beside it. Called
+// last, since setting the icon lays the box out anew.
+void keepTitleWhole(QMessageBox& box, const QString& title)
+{
+    QFont bold = box.font();
+    bold.setBold(true);
+    const int width = std::max(kMinimumBoxWidth, QFontMetrics(bold).horizontalAdvance(title) + kFrameButtonsWidth);
+    // A message box sizes itself from its layout and ignores a minimum size.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0), grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 }  // namespace
 
 void QtMessageBoxes::show(const QString& text, const QString& title, BoxIcon icon)
@@ -41,6 +61,7 @@ void QtMessageBoxes::show(const QString& text, const QString& title, BoxIcon ico
                 : icon == BoxIcon::Information ? QMessageBox::Information
                                                : QMessageBox::NoIcon);
     box.setStandardButtons(QMessageBox::Ok);
+    keepTitleWhole(box, title);
     withArrowPointer([&] { return box.exec(); });
 }
 
@@ -50,6 +71,7 @@ bool QtMessageBoxes::offer(const QString& text, const QString& title, const QStr
     fill(box, text, title);
     QPushButton* chosen = box.addButton(action, QMessageBox::ActionRole);
     box.setDefaultButton(box.addButton(QMessageBox::Ok));
+    keepTitleWhole(box, title);
     withArrowPointer([&] { return box.exec(); });
     return box.clickedButton() == chosen;
 }

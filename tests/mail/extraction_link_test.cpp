@@ -57,7 +57,6 @@ protected:
         server.applyEnvironment();
         auto session = std::make_shared<clsChilkatIMAP>(boxes_);
         session->ChilkatIMAPObject = platform::createImapComponent(tallyhive::imapOptionsFromConfig());
-        session->SSL = true;
         session->PORT = port;
         session->IMAPServer = server.host();
         session->Username = script.user;

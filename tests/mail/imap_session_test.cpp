@@ -30,7 +30,6 @@ protected:
         component_->mailboxes[QStringLiteral("Drafts")];
         session_ = std::make_shared<clsChilkatIMAP>(boxes_);
         session_->ChilkatIMAPObject = component_;
-        session_->SSL = true;
         session_->PORT = 993;
         session_->IMAPServer = QStringLiteral("imap.example.org");
         session_->Username = QStringLiteral("user@example.org");
@@ -69,7 +68,7 @@ protected:
 TEST_F(SessionTest, ConnectSetsTlsAndPortThenConnectsIdentifiesAndLogsIn)
 {
     EXPECT_TRUE(session_->Connect());
-    EXPECT_EQ(component_->calls, QStringList({"ssl 1", "port 993", "connect imap.example.org",
+    EXPECT_EQ(component_->calls, QStringList({"port 993", "connect imap.example.org",
                                               "raw ID (\"GUID\" \"1\")", "login user@example.org"}));
     EXPECT_TRUE(boxes_.shown.empty());
     EXPECT_EQ(component_->notifications(), session_.get());

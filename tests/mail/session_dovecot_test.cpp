@@ -27,7 +27,6 @@ protected:
         qputenv("TEMP", logDir_.path().toUtf8());
         session_ = std::make_shared<clsChilkatIMAP>(boxes_);
         session_->ChilkatIMAPObject = tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig());
-        session_->SSL = true;
         session_->PORT = server().port();
         session_->IMAPServer = server().host();
         session_->Username = server().user();

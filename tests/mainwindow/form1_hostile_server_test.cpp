@@ -130,7 +130,8 @@ TEST_F(HostileServerTest, StopEndsARunWhoseEveryFetchIsRefused)
     EXPECT_LT(stopToEnd, 2000);
     EXPECT_LT(server_->commands().filter(QStringLiteral("UID FETCH")).size(), 20000);
     EXPECT_EQ(window_->ListView1->rowCount(), 0);
-    EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Done, but "))) << closingBox().toStdString();
+    EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Stopped after reading 0 of the 20000 messages asked for.\r\n\r\n")))
+        << closingBox().toStdString();
     EXPECT_TRUE(closingBox().contains(QStringLiteral("is refused"))) << closingBox().toStdString();
     EXPECT_LT(logSize(), 20 * kMegabyte);
 }
@@ -186,7 +187,7 @@ TEST_F(HostileServerTest, ADrippingServerEndsTheRunWithinSecondsOfStop)
     EXPECT_GE(stopToEnd, 0);
     EXPECT_LT(stopToEnd, 5000);
     EXPECT_EQ(window_->ListView1->rowCount(), 0);
-    EXPECT_EQ(closingBox(), QStringLiteral("Done."));  // stopped, nothing failed
+    EXPECT_EQ(closingBox(), QStringLiteral("Stopped after reading 0 of the 3 messages asked for."));  // nothing failed
 }
 
 TEST_F(HostileServerTest, AnOverLongMailboxNameFailsNeitherTheSignInNorTheFetch)
@@ -251,15 +252,9 @@ void PrintTo(const Interruption& row, std::ostream* out)
 }
 
 const QString kDone = QStringLiteral("Done.");
-const QString kDisconnectedAt1 = QStringLiteral(
-    "Done, but 4 of the 4 messages asked for could not be read.\r\n\r\n"
-    "The first reason: fetch 1 failed: disconnected while the run was going on");
-const QString kDisconnectedAt2 = QStringLiteral(
-    "Done, but 3 of the 4 messages asked for could not be read.\r\n\r\n"
-    "The first reason: fetch 2 failed: disconnected while the run was going on");
-const QString kDisconnectedInListing = QStringLiteral(
-    "Done, but 4 of the 4 messages asked for could not be read.\r\n\r\n"
-    "The first reason: beginFetchRun 1 to 4 failed: connection lost: disconnected during another call");
+// Stop and Disconnect are the user's: said as a fact, not as a fault.
+const QString kStoppedReadingNone = QStringLiteral("Stopped after reading 0 of the 4 messages asked for.");
+const QString kStoppedReadingOne = QStringLiteral("Stopped after reading 1 of the 4 messages asked for.");
 
 class RunInterruptionTest : public HostileServerTest, public ::testing::WithParamInterface<Interruption> {
 protected:
@@ -384,23 +379,23 @@ TEST_P(RunInterruptionTest, EndsSoonWithAnHonestCountAndTheNextRunWorks)
 
 INSTANTIATE_TEST_SUITE_P(
     EveryPressInEveryWait, RunInterruptionTest,
-    ::testing::Values(Interruption{Press::Disconnect, Wait::Conversion, 0, kDisconnectedAt1},
-                      Interruption{Press::Stop, Wait::Conversion, 0, kDone},
+    ::testing::Values(Interruption{Press::Disconnect, Wait::Conversion, 0, kStoppedReadingNone},
+                      Interruption{Press::Stop, Wait::Conversion, 0, kStoppedReadingNone},
                       Interruption{Press::SendToExcel, Wait::Conversion, 4, kDone},
                       Interruption{Press::ClearList, Wait::Conversion, 4, kDone},
                       Interruption{Press::GetSome, Wait::Conversion, 4, kDone},
-                      Interruption{Press::Disconnect, Wait::ReadAhead, 0, kDisconnectedAt2},
-                      Interruption{Press::Stop, Wait::ReadAhead, 1, kDone},
+                      Interruption{Press::Disconnect, Wait::ReadAhead, 0, kStoppedReadingOne},
+                      Interruption{Press::Stop, Wait::ReadAhead, 1, kStoppedReadingOne},
                       Interruption{Press::SendToExcel, Wait::ReadAhead, 4, kDone},
                       Interruption{Press::ClearList, Wait::ReadAhead, 3, kDone},
                       Interruption{Press::GetSome, Wait::ReadAhead, 4, kDone},
-                      Interruption{Press::Disconnect, Wait::ReconnectDelay, 0, kDisconnectedAt2},
-                      Interruption{Press::Stop, Wait::ReconnectDelay, 1, kDone},
+                      Interruption{Press::Disconnect, Wait::ReconnectDelay, 0, kStoppedReadingOne},
+                      Interruption{Press::Stop, Wait::ReconnectDelay, 1, kStoppedReadingOne},
                       Interruption{Press::SendToExcel, Wait::ReconnectDelay, 4, kDone},
                       Interruption{Press::ClearList, Wait::ReconnectDelay, 3, kDone},
                       Interruption{Press::GetSome, Wait::ReconnectDelay, 4, kDone},
-                      Interruption{Press::Disconnect, Wait::UidListing, 0, kDisconnectedInListing},
-                      Interruption{Press::Stop, Wait::UidListing, 0, kDone},
+                      Interruption{Press::Disconnect, Wait::UidListing, 0, kStoppedReadingNone},
+                      Interruption{Press::Stop, Wait::UidListing, 0, kStoppedReadingNone},
                       Interruption{Press::SendToExcel, Wait::UidListing, 4, kDone},
                       Interruption{Press::ClearList, Wait::UidListing, 4, kDone},
                       Interruption{Press::GetSome, Wait::UidListing, 4, kDone}));

@@ -58,7 +58,6 @@ TEST_F(Form1Test, ConnectKeepsTheSessionAndDisconnectReturnsToTheStart)
     EXPECT_NE(w.oChilkat, nullptr);
     EXPECT_EQ(count(QStringLiteral("list \"\" *")), 1);
     EXPECT_EQ(w.oChilkat->PORT, 993);
-    EXPECT_TRUE(w.oChilkat->SSL);
 
     w.PushButton1_Click();
     EXPECT_FALSE(w.isConnected());

@@ -3,7 +3,6 @@
 #include "mainwindow/component_options.h"
 #include "platform/imap/imap_client.h"
 #include "platform/imap/tls_transport.h"
-#include "platform/mailbox/mailbox_component.h"
 
 #include <QDir>
 
@@ -18,11 +17,10 @@ public:
     static void SetUpTestSuite() { start(QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/messages")); }
 
 protected:
-    std::unique_ptr<MailboxComponent> connected()
+    std::unique_ptr<ImapClient> connected()
     {
         const auto options = tallyhive::imapOptionsFromConfig();
-        auto client = std::make_unique<MailboxComponent>(std::make_unique<ImapClient>(std::make_unique<TlsTransport>(options.caFile), options));
-        client->setSsl(true);
+        auto client = std::make_unique<ImapClient>(std::make_unique<TlsTransport>(options.caFile), options);
         client->setPort(server().port());
         EXPECT_EQ(client->connect(server().host()), 1) << client->lastErrorText().toStdString();
         return client;
@@ -43,11 +41,11 @@ TEST_F(ImapDovecotTest, SignsInListsSelectsAndFetchesWithoutMarkingMailRead)
     const int count = static_cast<int>(QDir(QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/messages")).entryList({QStringLiteral("*.eml")}).size());
     EXPECT_EQ(client->numMessages(), count);
     for (int n = 1; n <= 3; ++n) {
-        const auto message = client->fetchSingle(n, false);
+        const auto message = client->fetchRaw(n);
         ASSERT_TRUE(message) << client->lastErrorText().toStdString();
-        EXPECT_TRUE(message->date.isValid());
+        EXPECT_TRUE(message->internalDate.isValid());
     }
-    EXPECT_FALSE(client->fetchSingle(count + 1, false));
+    EXPECT_FALSE(client->fetchRaw(count + 1));
 
     // Reading with BODY.PEEK leaves the messages unread.
     const QString flags = client->sendRawCommand(QStringLiteral("FETCH 1:3 (FLAGS)"));

@@ -76,7 +76,6 @@ protected:
         auto transport = std::make_unique<TranscriptTransport>();
         wire = transport.get();
         client = std::make_unique<ImapClient>(std::move(transport), options);
-        client->setSsl(true);
         client->setPort(993);
         client->setNotifications(&events);
     }

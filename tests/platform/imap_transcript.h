@@ -29,9 +29,9 @@ public:
     TranscriptTransport& drop() { return add({Step::Drop, {}, 0}); }
     TranscriptTransport& stall() { return add({Step::Stall, {}, 0}); }
 
-    bool open(const QString& host, int port, bool tls, int, const std::function<bool()>& keepWaiting) override
+    bool open(const QString& host, int port, int, const std::function<bool()>& keepWaiting) override
     {
-        openedWith = QStringLiteral("%1:%2 tls=%3").arg(host).arg(port).arg(tls);
+        openedWith = QStringLiteral("%1:%2").arg(host).arg(port);
         ++opens;
         keepWaiting();
         const bool refused = !openSucceeds || opensToRefuse > 0;

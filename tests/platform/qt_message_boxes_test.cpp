@@ -50,6 +50,12 @@ TEST(QtMessageBoxesTest, OutsideTextIsPlainSelectableText)
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_FALSE(flags.testFlag(Qt::LinksAccessibleByMouse));
     EXPECT_TRUE(flags.testFlag(Qt::TextSelectableByMouse));
+
+    // However short the text, the box leaves its title room to show whole.
+    int width = 0;
+    QTimer::singleShot(0, [&] { width = QApplication::activeModalWidget()->width(); QApplication::activeModalWidget()->close(); });
+    boxes.show(QStringLiteral("Done."), QStringLiteral("Tallyhive"), platform::BoxIcon::None);
+    EXPECT_GE(width, 300);
 }
 
 // Typed into as a person would: the id box has the focus, Return is OK and

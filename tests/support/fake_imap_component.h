@@ -13,7 +13,6 @@ namespace tallyhive::testing {
 // It records every call so tests can check order and arguments.
 class FakeImapComponent : public platform::ImapComponent {
 public:
-    void setSsl(bool ssl) override { calls << QStringLiteral("ssl %1").arg(ssl); }
     void setPort(int port) override { calls << QStringLiteral("port %1").arg(port); }
     int connect(const QString& host) override
     {
@@ -59,11 +58,6 @@ public:
         return ok ? 1 : 0;
     }
     int numMessages() const override { return selected.isEmpty() ? 0 : static_cast<int>(mailboxes.at(selected).size()); }
-    std::optional<platform::MailMessage> fetchSingle(int number, bool isUid) override
-    {
-        calls << QStringLiteral("fetch %1 %2").arg(number).arg(isUid);
-        return fetch(number);
-    }
     int beginFetchRun(int first, int last) override
     {
         calls << QStringLiteral("run %1 %2").arg(first).arg(last);

@@ -18,7 +18,7 @@ namespace tallyhive::testing {
 //     ScriptedImapServer server(ScriptedImapServer::normalMailbox(3));
 //     server.applyEnvironment();   // TALLYHIVE_CA_FILE, _IMAP_HOST, _IMAP_PORT
 //     auto imap = platform::createImapComponent(imapOptionsFromConfig());  // reads them
-//     imap->setSsl(true); imap->setPort(server.port());
+//     imap->setPort(server.port());
 //     imap->connect(server.host());
 //
 // It understands CAPABILITY, NOOP, ID, LOGIN (quoted or literal arguments),
