@@ -64,21 +64,15 @@ int main(int argc, char** argv)
 
     QRandomGenerator random(20260207);
     auto list = tallyhive::testing::FakeListView::withStandardColumns();
-    tallyhive::EmailCollection records;
-    records.resize(Rows);
     qint64 bodyCharacters = 0;
     for (int row = 1; row <= Rows; ++row) {
-        list.addRow(QStringLiteral("\"Sender %1\" <sender%1@example.com>").arg(row));
-        list.setCellText(row, 2, QStringLiteral("Sender %1").arg(row));
-        list.setCellText(row, 3, QStringLiteral("sender%1@example.com").arg(row));
-        list.setCellText(row, 4, QStringLiteral("Re: invoice %1 = paid?").arg(row));
-        list.setCellText(row, 5, QStringLiteral("12/7/2026 8:55:01 PM"));
-        list.setCellText(row, 6, QStringLiteral("20261207205501"));
-        list.setChecked(row, true);
         // Median 8 KB (2 .. 14 KB evenly), and one row in fifty of 200 KB.
         const qsizetype length = row % 50 == 0 ? 200 * 1024 : 2048 + random.bounded(12 * 1024);
-        records.at(row).s_Subject = list.cellText(row, 4);
-        records.at(row).s_PlainText = body(random, length);
+        list.addRow({QStringLiteral("\"Sender %1\" <sender%1@example.com>").arg(row), QStringLiteral("Sender %1").arg(row),
+                     QStringLiteral("sender%1@example.com").arg(row), QStringLiteral("Re: invoice %1 = paid?").arg(row),
+                     QStringLiteral("12/7/2026 8:55:01 PM"), body(random, length), {},
+                     QDateTime(QDate(2026, 12, 7), QTime(20, 55, 1))});
+        list.setChecked(row, true);
         bodyCharacters += length;
     }
 
@@ -92,7 +86,7 @@ int main(int argc, char** argv)
     tallyhive::testing::RecordingMessageBoxes boxes;
     QElapsedTimer timer;
     timer.start();
-    tallyhive::SendToExcel(list, records, spreadsheets, boxes, [] {});
+    tallyhive::SendToExcel(list, spreadsheets, boxes, [] {});
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     const double peakAfter = memoryMiB("VmHWM:");
 

@@ -68,10 +68,10 @@ Figures runExtraction(int count)
     session->MaxRecord = count;
 
     Figures figures;
-    session->MailExtractListing = [&figures](const MailListing& listing) {
+    session->MailExtractListing = [&figures](EmailRecord&& listing, int) {
         ++figures.messages;
-        figures.bytes += listing.From.size() + listing.Subject.size() + listing.ReceivedDate.size() + listing.PlainTextBody.size()
-                         + listing.HTMLTextBody.size();
+        figures.bytes += listing.s_From.size() + listing.s_Subject.size() + listing.s_ReceivedDate.size()
+                         + listing.s_PlainText.size() + listing.s_HTMLText.size();
     };
     QElapsedTimer timer;
     timer.start();

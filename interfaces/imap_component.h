@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDateTime>
+#include "interfaces/email_record.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,20 +11,6 @@
 #include <vector>
 
 namespace tallyhive::platform {
-
-// The seven values a fetched message offers to the mail layer.
-struct MailMessage {
-    QString from;         // the From header as written, display name and address together
-    QString fromName;     // decoded display name; empty when the header has none
-    QString fromAddress;  // the bare address
-    QString subject;      // decoded
-    QDateTime date;       // local time; never invalid (falls back to the server's arrival date)
-    QString plainText;    // first inline text/plain part, decoded to Unicode
-    QString htmlText;     // first inline text/html part, decoded to Unicode
-    // Converting the message would have taken time or memory out of all
-    // proportion to its size: plainText is its raw text, the rest is empty.
-    bool keptAsRawText = false;
-};
 
 // Notifications the component sends while one of its calls blocks.
 class ImapNotifications {
@@ -46,7 +33,7 @@ enum class FetchStatus {
 
 struct FetchedMessage {
     FetchStatus status = FetchStatus::Ended;
-    MailMessage message;  // when fetched
+    EmailRecord message;  // when fetched; its s_ReceivedDate is left to the mail layer
     QString text;         // what the log says about this message; never holds the password
 };
 
@@ -90,7 +77,7 @@ public:
     virtual int selectMailbox(const QString& mailbox) = 0;
     virtual int numMessages() const = 0;
     // Fetches one whole message; nothing when the fetch failed or was abandoned.
-    virtual std::optional<MailMessage> fetchSingle(int number, bool isUid) = 0;
+    virtual std::optional<EmailRecord> fetchSingle(int number, bool isUid) = 0;
     // Starts reading the messages first .. last (sequence numbers) of the
     // selected mailbox: learns which messages these are, so that a run whose
     // connection is lost can open it again and go on with the same messages.

@@ -48,7 +48,7 @@ int MailboxComponent::selectMailbox(const QString& mailbox)
     return admit(QStringLiteral("selectMailbox")) ? client_->selectMailbox(mailbox) : 0;
 }
 
-std::optional<MailMessage> MailboxComponent::fetchSingle(int number, bool isUid)
+std::optional<EmailRecord> MailboxComponent::fetchSingle(int number, bool isUid)
 {
     if (!admit(QStringLiteral("fetchSingle %1").arg(number)))
         return std::nullopt;

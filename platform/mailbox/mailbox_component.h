@@ -10,7 +10,7 @@
 namespace tallyhive::platform {
 
 // The IMAP component as the mail layer sees it: the protocol client's calls,
-// with each fetched message turned into its seven values. During a fetch run
+// with each fetched message turned into its record. During a fetch run
 // the messages that have already come are converted on a second thread
 // while the caller handles the one before; they still reach the caller one
 // at a time and in order.
@@ -26,7 +26,7 @@ public:
     int authenticateXoauth2(const QString& user, AccessTokenSource tokens) override;
     int selectMailbox(const QString& mailbox) override;
     int numMessages() const override { return client_->numMessages(); }
-    std::optional<MailMessage> fetchSingle(int number, bool isUid) override;
+    std::optional<EmailRecord> fetchSingle(int number, bool isUid) override;
     std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override;
     std::optional<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) override;
     QString specialUseMailbox(const QString& role) const override { return client_->specialUseMailbox(role); }

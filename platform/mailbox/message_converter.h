@@ -15,9 +15,9 @@
 
 namespace tallyhive::platform {
 
-// Turns fetched messages into their seven values on a thread of its own, so
+// Turns fetched messages into their records on a thread of its own, so
 // that the conversion of the next messages overlaps the caller's work on
-// this one. It is handed bytes it alone holds and hands back values; it
+// this one. It is handed bytes it alone holds and hands back records; it
 // touches nothing else.
 class MessageConverter {
 public:
@@ -29,9 +29,9 @@ public:
     void submit(qint64 number, QByteArray bytes, QDateTime internalDate);
     // Waits for message `number`, which must have been submitted, asking
     // `keepWaiting` about every 10 ms meanwhile; nothing when it said no, or
-    // when a clear() forgot the message. Texts under a million characters
-    // come back copied on the caller's thread, off this thread's heap.
-    std::optional<MailMessage> take(qint64 number, const std::function<bool()>& keepWaiting);
+    // when a clear() forgot the message. The record comes back copied on the
+    // caller's thread, off this thread's heap.
+    std::optional<EmailRecord> take(qint64 number, const std::function<bool()>& keepWaiting);
     // Forgets every message submitted and not taken.
     void clear();
     // Messages and bytes submitted and not yet converted.
@@ -50,7 +50,7 @@ private:
     mutable std::mutex guard_;
     std::condition_variable changed_;
     std::deque<Job> jobs_;
-    std::map<qint64, MailMessage> done_;
+    std::map<qint64, EmailRecord> done_;
     qint64 inWork_ = -1;      // the number being converted
     qint64 queuedBytes_ = 0;
     quint64 generation_ = 0;  // a clear() makes work in progress stale

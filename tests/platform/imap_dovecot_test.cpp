@@ -45,7 +45,7 @@ TEST_F(ImapDovecotTest, SignsInListsSelectsAndFetchesWithoutMarkingMailRead)
     for (int n = 1; n <= 3; ++n) {
         const auto message = client->fetchSingle(n, false);
         ASSERT_TRUE(message) << client->lastErrorText().toStdString();
-        EXPECT_TRUE(message->date.isValid());
+        EXPECT_TRUE(message->receivedAt.isValid());
     }
     EXPECT_FALSE(client->fetchSingle(count + 1, false));
 

@@ -69,7 +69,7 @@ TEST_F(ImapTlsTest, WholeSessionOverVerifiedTls)
     for (int n = 1; n <= 3; ++n) {
         const auto message = client->fetchSingle(n, false);
         ASSERT_TRUE(message) << client->lastErrorText().toStdString();
-        EXPECT_EQ(message->subject, QStringLiteral("Subject %1").arg(n));
+        EXPECT_EQ(message->s_Subject, QStringLiteral("Subject %1").arg(n));
     }
     EXPECT_FALSE(client->fetchSingle(4, false));
     EXPECT_TRUE(server.seen(QStringLiteral("INBOX")).empty());

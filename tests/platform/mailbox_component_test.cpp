@@ -27,9 +27,9 @@ TEST(MailboxComponentTest, FetchSingleHandsTheBytesToTheMimeParser)
                 + "}\r\n" + kMessage + ")\r\nA2 OK done\r\n");
     const auto message = component.fetchSingle(77, true);
     ASSERT_TRUE(message);
-    EXPECT_EQ(message->subject, QStringLiteral("Hello"));
-    EXPECT_EQ(message->fromAddress, QStringLiteral("ann@example.org"));
-    EXPECT_EQ(message->plainText, QStringLiteral("Body text\n"));
+    EXPECT_EQ(message->s_Subject, QStringLiteral("Hello"));
+    EXPECT_EQ(message->s_FromAddress, QStringLiteral("ann@example.org"));
+    EXPECT_EQ(message->s_PlainText, QStringLiteral("Body text\n"));
 }
 
 QByteArray numbered(int n)
@@ -80,8 +80,8 @@ TEST(MailboxComponentTest, ARunDeliversConvertedMessagesInOrderWithTheirOwnLogTe
             continue;
         }
         ASSERT_EQ(fetched.status, FetchStatus::Fetched) << n;
-        EXPECT_EQ(fetched.message.subject, QStringLiteral("Number %1").arg(n));
-        EXPECT_EQ(fetched.message.plainText, QStringLiteral("Text %1\n").arg(n));
+        EXPECT_EQ(fetched.message.s_Subject, QStringLiteral("Number %1").arg(n));
+        EXPECT_EQ(fetched.message.s_PlainText, QStringLiteral("Text %1\n").arg(n));
         EXPECT_TRUE(component.lastErrorText().endsWith(QStringLiteral("OK Fetch number %1").arg(n))) << component.lastErrorText().toStdString();
     }
     component.endFetchRun();

@@ -59,7 +59,7 @@ public:
         return ok ? 1 : 0;
     }
     int numMessages() const override { return selected.isEmpty() ? 0 : static_cast<int>(mailboxes.at(selected).size()); }
-    std::optional<platform::MailMessage> fetchSingle(int number, bool isUid) override
+    std::optional<EmailRecord> fetchSingle(int number, bool isUid) override
     {
         calls << QStringLiteral("fetch %1 %2").arg(number).arg(isUid);
         return fetch(number);
@@ -135,7 +135,7 @@ public:
     platform::ImapNotifications* notifications() const override { return sink; }
 
     // One message as a fetch gives it, with its notifications.
-    std::optional<platform::MailMessage> fetch(int number)
+    std::optional<EmailRecord> fetch(int number)
     {
         if (sink) {
             sink->percentDone(0);
@@ -152,17 +152,11 @@ public:
     }
 
     // A message whose fields carry its number, dated at the given hour.
-    static platform::MailMessage message(int n, int hour = 10)
+    static EmailRecord message(int n, int hour = 10)
     {
-        platform::MailMessage m;
-        m.from = QStringLiteral("\"Sender %1\" <s%1@example.org>").arg(n);
-        m.fromName = QStringLiteral("Sender %1").arg(n);
-        m.fromAddress = QStringLiteral("s%1@example.org").arg(n);
-        m.subject = QStringLiteral("Subject %1").arg(n);
-        m.date = QDateTime(QDate(2024, 3, 19), QTime(hour, 0));
-        m.plainText = QStringLiteral("Body %1").arg(n);
-        m.htmlText = QStringLiteral("<p>Body %1</p>").arg(n);
-        return m;
+        const QString s = QString::number(n);
+        return {"\"Sender " + s + "\" <s" + s + "@example.org>", "Sender " + s, "s" + s + "@example.org", "Subject " + s, {},
+                "Body " + s, "<p>Body " + s + "</p>", QDateTime(QDate(2024, 3, 19), QTime(hour, 0))};
     }
 
     void fill(const QString& mailbox, int count)
@@ -179,7 +173,7 @@ public:
     QString acceptedUser = QStringLiteral("user@example.org");
     QString acceptedPassword = QStringLiteral("secret");
     QString acceptedToken = QStringLiteral("token-1");
-    std::map<QString, std::vector<platform::MailMessage>> mailboxes;
+    std::map<QString, std::vector<EmailRecord>> mailboxes;
     std::map<QString, QString> specialUse;  // role ("\\Sent") -> mailbox
     std::map<QString, QStringList> attributes;  // mailbox -> what its listing says of it ("\\Noselect")
     QList<int> failFetches;
