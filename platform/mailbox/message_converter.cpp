@@ -41,7 +41,7 @@ EmailRecord withValuesOfTheCallersOwn(EmailRecord message)
     for (QString* text : {&message.s_From, &message.s_FromName, &message.s_FromAddress, &message.s_Subject})
         *text = QString(text->constData(), text->size());
     message.s_PlainText = message.s_PlainText.copied();
-    message.s_HTMLText = message.s_HTMLText.copied();
+    message.s_HTMLText = message.s_HTMLText.copied(&message.s_PlainText);
     return message;
 }
 

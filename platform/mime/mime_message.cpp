@@ -115,7 +115,7 @@ EmailRecord messageFromBytes(QByteArray raw, const QDateTime& internalDate)
     raw = QByteArray();  // gone before the large texts are made, when the caller let go of it too
     values.message.s_PlainText = PackedText(mime::finishBodyText(std::move(values.plain)));
     // Nothing reads the HTML body again once it is kept.
-    values.message.s_HTMLText = PackedText(mime::finishBodyText(std::move(values.html)), PackedText::kKeptLevel);
+    values.message.s_HTMLText = PackedText(mime::finishBodyText(std::move(values.html)), values.message.s_PlainText);
     return std::move(values.message);
 }
 
