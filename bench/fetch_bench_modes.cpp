@@ -172,6 +172,8 @@ Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false)
     figures.longestGapMs = longestGap / 1e6;
     figures.messages = window.ListView1->rowCount();
     if (sendToExcel) {
+        std::fprintf(stderr, "memory: %.1f MB before Get All, peak %.1f MB during it, %.1f MB after it\n", before / 1e6,
+                     testing::peakResidentBytes() / 1e6, testing::residentBytes() / 1e6);
         window.PushButton5_Click();
         QElapsedTimer exportClock;
         exportClock.start();

@@ -14,17 +14,17 @@ namespace tallyhive {
 // body of a folder, and in UTF-16 they took more memory than the mail itself.
 class PackedText {
 public:
-    // Texts read again (a body sent to the sheet) are deflated quickly; texts
-    // that nothing reads again may take the time to be made smaller.
-    static constexpr int kReadLevel = 1;
-    static constexpr int kKeptLevel = 6;
+    // Packing runs on the conversion thread, which sets the pace of a fetch:
+    // the quickest level. Beside a related text even that finds the long
+    // repeats, and a higher one saved a twelfth at three times the time.
+    static constexpr int kLevel = 1;
 
     PackedText() = default;
     // Implicit, so that a record can be written down with its texts.
-    PackedText(const QString& text, int level = kReadLevel) : PackedText(text, level, nullptr) {}
+    PackedText(const QString& text) : PackedText(text, nullptr) {}
     // Deflated as if the start of `related` came first. An HTML body mostly
     // repeats its plain-text body; beside that one it then costs little.
-    PackedText(const QString& text, const PackedText& related, int level = kKeptLevel) : PackedText(text, level, &related) {}
+    PackedText(const QString& text, const PackedText& related) : PackedText(text, &related) {}
 
     QString text() const { return QString::fromUtf8(utf8(utf8Size_)); }
     // In UTF-16 units, as text().size() without making the text.
@@ -51,13 +51,13 @@ private:
     // Deflate looks back this far, so more of a related text is no use.
     static constexpr qsizetype kRelatedStart = 32 * 1024;
 
-    PackedText(const QString& text, int level, const PackedText* related) : length_(text.size())
+    PackedText(const QString& text, const PackedText* related) : length_(text.size())
     {
         QByteArray utf8 = text.toUtf8();
         utf8Size_ = utf8.size();
         if (utf8.size() >= kSmallest) {
             const QByteArray start = related ? related->utf8(kRelatedStart) : QByteArray();
-            QByteArray packed = deflated(utf8, level, start);
+            QByteArray packed = deflated(utf8, start);
             if (!packed.isNull() && packed.size() <= utf8.size() - utf8.size() / 8) {
                 utf8 = std::move(packed);
                 deflated_ = true;
@@ -79,10 +79,10 @@ private:
         return inflated(bytes_, std::min(size, utf8Size_), start);
     }
 
-    static QByteArray deflated(const QByteArray& in, int level, const QByteArray& start)
+    static QByteArray deflated(const QByteArray& in, const QByteArray& start)
     {
         z_stream stream{};
-        if (deflateInit2(&stream, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        if (deflateInit2(&stream, kLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
             return {};
         if (!start.isEmpty())
             deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(start.constData()), static_cast<uInt>(start.size()));

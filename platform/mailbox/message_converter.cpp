@@ -7,7 +7,11 @@
 
 namespace tallyhive::platform {
 
-MessageConverter::MessageConverter() : thread_([this] { work(); }) {}
+MessageConverter::MessageConverter()
+{
+    for (int i = 0; i < kThreads; ++i)
+        threads_.emplace_back([this] { work(); });
+}
 
 MessageConverter::~MessageConverter()
 {
@@ -16,7 +20,8 @@ MessageConverter::~MessageConverter()
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    for (std::thread& thread : threads_)
+        thread.join();
 }
 
 void MessageConverter::submit(qint64 number, QByteArray bytes, QDateTime internalDate)
@@ -58,7 +63,7 @@ std::optional<EmailRecord> MessageConverter::take(qint64 number, const std::func
             return withValuesOfTheCallersOwn(std::move(message));
         }
         // A message neither queued nor in work never comes.
-        const bool coming = inWork_ == number
+        const bool coming = inWork_.count(number) > 0
             || std::any_of(jobs_.begin(), jobs_.end(), [number](const Job& job) { return job.number == number; });
         if (!coming)
             return std::nullopt;
@@ -78,7 +83,7 @@ void MessageConverter::clear()
     jobs_.clear();
     done_.clear();
     queuedBytes_ = 0;
-    inWork_ = -1;  // stale work in progress is never handed out
+    inWork_.clear();  // stale work in progress is never handed out
     ++generation_;
 }
 
@@ -105,13 +110,13 @@ void MessageConverter::work()
         jobs_.pop_front();
         queuedBytes_ -= job.bytes.size();
         const quint64 generation = generation_;
-        inWork_ = job.number;
+        inWork_.insert(job.number);
         lock.unlock();
         EmailRecord message = messageFromBytes(std::move(job.bytes), job.internalDate);
         lock.lock();
         if (generation == generation_) {
             done_[job.number] = std::move(message);
-            inWork_ = -1;
+            inWork_.erase(job.number);
         }
         changed_.notify_all();
     }
