@@ -16,20 +16,6 @@ struct Patterns {
     bool readsBackExactly = false;  // the text names year, month, day, hour and minute without doubt
 };
 
-// Every fetched message's date is formatted and then, for the list, read
-// back from that very text; the text last made remembers what it was made
-// from, so the slow reading is skipped when it would only give that back.
-struct LastFormatted {
-    QString text;
-    QDateTime value;
-};
-
-LastFormatted& lastFormatted()
-{
-    static thread_local LastFormatted last;
-    return last;
-}
-
 // Formatting runs for every fetched message; the patterns are worked out once
 // per locale rather than on every call.
 const Patterns& patterns()
@@ -49,7 +35,6 @@ const Patterns& patterns()
         const bool hourKnown = cached.time.contains(u'H') || (cached.time.contains(u'h') && cached.time.contains(u'a', Qt::CaseInsensitive));
         cached.readsBackExactly = cached.date.contains(QStringLiteral("yyyy")) && cached.date.contains(u'M') && cached.date.contains(u'd')
                                   && hourKnown && cached.time.contains(u'm');
-        lastFormatted() = {};
     }
     return cached;
 }
@@ -57,6 +42,8 @@ const Patterns& patterns()
 QString shortDateFormat() { return patterns().date; }
 
 QString longTimeFormat() { return patterns().time; }
+
+bool isMidnight(const QTime& time) { return time.hour() == 0 && time.minute() == 0 && time.second() == 0; }
 
 }  // namespace
 
@@ -69,19 +56,24 @@ QString format(const QDateTime& local)
     const Patterns& p = patterns();
     const QString date = p.locale.toString(local.date(), p.date);
     const QTime time = local.time();
-    // What the text keeps of the time; reading it back gives this.
-    const QTime shown(time.hour(), time.minute(), p.secondsShown ? time.second() : 0);
-    const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
-    const QString text = midnight ? date : date + u' ' + p.locale.toString(time, p.time);
-    if (p.readsBackExactly)
-        lastFormatted() = {text, midnight ? local.date().startOfDay() : QDateTime(local.date(), shown)};
-    return text;
+    return isMidnight(time) ? date : date + u' ' + p.locale.toString(time, p.time);
+}
+
+std::optional<QDateTime> shownValue(const QDateTime& local)
+{
+    const Patterns& p = patterns();
+    // Reading the text back is slow; when the text names every part of the
+    // date and time without doubt, what it keeps is known beforehand.
+    if (!p.readsBackExactly || !local.isValid())
+        return parse(format(local));
+    const QTime time = local.time();
+    if (isMidnight(time))
+        return local.date().startOfDay();
+    return QDateTime(local.date(), QTime(time.hour(), time.minute(), p.secondsShown ? time.second() : 0));
 }
 
 std::optional<QDateTime> parse(const QString& text)
 {
-    if (const LastFormatted& last = lastFormatted(); !last.text.isNull() && text == last.text)
-        return last.value;
     const QLocale locale;
     const QString trimmed = text.trimmed();
     QDateTime value = locale.toDateTime(trimmed, shortDateFormat() + u' ' + longTimeFormat());
@@ -102,9 +94,9 @@ double serial(const QDateTime& local)
     return static_cast<double>(epoch.daysTo(local.date())) + time.msecsSinceStartOfDay() / 86400000.0;
 }
 
-std::optional<qint64> dayNumber(const QString& text)
+std::optional<qint64> dayNumber(const QDateTime& local)
 {
-    const auto value = parse(text);
+    const auto value = shownValue(local);
     if (!value)
         return std::nullopt;
     return roundHalfEven(serial(*value));

@@ -14,11 +14,15 @@ QString format(const QDateTime& local);
 QString datePattern();
 QString dateTimePattern();
 std::optional<QDateTime> parse(const QString& text);
+// The date and time the general date text of `local` shows, as reading that
+// text back gives it (the seconds go when the locale's time has none);
+// nothing when the text cannot be read back.
+std::optional<QDateTime> shownValue(const QDateTime& local);
 
 // Days since 30 December 1899, the time of day as a fraction.
 double serial(const QDateTime& local);
-// The serial of a general date text rounded to a whole day (halves to even);
-// nothing when the text is not a date.
-std::optional<qint64> dayNumber(const QString& text);
+// The serial of what the general date text of `local` shows, rounded to a
+// whole day (halves to even); nothing when that text cannot be read back.
+std::optional<qint64> dayNumber(const QDateTime& local);
 
 }  // namespace tallyhive::general_date

@@ -11,6 +11,7 @@
 //   fetch_bench [--messages N] [--rtt MS] [--pairs K]
 //   fetch_bench --server HOST:PORT --user U --password P [--ca FILE] [--folder NAME] [--messages N] [--rtt MS]
 //   fetch_bench --hostile
+//   fetch_bench --memory [--messages N]   peak memory over Get All and Send To Excel
 
 #include "fetch_bench_modes.h"
 
@@ -55,6 +56,7 @@ struct Options {
     QString caFile;
     QString folder = QStringLiteral("Inbox");
     bool hostile = false;
+    bool memory = false;  // only the window's peak memory over Get All and Send To Excel
     int pairs = 1;  // extraction and window runs, alternating
 };
 
@@ -185,6 +187,16 @@ int runBenchmark(Options options)
     std::fflush(stdout);
     // The server indexes the folder at the first select; that cost belongs to no mode.
     runMode(QStringLiteral("floor"), 1, environment);
+    if (options.memory) {
+        QTemporaryDir workbooks;
+        environment.insert(QStringLiteral("TALLYHIVE_EXPORT_DIR"), workbooks.path());
+        environment.insert(QStringLiteral("TALLYHIVE_OPEN_WORKBOOK"), QStringLiteral("0"));
+        const Figures memory = runMode(QStringLiteral("memory"), count, environment);
+        std::printf("memory: Get All %.2f s, Send To Excel of %lld rows %.2f s, peak RSS %.1f MB\n", memory.seconds,
+                    static_cast<long long>(memory.messages), memory.exportSeconds, memory.peakRssKb * 1024.0 / 1e6);
+        std::printf("peak RSS / mail size: %.3f (goal <= 0.30)\n", memory.peakRssKb * 1024.0 / mailBytes);
+        return 0;
+    }
     const Figures floor = runMode(QStringLiteral("floor"), count, environment);
     QProcessEnvironment deep = environment;
     deep.insert(QStringLiteral("TALLYHIVE_FETCH_WINDOW"), QStringLiteral("16"));
@@ -306,7 +318,8 @@ int usage()
     std::fprintf(stderr,
                  "usage: fetch_bench [--messages N] [--rtt MS] [--pairs K]\n"
                  "       fetch_bench --server HOST:PORT --user U --password P [--ca FILE] [--folder NAME] [--messages N] [--rtt MS]\n"
-                 "       fetch_bench --hostile\n");
+                 "       fetch_bench --hostile\n"
+                 "       fetch_bench --memory [--messages N]\n");
     return 2;
 }
 
@@ -327,6 +340,8 @@ int main(int argc, char** argv)
         const bool hasValue = i + 1 < arguments.size();
         if (argument == u"--hostile")
             options.hostile = true;
+        else if (argument == u"--memory")
+            options.memory = true;
         else if (!hasValue)
             return usage();
         else if (argument == u"--messages")

@@ -18,6 +18,7 @@ struct Figures {
     qint64 growthKb = 0;    // window modes: peak resident memory above what it was before Get All
     double longestGapMs = 0;  // window modes: longest time without processed events
     double stopMs = -1;       // from the Stop click to the end of the run; -1: the run ended before Stop
+    double exportSeconds = 0;  // memory mode: Send To Excel of every row after Get All
 };
 
 Figures parseFigures(const QString& line);
@@ -25,7 +26,8 @@ Figures parseFigures(const QString& line);
 // Runs one mode on the server the environment names and prints its figures:
 // floor (fetchRaw one at a time), floor16 (the client's own window of
 // requests), extraction (the session's loop), window (Get All in the main
-// window), stop (the same, stopped half way), hostile (Get All, stopped after
+// window), stop (the same, stopped half way), memory (Get All, then Check
+// All and Send To Excel), hostile (Get All, stopped after
 // stopAfterMs unless negative). Returns 0 when every message came.
 int runChild(const QString& mode, int count, int stopAfterMs);
 

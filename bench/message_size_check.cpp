@@ -33,7 +33,7 @@
 
 namespace {
 
-using tallyhive::platform::MailMessage;
+using tallyhive::EmailRecord;
 using tallyhive::platform::messageFromBytes;
 
 constexpr qsizetype kMB = 1000 * 1000;
@@ -247,7 +247,7 @@ Figures convertHere(const Shape& shape, qsizetype size)
     const qint64 before = statusKilobytes("VmRSS");
     const double start = cpuSeconds();
     // The converter gets the only reference, as the fetch run hands it over.
-    const MailMessage message = messageFromBytes(std::move(raw), QDateTime());
+    const EmailRecord message = messageFromBytes(std::move(raw), QDateTime());
     Figures figures;
     figures.messageBytes = messageBytes;
     figures.cpuSeconds = cpuSeconds() - start;

@@ -33,13 +33,13 @@ QJsonObject values(const QString& file)
         return {{QStringLiteral("file"), file}, {QStringLiteral("error"), in.errorString()}};
     const auto message = tallyhive::platform::messageFromBytes(in.readAll(), QDateTime());
     return {{QStringLiteral("file"), file},
-            {QStringLiteral("from"), message.from},
-            {QStringLiteral("fromName"), message.fromName},
-            {QStringLiteral("fromAddress"), message.fromAddress},
-            {QStringLiteral("subject"), message.subject},
-            {QStringLiteral("date"), message.date.toUTC().toString(Qt::ISODate)},
-            {QStringLiteral("plainText"), message.plainText},
-            {QStringLiteral("htmlText"), message.htmlText},
+            {QStringLiteral("from"), message.s_From},
+            {QStringLiteral("fromName"), message.s_FromName},
+            {QStringLiteral("fromAddress"), message.s_FromAddress},
+            {QStringLiteral("subject"), message.s_Subject},
+            {QStringLiteral("date"), message.receivedAt.toUTC().toString(Qt::ISODate)},
+            {QStringLiteral("plainText"), message.s_PlainText.text()},
+            {QStringLiteral("htmlText"), message.s_HTMLText.text()},
             {QStringLiteral("keptAsRawText"), message.keptAsRawText}};
 }
 

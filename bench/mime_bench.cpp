@@ -120,7 +120,7 @@ void timeBigMessage(const char* shape, const QByteArray& raw)
         timer.start();
         const auto message = messageFromBytes(raw, QDateTime::currentDateTime());
         milliseconds.push_back(double(timer.nsecsElapsed()) / 1e6);
-        characters = message.plainText.size() + message.htmlText.size();
+        characters = message.s_PlainText.size() + message.s_HTMLText.size();
     }
     std::sort(milliseconds.begin(), milliseconds.end());
     std::printf("%-22s %8.2f MB %10.1f ms (median of 5, best %.1f) %10lld characters\n", shape,
@@ -148,7 +148,7 @@ int main()
     timer.start();
     qsizetype characters = 0;
     for (const QByteArray& raw : messages)
-        characters += messageFromBytes(raw, arrival).plainText.size();
+        characters += messageFromBytes(raw, arrival).s_PlainText.size();
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     std::printf("\n%d messages, average %.1f KB (goal: thousands per second)\n", SmallMessages,
                 double(bytes) / SmallMessages / 1000.0);

@@ -17,6 +17,12 @@ std::vector<Piece> cut(QStringView body)
     return pieces;
 }
 
+qsizetype mostPieces(qsizetype length)
+{
+    // Every piece but the last holds at least PieceLength - 1 characters.
+    return length <= BodyLimit ? 1 : 1 + (length - 1) / (PieceLength - 1);
+}
+
 bool needsQuote(QStringView piece) { return piece.startsWith(u'='); }
 
 }  // namespace tallyhive::body_pieces

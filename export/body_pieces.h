@@ -23,6 +23,9 @@ struct Piece {
 // stored in a cell and would be lost, so such a piece is one shorter.
 std::vector<Piece> cut(QStringView body);
 
+// The most pieces a body of that length can give.
+qsizetype mostPieces(qsizetype length);
+
 // A piece beginning with "=" is entered quoted, so the spreadsheet takes it
 // as text and not as a formula.
 bool needsQuote(QStringView piece);

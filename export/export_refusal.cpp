@@ -6,7 +6,7 @@
 
 namespace tallyhive {
 
-std::optional<QString> exportRefusal(const platform::ListView& list, const EmailCollection& records)
+std::optional<QString> exportRefusal(const platform::ListView& list)
 {
     const int columns = list.columnCount();
     const int rows = list.rowCount();
@@ -15,9 +15,12 @@ std::optional<QString> exportRefusal(const platform::ListView& list, const Email
             continue;
         if (!sheet_limits::rowFits(row))
             return texts::ExportTooManyRows.arg(sheet_limits::Rows - 1);
-        const EmailRecord* record = records.find(row);
-        const QString body = record ? record->s_PlainText : QString();
-        if (!sheet_limits::bodyFits(columns, static_cast<qsizetype>(body_pieces::cut(body).size())))
+        const PackedText& body = list.record(row).s_PlainText;
+        // Only a body of millions of characters can come near the edge; only
+        // then is it worth making its text to count its pieces exactly.
+        if (sheet_limits::bodyFits(columns, body_pieces::mostPieces(body.size())))
+            continue;
+        if (!sheet_limits::bodyFits(columns, static_cast<qsizetype>(body_pieces::cut(body.text()).size())))
             return texts::ExportBodyTooWide.arg(row);
     }
     return std::nullopt;

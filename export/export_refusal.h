@@ -1,7 +1,6 @@
 #pragma once
 
 #include "interfaces/list_view.h"
-#include "mail/email_record.h"
 
 #include <QString>
 
@@ -11,6 +10,6 @@ namespace tallyhive {
 
 // Why the checked rows cannot fit on one worksheet, found before anything is
 // written; nothing when they fit. Only rows checked now count.
-std::optional<QString> exportRefusal(const platform::ListView& list, const EmailCollection& records);
+std::optional<QString> exportRefusal(const platform::ListView& list);
 
 }  // namespace tallyhive

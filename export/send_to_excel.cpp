@@ -1,5 +1,6 @@
 #include "export/send_to_excel.h"
 
+#include "app/general_date.h"
 #include "app/locations.h"
 #include "app/numbered_handler.h"
 #include "app/pending_events.h"
@@ -16,14 +17,13 @@ namespace tallyhive {
 namespace {
 
 // One run of the command. Other handlers may run at its event points and
-// refill the list or the records, so nothing read from them is held across
-// those points except plain copies.
+// refill the list, so nothing read from it is held across those points
+// except plain copies.
 class SendToExcelRun {
 public:
-    SendToExcelRun(platform::ListView& list, const EmailCollection& records,
-                   platform::SpreadsheetFactory& spreadsheets, platform::MessageBoxes& boxes,
+    SendToExcelRun(platform::ListView& list, platform::SpreadsheetFactory& spreadsheets, platform::MessageBoxes& boxes,
                    std::function<void(int, int)> rowReached)
-        : list_(list), records_(records), spreadsheets_(spreadsheets), boxes_(boxes),
+        : list_(list), spreadsheets_(spreadsheets), boxes_(boxes),
           handler_(boxes, locations::SendToExcel), rowReached_(std::move(rowReached))
     {
         handler_.setExtension([this] { return rowExtension(); });
@@ -35,7 +35,7 @@ public:
     {
         std::optional<QString> refusal;
         handler_.step(106, [&] {
-            refusal = exportRefusal(list_, records_);
+            refusal = exportRefusal(list_);
             if (!refusal)
                 sheet_ = spreadsheets_.createApplication();
         });
@@ -122,24 +122,34 @@ private:
             handler_.step(130, letPendingEventsRun);
             if (row > list_.rowCount())
                 return;
+            const EmailRecord& record = list_.record(row);
             if (column == 1) {
-                handler_.step(134, [&] {
-                    sheet_->setCell(sheetRow, 1, list_.cellText(row, 1), platform::CellQuote::None);
-                });
+                handler_.step(134, [&] { sheet_->setCell(sheetRow, 1, record.s_From, platform::CellQuote::None); });
             } else {
-                handler_.step(162, [&] {
-                    sheet_->setCell(sheetRow, column, list_.cellText(row, column).remove(u'='),
-                                    platform::CellQuote::None);
-                });
+                handler_.step(162, [&] { writeText(record, sheetRow, column); });
             }
         }
         writeBody(row, sheetRow, columns);
     }
 
+    // Columns 2 and up lose every "="; the received date goes as the date
+    // its text shows, so the sheet can sort and reckon with it.
+    void writeText(const EmailRecord& record, int sheetRow, int column)
+    {
+        const QString& field = record.columnText(column);
+        const QString text = QString(field).remove(u'=');
+        if (&field == &record.s_ReceivedDate) {
+            if (const auto shown = general_date::shownValue(record.receivedAt)) {
+                sheet_->setDate(sheetRow, column, *shown, text);
+                return;
+            }
+        }
+        sheet_->setCell(sheetRow, column, text, platform::CellQuote::None);
+    }
+
     void writeBody(int row, int sheetRow, int firstColumn)
     {
-        const EmailRecord* record = records_.find(row);
-        body_ = record ? record->s_PlainText : QString();
+        body_ = row <= list_.rowCount() ? list_.record(row).s_PlainText.text() : QString();
         bodyStart_ = 0;
         bodyTaken_ = true;
         const std::vector<body_pieces::Piece> pieces = body_pieces::cut(body_);
@@ -172,17 +182,17 @@ private:
     QStringView unwritten() const { return QStringView(body_).mid(bodyStart_); }
 
     // While a row is exported a report names its email and the part of the
-    // body not yet written; outside the rows, or with no record, it adds nothing.
+    // body not yet written; outside the rows, or once the row is gone from
+    // the list, it adds nothing.
     QString rowExtension() const
     {
-        const EmailRecord* record = currentRow_ > 0 ? records_.find(currentRow_) : nullptr;
-        if (!record)
+        if (currentRow_ < 1 || currentRow_ > list_.rowCount())
             return QString();
-        return exportErrorExtension(record->s_Subject, bodyTaken_ ? unwritten().toString() : record->s_PlainText);
+        const EmailRecord& record = list_.record(currentRow_);
+        return exportErrorExtension(record.s_Subject, bodyTaken_ ? unwritten().toString() : record.s_PlainText.text());
     }
 
     platform::ListView& list_;
-    const EmailCollection& records_;
     platform::SpreadsheetFactory& spreadsheets_;
     platform::MessageBoxes& boxes_;
     NumberedHandler handler_;
@@ -197,11 +207,10 @@ private:
 
 }  // namespace
 
-void SendToExcel(platform::ListView& list, const EmailCollection& records, platform::SpreadsheetFactory& spreadsheets,
-                 platform::MessageBoxes& boxes, const std::function<void()>& restoreWindow,
-                 const std::function<void(int row, int rows)>& rowReached)
+void SendToExcel(platform::ListView& list, platform::SpreadsheetFactory& spreadsheets, platform::MessageBoxes& boxes,
+                 const std::function<void()>& restoreWindow, const std::function<void(int row, int rows)>& rowReached)
 {
-    SendToExcelRun run(list, records, spreadsheets, boxes, rowReached);
+    SendToExcelRun run(list, spreadsheets, boxes, rowReached);
     const bool written = run.writeWorkbook();
     run.restoreWindow(restoreWindow);
     if (written)

@@ -8,8 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray raw = QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    const tallyhive::platform::MailMessage message = tallyhive::platform::messageFromBytes(raw, QDateTime());
-    if (!message.date.isValid())
+    const tallyhive::EmailRecord message = tallyhive::platform::messageFromBytes(raw, QDateTime());
+    if (!message.receivedAt.isValid())
         __builtin_trap();
     return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDateTime>
+#include "interfaces/email_record.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,20 +11,6 @@
 #include <vector>
 
 namespace tallyhive::platform {
-
-// The seven values a fetched message offers to the mail layer.
-struct MailMessage {
-    QString from;         // the From header as written, display name and address together
-    QString fromName;     // decoded display name; empty when the header has none
-    QString fromAddress;  // the bare address
-    QString subject;      // decoded
-    QDateTime date;       // local time; never invalid (falls back to the server's arrival date)
-    QString plainText;    // first inline text/plain part, decoded to Unicode
-    QString htmlText;     // first inline text/html part, decoded to Unicode
-    // Converting the message would have taken time or memory out of all
-    // proportion to its size: plainText is its raw text, the rest is empty.
-    bool keptAsRawText = false;
-};
 
 // Notifications the component sends while one of its calls blocks.
 class ImapNotifications {
@@ -46,7 +33,7 @@ enum class FetchStatus {
 
 struct FetchedMessage {
     FetchStatus status = FetchStatus::Ended;
-    MailMessage message;  // when fetched
+    EmailRecord message;  // when fetched; its s_ReceivedDate is left to the mail layer
     QString text;         // what the log says about this message; never holds the password
 };
 

@@ -1,13 +1,16 @@
 #pragma once
 
+#include "interfaces/email_record.h"
+
 #include <QString>
 
 #include <functional>
 
 namespace tallyhive::platform {
 
-// A report-style list with a check box in every row. Rows and columns count
-// from 1; column 1 is the row's text, columns 2 and up its sub-items.
+// A report-style list with a check box in every row, each row showing one
+// email record. Rows and columns count from 1; columns 1 to 5 show the
+// record's texts (EmailRecord::columnText), column 6 its received day number.
 class ListView {
 public:
     virtual ~ListView() = default;
@@ -18,11 +21,13 @@ public:
     virtual void setColumnWidth(int column, int twips) = 0;
     virtual int columnWidth(int column) const = 0;
 
-    // Appends a row whose text is the given one; returns the new row count.
-    virtual int addRow(const QString& text) = 0;
+    // Appends a row that shows the record; returns the new row count.
+    virtual int addRow(EmailRecord record) = 0;
     virtual int rowCount() const = 0;
+    // The record row `row` shows; throws AppError for a row the list lacks.
+    virtual const EmailRecord& record(int row) const = 0;
+    // What the row shows in the column: empty past the sixth.
     virtual QString cellText(int row, int column) const = 0;
-    virtual void setCellText(int row, int column, const QString& text) = 0;
     virtual bool isChecked(int row) const = 0;
     virtual void setChecked(int row, bool checked) = 0;
     virtual void removeAllRows() = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <memory>
@@ -21,6 +22,9 @@ public:
     // 1-based row and column. The cell holds this text, never a formula; only
     // a character the workbook format cannot store becomes U+FFFD.
     virtual void setCell(int row, int column, const QString& text, CellQuote quote) = 0;
+    // A real date and time, shown as the general date text `text` shows it;
+    // only midnight is shown without a time.
+    virtual void setDate(int row, int column, const QDateTime& value, const QString& text) = 0;
     virtual void autoFitColumns() = 0;
     // Writes the workbook out and, when visible, opens it for the user.
     virtual void finish() = 0;

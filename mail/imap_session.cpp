@@ -131,7 +131,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
     for (qint64 n = first; n <= last; ++n) {
         letPendingEventsRun();
         CurrentLocation = static_cast<int>(n);
-        const platform::FetchedMessage fetched = ChilkatImap1->fetchRunMessage(static_cast<int>(n));
+        platform::FetchedMessage fetched = ChilkatImap1->fetchRunMessage(static_cast<int>(n));
         appendErrorLogEntry(fetched.text);
         // A refused message stays counted even when Stop came during its call.
         if (fetched.status == platform::FetchStatus::Skipped)
@@ -147,20 +147,12 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
             return;
         }
         ++Shortfall.read;
-        const platform::MailMessage& message = fetched.message;
-        if (message.keptAsRawText)
+        EmailRecord record = std::move(fetched.message);
+        if (record.keptAsRawText)
             appendErrorLogEntry(texts::MessageKeptAsRawText.arg(n));
-        MailListing listing;
-        listing.From = message.from;
-        listing.FromName = message.fromName;
-        listing.FromAddress = message.fromAddress;
-        listing.Subject = message.subject;
-        listing.ReceivedDate = general_date::format(message.date);
-        listing.PlainTextBody = message.plainText;
-        listing.HTMLTextBody = message.htmlText;
-        listing.uID = static_cast<int>(n);
+        record.s_ReceivedDate = general_date::format(record.receivedAt);
         if (MailExtractListing)
-            MailExtractListing(listing);
+            MailExtractListing(std::move(record), static_cast<int>(n));
         letPendingEventsRun();
     }
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "interfaces/email_record.h"
 #include "interfaces/imap_component.h"
 #include "interfaces/message_boxes.h"
-#include "mail/mail_events.h"
 
 #include <QString>
 #include <QStringList>
@@ -58,8 +58,10 @@ public:
     std::optional<QStringList> EnumMailFolders();
     void StartMailExtraction(const QString& FolderName);
 
-    // The session's events; whoever holds the session subscribes here.
-    std::function<void(const MailListing&)> MailExtractListing;
+    // The session's events; whoever holds the session subscribes here. A
+    // fetched message is handed over whole, uID being its sequence number in
+    // the folder (not the server's UID).
+    std::function<void(EmailRecord&& record, int uID)> MailExtractListing;
     std::function<void(int percent)> ScrapProgress;
     // Raised, instead of the invalid-login box, when the server refused the
     // access tokens or none could be had.

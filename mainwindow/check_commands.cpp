@@ -6,9 +6,9 @@
 namespace tallyhive {
 namespace {
 
-// The columns a check-by-text command searches: From (the row text), Subject
-// and Received Date.
-constexpr int SearchedColumns[] = {1, 4, 5};
+// The fields a check-by-text command searches.
+constexpr const QString EmailRecord::*SearchedFields[] = {&EmailRecord::s_From, &EmailRecord::s_Subject,
+                                                          &EmailRecord::s_ReceivedDate};
 
 // An empty text occurs in every non-empty field and in no empty one.
 bool occursIn(const QString& field, const QString& lowerText)
@@ -31,9 +31,10 @@ void markAll(const CheckTarget& target, const QString& location, const BulkCheck
 
 bool RowMatches(const platform::ListView& list, int row, const QString& lowerText, TextMatch match)
 {
+    const EmailRecord& record = list.record(row);
     bool occurs = false;
-    for (int column : SearchedColumns)
-        occurs = occurs || occursIn(list.cellText(row, column), lowerText);
+    for (const auto field : SearchedFields)
+        occurs = occurs || occursIn(record.*field, lowerText);
     return match == TextMatch::Containing ? occurs : !occurs;
 }
 

@@ -6,7 +6,6 @@
 #include "interfaces/message_boxes.h"
 #include "interfaces/settings_store.h"
 #include "interfaces/spreadsheet.h"
-#include "mail/email_record.h"
 #include "mail/imap_session.h"
 
 #include <QMainWindow>
@@ -118,7 +117,6 @@ public:
     // Window state shared by the commands.
     std::shared_ptr<platform::ImapComponent> imapComponent;
     std::shared_ptr<clsChilkatIMAP> oChilkat;
-    EmailCollection emailCollection;
     bool KeepChecks = false;
     QString SavedCaption;
     bool SkipDoneMessage = false;
@@ -194,7 +192,7 @@ private:
     void oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent);
     void showRunPosition(const clsChilkatIMAP& session, qint64 number);
     void oChilkat_StatusChanged(clsChilkatIMAP* sender, const QString& text);
-    void oChilkat_MailExtractListing(clsChilkatIMAP* sender, const MailListing& mail);
+    void oChilkat_MailExtractListing(clsChilkatIMAP* sender, EmailRecord&& mail, int uID);
     void ListView1_ItemCheck(int row);
 
     void saveSetting(const QString& key, const QString& value);

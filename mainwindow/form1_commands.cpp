@@ -43,7 +43,7 @@ void Form1::PushButton4_Click()
         ProgressBar1->setPosition(static_cast<int>(100LL * row / rows));
         ProgressBar1->setStatus(texts::SendingRow + QString::number(row) + texts::Of + QString::number(rows));
     };
-    SendToExcel(*ListView1, emailCollection, services_.spreadsheets, services_.boxes, restoreWindow, rowReached);
+    SendToExcel(*ListView1, services_.spreadsheets, services_.boxes, restoreWindow, rowReached);
 }
 
 void Form1::PushButton5_Click() { CheckAll(mainTarget(*this, services_.boxes), locations::CheckAll, MainCheckAllLines); }

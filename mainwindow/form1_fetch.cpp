@@ -77,8 +77,6 @@ void Form1::PushButton3_Click()
             h.step(176, [&] { session->MaxRecord = session->GetTotalMessage(folder); });
         }
         if (h.test(178, [&] { return require(session)->MaxRecord > 0; })) {
-            // Not sized to the count: a server may announce any number.
-            h.step(180, [&] { emailCollection.clear(); });
             h.step(182, [&] { require(session)->StartMailExtraction(folder); });
         } else {
             h.step(184, [&] { services_.boxes.show(texts::NoEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
@@ -122,7 +120,6 @@ void Form1::PushButton2_Click()
                 h.step(178, [&] { ListView1->setSortingEnabled(false); });
                 h.step(180, [&] { RefreshCounts(true); });
                 h.step(182, [&] { SkipDoneMessage = false; });
-                h.step(184, [&] { emailCollection.clear(); });
                 h.step(186, [&] { require(session)->StartMailExtraction(folder); });
             }
         } else {

@@ -112,7 +112,9 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
     session->Password = Text2->text();
     // Events reach the window only while this is still its session.
     clsChilkatIMAP* raw = session.get();
-    session->MailExtractListing = [this, raw](const MailListing& mail) { oChilkat_MailExtractListing(raw, mail); };
+    session->MailExtractListing = [this, raw](EmailRecord&& mail, int uID) {
+        oChilkat_MailExtractListing(raw, std::move(mail), uID);
+    };
     session->ScrapProgress = [this, raw](int percent) { oChilkat_ScrapProgress(raw, percent); };
     if (signInMethod_ == SignInMethod::Microsoft) {
         // Never the browser here: a fetch run signs in with what is at hand,

@@ -10,7 +10,7 @@
 namespace tallyhive::platform {
 
 // The IMAP component as the mail layer sees it: the protocol client's calls,
-// with each fetched message turned into its seven values. During a fetch run
+// with each fetched message turned into its record. During a fetch run
 // the messages that have already come are converted on a second thread
 // while the caller handles the one before; they still reach the caller one
 // at a time and in order.

@@ -11,13 +11,15 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
+#include <vector>
 
 namespace tallyhive::platform {
 
-// Turns fetched messages into their seven values on a thread of its own, so
+// Turns fetched messages into their records on threads of its own, so
 // that the conversion of the next messages overlaps the caller's work on
-// this one. It is handed bytes it alone holds and hands back values; it
+// this one. It is handed bytes it alone holds and hands back records; it
 // touches nothing else.
 class MessageConverter {
 public:
@@ -29,9 +31,9 @@ public:
     void submit(qint64 number, QByteArray bytes, QDateTime internalDate);
     // Waits for message `number`, which must have been submitted, asking
     // `keepWaiting` about every 10 ms meanwhile; nothing when it said no, or
-    // when a clear() forgot the message. Texts under a million characters
-    // come back copied on the caller's thread, off this thread's heap.
-    std::optional<MailMessage> take(qint64 number, const std::function<bool()>& keepWaiting);
+    // when a clear() forgot the message. The record comes back copied on the
+    // caller's thread, off the converting threads' heaps.
+    std::optional<EmailRecord> take(qint64 number, const std::function<bool()>& keepWaiting);
     // Forgets every message submitted and not taken.
     void clear();
     // Messages and bytes submitted and not yet converted.
@@ -39,6 +41,10 @@ public:
     qint64 queuedBytes() const;
 
 private:
+    // Converting and packing a message costs more than fetching it; two
+    // threads keep up with the connection where the cores allow.
+    static constexpr int kThreads = 2;
+
     struct Job {
         qint64 number;
         QByteArray bytes;
@@ -50,12 +56,12 @@ private:
     mutable std::mutex guard_;
     std::condition_variable changed_;
     std::deque<Job> jobs_;
-    std::map<qint64, MailMessage> done_;
-    qint64 inWork_ = -1;      // the number being converted
+    std::map<qint64, EmailRecord> done_;
+    std::set<qint64> inWork_;  // the numbers being converted
     qint64 queuedBytes_ = 0;
     quint64 generation_ = 0;  // a clear() makes work in progress stale
     bool stopping_ = false;
-    std::thread thread_;
+    std::vector<std::thread> threads_;
 };
 
 }  // namespace tallyhive::platform

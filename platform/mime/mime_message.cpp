@@ -46,7 +46,7 @@ GOwned<GMimeMessage> parse(const QByteArray& raw)
 // A message parsed, its values read but for the large body texts, which wait
 // until the bytes and the parse are gone.
 struct ParsedValues {
-    MailMessage message;
+    EmailRecord message;
     mime::PendingText plain;
     mime::PendingText html;
 };
@@ -60,20 +60,20 @@ ParsedValues fromParsed(const QByteArray& bytes, GMimeMessage* message, const QD
     const char* messageCharset = mime::charsetName(charset);
 
     ParsedValues values;
-    MailMessage& result = values.message;
+    EmailRecord& result = values.message;
     mime::readSender(mime::rawHeaderValue(bytes, headers, "From"), message, messageCharset, result);
-    result.subject = mime::decodeHeaderText(mime::rawHeaderValue(bytes, headers, "Subject"), messageCharset).trimmed();
-    result.date = mime::messageDate(mime::rawHeaderValue(bytes, headers, "Date"), message, internalDate);
+    result.s_Subject = mime::decodeHeaderText(mime::rawHeaderValue(bytes, headers, "Subject"), messageCharset).trimmed();
+    result.receivedAt = mime::messageDate(mime::rawHeaderValue(bytes, headers, "Date"), message, internalDate);
     values.plain = mime::startBodyText(bodies.plain);
     values.html = mime::startBodyText(bodies.html);
     return values;
 }
 
-MailMessage asRawText(const QByteArray& raw, const QDateTime& internalDate)
+EmailRecord asRawText(const QByteArray& raw, const QDateTime& internalDate)
 {
-    MailMessage result;
-    result.date = mime::fallbackDate(internalDate);
-    result.plainText = mime::withUnixLineBreaks(mime::decodeBestEffort(raw));
+    EmailRecord result;
+    result.receivedAt = mime::fallbackDate(internalDate);
+    result.s_PlainText = PackedText(mime::withUnixLineBreaks(mime::decodeBestEffort(raw)));
     return result;
 }
 
@@ -105,18 +105,19 @@ std::variant<ParsedValues, Refusal> valuesOf(const QByteArray& raw, const QDateT
 
 }  // namespace
 
-MailMessage messageFromBytes(QByteArray raw, const QDateTime& internalDate)
+EmailRecord messageFromBytes(QByteArray raw, const QDateTime& internalDate)
 {
     std::variant<ParsedValues, Refusal> parsed = valuesOf(raw, internalDate);
     if (const Refusal* refusal = std::get_if<Refusal>(&parsed)) {
-        MailMessage result = asRawText(raw, internalDate);
+        EmailRecord result = asRawText(raw, internalDate);
         result.keptAsRawText = *refusal == Refusal::OverBudget;
         return result;
     }
     ParsedValues& values = std::get<ParsedValues>(parsed);
     raw = QByteArray();  // gone before the large texts are made, when the caller let go of it too
-    values.message.plainText = mime::finishBodyText(std::move(values.plain));
-    values.message.htmlText = mime::finishBodyText(std::move(values.html));
+    values.message.s_PlainText = PackedText(mime::finishBodyText(std::move(values.plain)));
+    // Nothing reads the HTML body again once it is kept.
+    values.message.s_HTMLText = PackedText(mime::finishBodyText(std::move(values.html)), values.message.s_PlainText);
     return std::move(values.message);
 }
 

@@ -68,9 +68,9 @@ bool hasEightBitBytes(QByteArrayView bytes)
 
 }  // namespace
 
-void readSender(const QByteArray& rawFrom, GMimeMessage* message, const char* messageCharset, MailMessage& result)
+void readSender(const QByteArray& rawFrom, GMimeMessage* message, const char* messageCharset, EmailRecord& result)
 {
-    result.from = decodeHeaderText(rawFrom, messageCharset).trimmed();
+    result.s_From = decodeHeaderText(rawFrom, messageCharset).trimmed();
     // GMime's own reading of the header is right unless it had to join encoded
     // words, met a NUL byte or guessed the charset of raw 8-bit bytes.
     GOwned<InternetAddressList> reparsed;
@@ -80,19 +80,19 @@ void readSender(const QByteArray& rawFrom, GMimeMessage* message, const char* me
     }
     InternetAddressList* senders = reparsed ? reparsed.get() : g_mime_message_get_from(message);
     if (InternetAddressMailbox* mailbox = firstMailbox(senders)) {
-        result.fromName = headerText(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
+        result.s_FromName = headerText(internet_address_get_name(INTERNET_ADDRESS(mailbox)));
         // A lone encoded word is a name without an address; GMime takes it for
         // the address and leaves it encoded.
         const char* address = internet_address_mailbox_get_addr(mailbox);
-        result.fromAddress = std::strstr(address, "=?") != nullptr ? decodeHeaderText(address).trimmed()
+        result.s_FromAddress = std::strstr(address, "=?") != nullptr ? decodeHeaderText(address).trimmed()
                                                                     : headerText(address);
         return;
     }
     if (senders != nullptr && internet_address_list_length(senders) > 0)
-        result.fromName = headerText(internet_address_get_name(internet_address_list_get_address(senders, 0)));
+        result.s_FromName = headerText(internet_address_get_name(internet_address_list_get_address(senders, 0)));
     else
-        result.fromName = nameBeforeEmptyAddress(result.from);
-    result.fromAddress = addressIn(result.from);
+        result.s_FromName = nameBeforeEmptyAddress(result.s_From);
+    result.s_FromAddress = addressIn(result.s_From);
 }
 
 }  // namespace tallyhive::platform::mime

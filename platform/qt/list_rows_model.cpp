@@ -1,5 +1,6 @@
 #include "platform/qt/list_rows_model.h"
 
+#include "app/general_date.h"
 #include "app/texts.h"
 #include "interfaces/error.h"
 
@@ -23,7 +24,7 @@ QVariant ListRowsModel::data(const QModelIndex& index, int role) const
         return {};
     const Row& row = rows_[static_cast<size_t>(index.row())];
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return row.cells.value(index.column());
+        return text(index.row(), index.column());
     if (role == Qt::CheckStateRole && index.column() == 0)
         return row.checked ? Qt::Checked : Qt::Unchecked;
     return {};
@@ -71,30 +72,25 @@ QString ListRowsModel::title(int column) const
     return titles_[column];
 }
 
-int ListRowsModel::appendRow(const QString& text)
+int ListRowsModel::appendRow(EmailRecord record)
 {
     const int row = static_cast<int>(rows_.size());
-    rows_.push_back(Row{QStringList{text}, false});
+    rows_.push_back(Row{std::move(record), false});
     queueAnnouncement();
     return row;
 }
+
+const EmailRecord& ListRowsModel::record(int row) const { return rowAt(row).record; }
 
 QString ListRowsModel::text(int row, int column) const
 {
     if (column < 0)
         throw AppError(texts::IndexOutOfBounds);
-    return rowAt(row).cells.value(column);
-}
-
-void ListRowsModel::setText(int row, int column, const QString& text)
-{
-    if (column < 0)
-        throw AppError(texts::IndexOutOfBounds);
-    QStringList& cells = rowAt(row).cells;
-    while (cells.size() <= column)
-        cells << QString();
-    cells[column] = text;
-    noteChanged(row);
+    const EmailRecord& shown = rowAt(row).record;
+    if (column != 5)
+        return shown.columnText(column + 1);
+    const auto day = general_date::dayNumber(shown.receivedAt);
+    return day ? QString::number(*day) : QString();
 }
 
 bool ListRowsModel::checked(int row) const { return rowAt(row).checked; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interfaces/email_record.h"
+
 #include <QAbstractTableModel>
 #include <QElapsedTimer>
 #include <QStringList>
@@ -9,8 +11,8 @@
 
 namespace tallyhive::platform {
 
-// The rows of a QtListView: texts and a check mark per row, columns with
-// titles. Indexes here are 0-based, as Qt counts; QtListView turns the
+// The rows of a QtListView: an email record and a check mark per row, shown
+// in columns with titles. Indexes here are 0-based, as Qt counts; QtListView turns the
 // program's 1-based numbers into these. Rows keep the order they came in:
 // row k belongs to the program's record k, so the model never sorts them.
 class ListRowsModel : public QAbstractTableModel {
@@ -33,9 +35,10 @@ public:
 
     void appendColumn(const QString& title);
     QString title(int column) const;
-    int appendRow(const QString& text);
+    int appendRow(EmailRecord record);
+    const EmailRecord& record(int row) const;
+    // Columns 0 to 4 show the record's texts, column 5 its received day number.
     QString text(int row, int column) const;
-    void setText(int row, int column, const QString& text);
     bool checked(int row) const;
     // A change made by the program: no user-check report.
     void setChecked(int row, bool checked);
@@ -47,7 +50,7 @@ public:
 
 private:
     struct Row {
-        QStringList cells;
+        EmailRecord record;
         bool checked = false;
     };
 

@@ -78,13 +78,13 @@ int QtListView::columnWidth(int column) const
     return index < widthsTwips_.size() ? widthsTwips_[index] : DefaultColumnTwips;
 }
 
-int QtListView::addRow(const QString& text) { return model_->appendRow(text) + 1; }
+int QtListView::addRow(EmailRecord record) { return model_->appendRow(std::move(record)) + 1; }
 
 int QtListView::rowCount() const { return model_->storedRows(); }
 
 QString QtListView::cellText(int row, int column) const { return model_->text(row - 1, column - 1); }
 
-void QtListView::setCellText(int row, int column, const QString& text) { model_->setText(row - 1, column - 1, text); }
+const EmailRecord& QtListView::record(int row) const { return model_->record(row - 1); }
 
 bool QtListView::isChecked(int row) const { return model_->checked(row - 1); }
 

@@ -26,10 +26,10 @@ public:
     void setColumnWidth(int column, int twips) override;
     int columnWidth(int column) const override;
 
-    int addRow(const QString& text) override;
+    int addRow(EmailRecord record) override;
     int rowCount() const override;
+    const EmailRecord& record(int row) const override;
     QString cellText(int row, int column) const override;
-    void setCellText(int row, int column, const QString& text) override;
     bool isChecked(int row) const override;
     void setChecked(int row, bool checked) override;
     void removeAllRows() override;

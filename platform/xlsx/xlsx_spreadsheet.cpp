@@ -18,8 +18,6 @@
 namespace tallyhive::platform {
 namespace {
 
-// The list column whose texts are dates ("Received Date").
-constexpr int ReceivedDateColumn = 5;
 // A spreadsheet's own auto-fit leaves a little room beside the text and stops at 255.
 constexpr double WidthPadding = 2.0;
 constexpr double MaxWidth = 255.0;
@@ -96,8 +94,6 @@ void XlsxSpreadsheet::setCell(int row, int column, const QString& text, CellQuot
         throw AppError(texts::NoWorkbook);
     if (row < 1 || row > LXW_ROW_MAX || column < 1 || column > LXW_COL_MAX)
         throw AppError(texts::CellOutsideSheet + cell);
-    if (quote == CellQuote::None && column == ReceivedDateColumn && row > 1 && setDate(row, column, text))
-        return;
     // The text format, not a quote prefix: a prefix is dropped when the user
     // types over the cell, the format keeps whatever is typed in text.
     const bool keepText = quote == CellQuote::Quoted || changesWhenEntered(text);
@@ -107,20 +103,22 @@ void XlsxSpreadsheet::setCell(int row, int column, const QString& text, CellQuot
     noteWidth(column, text.size());
 }
 
-bool XlsxSpreadsheet::setDate(int row, int column, const QString& text)
+void XlsxSpreadsheet::setDate(int row, int column, const QDateTime& value, const QString& text)
 {
-    const auto date = general_date::parse(text);
-    if (!date)
-        return false;
-    const QTime time = date->time();
-    lxw_datetime value{date->date().year(), date->date().month(), date->date().day(),
-                       time.hour(),         time.minute(),        time.second() + time.msec() / 1000.0};
+    const QString cell = QStringLiteral("(%1, %2)").arg(row).arg(column);
+    if (!sheet_)
+        throw AppError(texts::NoWorkbook);
+    if (row < 1 || row > LXW_ROW_MAX || column < 1 || column > LXW_COL_MAX)
+        throw AppError(texts::CellOutsideSheet + cell);
+    const QDate date = value.date();
+    const QTime time = value.time();
+    lxw_datetime written{date.year(),  date.month(),   date.day(),
+                         time.hour(), time.minute(), time.second() + time.msec() / 1000.0};
     const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
-    check(worksheet_write_datetime(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1), &value,
+    check(worksheet_write_datetime(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1), &written,
                                    midnight ? dateOnly_ : dateTime_),
-          texts::CellNotWritten + QStringLiteral("(%1, %2)").arg(row).arg(column));
+          texts::CellNotWritten + cell);
     noteWidth(column, text.size());
-    return true;
 }
 
 void XlsxSpreadsheet::noteWidth(int column, qsizetype characters)

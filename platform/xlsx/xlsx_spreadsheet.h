@@ -17,8 +17,8 @@ struct lxw_format;
 namespace tallyhive::platform {
 
 // A spreadsheet written as an .xlsx workbook with one sheet. Every value is a
-// text cell, except a date text in the "Received Date" column, which becomes
-// a real date shown in the same general date format. A quoted cell, and one
+// text cell, except a date, which is a real date shown in the general date
+// format. A quoted cell, and one
 // whose text a spreadsheet would take for a formula or a signed number if
 // typed in, gets the text number format, which keeps it text when the user
 // edits or retypes it.
@@ -37,14 +37,13 @@ public:
     void addWorkbook() override;
     void setVisible(bool visible) override;
     void setCell(int row, int column, const QString& text, CellQuote quote) override;
+    void setDate(int row, int column, const QDateTime& value, const QString& text) override;
     void autoFitColumns() override;
     // Writes the file, gives it its name and, when visible and configured
     // to, opens it with the desktop's application for it.
     void finish() override;
 
 private:
-    // Writes the text as a real date; false, writing nothing, when it is none.
-    bool setDate(int row, int column, const QString& text);
     void noteWidth(int column, qsizetype characters);
     void discard();
 

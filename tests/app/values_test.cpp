@@ -92,23 +92,21 @@ TEST_P(GeneralDateTest, MidnightIsWrittenAsTheDateAlone)
 TEST_P(GeneralDateTest, AfternoonRoundsToTheNextDay)
 {
     const qint64 the19th = QDate(1899, 12, 30).daysTo(QDate(2024, 3, 19));
-    EXPECT_EQ(general_date::dayNumber(general_date::format(QDateTime(QDate(2024, 3, 19), QTime(13, 0)))), the19th + 1);
-    EXPECT_EQ(general_date::dayNumber(general_date::format(QDateTime(QDate(2024, 3, 19), QTime(11, 59)))), the19th);
+    EXPECT_EQ(general_date::dayNumber(QDateTime(QDate(2024, 3, 19), QTime(13, 0))), the19th + 1);
+    EXPECT_EQ(general_date::dayNumber(QDateTime(QDate(2024, 3, 19), QTime(11, 59))), the19th);
     // Exactly noon is half a day: it goes to the even neighbour.
-    const qint64 noon = *general_date::dayNumber(general_date::format(QDateTime(QDate(2024, 3, 19), QTime(12, 0))));
+    const qint64 noon = *general_date::dayNumber(QDateTime(QDate(2024, 3, 19), QTime(12, 0)));
     EXPECT_EQ(noon % 2, 0);
-    EXPECT_FALSE(general_date::dayNumber(QStringLiteral("not a date")).has_value());
+    EXPECT_FALSE(general_date::dayNumber(QDateTime()).has_value());
 }
 
-TEST_P(GeneralDateTest, ATextJustMadeReadsBackAsAnyOtherWould)
+TEST_P(GeneralDateTest, TheShownValueIsWhatTheTextReadsBackAs)
 {
     for (const QTime time : {QTime(13, 5, 7, 999), QTime(0, 0, 0, 400), QTime(0, 0, 30), QTime(23, 59, 59), QTime(12, 0)}) {
-        const QString text = general_date::format(QDateTime(QDate(2024, 10, 27), time));
-        const auto remembered = general_date::parse(text);
-        const auto read = general_date::parse(u' ' + text);  // not the text just made: read the long way
-        ASSERT_TRUE(read.has_value()) << qPrintable(text);
-        EXPECT_EQ(remembered, read) << qPrintable(text);
-        EXPECT_EQ(general_date::dayNumber(text), general_date::dayNumber(u' ' + text)) << qPrintable(text);
+        const QDateTime value(QDate(2024, 10, 27), time);
+        const auto read = general_date::parse(general_date::format(value));
+        ASSERT_TRUE(read.has_value()) << qPrintable(general_date::format(value));
+        EXPECT_EQ(general_date::shownValue(value), read) << qPrintable(general_date::format(value));
     }
 }
 

@@ -53,6 +53,10 @@ public:
         else
             record_.quoted.erase({row, column});
     }
+    void setDate(int row, int column, const QDateTime&, const QString& text) override
+    {
+        setCell(row, column, text, platform::CellQuote::None);
+    }
     void autoFitColumns() override { note(QStringLiteral("autoFit")); }
     void finish() override { note(QStringLiteral("finish")); }
 

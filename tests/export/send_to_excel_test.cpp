@@ -17,33 +17,23 @@ class SendToExcelTest : public ::testing::Test {
 protected:
     ~SendToExcelTest() override { setPendingEventsObserver(nullptr); }
 
-    // One listed message: the list row (sender, name, address, subject, date,
-    // RecDate) and the record at the same index.
+    // One listed message.
     int addEmail(const QString& from, const QString& subject, const QString& body, bool checked = true)
     {
-        const int row = list.addRow(from);
-        list.setCellText(row, 2, QStringLiteral("Name=") + QString::number(row));
-        list.setCellText(row, 3, QStringLiteral("a%1@example.com").arg(row));
-        list.setCellText(row, 4, subject);
-        list.setCellText(row, 5, QStringLiteral("1/2/2026 3:04:05 PM"));
-        list.setCellText(row, 6, QStringLiteral("20260102150405"));
+        const QString n = QString::number(list.rowCount() + 1);
+        const int row = list.addRow({from, "Name=" + n, "a" + n + "@example.com", subject, "1/2/2026 3:04:05 PM", body, {},
+                                     QDateTime(QDate(2026, 1, 2), QTime(15, 4, 5))});
         list.setChecked(row, checked);
-        records.at(row).s_Subject = subject;
-        records.at(row).s_PlainText = body;
         return row;
     }
 
-    void run()
-    {
-        SendToExcel(list, records, spreadsheets, boxes, [this] { ++pointerRestores; });
-    }
+    void run() { SendToExcel(list, spreadsheets, boxes, [this] { ++pointerRestores; }); }
 
     QStringList boxTexts() const { return boxes.texts(); }
     bool saidDone() const { return boxTexts().contains(QStringLiteral("Done.")); }
     testing::SpreadsheetRecord& sheet() { return spreadsheets.record; }
 
     FakeListView list = FakeListView::withStandardColumns();
-    EmailCollection records;
     testing::RecordingSpreadsheetFactory spreadsheets;
     testing::RecordingMessageBoxes boxes;
     int pointerRestores = 0;
@@ -188,7 +178,7 @@ TEST_F(SendToExcelTest, EveryListRowIsAnnouncedOnceBeforeItIsWritten)
         addEmail(QStringLiteral("s%1").arg(i), QStringLiteral("t"), QStringLiteral("b"), i != 2);
     std::vector<std::pair<int, int>> reached;
     int writtenEarly = 0;
-    SendToExcel(list, records, spreadsheets, boxes, [] {}, [&](int row, int rows) {
+    SendToExcel(list, spreadsheets, boxes, [] {}, [&](int row, int rows) {
         reached.emplace_back(row, rows);
         writtenEarly += static_cast<int>(sheet().row(row + 1).size());
     });
@@ -225,10 +215,8 @@ TEST_F(SendToExcelTest, AListClearedDuringTheExportEndsItQuietly)
     for (int i = 1; i <= 3; ++i)
         addEmail(QStringLiteral("s%1").arg(i), QStringLiteral("t"), QStringLiteral("b"));
     setPendingEventsObserver([&] {
-        if (sheet().cells.count({2, 2})) {
+        if (sheet().cells.count({2, 2}))
             list.removeAllRows();
-            records.resize(0);
-        }
     });
     run();
     EXPECT_EQ(sheet().row(2).size(), 2u);
@@ -306,7 +294,7 @@ TEST_F(SendToExcelTest, ABodyWiderThanASheetIsRefusedBeforeAnythingIsWritten)
     run();
     EXPECT_EQ(boxTexts(), QStringList{"Done."});
     list.setChecked(2, true);
-    records.at(2).s_PlainText.chop(2);
+    list.rows[1].record.s_PlainText = huge.chopped(2);
     sheet() = {};
     boxes.shown.clear();
     run();
@@ -332,8 +320,9 @@ class LongListView : public FakeListView {
 public:
     int rowCount() const override { return sheet_limits::Rows; }
     bool isChecked(int row) const override { return row == checkedRow; }
-    QString cellText(int, int) const override { return QStringLiteral("x"); }
+    const EmailRecord& record(int) const override { return shown; }
     int checkedRow = 1;
+    EmailRecord shown{QStringLiteral("x")};
 };
 
 TEST_F(SendToExcelTest, RowsBeyondTheSheetAreRefused)
@@ -342,26 +331,16 @@ TEST_F(SendToExcelTest, RowsBeyondTheSheetAreRefused)
     for (const QString& title : list.titles)
         longList.addColumn(title);
     longList.checkedRow = sheet_limits::Rows;
-    SendToExcel(longList, records, spreadsheets, boxes, [] {});
+    SendToExcel(longList, spreadsheets, boxes, [] {});
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("The checked emails do not fit on one worksheet, which holds 1048575 rows below its titles. "
                                                      "Uncheck the rows after row 1048575 and try again. Nothing was exported.")});
     EXPECT_TRUE(sheet().calls.isEmpty());
 
     boxes.shown.clear();
     longList.checkedRow = sheet_limits::Rows - 1;
-    SendToExcel(longList, records, spreadsheets, boxes, [] {});
+    SendToExcel(longList, spreadsheets, boxes, [] {});
     EXPECT_EQ(boxTexts(), QStringList{"Done."});
     EXPECT_EQ(sheet().row(sheet_limits::Rows).at(1), QStringLiteral("x"));
-}
-
-TEST_F(SendToExcelTest, ARowWithoutARecordGetsAnEmptyBodyAndPlainReports)
-{
-    const int row = list.addRow(QStringLiteral("orphan"));
-    list.setChecked(row, true);
-    sheet().failingCells = {{2, 1}};
-    run();
-    EXPECT_EQ(sheet().row(2).at(6), QString());
-    EXPECT_EQ(boxTexts().first(), errorBox(QStringLiteral("cell 2 1 failed"), 134));
 }
 
 }  // namespace

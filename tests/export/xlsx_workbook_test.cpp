@@ -55,23 +55,16 @@ protected:
 
     int addEmail(const QString& from, const QString& subject, const QString& date, const QString& body, bool checked)
     {
-        const int row = list.addRow(from);
-        list.setCellText(row, 2, QStringLiteral("Name"));
-        list.setCellText(row, 3, QStringLiteral("a@example.com"));
-        list.setCellText(row, 4, subject);
-        list.setCellText(row, 5, date);
-        list.setCellText(row, 6, QStringLiteral("20261207"));
+        const QDateTime at = general_date::parse(date).value_or(QDateTime());
+        const int row = list.addRow({from, "Name", "a@example.com", subject, date, body, {}, at});
         list.setChecked(row, checked);
-        records.at(row).s_Subject = subject;
-        records.at(row).s_PlainText = body;
         return row;
     }
 
-    void run() { SendToExcel(list, records, spreadsheets, boxes, [] {}); }
+    void run() { SendToExcel(list, spreadsheets, boxes, [] {}); }
 
     QTemporaryDir temp;
     FakeListView list = FakeListView::withStandardColumns();
-    EmailCollection records;
     platform::XlsxSpreadsheetFactory spreadsheets{platform::WorkbookOptions{exportDir(), false}};
     testing::RecordingMessageBoxes boxes;
 };
@@ -163,7 +156,7 @@ TEST_F(XlsxWorkbookTest, AFolderThatCannotBeMadeGivesOneReportAndNoDone)
     const QString unusable = blocker.fileName() + QStringLiteral("/exports");
     platform::XlsxSpreadsheetFactory unusableFolder({unusable, false});
     addEmail(QStringLiteral("Ann"), QStringLiteral("s"), QStringLiteral("x"), QStringLiteral("b"), true);
-    SendToExcel(list, records, unusableFolder, boxes, [] {});
+    SendToExcel(list, unusableFolder, boxes, [] {});
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Application Error"));
     EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("The export folder %1 cannot be created or written to.").arg(unusable)));

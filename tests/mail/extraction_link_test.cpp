@@ -22,6 +22,11 @@ using tallyhive::testing::TcpRelay;
 
 namespace {
 
+// A message as the session delivered it.
+struct Listing : EmailRecord {
+    int uID = 0;
+};
+
 constexpr int kMessages = 30;
 
 // Messages of about 40 KB, so that a cut most likely falls inside one.
@@ -63,7 +68,7 @@ protected:
         session->Password = script.password;
         session->CurrentLocation = 1;
         session->MaxRecord = static_cast<int>(script.mailboxes.at(QStringLiteral("INBOX")).size());
-        session->MailExtractListing = [this](const MailListing& m) { delivered_.push_back(m); };
+        session->MailExtractListing = [this](EmailRecord&& m, int uID) { delivered_.push_back({std::move(m), uID}); };
         session->StatusChanged = [this](const QString& text) { statuses_ << text; };
         return session;
     }
@@ -79,8 +84,8 @@ protected:
     void expectTrueToTheirNumbers() const
     {
         for (const auto& m : delivered_) {
-            EXPECT_EQ(m.Subject, QStringLiteral("Subject %1").arg(m.uID));
-            EXPECT_EQ(m.PlainTextBody.section(u'\n', 0, 0).trimmed(), QStringLiteral("Body %1").arg(m.uID));
+            EXPECT_EQ(m.s_Subject, QStringLiteral("Subject %1").arg(m.uID));
+            EXPECT_EQ(m.s_PlainText.text().section(u'\n', 0, 0).trimmed(), QStringLiteral("Body %1").arg(m.uID));
         }
     }
     int logEntries() const
@@ -92,7 +97,7 @@ protected:
     QTemporaryDir logDir_;
     QByteArray savedTemp_;
     RecordingMessageBoxes boxes_;
-    std::vector<MailListing> delivered_;
+    std::vector<Listing> delivered_;
     QStringList statuses_;
 };
 
@@ -183,7 +188,7 @@ TEST_F(ExtractionLinkTest, OneRequestAtATimeAndSixteenInFlightDeliverTheSame)
     for (int n : {2, 3, 17})  // 2 MB ones among them, two in a row
         inbox[n - 1] += QByteArray("A line to make a large message larger still.\r\n").repeated(45000);
     ScriptedImapServer server(script);
-    std::vector<std::vector<MailListing>> runs;
+    std::vector<std::vector<Listing>> runs;
     for (const char* depth : {"1", "16"}) {
         qputenv("TALLYHIVE_FETCH_WINDOW", depth);
         delivered_.clear();
@@ -195,11 +200,11 @@ TEST_F(ExtractionLinkTest, OneRequestAtATimeAndSixteenInFlightDeliverTheSame)
     ASSERT_EQ(runs[1].size(), runs[0].size());
     for (size_t i = 0; i < runs[0].size(); ++i) {
         EXPECT_EQ(runs[1][i].uID, runs[0][i].uID);
-        EXPECT_EQ(runs[1][i].Subject, runs[0][i].Subject);
-        EXPECT_EQ(runs[1][i].ReceivedDate, runs[0][i].ReceivedDate);
-        EXPECT_EQ(runs[1][i].PlainTextBody, runs[0][i].PlainTextBody);
+        EXPECT_EQ(runs[1][i].s_Subject, runs[0][i].s_Subject);
+        EXPECT_EQ(runs[1][i].s_ReceivedDate, runs[0][i].s_ReceivedDate);
+        EXPECT_EQ(runs[1][i].s_PlainText.text(), runs[0][i].s_PlainText.text());
     }
-    EXPECT_GT(runs[0][1].PlainTextBody.size(), 2000000);
+    EXPECT_GT(runs[0][1].s_PlainText.size(), 2000000);
 }
 
 TEST_F(ExtractionLinkTest, AServerThatRefusesPipelinesIsAskedOneAtATime)
@@ -226,9 +231,9 @@ TEST_F(ExtractionLinkTest, StopWithAFullWindowReturnsAtTheNextMessageAndAwaitsNo
     qputenv("TALLYHIVE_FETCH_WINDOW", "16");
     auto run = session(server, script, server.port());
     QElapsedTimer sinceStop;
-    run->MailExtractListing = [&](const MailListing& m) {
-        delivered_.push_back(m);
-        if (m.uID == 3) {
+    run->MailExtractListing = [&](EmailRecord&& m, int uID) {
+        delivered_.push_back({std::move(m), uID});
+        if (uID == 3) {
             run->AbortProcess = true;
             sinceStop.start();
         }

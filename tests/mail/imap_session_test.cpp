@@ -19,6 +19,11 @@ using tallyhive::testing::RecordingMessageBoxes;
 
 namespace {
 
+// A message as the session delivered it.
+struct Listing : EmailRecord {
+    int uID = 0;
+};
+
 class SessionTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -34,7 +39,7 @@ protected:
         session_->IMAPServer = QStringLiteral("imap.example.org");
         session_->Username = QStringLiteral("user@example.org");
         session_->Password = QStringLiteral("secret");
-        session_->MailExtractListing = [this](const MailListing& m) { delivered_.push_back(m); };
+        session_->MailExtractListing = [this](EmailRecord&& m, int uID) { delivered_.push_back({std::move(m), uID}); };
     }
     void TearDown() override
     {
@@ -60,7 +65,7 @@ protected:
     RecordingMessageBoxes boxes_;
     std::shared_ptr<FakeImapComponent> component_;
     std::shared_ptr<clsChilkatIMAP> session_;
-    std::vector<MailListing> delivered_;
+    std::vector<Listing> delivered_;
 };
 
 }  // namespace
@@ -211,14 +216,14 @@ TEST_F(SessionTest, ExtractionListsWhatItReadsLogsEveryFetchAndCountsTheRest)
         EXPECT_TRUE(boxes_.shown.empty());
     }
     EXPECT_EQ(session_->CurrentLocation, 9);
-    const MailListing& first = delivered_.front();  // message 5 of the last case
-    EXPECT_EQ(first.From, QStringLiteral("\"Sender 5\" <s5@example.org>"));
-    EXPECT_EQ(first.FromName, QStringLiteral("Sender 5"));
-    EXPECT_EQ(first.FromAddress, QStringLiteral("s5@example.org"));
-    EXPECT_EQ(first.Subject, QStringLiteral("Subject 5"));
-    EXPECT_EQ(general_date::parse(first.ReceivedDate), QDateTime(QDate(2024, 3, 19), QTime(10, 0)));
-    EXPECT_EQ(first.PlainTextBody, QStringLiteral("Body 5"));
-    EXPECT_EQ(first.HTMLTextBody, QStringLiteral("<p>Body 5</p>"));
+    const Listing& first = delivered_.front();  // message 5 of the last case
+    EXPECT_EQ(first.s_From, QStringLiteral("\"Sender 5\" <s5@example.org>"));
+    EXPECT_EQ(first.s_FromName, QStringLiteral("Sender 5"));
+    EXPECT_EQ(first.s_FromAddress, QStringLiteral("s5@example.org"));
+    EXPECT_EQ(first.s_Subject, QStringLiteral("Subject 5"));
+    EXPECT_EQ(general_date::parse(first.s_ReceivedDate), QDateTime(QDate(2024, 3, 19), QTime(10, 0)));
+    EXPECT_EQ(first.s_PlainText, QStringLiteral("Body 5"));
+    EXPECT_EQ(first.s_HTMLText, QStringLiteral("<p>Body 5</p>"));
     EXPECT_TRUE(component_->calls.contains(QStringLiteral("fetch 5 0")));  // a sequence number, not a UID
 }
 
@@ -276,9 +281,9 @@ TEST_F(SessionTest, TheLoopKeepsTheSessionAliveWhenItsOwnerLetsGo)
     session_->CurrentLocation = 1;
     session_->MaxRecord = 5;
     auto* raw = session_.get();
-    raw->MailExtractListing = [this, raw](const MailListing& m) {
-        delivered_.push_back(m);
-        if (m.uID == 2) {
+    raw->MailExtractListing = [this, raw](EmailRecord&& m, int uID) {
+        delivered_.push_back({std::move(m), uID});
+        if (uID == 2) {
             raw->AbortProcess = true;
             session_.reset();  // what Stop does to the window's reference
         }

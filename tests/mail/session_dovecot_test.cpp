@@ -14,7 +14,7 @@
 namespace {
 
 using tallyhive::clsChilkatIMAP;
-using tallyhive::MailListing;
+using tallyhive::EmailRecord;
 
 class SessionDovecotTest : public tallyhive::testing::DovecotTest {
 public:
@@ -31,7 +31,7 @@ protected:
         session_->IMAPServer = server().host();
         session_->Username = server().user();
         session_->Password = server().password();
-        session_->MailExtractListing = [this](const MailListing& mail) { delivered_.push_back(mail.uID); };
+        session_->MailExtractListing = [this](EmailRecord&&, int uID) { delivered_.push_back(uID); };
         session_->ScrapProgress = [this](int percent) { percents_.push_back(percent); };
     }
 
@@ -76,9 +76,9 @@ TEST_F(SessionDovecotTest, ConnectCountsAndExtractsTheWholeFolderWithProgressAnd
 
 TEST_F(SessionDovecotTest, StopEndsTheRunAtTheNextMessage)
 {
-    session_->MailExtractListing = [this](const MailListing& mail) {
-        delivered_.push_back(mail.uID);
-        if (mail.uID == 3)
+    session_->MailExtractListing = [this](EmailRecord&&, int uID) {
+        delivered_.push_back(uID);
+        if (uID == 3)
             session_->AbortProcess = true;
     };
     session_->CurrentLocation = 1;

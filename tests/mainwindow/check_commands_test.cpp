@@ -14,28 +14,9 @@ using namespace tallyhive;
 using tallyhive::testing::FakeListView;
 using tallyhive::testing::RecordingMessageBoxes;
 
-// A row's searched and unsearched texts.
-struct RowTexts {
-    const char* from = "";
-    const char* fromName = "";
-    const char* fromAddress = "";
-    const char* subject = "";
-    const char* received = "";
-    const char* recDate = "";
-};
-
 class CheckCommandsTest : public ::testing::Test {
 protected:
-    void addRow(const RowTexts& texts, bool checked = false)
-    {
-        const int row = list.addRow(QString::fromUtf8(texts.from));
-        list.setCellText(row, 2, QString::fromUtf8(texts.fromName));
-        list.setCellText(row, 3, QString::fromUtf8(texts.fromAddress));
-        list.setCellText(row, 4, QString::fromUtf8(texts.subject));
-        list.setCellText(row, 5, QString::fromUtf8(texts.received));
-        list.setCellText(row, 6, QString::fromUtf8(texts.recDate));
-        list.setChecked(row, checked);
-    }
+    void addRow(EmailRecord record, bool checked = false) { list.setChecked(list.addRow(std::move(record)), checked); }
 
     // Ten rows; only row 5 and row 8 have "invoice" in a searched field.
     void addTenRows()
@@ -43,7 +24,8 @@ protected:
         for (int i = 1; i <= 10; ++i) {
             const bool invoice = i == 5 || i == 8;
             addRow({"someone@example.org", "Invoice Dept", "invoice@example.org", invoice ? "Your invoice" : "Hello",
-                    "3/1/2015 10:00:00 AM", "42064"});
+                    "3/1/2015 10:00:00 AM", QStringLiteral("invoice"), QStringLiteral("invoice"),
+                    QDateTime(QDate(2015, 3, 1), QTime(10, 0))});
         }
     }
 
@@ -113,7 +95,7 @@ TEST_F(CheckCommandsTest, MatchingIgnoresCaseAndSearchesFromSubjectAndDateOnly)
     addRow({"Alice <alice@example.org>"});
     addRow({"", "", "", "quarterly REPORT"});
     addRow({"", "", "", "", "12/24/2014 9:15:00 AM"});
-    addRow({"", "Report Team", "report@example.org", "", "", "report"});
+    addRow({"", "Report Team", "report@example.org", "", "", QStringLiteral("report")});
 
     checkByText(TextMatch::Containing, QStringLiteral("ALICE"));
     checkByText(TextMatch::Containing, QStringLiteral("Report"));
@@ -154,7 +136,8 @@ TEST_F(CheckCommandsTest, CancelLeavesMarksAndFlagAsTheyWere)
 TEST_F(CheckCommandsTest, EmptyTextOccursInEveryNonEmptyFieldAndInNoEmptyOne)
 {
     addRow({"a"});
-    addRow({"", "name only", "address only", "", "", "42064"});
+    addRow({"", "name only", "address only", "", "", QStringLiteral("body only"), QStringLiteral("html only"),
+            QDateTime(QDate(2015, 3, 1), QTime(10, 0))});
     addRow({"", "", "", "", "1/1/2015"});
 
     checkByText(TextMatch::Containing, QString());
@@ -179,7 +162,7 @@ TEST_F(CheckCommandsTest, BulkCommandsResetTheFlagAndClearListDoesNot)
     EXPECT_EQ(refreshes, (std::vector<int>{10, 0}));
 
     FakeListView other = FakeListView::withStandardColumns();
-    other.addRow(QStringLiteral("copy"));
+    other.addRow({QStringLiteral("copy")});
     keepChecks = true;
     ClearList(target(), locations::ClearList, MainClearListLines);
     EXPECT_EQ(list.rowCount(), 0);
@@ -232,7 +215,7 @@ TEST(CheckCommandFailures, AFailingRowIsReportedWithTheCommandsLineAndTheOtherRo
 {
     StubbornRowList list;
     for (int i = 0; i < 5; ++i)
-        list.addRow(QStringLiteral("row"));
+        list.addRow({QStringLiteral("row")});
     RecordingMessageBoxes boxes;
     bool keepChecks = false;
     const CheckTarget target{list, keepChecks, [](bool) {}, boxes};

@@ -35,7 +35,7 @@ TEST_F(EmailCountsTest, LabelsShowRowsAndCheckedRowsOrZeroOnReset)
     EXPECT_EQ(selected.text(), QStringLiteral("Selected Emails: 0"));
 
     for (int i = 1; i <= 25; ++i)
-        list.setChecked(list.addRow(QStringLiteral("row")), i % 4 == 0);
+        list.setChecked(list.addRow({QStringLiteral("row")}), i % 4 == 0);
     RefreshCounts(list, total, selected, false);
     EXPECT_EQ(total.text(), QStringLiteral("Total Number Of Emails: 25"));
     EXPECT_EQ(selected.text(), QStringLiteral("Selected Emails: 6"));
@@ -48,7 +48,7 @@ TEST_F(EmailCountsTest, LabelsShowRowsAndCheckedRowsOrZeroOnReset)
 TEST_F(EmailCountsTest, CountingYieldsAtBoundedIntervalsNotAfterEveryRow)
 {
     for (int i = 1; i <= 50000; ++i)
-        list.setChecked(list.addRow(QStringLiteral("row")), i % 2 == 0);
+        list.setChecked(list.addRow({QStringLiteral("row")}), i % 2 == 0);
     int yields = 0;
     setPendingEventsObserver([&] { ++yields; });
 
@@ -70,7 +70,7 @@ TEST_F(EmailCountsTest, ListEmptiedByAHandlerWhileCountingEndsTheWalk)
 {
     SlowList slow;
     for (int i = 1; i <= 3000; ++i)
-        slow.setChecked(slow.addRow(QStringLiteral("row")), true);
+        slow.setChecked(slow.addRow({QStringLiteral("row")}), true);
     int yields = 0;
     setPendingEventsObserver([&] {
         if (++yields == 1)

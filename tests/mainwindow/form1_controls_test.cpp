@@ -107,6 +107,7 @@ private:
             if (row > 1 && column == 1)
                 note();
         }
+        void setDate(int, int, const QDateTime&, const QString&) override {}
         void autoFitColumns() override {}
         void finish() override {}
         std::function<void()> note;

@@ -84,7 +84,7 @@ TEST_F(Form1Test, ARefusedLoginShowsOneBoxAndStaysDisconnected)
     Form1& w = load();
     w.Text1->setText(QStringLiteral("user@example.org"));
     w.Text2->setText(QStringLiteral("wrong"));
-    w.ListView1->addRow(QStringLiteral("old row"));
+    w.ListView1->addRow({QStringLiteral("old row")});
     w.PushButton1_Click();
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n"));

@@ -68,12 +68,9 @@ protected:
     void addRows(int count, const QString& subject = QStringLiteral("Hello"))
     {
         for (int i = 1; i <= count; ++i) {
-            const int row = main.addRow(QStringLiteral("sender%1@example.org").arg(i));
-            main.setCellText(row, 2, QStringLiteral("Sender %1").arg(i));
-            main.setCellText(row, 3, QStringLiteral("sender%1@example.org").arg(i));
-            main.setCellText(row, 4, subject);
-            main.setCellText(row, 5, QStringLiteral("3/%1/2015 10:00:00 AM").arg(i));
-            main.setCellText(row, 6, QString::number(42063 + i));
+            const QString n = QString::number(i);
+            main.addRow({"sender" + n + "@example.org", "Sender " + n, "sender" + n + "@example.org", subject,
+                         "3/" + n + "/2015 10:00:00 AM", {}, {}, QDateTime(QDate(2015, 3, i), QTime(10, 0))});
         }
     }
 
@@ -169,7 +166,7 @@ TEST_F(Form4Test, ClearListEmptiesBothListsAndKeepsTheFlag)
 TEST_F(Form4Test, EveryOpeningStartsWithItsOwnFlagFalse)
 {
     addRows(4);
-    main.setCellText(3, 4, QStringLiteral("Invoice"));
+    main.rows[2].record.s_Subject = QStringLiteral("Invoice");
     for (int row = 1; row <= 4; ++row)
         main.setChecked(row, true);
     for (int opening = 0; opening < 2; ++opening) {
@@ -244,7 +241,7 @@ TEST_F(Form4Test, OpeningAndClosingALargeListKeepsEveryMark)
     for (const QString& title : ListColumnTitles)
         big.addColumn(title);
     for (int i = 1; i <= 40000; ++i)
-        big.setChecked(big.addRow(QStringLiteral("row %1").arg(i)), i % 3 == 0);
+        big.setChecked(big.addRow({QStringLiteral("row %1").arg(i)}), i % 3 == 0);
     whenForm4Open([&](Form4& form) {
         EXPECT_EQ(form.selectedLabel().text(), QStringLiteral("Selected Emails: 13333"));
         userToggle(form.listView(), 39999);

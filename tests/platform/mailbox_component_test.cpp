@@ -57,9 +57,9 @@ TEST(MailboxComponentTest, ARunDeliversConvertedMessagesInOrderWithTheirOwnLogTe
             continue;
         }
         ASSERT_EQ(fetched.status, FetchStatus::Fetched) << n;
-        EXPECT_EQ(fetched.message.subject, QStringLiteral("Number %1").arg(n));
-        EXPECT_EQ(fetched.message.fromAddress, QStringLiteral("ann@example.org"));
-        EXPECT_EQ(fetched.message.plainText, QStringLiteral("Text %1\n").arg(n));
+        EXPECT_EQ(fetched.message.s_Subject, QStringLiteral("Number %1").arg(n));
+        EXPECT_EQ(fetched.message.s_FromAddress, QStringLiteral("ann@example.org"));
+        EXPECT_EQ(fetched.message.s_PlainText, QStringLiteral("Text %1\n").arg(n));
         EXPECT_TRUE(component.lastErrorText().endsWith(QStringLiteral("OK Fetch number %1").arg(n))) << component.lastErrorText().toStdString();
     }
     component.endFetchRun();

@@ -25,14 +25,14 @@ const QDateTime arrival(QDate(2022, 1, 2), QTime(3, 4, 5), Qt::UTC);
 TEST(Conversion, RunsOnSeveralThreadsAtOnce)
 {
     const QByteArray raw = "From: a@example.com\r\nSubject: =?UTF-8?Q?=E2=82=AC?=\r\n\r\nPrice: 10\r\n";
-    std::vector<MailMessage> results(8);
+    std::vector<EmailRecord> results(8);
     std::vector<std::thread> threads;
-    for (MailMessage& result : results)
+    for (EmailRecord& result : results)
         threads.emplace_back([&raw, &result] { result = messageFromBytes(raw, arrival); });
     for (std::thread& thread : threads)
         thread.join();
-    for (const MailMessage& result : results)
-        EXPECT_EQ(result.subject, QString::fromUtf8("€"));
+    for (const EmailRecord& result : results)
+        EXPECT_EQ(result.s_Subject, QString::fromUtf8("€"));
 }
 
 // What one conversion took: CPU seconds of this thread, so that other work on
@@ -42,7 +42,7 @@ struct Cost {
     qint64 extraBytes;
 };
 
-Cost convert(const QByteArray& raw, MailMessage& message)
+Cost convert(const QByteArray& raw, EmailRecord& message)
 {
     const auto threadSeconds = [] {
         timespec now{};
@@ -81,20 +81,20 @@ class CorpusTest : public ::testing::TestWithParam<CorpusMessage> {};
 TEST_P(CorpusTest, GivesTheSevenExpectedValues)
 {
     const CorpusMessage& expected = GetParam();
-    MailMessage message;
+    EmailRecord message;
     expectCheap(convert(corpusBytes(expected.file), message));
     EXPECT_FALSE(message.keptAsRawText);
 
-    EXPECT_EQ(message.from, QString::fromUtf8(expected.from));
-    EXPECT_EQ(message.fromName, QString::fromUtf8(expected.fromName));
-    EXPECT_EQ(message.fromAddress, QString::fromUtf8(expected.fromAddress));
-    EXPECT_EQ(message.subject, QString::fromUtf8(expected.subject));
+    EXPECT_EQ(message.s_From, QString::fromUtf8(expected.from));
+    EXPECT_EQ(message.s_FromName, QString::fromUtf8(expected.fromName));
+    EXPECT_EQ(message.s_FromAddress, QString::fromUtf8(expected.fromAddress));
+    EXPECT_EQ(message.s_Subject, QString::fromUtf8(expected.subject));
     const QDateTime date = expected.dateUtc ? QDateTime::fromString(QString::fromLatin1(expected.dateUtc), Qt::ISODate)
                                             : arrival;
-    EXPECT_EQ(message.date.toUTC(), date.toUTC());
-    EXPECT_EQ(message.date.timeSpec(), Qt::LocalTime);
-    EXPECT_EQ(message.plainText, QString::fromUtf8(expected.plainText));
-    EXPECT_EQ(message.htmlText, QString::fromUtf8(expected.htmlText));
+    EXPECT_EQ(message.receivedAt.toUTC(), date.toUTC());
+    EXPECT_EQ(message.receivedAt.timeSpec(), Qt::LocalTime);
+    EXPECT_EQ(message.s_PlainText, QString::fromUtf8(expected.plainText));
+    EXPECT_EQ(message.s_HTMLText, QString::fromUtf8(expected.htmlText));
 }
 
 INSTANTIATE_TEST_SUITE_P(Messages, CorpusTest, ::testing::ValuesIn(corpus),
@@ -124,9 +124,9 @@ TEST(FuzzSeeds, EachConvertsWithinASecondAnd100MB)
         SCOPED_TRACE(file.toStdString());
         QFile in(seeds.filePath(file));
         ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-        MailMessage message;
+        EmailRecord message;
         expectCheap(convert(in.readAll(), message));
-        EXPECT_TRUE(message.date.isValid());
+        EXPECT_TRUE(message.receivedAt.isValid());
     }
 }
 
@@ -178,16 +178,16 @@ TEST(Budget, MessagesShapedToCostMoreThanTheirSizeKeepTheirRawText)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shape);
-        MailMessage message;
+        EmailRecord message;
         expectCheap(convert(c.raw, message));
         EXPECT_EQ(message.keptAsRawText, c.plainText == nullptr);
         if (c.plainText == nullptr) {
-            EXPECT_EQ(message.plainText, QString::fromLatin1(c.raw).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-            EXPECT_TRUE(message.subject.isEmpty());
-            EXPECT_EQ(message.date, arrival.toLocalTime());
+            EXPECT_EQ(message.s_PlainText, QString::fromLatin1(c.raw).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            EXPECT_TRUE(message.s_Subject.isEmpty());
+            EXPECT_EQ(message.receivedAt, arrival.toLocalTime());
         } else {
-            EXPECT_EQ(message.plainText, QString::fromUtf8(c.plainText));
-            EXPECT_EQ(message.subject, QStringLiteral("nested"));
+            EXPECT_EQ(message.s_PlainText, QString::fromUtf8(c.plainText));
+            EXPECT_EQ(message.s_Subject, QStringLiteral("nested"));
         }
     }
 }
@@ -196,21 +196,21 @@ TEST(UnparsableMessage, KeepsItsTextAsThePlainBodyAndTheArrivalDate)
 {
     for (const QByteArray& raw : {QByteArray(), QByteArray("\r\n"), QByteArray("no headers here\r\nat all"),
                                   QByteArray("\x01\x02\xff\xfe\x00junk\x80\x9d", 11)}) {
-        const MailMessage message = messageFromBytes(raw, arrival);
-        EXPECT_TRUE(message.from.isEmpty());
-        EXPECT_TRUE(message.subject.isEmpty());
-        EXPECT_TRUE(message.htmlText.isEmpty());
-        EXPECT_EQ(message.date, arrival.toLocalTime());
-        EXPECT_EQ(message.plainText.isEmpty(), raw.trimmed().isEmpty()) << raw.toHex().constData();
+        const EmailRecord message = messageFromBytes(raw, arrival);
+        EXPECT_TRUE(message.s_From.isEmpty());
+        EXPECT_TRUE(message.s_Subject.isEmpty());
+        EXPECT_TRUE(message.s_HTMLText.isEmpty());
+        EXPECT_EQ(message.receivedAt, arrival.toLocalTime());
+        EXPECT_EQ(message.s_PlainText.isEmpty(), raw.trimmed().isEmpty()) << raw.toHex().constData();
     }
-    EXPECT_EQ(messageFromBytes(QByteArray("caf\xe9 \x80", 6), arrival).plainText, QString::fromUtf8("café €"));
+    EXPECT_EQ(messageFromBytes(QByteArray("caf\xe9 \x80", 6), arrival).s_PlainText, QString::fromUtf8("café €"));
 }
 
 TEST(MessageDate, IsNeverInvalid)
 {
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
     for (const QByteArray& raw : {QByteArray("Subject: no date\r\n\r\nbody\r\n"), QByteArray()}) {
-        const QDateTime date = messageFromBytes(raw, QDateTime()).date;
+        const QDateTime date = messageFromBytes(raw, QDateTime()).receivedAt;
         ASSERT_TRUE(date.isValid());
         EXPECT_GE(date, before);
         EXPECT_LE(date, QDateTime::currentDateTime().addSecs(1));
@@ -242,11 +242,11 @@ TEST(Sender, OddFromHeadersStillGiveWhatCanBeRead)
         {"\"Mail \\\"Delivery\\\" Sys\\\\tem\" <>", "Mail \"Delivery\" Sys\\tem", ""},
     };
     for (const Case& c : cases) {
-        const MailMessage message =
+        const EmailRecord message =
             messageFromBytes(QByteArray("From: ") + c.header + "\r\nSubject: s\r\n\r\nbody\r\n", arrival);
-        EXPECT_EQ(message.fromName, QString::fromUtf8(c.fromName)) << c.header;
-        EXPECT_EQ(message.fromAddress, QString::fromUtf8(c.fromAddress)) << c.header;
-        EXPECT_EQ(message.plainText, QStringLiteral("body\n")) << c.header;
+        EXPECT_EQ(message.s_FromName, QString::fromUtf8(c.fromName)) << c.header;
+        EXPECT_EQ(message.s_FromAddress, QString::fromUtf8(c.fromAddress)) << c.header;
+        EXPECT_EQ(message.s_PlainText, QStringLiteral("body\n")) << c.header;
     }
 }
 
@@ -283,9 +283,9 @@ TEST(Body, IsTheFirstTextMeantToBeRead)
         {"text/; charset=utf-8", "Content-Type: text/; charset=utf-8\r\n\r\nGr\xc3\xbc\xc3\x9f""e\r\n", "Grüße\n"},
     };
     for (const Case& c : cases) {
-        const MailMessage message = messageFromBytes("From: a@example.com\r\n" + c.afterFrom, arrival);
-        EXPECT_EQ(message.plainText, QString::fromUtf8(c.plainText)) << c.why;
-        EXPECT_TRUE(message.htmlText.isEmpty()) << c.why;
+        const EmailRecord message = messageFromBytes("From: a@example.com\r\n" + c.afterFrom, arrival);
+        EXPECT_EQ(message.s_PlainText, QString::fromUtf8(c.plainText)) << c.why;
+        EXPECT_TRUE(message.s_HTMLText.isEmpty()) << c.why;
     }
 }
 
@@ -299,7 +299,7 @@ QString fromLiteral(const char16_t (&text)[N])
 TEST(MessageDate, ReadsATimeWrittenWithDots)
 {
     const QByteArray raw = "From: a@example.com\r\nDate: Mon, 3 Feb 2020 10.30.15 +0100\r\n\r\nbody\r\n";
-    EXPECT_EQ(messageFromBytes(raw, arrival).date.toUTC(), QDateTime(QDate(2020, 2, 3), QTime(9, 30, 15), Qt::UTC));
+    EXPECT_EQ(messageFromBytes(raw, arrival).receivedAt.toUTC(), QDateTime(QDate(2020, 2, 3), QTime(9, 30, 15), Qt::UTC));
 }
 
 TEST(NulBytes, NeverCutAHeaderOrABody)
@@ -310,26 +310,26 @@ TEST(NulBytes, NeverCutAHeaderOrABody)
                                 "--b\r\nContent-Type: text/html\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n"
                                 "<p>a=00b</p>\r\n--b--\r\n";
     const QByteArray raw(bytes, sizeof bytes - 1);
-    const MailMessage message = messageFromBytes(raw, arrival);
-    EXPECT_EQ(message.subject, fromLiteral(u"NUL\u0000here"));
-    EXPECT_EQ(message.from, fromLiteral(u"Jo\u0000e <joe@example.com>"));
-    EXPECT_EQ(message.fromName, QString::fromUtf8("Jo\uFFFDe"));  // the address parser reads C strings
-    EXPECT_EQ(message.fromAddress, QStringLiteral("joe@example.com"));
-    EXPECT_EQ(message.plainText, fromLiteral(u"body\u0000after"));
-    EXPECT_EQ(message.htmlText, fromLiteral(u"<p>a\u0000b</p>"));
+    const EmailRecord message = messageFromBytes(raw, arrival);
+    EXPECT_EQ(message.s_Subject, fromLiteral(u"NUL\u0000here"));
+    EXPECT_EQ(message.s_From, fromLiteral(u"Jo\u0000e <joe@example.com>"));
+    EXPECT_EQ(message.s_FromName, QString::fromUtf8("Jo\uFFFDe"));  // the address parser reads C strings
+    EXPECT_EQ(message.s_FromAddress, QStringLiteral("joe@example.com"));
+    EXPECT_EQ(message.s_PlainText, fromLiteral(u"body\u0000after"));
+    EXPECT_EQ(message.s_HTMLText, fromLiteral(u"<p>a\u0000b</p>"));
 }
 
 TEST(LineEnds, LoneCarriageReturnsEndLinesButCrCrLfIsOneLineEnd)
 {
-    const MailMessage cr = messageFromBytes("From: a@example.com\rSubject: cr\r\rbody\rmore", arrival);
-    EXPECT_EQ(cr.fromAddress, QStringLiteral("a@example.com"));
-    EXPECT_EQ(cr.subject, QStringLiteral("cr"));
-    EXPECT_EQ(cr.plainText, QStringLiteral("body\nmore"));
+    const EmailRecord cr = messageFromBytes("From: a@example.com\rSubject: cr\r\rbody\rmore", arrival);
+    EXPECT_EQ(cr.s_FromAddress, QStringLiteral("a@example.com"));
+    EXPECT_EQ(cr.s_Subject, QStringLiteral("cr"));
+    EXPECT_EQ(cr.s_PlainText, QStringLiteral("body\nmore"));
 
-    const MailMessage crcrlf = messageFromBytes("Subject: doubled\r\r\nFrom: a@example.com\r\r\n\r\nbody\r\r\n", arrival);
-    EXPECT_EQ(crcrlf.subject, QStringLiteral("doubled"));
-    EXPECT_EQ(crcrlf.fromAddress, QStringLiteral("a@example.com"));
-    EXPECT_EQ(crcrlf.plainText, QStringLiteral("body\n\n"));
+    const EmailRecord crcrlf = messageFromBytes("Subject: doubled\r\r\nFrom: a@example.com\r\r\n\r\nbody\r\r\n", arrival);
+    EXPECT_EQ(crcrlf.s_Subject, QStringLiteral("doubled"));
+    EXPECT_EQ(crcrlf.s_FromAddress, QStringLiteral("a@example.com"));
+    EXPECT_EQ(crcrlf.s_PlainText, QStringLiteral("body\n\n"));
 }
 
 TEST(Body, LargeMessageConvertsWhole)
@@ -342,11 +342,11 @@ TEST(Body, LargeMessageConvertsWhole)
     for (int i = 0; i < lines; ++i)
         raw.append(line);
 
-    const MailMessage message = messageFromBytes(raw, arrival);
+    const EmailRecord message = messageFromBytes(raw, arrival);
     const QString decodedLine = QString::fromUtf8("Zeile mit Umlaut ü und einem langen Text, der die Zeile füllt.\n");
-    ASSERT_EQ(message.plainText.size(), qsizetype(lines) * decodedLine.size());
-    EXPECT_TRUE(message.plainText.endsWith(decodedLine));
-    EXPECT_EQ(message.subject, QStringLiteral("big"));
+    ASSERT_EQ(message.s_PlainText.size(), qsizetype(lines) * decodedLine.size());
+    EXPECT_TRUE(message.s_PlainText.text().endsWith(decodedLine));
+    EXPECT_EQ(message.s_Subject, QStringLiteral("big"));
 }
 
 TEST(Body, LargeTextsInEveryEncodingComeOutWhole)
@@ -369,11 +369,11 @@ TEST(Body, LargeTextsInEveryEncodingComeOutWhole)
         const QByteArray part = QByteArray("Content-Transfer-Encoding: ") + c.encoding + "\r\n\r\n" + c.body + "\r\n";
         const QByteArray raw = head + "--b\r\nContent-Type: text/plain; charset=utf-8\r\n" + part
             + "--b\r\nContent-Type: text/html; charset=utf-8\r\n" + part + "--b--\r\n";
-        const MailMessage message = messageFromBytes(raw, arrival);
-        EXPECT_EQ(message.subject, QStringLiteral("big"));
+        const EmailRecord message = messageFromBytes(raw, arrival);
+        EXPECT_EQ(message.s_Subject, QStringLiteral("big"));
         // The line break before the boundary belongs to the boundary.
-        EXPECT_EQ(message.plainText, expected);
-        EXPECT_EQ(message.htmlText, expected);
+        EXPECT_EQ(message.s_PlainText, expected);
+        EXPECT_EQ(message.s_HTMLText, expected);
     }
 }
 

@@ -129,7 +129,7 @@ public:
     platform::ImapNotifications* notifications() const override { return sink; }
 
     // One message as a fetch gives it, with its notifications.
-    std::optional<platform::MailMessage> fetch(int number)
+    std::optional<EmailRecord> fetch(int number)
     {
         if (sink) {
             sink->percentDone(0);
@@ -146,17 +146,11 @@ public:
     }
 
     // A message whose fields carry its number, dated at the given hour.
-    static platform::MailMessage message(int n, int hour = 10)
+    static EmailRecord message(int n, int hour = 10)
     {
-        platform::MailMessage m;
-        m.from = QStringLiteral("\"Sender %1\" <s%1@example.org>").arg(n);
-        m.fromName = QStringLiteral("Sender %1").arg(n);
-        m.fromAddress = QStringLiteral("s%1@example.org").arg(n);
-        m.subject = QStringLiteral("Subject %1").arg(n);
-        m.date = QDateTime(QDate(2024, 3, 19), QTime(hour, 0));
-        m.plainText = QStringLiteral("Body %1").arg(n);
-        m.htmlText = QStringLiteral("<p>Body %1</p>").arg(n);
-        return m;
+        const QString s = QString::number(n);
+        return {"\"Sender " + s + "\" <s" + s + "@example.org>", "Sender " + s, "s" + s + "@example.org", "Subject " + s, {},
+                "Body " + s, "<p>Body " + s + "</p>", QDateTime(QDate(2024, 3, 19), QTime(hour, 0))};
     }
 
     void fill(const QString& mailbox, int count)
@@ -174,7 +168,7 @@ public:
     QString acceptedPassword = QStringLiteral("secret");
     QString acceptedToken = QStringLiteral("token-1");
     bool mailboxServed = true;  // false: the token is taken, the next command refused
-    std::map<QString, std::vector<platform::MailMessage>> mailboxes;
+    std::map<QString, std::vector<EmailRecord>> mailboxes;
     std::map<QString, QString> specialUse;  // role ("\\Sent") -> mailbox
     std::map<QString, QStringList> attributes;  // mailbox -> what its listing says of it ("\\Noselect")
     QList<int> failFetches;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/general_date.h"
+#include "interfaces/error.h"
 #include "interfaces/list_view.h"
 #include "mainwindow/list_columns.h"
 
@@ -9,11 +11,11 @@
 
 namespace tallyhive::testing {
 
-// A list view in memory, for logic that only needs rows, texts and marks.
+// A list view in memory, for logic that only needs records and marks.
 class FakeListView : public platform::ListView {
 public:
     struct Row {
-        QStringList cells;
+        EmailRecord record;
         bool checked = false;
     };
 
@@ -23,22 +25,22 @@ public:
     void setColumnWidth(int column, int twips) override { widths.at(column - 1) = twips; }
     int columnWidth(int column) const override { return widths.at(column - 1); }
 
-    int addRow(const QString& text) override
+    int addRow(EmailRecord record) override
     {
-        Row row;
-        row.cells = QStringList(std::max<qsizetype>(titles.size(), 1), QString());
-        row.cells[0] = text;
-        rows.push_back(row);
+        rows.push_back({std::move(record)});
         return static_cast<int>(rows.size());
     }
     int rowCount() const override { return static_cast<int>(rows.size()); }
-    QString cellText(int row, int column) const override { return rows.at(row - 1).cells.value(column - 1); }
-    void setCellText(int row, int column, const QString& text) override
+    const EmailRecord& record(int row) const override
     {
-        auto& cells = rows.at(row - 1).cells;
-        while (cells.size() < column)
-            cells << QString();
-        cells[column - 1] = text;
+        if (row < 1 || row > rowCount())
+            throw AppError(QStringLiteral("no row %1").arg(row));
+        return rows[static_cast<size_t>(row - 1)].record;
+    }
+    QString cellText(int row, int column) const override
+    {
+        const auto day = column == 6 ? general_date::dayNumber(record(row).receivedAt) : std::nullopt;
+        return day ? QString::number(*day) : record(row).columnText(column);
     }
     bool isChecked(int row) const override { return rows.at(row - 1).checked; }
     void setChecked(int row, bool checked) override { rows.at(row - 1).checked = checked; }
