@@ -20,12 +20,12 @@ bool isMicrosoftHost(const QString& host)
     return false;
 }
 
-SignInMethod chooseSignInMethod(const QString& clientId)
+SignInMethod chooseSignInMethod(const QString& clientId, const QString& imapHost)
 {
     const QString mode = config::signInMode();
     if (mode == u"password")
         return SignInMethod::Password;
-    if (mode != u"microsoft" && !isMicrosoftHost(config::imapHost()))
+    if (mode != u"microsoft" && !isMicrosoftHost(imapHost))
         return SignInMethod::Password;
     return clientId.isEmpty() ? SignInMethod::MicrosoftWithoutClientId : SignInMethod::Microsoft;
 }

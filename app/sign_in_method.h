@@ -13,8 +13,9 @@ enum class SignInMethod {
 
 // TALLYHIVE_SIGN_IN decides: "password", "microsoft", or "auto" (the default),
 // which takes Microsoft sign-in for Microsoft's IMAP hosts and LOGIN elsewhere.
-// clientId: the registered application Microsoft sign-in would use.
-SignInMethod chooseSignInMethod(const QString& clientId);
+// clientId: the registered application Microsoft sign-in would use;
+// imapHost: the server the mailbox is read from.
+SignInMethod chooseSignInMethod(const QString& clientId, const QString& imapHost);
 
 bool isMicrosoftHost(const QString& host);
 

@@ -134,8 +134,9 @@ Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false)
     testing::RecordingMessageBoxes boxes;
     testing::MemorySettingsStore settings;
     platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
+    const platform::ImapServer server = imapServerFromConfig();
     const platform::ImapOptions options = imapOptionsFromConfig();
-    Form1 window(Form1Services{boxes, settings, spreadsheets, [options] { return platform::createImapComponent(options); }});
+    Form1 window(Form1Services{boxes, settings, spreadsheets, server, [options] { return platform::createImapComponent(options); }});
     window.Form_Load();
     window.show();
     window.Text1->setText(qEnvironmentVariable(kUserVariable));

@@ -63,8 +63,9 @@ Figures connectTo(int folders)
     testing::RecordingMessageBoxes boxes;
     testing::MemorySettingsStore settings;
     platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
+    const platform::ImapServer imapServer = imapServerFromConfig();
     const platform::ImapOptions options = imapOptionsFromConfig();
-    Form1 window(Form1Services{boxes, settings, spreadsheets, [options] { return platform::createImapComponent(options); }});
+    Form1 window(Form1Services{boxes, settings, spreadsheets, imapServer, [options] { return platform::createImapComponent(options); }});
     window.Form_Load();
     window.show();
     window.Text1->setText(QStringLiteral("tester@example.org"));

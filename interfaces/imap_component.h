@@ -64,6 +64,12 @@ inline constexpr int kTokenRefused = 2;
 // "BAD User is authenticated but not connected.").
 inline constexpr int kMailboxNotServed = 3;
 
+// Where the mailbox is served.
+struct ImapServer {
+    QString host;
+    int port = 993;
+};
+
 // An IMAP client as the session drives it. Status results: 1 is success,
 // anything else failure. Calls never throw for protocol or network trouble;
 // they report it through their result and lastErrorText().

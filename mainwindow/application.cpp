@@ -24,6 +24,7 @@ int runApplication(int argc, char** argv)
     platform::QtMessageBoxes boxes;
     platform::QtSettingsStore settings;
     // Every setting is read here, once; the components get their own part.
+    const platform::ImapServer imapServer = imapServerFromConfig();
     const platform::ImapOptions imapOptions = imapOptionsFromConfig();
     platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
     // The application to sign in as is the window's to choose: it may be
@@ -37,7 +38,7 @@ int runApplication(int argc, char** argv)
             boxes.show(texts::PageNotOpened.arg(page.toString()), texts::AppTitle, platform::BoxIcon::None);
         });
     });
-    Form1 window(Form1Services{boxes, settings, spreadsheets, [imapOptions] { return platform::createImapComponent(imapOptions); }, &signIn});
+    Form1 window(Form1Services{boxes, settings, spreadsheets, imapServer, [imapOptions] { return platform::createImapComponent(imapOptions); }, &signIn});
     boxes.setOwner(&window);
     window.Form_Load();
     if (asksMicrosoftSetup(QCoreApplication::arguments()))

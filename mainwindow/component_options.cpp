@@ -4,6 +4,8 @@
 
 namespace tallyhive {
 
+platform::ImapServer imapServerFromConfig() { return {config::imapHost(), config::imapPort()}; }
+
 platform::ImapOptions imapOptionsFromConfig()
 {
     platform::ImapOptions options;

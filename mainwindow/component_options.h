@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interfaces/imap_component.h"
 #include "platform/imap/imap_options.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 
@@ -7,6 +8,7 @@ namespace tallyhive {
 
 // The outside components' options as the configuration gives them: read
 // where the program is wired together, once, and handed down.
+platform::ImapServer imapServerFromConfig();
 platform::ImapOptions imapOptionsFromConfig();
 platform::WorkbookOptions workbookOptionsFromConfig();
 

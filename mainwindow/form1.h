@@ -37,6 +37,8 @@ struct Form1Services {
     platform::MessageBoxes& boxes;
     platform::SettingsStore& settings;
     platform::SpreadsheetFactory& spreadsheets;
+    // Outlives the window; each session connects to what it says then.
+    const platform::ImapServer& server;
     std::function<std::shared_ptr<platform::ImapComponent>()> createImapComponent;
     // Microsoft account sign-in; needed only when that is the sign-in method.
     platform::BrowserSignIn* signIn = nullptr;

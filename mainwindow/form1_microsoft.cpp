@@ -33,7 +33,7 @@ void Form1::chooseMicrosoftApplication()
     };
     microsoftApplication_.clientId = config::oauthClientId(saved(settings_keys::OAuthClientId));
     microsoftApplication_.tenant = config::oauthTenant(saved(settings_keys::OAuthAuthority));
-    signInMethod_ = chooseSignInMethod(microsoftApplication_.clientId);
+    signInMethod_ = chooseSignInMethod(microsoftApplication_.clientId, services_.server.host);
     if (signInMethod_ == SignInMethod::Microsoft && services_.signIn)
         services_.signIn->useApplication(microsoftApplication_.clientId, config::oauthAuthority(microsoftApplication_.tenant));
 }

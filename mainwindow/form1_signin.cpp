@@ -106,8 +106,8 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
 {
     auto session = std::make_shared<clsChilkatIMAP>(services_.boxes);
     session->ChilkatIMAPObject = imapComponent;
-    session->PORT = config::imapPort();
-    session->IMAPServer = config::imapHost();
+    session->PORT = services_.server.port;
+    session->IMAPServer = services_.server.host;
     session->Username = LoginName();
     session->Password = Text2->text();
     // Events reach the window only while this is still its session.

@@ -125,7 +125,7 @@ TEST_F(Form1Test, SendToExcelShowsTheRowItIsSendingThenGoesIdle)
         statuses << window->statusText();
         positions << window->ProgressBar1->position();
     });
-    window = std::make_unique<Form1>(Form1Services{boxes, settings, sheets, [this] { return component; }});
+    window = std::make_unique<Form1>(Form1Services{boxes, settings, sheets, imapServer, [this] { return component; }});
     window->Form_Load();
     signIn();
     window->PushButton3_Click();

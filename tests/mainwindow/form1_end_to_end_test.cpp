@@ -175,8 +175,9 @@ protected:
             ownExportDir_ = true;
         }
         spreadsheets_.emplace(tallyhive::workbookOptionsFromConfig());
+        imapServer_ = tallyhive::imapServerFromConfig();
         window_ = std::make_unique<Form1>(
-            Form1Services{boxes_, settings_, *spreadsheets_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
+            Form1Services{boxes_, settings_, *spreadsheets_, imapServer_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
     }
     void TearDown() override
@@ -192,7 +193,7 @@ protected:
     // extraction's connection (the second) brought.
     qint64 getAllThrough(const TcpRelay& relay)
     {
-        qputenv("TALLYHIVE_IMAP_PORT", QByteArray::number(relay.port()));
+        imapServer_.port = relay.port();
         if (!window_->isConnected())
             signIn(server().password());
         window_->Option3->click();
@@ -238,6 +239,7 @@ protected:
     RecordingMessageBoxes boxes_;
     tallyhive::testing::MemorySettingsStore settings_;
     std::optional<platform::XlsxSpreadsheetFactory> spreadsheets_;  // made once the export folder is known
+    platform::ImapServer imapServer_;
     std::unique_ptr<Form1> window_;
 };
 

@@ -58,7 +58,7 @@ protected:
 
     Form1& load()
     {
-        window = std::make_unique<Form1>(Form1Services{boxes, settings, spreadsheets, [this] { return component; }, &browser});
+        window = std::make_unique<Form1>(Form1Services{boxes, settings, spreadsheets, imapServer, [this] { return component; }, &browser});
         window->Form_Load();
         return *window;
     }
@@ -96,6 +96,7 @@ protected:
     NoSpreadsheets spreadsheets;
     std::shared_ptr<FakeImapComponent> component;
     FakeBrowserSignIn browser;
+    tallyhive::platform::ImapServer imapServer{QStringLiteral("127.0.0.1"), 993};
     std::unique_ptr<Form1> window;
 };
 

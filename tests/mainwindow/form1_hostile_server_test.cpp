@@ -58,8 +58,9 @@ protected:
     {
         server_ = std::make_unique<ScriptedImapServer>(script);
         server_->applyEnvironment();
+        imapServer_ = tallyhive::imapServerFromConfig();
         window_ = std::make_unique<Form1>(
-            Form1Services{boxes_, settings_, spreadsheets_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
+            Form1Services{boxes_, settings_, spreadsheets_, imapServer_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
         window_->Text1->setText(script.user);
         window_->Combo1->setCurrentIndex(0);
@@ -113,6 +114,7 @@ protected:
     tallyhive::testing::MemorySettingsStore settings_;
     platform::XlsxSpreadsheetFactory spreadsheets_{platform::WorkbookOptions{exportDir_.path(), false}};
     std::unique_ptr<ScriptedImapServer> server_;
+    platform::ImapServer imapServer_;
     std::unique_ptr<Form1> window_;
     qint64 residentAtStart_ = 0;
 };

@@ -292,11 +292,11 @@ TEST_F(Form1MicrosoftTest, WithoutAClientIdConnectAsksForOneAndTheNextStartUsesT
     qunsetenv("TALLYHIVE_OAUTH_CLIENT_ID");
     qunsetenv("TALLYHIVE_OAUTH_AUTHORITY");
     qputenv("TALLYHIVE_SIGN_IN", "auto");
-    qputenv("TALLYHIVE_IMAP_HOST", "outlook.office365.com");
+    imapServer.host = QStringLiteral("outlook.office365.com");
     Form1& w = load();
     w.Text2->setText(QStringLiteral("typed anyway"));
     connectAs();  // cancelled
-    qputenv("TALLYHIVE_IMAP_HOST", "127.0.0.1");
+    imapServer.host = QStringLiteral("127.0.0.1");
     qputenv("TALLYHIVE_SIGN_IN", "microsoft");
     EXPECT_FALSE(w.isConnected());
     EXPECT_FALSE(w.Text2->isEnabled());

@@ -33,8 +33,9 @@ protected:
     {
         server = std::make_unique<ScriptedImapServer>(std::move(script));
         server->applyEnvironment();
+        imapServer = tallyhive::imapServerFromConfig();
         window = std::make_unique<Form1>(
-            tallyhive::Form1Services{boxes, settings, spreadsheets, [] { return tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, &browser});
+            tallyhive::Form1Services{boxes, settings, spreadsheets, imapServer, [] { return tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, &browser});
         window->Form_Load();
         window->Text1->setText(QStringLiteral("tester@example.org"));
         window->Combo1->setCurrentIndex(0);
