@@ -175,7 +175,6 @@ protected:
             ownExportDir_ = true;
         }
         spreadsheets_.emplace(tallyhive::workbookOptionsFromConfig());
-        imapServer_ = tallyhive::imapServerFromConfig();
         window_ = std::make_unique<Form1>(
             Form1Services{boxes_, settings_, *spreadsheets_, imapServer_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
@@ -239,7 +238,7 @@ protected:
     RecordingMessageBoxes boxes_;
     tallyhive::testing::MemorySettingsStore settings_;
     std::optional<platform::XlsxSpreadsheetFactory> spreadsheets_;  // made once the export folder is known
-    platform::ImapServer imapServer_;
+    platform::ImapServer imapServer_ = tallyhive::imapServerFromConfig();
     std::unique_ptr<Form1> window_;
 };
 

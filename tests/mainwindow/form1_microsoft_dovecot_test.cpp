@@ -91,7 +91,6 @@ protected:
     {
         window_.reset();
         signIn_ = std::make_unique<auth::MicrosoftSignIn>(settings());
-        imapServer_ = tallyhive::imapServerFromConfig();
         window_ = std::make_unique<Form1>(
             Form1Services{boxes_, settings_, spreadsheets_, imapServer_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, signIn_.get()});
         window_->Form_Load();
@@ -126,7 +125,7 @@ protected:
     MemorySettingsStore settings_;
     NoSpreadsheets spreadsheets_;
     std::unique_ptr<auth::MicrosoftSignIn> signIn_;
-    platform::ImapServer imapServer_;
+    platform::ImapServer imapServer_ = tallyhive::imapServerFromConfig();
     std::unique_ptr<Form1> window_;
 };
 

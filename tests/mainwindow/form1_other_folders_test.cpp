@@ -70,7 +70,6 @@ protected:
 
     Form1& startWindow()
     {
-        imapServer_ = tallyhive::imapServerFromConfig();
         window_ = std::make_unique<Form1>(
             Form1Services{boxes_, settings_, spreadsheets_, imapServer_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
@@ -117,7 +116,7 @@ protected:
     tallyhive::testing::RecordingMessageBoxes boxes_;
     tallyhive::testing::MemorySettingsStore settings_;
     platform::XlsxSpreadsheetFactory spreadsheets_{platform::WorkbookOptions{exportDir(), false}};
-    platform::ImapServer imapServer_;
+    platform::ImapServer imapServer_ = tallyhive::imapServerFromConfig();
     std::unique_ptr<Form1> window_;
 };
 
