@@ -96,7 +96,6 @@ int ImapClient::connect(const QString& host)
     secrets_.clear();
     preamble_.clear();
     signInAgain_ = nullptr;
-    signedIn_ = false;
     pipelineRefused_ = false;
     mailbox_.clear();
     tagCounter_ = 0;
@@ -110,24 +109,23 @@ bool ImapClient::openConnection(const QString& operation, Watch& watch)
     reader_ = ImapResponseReader();
     unusableReason_.clear();
     byeText_.clear();
-    abandoned_ = false;
     // A disconnect during a reconnect must still end the run.
-    if (!reopening_)
-        disconnectedInCall_ = false;
+    const bool keepDisconnect = ending_ == Ending::Disconnected && activity_ == Activity::Reopening;
+    ending_ = keepDisconnect ? Ending::Disconnected : Ending::None;
     messageCount_ = 0;
     uidValidity_ = 0;
 
     watch.activity();
     const auto keepWaiting = [this, &watch] {
         watch.poll();
-        return !watch.abandonDue() && !disconnectedInCall_;
+        return !watch.abandonDue() && ending_ != Ending::Disconnected;
     };
     if (!transport_->open(host_, port_, options_.connectTimeoutMs, keepWaiting)) {
         setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, host_).arg(port_).arg(transport_->errorText()));
         transport_->close();
         return false;
     }
-    connected_ = true;
+    link_ = Link::Open;
     const auto greeting = awaitResponse(operation, watch, options_.readTimeoutMs);
     if (!greeting)
         return false;
@@ -153,7 +151,7 @@ QString ImapClient::sendRawCommand(const QString& command)
     if (!exchange)
         return {};
     recordReply(operation, *exchange);
-    if (!signedIn_ && !reopening_)
+    if (link_ != Link::SignedIn && activity_ != Activity::Reopening)
         preamble_.push_back(command);
     // A refusal is an answer too; only no answer at all is a failure.
     QByteArray text;
@@ -172,7 +170,7 @@ int ImapClient::login(const QString& user, const QString& password)
     if (!call.ok())
         return 0;
     const int status = signIn(user, password);
-    if (status == 1 && !reopening_)
+    if (status == 1 && activity_ != Activity::Reopening)
         signInAgain_ = [this, user, password] { return signIn(user, password); };
     return status;
 }
@@ -195,8 +193,8 @@ int ImapClient::signIn(const QString& user, const QString& password)
     if (!exchange)
         return 0;
     recordReply(operation, *exchange);
-    signedIn_ = exchange->ok();
-    return signedIn_ ? 1 : 0;
+    noteSignedIn(exchange->ok());
+    return exchange->ok() ? 1 : 0;
 }
 
 int ImapClient::selectMailbox(const QString& mailbox)
@@ -328,17 +326,17 @@ std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUi
 
 void ImapClient::disconnect()
 {
-    if (busy_) {
+    if (activity_ != Activity::Idle) {
         // Called from inside another call's abort poll: that call finds the
         // connection gone and fails at once, and a run does not reconnect.
         transport_->close();
-        connected_ = false;
-        disconnectedInCall_ = true;
+        link_ = Link::Closed;
+        ending_ = Ending::Disconnected;
         unusableReason_ = QStringLiteral("disconnected during another call");
         return;
     }
     Call call(*this, QStringLiteral("disconnect"), Call::Needs::Nothing);
-    if (connected_ && unusableReason_.isEmpty()) {
+    if (connected() && unusableReason_.isEmpty()) {
         transport_->write(nextTag() + " LOGOUT\r\n");
         Watch watch(*this);
         while (const auto response = awaitResponse(QStringLiteral("disconnect"), watch, kLogoutWaitMs)) {
@@ -431,14 +429,15 @@ std::optional<ImapResponse> ImapClient::awaitResponse(const QString& operation, 
             breakConnection(QStringLiteral("%1 abandoned: stop requested and the reply still unfinished after %2 ms")
                                 .arg(operation)
                                 .arg(watch.graceMs()));
-            abandoned_ = true;
+            if (ending_ != Ending::Disconnected)
+                ending_ = Ending::Abandoned;
             return std::nullopt;
         }
         if (watch.idleMs() >= idleLimitMs) {
             breakConnection(QStringLiteral("%1 failed: no reply from the server for %2 ms").arg(operation).arg(idleLimitMs));
             return std::nullopt;
         }
-        if (!connected_ || !transport_->isOpen()) {
+        if (!connected() || !transport_->isOpen()) {
             QString reason = unusableReason_.isEmpty() ? transport_->errorText() : unusableReason_;
             if (!byeText_.isEmpty())
                 reason = QStringLiteral("the server said: ") + lineText(byeText_);
@@ -495,14 +494,21 @@ void ImapClient::breakConnection(const QString& text)
 {
     setError(text);
     unusableReason_ = lastError_;
-    connected_ = false;
+    link_ = Link::Closed;
     transport_->close();
 }
 
 void ImapClient::closeQuietly()
 {
     transport_->close();
-    connected_ = false;
+    link_ = Link::Closed;
+}
+
+// Only an open connection can be signed in; a lost one opens again unsigned.
+void ImapClient::noteSignedIn(bool signedIn)
+{
+    if (connected())
+        link_ = signedIn ? Link::SignedIn : Link::Open;
 }
 
 void ImapClient::recordReply(const QString& operation, const Exchange& exchange)

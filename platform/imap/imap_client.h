@@ -126,6 +126,19 @@ private:
 
     class Call;
 
+    // Where the connection stands. One that was lost or given up is Closed,
+    // and unusableReason_ tells the next call why.
+    enum class Link { Closed, Open, SignedIn };
+    // What keeps a fetch run from reconnecting. A disconnect outweighs an
+    // abandoned call: it survives the reconnect it interrupts.
+    enum class Ending { None, Abandoned, Disconnected };
+    // The one rule for re-entry: a call is refused while another runs,
+    // except while a lost connection is opened again inside it.
+    enum class Activity { Idle, InCall, Reopening };
+
+    bool connected() const { return link_ != Link::Closed; }
+    void noteSignedIn(bool signedIn);
+
     bool openConnection(const QString& operation, Watch& watch);
     std::optional<Exchange> run(const QString& operation, const std::vector<QByteArray>& pieces, const UntaggedSink& sink = {},
                                 int graceMs = kAbortGraceMs);
@@ -162,13 +175,10 @@ private:
     ImapNotifications* sink_ = nullptr;
     int port_ = 0;
     QString host_;
-    bool connected_ = false;
-    bool busy_ = false;
-    bool reopening_ = false;
-    bool signedIn_ = false;
+    Link link_ = Link::Closed;
+    Ending ending_ = Ending::None;
+    Activity activity_ = Activity::Idle;
     bool pipelineRefused_ = false;     // the server answered a pipelined FETCH with BAD
-    bool abandoned_ = false;           // the latest call was given up after a stop request
-    bool disconnectedInCall_ = false;  // disconnect() ran inside another call
     QString unusableReason_;
     int tagCounter_ = 0;
     int messageCount_ = 0;

@@ -13,17 +13,18 @@ public:
     enum class Needs { Connection, Nothing };
 
     Call(ImapClient& client, const QString& operation, Needs needs = Needs::Connection, bool partOfRun = false)
-        : client_(client), wasBusy_(client.busy_)
+        : client_(client), wasBusy_(client.activity_ != Activity::Idle)
     {
-        if (client.busy_ && !client.reopening_) {
+        if (client.activity_ == Activity::InCall) {
             client.setError(QStringLiteral("%1 refused: another call is in progress").arg(operation));
             return;
         }
         entered_ = true;
-        client.busy_ = true;
-        if (!partOfRun && !client.reopening_)
+        if (client.activity_ == Activity::Idle)
+            client.activity_ = Activity::InCall;
+        if (!partOfRun && client.activity_ != Activity::Reopening)
             client.dropRun();
-        if (needs == Needs::Nothing || (client.connected_ && client.unusableReason_.isEmpty())) {
+        if (needs == Needs::Nothing || (client.connected() && client.unusableReason_.isEmpty())) {
             ok_ = true;
             return;
         }
@@ -34,8 +35,8 @@ public:
     }
     ~Call()
     {
-        if (entered_)
-            client_.busy_ = wasBusy_;
+        if (entered_ && !wasBusy_)
+            client_.activity_ = Activity::Idle;
     }
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;

@@ -8,6 +8,7 @@
 #include "platform/imap/imap_internal_date.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QThread>
 
 #include <limits>
@@ -16,19 +17,6 @@ namespace tallyhive::platform {
 namespace {
 
 constexpr int kReconnectPollMs = 25;
-
-// Scoped: true while a lost connection is opened again.
-class Flag {
-public:
-    explicit Flag(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
-    ~Flag() { flag_ = was_; }
-    Flag(const Flag&) = delete;
-    Flag& operator=(const Flag&) = delete;
-
-private:
-    bool& flag_;
-    bool was_;
-};
 
 }  // namespace
 
@@ -84,7 +72,7 @@ void ImapClient::dropRun()
 {
     if (!run_)
         return;
-    if (run_->inFlight() && connected_) {
+    if (run_->inFlight() && connected()) {
         // Waiting for their replies could take a while; closing costs nothing.
         closeQuietly();
         unusableReason_ = QStringLiteral("a fetch run ended with requests outstanding");
@@ -124,8 +112,8 @@ ImapClient::RawRunMessage ImapClient::fetchRunRaw(int number)
     while (true) {
         if (auto arrival = window.takeWhole(number))
             return finishRunMessage(std::move(*arrival));
-        if (!connected_ || !unusableReason_.isEmpty()) {
-            if (abandoned_ || disconnectedInCall_ || watch.stopRequested() || !reopen(watch))
+        if (!connected() || !unusableReason_.isEmpty()) {
+            if (ending_ != Ending::None || watch.stopRequested() || !reopen(watch))
                 return endRun(lastError_);
             continue;
         }
@@ -150,7 +138,7 @@ bool ImapClient::runMessageReady(int number)
         const auto literal = reader_.literalInProgress();
         return run_->arrivedBytes() + (literal ? literal->received : 0) < options_.window.bytes;
     };
-    while (connected_) {
+    while (connected()) {
         if (!reader_.hasResponse()) {
             if (!roomLeft())
                 break;
@@ -166,7 +154,7 @@ bool ImapClient::runMessageReady(int number)
             return false;
         }
     }
-    if (connected_)
+    if (connected())
         requestMore(number, watch);
     return run_->arrivedWhole(number);
 }
@@ -246,7 +234,7 @@ bool ImapClient::reopen(Watch& watch)
         const qint64 delay = static_cast<qint64>(options_.reconnectDelayMs) << (attempt - 1);
         while (waited.elapsed() < delay) {
             watch.poll();
-            if (watch.stopRequested() || disconnectedInCall_) {
+            if (watch.stopRequested() || ending_ == Ending::Disconnected) {
                 setError(QStringLiteral("%1; %2 while waiting to reconnect").arg(lost, watch.stopRequested() ? QStringLiteral("stopped") : QStringLiteral("disconnected")));
                 return false;
             }
@@ -254,7 +242,7 @@ bool ImapClient::reopen(Watch& watch)
         }
         if (openAgain(watch))
             return true;
-        if (run_->folderChanged() || abandoned_ || watch.stopRequested() || disconnectedInCall_)
+        if (run_->folderChanged() || ending_ != Ending::None || watch.stopRequested())
             return false;
     } while (run_->mayReconnect());
     setError(QStringLiteral("%1; %2 attempts to reconnect failed, the last with: %3").arg(lost).arg(kReconnectAttempts).arg(lastError_));
@@ -266,11 +254,13 @@ bool ImapClient::reopen(Watch& watch)
 bool ImapClient::openAgain(Watch& watch)
 {
     const QString operation = QStringLiteral("reconnect");
-    Flag reopening(reopening_);
+    const Activity outer = activity_;
+    activity_ = Activity::Reopening;
+    const auto restore = qScopeGuard([this, outer] { activity_ = outer; });
     const QString mailbox = mailbox_;
     if (!openConnection(operation, watch))
         return false;
-    if (disconnectedInCall_) {
+    if (ending_ == Ending::Disconnected) {
         closeQuietly();
         return false;
     }

@@ -91,7 +91,7 @@ int ImapClient::signInWithTokens(const QString& user, const AccessTokenSource& t
             return kTokenRefused;
         }
         // Fetching the token lets events run; the connection may be gone since.
-        if (!connected_ || !unusableReason_.isEmpty()) {
+        if (!connected() || !unusableReason_.isEmpty()) {
             setError(QStringLiteral("%1 failed: the connection was lost while the token was fetched").arg(operation));
             return 0;
         }
@@ -101,7 +101,7 @@ int ImapClient::signInWithTokens(const QString& user, const AccessTokenSource& t
         const auto accepted = offer(payload);
         if (!accepted)
             return 0;
-        signedIn_ = *accepted;
+        noteSignedIn(*accepted);
         if (*accepted)
             return proveMailboxServed(operation);
     }
