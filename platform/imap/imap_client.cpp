@@ -106,26 +106,26 @@ int ImapClient::connect(const QString& host)
 bool ImapClient::openConnection(const QString& operation, Watch& watch)
 {
     closeQuietly();
+    // A disconnect during a reconnect must still end the run.
+    if (link_ != Link::Disconnected || activity_ != Activity::Reopening)
+        link_ = Link::Closed;
     reader_ = ImapResponseReader();
     unusableReason_.clear();
     byeText_.clear();
-    // A disconnect during a reconnect must still end the run.
-    const bool keepDisconnect = ending_ == Ending::Disconnected && activity_ == Activity::Reopening;
-    ending_ = keepDisconnect ? Ending::Disconnected : Ending::None;
     messageCount_ = 0;
     uidValidity_ = 0;
 
     watch.activity();
     const auto keepWaiting = [this, &watch] {
         watch.poll();
-        return !watch.abandonDue() && ending_ != Ending::Disconnected;
+        return !watch.abandonDue() && !disconnectedInCall();
     };
     if (!transport_->open(host_, port_, options_.connectTimeoutMs, keepWaiting)) {
         setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, host_).arg(port_).arg(transport_->errorText()));
         transport_->close();
         return false;
     }
-    link_ = Link::Open;
+    link_ = link_ == Link::Disconnected ? Link::OpenedAfterDisconnect : Link::Open;
     const auto greeting = awaitResponse(operation, watch, options_.readTimeoutMs);
     if (!greeting)
         return false;
@@ -330,8 +330,7 @@ void ImapClient::disconnect()
         // Called from inside another call's abort poll: that call finds the
         // connection gone and fails at once, and a run does not reconnect.
         transport_->close();
-        link_ = Link::Closed;
-        ending_ = Ending::Disconnected;
+        link_ = Link::Disconnected;
         unusableReason_ = QStringLiteral("disconnected during another call");
         return;
     }
@@ -429,8 +428,8 @@ std::optional<ImapResponse> ImapClient::awaitResponse(const QString& operation, 
             breakConnection(QStringLiteral("%1 abandoned: stop requested and the reply still unfinished after %2 ms")
                                 .arg(operation)
                                 .arg(watch.graceMs()));
-            if (ending_ != Ending::Disconnected)
-                ending_ = Ending::Abandoned;
+            if (link_ == Link::Closed)
+                link_ = Link::Abandoned;
             return std::nullopt;
         }
         if (watch.idleMs() >= idleLimitMs) {
@@ -494,20 +493,29 @@ void ImapClient::breakConnection(const QString& text)
 {
     setError(text);
     unusableReason_ = lastError_;
-    link_ = Link::Closed;
+    noteClosed();
     transport_->close();
 }
 
 void ImapClient::closeQuietly()
 {
     transport_->close();
-    link_ = Link::Closed;
+    noteClosed();
+}
+
+// Whatever stops a run from reconnecting outlives the connection.
+void ImapClient::noteClosed()
+{
+    if (link_ == Link::Open || link_ == Link::SignedIn)
+        link_ = Link::Closed;
+    else if (link_ == Link::OpenedAfterDisconnect)
+        link_ = Link::Disconnected;
 }
 
 // Only an open connection can be signed in; a lost one opens again unsigned.
 void ImapClient::noteSignedIn(bool signedIn)
 {
-    if (connected())
+    if (link_ == Link::Open || link_ == Link::SignedIn)
         link_ = signedIn ? Link::SignedIn : Link::Open;
 }
 

@@ -126,18 +126,27 @@ private:
 
     class Call;
 
-    // Where the connection stands. One that was lost or given up is Closed,
-    // and unusableReason_ tells the next call why.
-    enum class Link { Closed, Open, SignedIn };
-    // What keeps a fetch run from reconnecting. A disconnect outweighs an
-    // abandoned call: it survives the reconnect it interrupts.
-    enum class Ending { None, Abandoned, Disconnected };
+    // Where the connection stands; a lost one leaves unusableReason_ to tell
+    // the next call why. Abandoned and Disconnected keep a fetch run from
+    // reconnecting; a disconnect also outlives the reconnect it interrupts,
+    // so that one, should it open all the same, is closed again at once.
+    enum class Link {
+        Closed,
+        Open,
+        SignedIn,
+        Abandoned,                // the latest call was given up after a stop request
+        Disconnected,             // disconnect() ran inside another call
+        OpenedAfterDisconnect,    // a reconnect opened although disconnect() ran meanwhile
+    };
     // The one rule for re-entry: a call is refused while another runs,
     // except while a lost connection is opened again inside it.
     enum class Activity { Idle, InCall, Reopening };
 
-    bool connected() const { return link_ != Link::Closed; }
+    bool connected() const { return link_ == Link::Open || link_ == Link::SignedIn || link_ == Link::OpenedAfterDisconnect; }
+    bool disconnectedInCall() const { return link_ == Link::Disconnected || link_ == Link::OpenedAfterDisconnect; }
+    bool runMayNotReconnect() const { return link_ == Link::Abandoned || disconnectedInCall(); }
     void noteSignedIn(bool signedIn);
+    void noteClosed();
 
     bool openConnection(const QString& operation, Watch& watch);
     std::optional<Exchange> run(const QString& operation, const std::vector<QByteArray>& pieces, const UntaggedSink& sink = {},
@@ -176,7 +185,6 @@ private:
     int port_ = 0;
     QString host_;
     Link link_ = Link::Closed;
-    Ending ending_ = Ending::None;
     Activity activity_ = Activity::Idle;
     bool pipelineRefused_ = false;     // the server answered a pipelined FETCH with BAD
     QString unusableReason_;

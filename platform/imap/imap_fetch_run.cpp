@@ -113,7 +113,7 @@ ImapClient::RawRunMessage ImapClient::fetchRunRaw(int number)
         if (auto arrival = window.takeWhole(number))
             return finishRunMessage(std::move(*arrival));
         if (!connected() || !unusableReason_.isEmpty()) {
-            if (ending_ != Ending::None || watch.stopRequested() || !reopen(watch))
+            if (runMayNotReconnect() || watch.stopRequested() || !reopen(watch))
                 return endRun(lastError_);
             continue;
         }
@@ -234,7 +234,7 @@ bool ImapClient::reopen(Watch& watch)
         const qint64 delay = static_cast<qint64>(options_.reconnectDelayMs) << (attempt - 1);
         while (waited.elapsed() < delay) {
             watch.poll();
-            if (watch.stopRequested() || ending_ == Ending::Disconnected) {
+            if (watch.stopRequested() || disconnectedInCall()) {
                 setError(QStringLiteral("%1; %2 while waiting to reconnect").arg(lost, watch.stopRequested() ? QStringLiteral("stopped") : QStringLiteral("disconnected")));
                 return false;
             }
@@ -242,7 +242,7 @@ bool ImapClient::reopen(Watch& watch)
         }
         if (openAgain(watch))
             return true;
-        if (run_->folderChanged() || ending_ != Ending::None || watch.stopRequested())
+        if (run_->folderChanged() || runMayNotReconnect() || watch.stopRequested())
             return false;
     } while (run_->mayReconnect());
     setError(QStringLiteral("%1; %2 attempts to reconnect failed, the last with: %3").arg(lost).arg(kReconnectAttempts).arg(lastError_));
@@ -260,7 +260,7 @@ bool ImapClient::openAgain(Watch& watch)
     const QString mailbox = mailbox_;
     if (!openConnection(operation, watch))
         return false;
-    if (ending_ == Ending::Disconnected) {
+    if (disconnectedInCall()) {
         closeQuietly();
         return false;
     }
