@@ -89,11 +89,7 @@ void XlsxSpreadsheet::setVisible(bool visible) { visible_ = visible; }
 
 void XlsxSpreadsheet::setCell(int row, int column, const QString& text, CellQuote quote)
 {
-    const QString cell = QStringLiteral("(%1, %2)").arg(row).arg(column);
-    if (!sheet_)
-        throw AppError(texts::NoWorkbook);
-    if (row < 1 || row > LXW_ROW_MAX || column < 1 || column > LXW_COL_MAX)
-        throw AppError(texts::CellOutsideSheet + cell);
+    const QString cell = writableCell(row, column);
     // The text format, not a quote prefix: a prefix is dropped when the user
     // types over the cell, the format keeps whatever is typed in text.
     const bool keepText = quote == CellQuote::Quoted || changesWhenEntered(text);
@@ -105,11 +101,7 @@ void XlsxSpreadsheet::setCell(int row, int column, const QString& text, CellQuot
 
 void XlsxSpreadsheet::setDate(int row, int column, const QDateTime& value, const QString& text)
 {
-    const QString cell = QStringLiteral("(%1, %2)").arg(row).arg(column);
-    if (!sheet_)
-        throw AppError(texts::NoWorkbook);
-    if (row < 1 || row > LXW_ROW_MAX || column < 1 || column > LXW_COL_MAX)
-        throw AppError(texts::CellOutsideSheet + cell);
+    const QString cell = writableCell(row, column);
     const QDate date = value.date();
     const QTime time = value.time();
     lxw_datetime written{date.year(),  date.month(),   date.day(),
@@ -119,6 +111,16 @@ void XlsxSpreadsheet::setDate(int row, int column, const QDateTime& value, const
                                    midnight ? dateOnly_ : dateTime_),
           texts::CellNotWritten + cell);
     noteWidth(column, text.size());
+}
+
+QString XlsxSpreadsheet::writableCell(int row, int column) const
+{
+    const QString cell = QStringLiteral("(%1, %2)").arg(row).arg(column);
+    if (!sheet_)
+        throw AppError(texts::NoWorkbook);
+    if (row < 1 || row > LXW_ROW_MAX || column < 1 || column > LXW_COL_MAX)
+        throw AppError(texts::CellOutsideSheet + cell);
+    return cell;
 }
 
 void XlsxSpreadsheet::noteWidth(int column, qsizetype characters)

@@ -44,6 +44,9 @@ public:
     void finish() override;
 
 private:
+    // The cell's name for error texts; throws when no sheet is open or the
+    // cell lies outside it.
+    QString writableCell(int row, int column) const;
     void noteWidth(int column, qsizetype characters);
     void discard();
 
