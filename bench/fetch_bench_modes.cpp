@@ -1,6 +1,7 @@
 #include "fetch_bench_modes.h"
 
 #include "app/config.h"
+#include "event_gaps.h"
 #include "interfaces/message_boxes.h"
 #include "mail/imap_session.h"
 #include "mainwindow/component_options.h"
@@ -18,7 +19,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QRadioButton>
-#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -146,35 +146,27 @@ Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false)
     window.Option3->click();
 
     Figures figures;
-    QElapsedTimer clock;
+    EventGaps gaps;
+    const QElapsedTimer& clock = gaps.clock();
     QElapsedTimer stopClock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    // Fires whenever the window gets to process its events.
-    QTimer ticker;
-    ticker.setInterval(0);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longestGap = std::max(longestGap, now - lastTick);
-        lastTick = now;
+    gaps.onTurn = [&] {
         const bool due = (stopAtRows > 0 && window.ListView1->rowCount() >= stopAtRows)
                          || (stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs);
         if (due && !stopClock.isValid()) {
             stopClock.start();
             window.PushButton3_Click();
         }
-    });
+    };
     testing::resetPeakResident();
     const qint64 before = testing::residentBytes();
-    ticker.start();
-    clock.start();
+    gaps.start();
     window.PushButton3_Click();
     figures.seconds = clock.nsecsElapsed() / 1e9;
-    ticker.stop();
+    gaps.stop();
     figures.growthKb = (testing::peakResidentBytes() - before) / 1024;
     if (stopClock.isValid())
         figures.stopMs = stopClock.nsecsElapsed() / 1e6;
-    figures.longestGapMs = longestGap / 1e6;
+    figures.longestGapMs = gaps.longestMs();
     figures.messages = window.ListView1->rowCount();
     if (sendToExcel) {
         std::fprintf(stderr, "memory: %.1f MB before Get All, peak %.1f MB during it, %.1f MB after it\n", before / 1e6,

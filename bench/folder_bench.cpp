@@ -5,6 +5,7 @@
 //
 //     folder_bench                     # 100,000 and 200,000 folders
 //     folder_bench --folders 50000     # one listing of that size
+#include "event_gaps.h"
 #include "mainwindow/component_options.h"
 #include "mainwindow/form1.h"
 #include "platform/mailbox/mailbox_component.h"
@@ -19,7 +20,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <cstdio>
 #include <vector>
@@ -74,29 +74,17 @@ Figures connectTo(int folders)
     QApplication::processEvents();
 
     Figures figures;
-    QElapsedTimer clock;
-    qint64 lastTick = 0;
-    qint64 longestGap = 0;
-    // Fires whenever the window gets to process its events.
-    QTimer ticker;
-    ticker.setInterval(0);
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        longestGap = std::max(longestGap, now - lastTick);
-        lastTick = now;
-    });
+    EventGaps gaps;
     testing::resetPeakResident();
     const qint64 before = testing::residentBytes();
-    ticker.start();
-    clock.start();
+    gaps.start();
     window.PushButton1_Click();
     QApplication::processEvents();  // what the command left to paint
-    figures.connectSeconds = clock.nsecsElapsed() / 1e9;
-    const qint64 end = clock.nsecsElapsed();
-    longestGap = std::max(longestGap, end - lastTick);
-    ticker.stop();
+    figures.connectSeconds = gaps.clock().nsecsElapsed() / 1e9;
+    gaps.markTurn();
+    gaps.stop();
     figures.growthMb = (testing::peakResidentBytes() - before) / 1048576.0;
-    figures.longestGapMs = longestGap / 1e6;
+    figures.longestGapMs = gaps.longestMs();
     if (!window.isConnected())
         std::fprintf(stderr, "not connected: %s\n", qPrintable(boxes.texts().join(u'|')));
 
