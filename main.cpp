@@ -9,7 +9,7 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLYHIVE_VERSION));
     // Lets the desktop match the window to its menu entry and icon.
     QGuiApplication::setDesktopFileName(tallyhive::texts::DesktopName);
-    if (const std::optional<int> answered = tallyhive::answerCommandLine(argc, argv))
+    if (const std::optional<int> answered = tallyhive::answerCommandLine(argc, argv, tallyhive::forgetKeptMail))
         return *answered;
     return tallyhive::runApplication(argc, argv);
 }

@@ -35,6 +35,7 @@ void acceptQtWindowOptions(QCommandLineParser& parser)
 const QCommandLineOption kHelp({QStringLiteral("h"), QStringLiteral("help")}, texts::CommandLineHelpOption);
 const QCommandLineOption kVersion({QStringLiteral("v"), QStringLiteral("version")}, texts::CommandLineVersionOption);
 const QCommandLineOption kMicrosoftSetup(QStringLiteral("microsoft-setup"), texts::CommandLineSetupOption);
+const QCommandLineOption kForget(QStringLiteral("forget"), texts::CommandLineForgetOption);
 
 // Parsed as the window would take them; false when not understood.
 bool parse(QCommandLineParser& parser, const QStringList& arguments)
@@ -45,13 +46,14 @@ bool parse(QCommandLineParser& parser, const QStringList& arguments)
     parser.addOption(kHelp);
     parser.addOption(kVersion);
     parser.addOption(kMicrosoftSetup);
+    parser.addOption(kForget);
     acceptQtWindowOptions(parser);
     return parser.parse(arguments);
 }
 
 }  // namespace
 
-std::optional<CommandLineAnswer> answerCommandLine(const QStringList& arguments)
+std::optional<CommandLineAnswer> answerCommandLine(const QStringList& arguments, const ForgetKeptMail& forget)
 {
     const QString program = arguments.isEmpty() ? texts::AppTitle.toLower() : QFileInfo(arguments.first()).fileName();
     QCommandLineParser parser;
@@ -65,6 +67,8 @@ std::optional<CommandLineAnswer> answerCommandLine(const QStringList& arguments)
     if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty())
         return CommandLineAnswer{1, {},
                                  texts::CommandLineRefused.arg(program, texts::CommandLineNoArguments.arg(extra.first()))};
+    if (parser.isSet(kForget) && forget)
+        return forget();
     return std::nullopt;
 }
 
@@ -74,7 +78,7 @@ bool asksMicrosoftSetup(const QStringList& arguments)
     return parse(parser, arguments) && parser.isSet(kMicrosoftSetup);
 }
 
-std::optional<int> answerCommandLine(int argc, char** argv)
+std::optional<int> answerCommandLine(int argc, char** argv, const ForgetKeptMail& forget)
 {
     // The probe may take arguments of its own out of the list it is given;
     // the window must still get them all.
@@ -84,7 +88,7 @@ std::optional<int> answerCommandLine(int argc, char** argv)
     std::optional<CommandLineAnswer> answer;
     {
         const QCoreApplication probe(copyCount, copy.data());
-        answer = answerCommandLine(QCoreApplication::arguments());
+        answer = answerCommandLine(QCoreApplication::arguments(), forget);
     }
     if (!answer)
         return std::nullopt;

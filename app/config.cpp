@@ -67,6 +67,13 @@ QString exportDir()
     return fromEnvironment("TALLYHIVE_EXPORT_DIR", QDir(documents).filePath(texts::AppTitle));
 }
 
+QString storeDir()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)).filePath(texts::AppTitle.toLower());
+}
+
+std::optional<int> storeCapMegabytes() { return numberFromEnvironment("TALLYHIVE_STORE_CAP_MB"); }
+
 bool openWorkbook() { return fromEnvironment("TALLYHIVE_OPEN_WORKBOOK", QStringLiteral("1")).trimmed() != u"0"; }
 
 QString signInMode() { return fromEnvironment("TALLYHIVE_SIGN_IN", QStringLiteral("auto")).trimmed().toLower(); }

@@ -24,6 +24,10 @@ std::optional<int> readTimeoutMs();     // TALLYHIVE_READ_TIMEOUT_MS
 std::optional<int> reconnectDelayMs();  // TALLYHIVE_RECONNECT_DELAY_MS: the first wait; each later one doubles
 std::optional<int> fetchWindow();       // TALLYHIVE_FETCH_WINDOW: FETCH requests kept in flight, at most 256
 QString exportDir();           // TALLYHIVE_EXPORT_DIR
+// Where fetched messages are kept between runs: "tallyhive" in the user's
+// cache folder (XDG_CACHE_HOME, else ~/.cache).
+QString storeDir();
+std::optional<int> storeCapMegabytes();  // TALLYHIVE_STORE_CAP_MB: the most the kept messages may take
 bool openWorkbook();           // TALLYHIVE_OPEN_WORKBOOK: 0 leaves the workbook closed
 QString signInMode();          // TALLYHIVE_SIGN_IN: password, microsoft or auto
 // Microsoft sign-in. Each takes the value saved in the settings, which an

@@ -58,6 +58,10 @@ inline const QString CommandLineRefused = QStringLiteral("%1: %2\nTry '%1 --help
 inline const QString CommandLineNoArguments = QStringLiteral("Unexpected argument '%1'.");
 inline const QString CommandLineSetupOption = QStringLiteral(
     "Opens the \"Microsoft sign-in\" dialog first, to enter the application Tallyhive signs in to Outlook.com with.");
+inline const QString CommandLineForgetOption = QStringLiteral(
+    "Removes the messages kept between runs (for every account), then exits.");
+inline const QString StoreForgotten = QStringLiteral("The messages kept between runs are removed.\n");
+inline const QString StoreNotForgotten = QStringLiteral("%1: %2\n");
 inline const QString CommandLineEnvironment = QStringLiteral(
     "\n"
     "Environment (a variable that is set, even to nothing, replaces the built-in\n"
@@ -82,6 +86,8 @@ inline const QString CommandLineEnvironment = QStringLiteral(
     "                             desktop's browser []\n"
     "  TALLYHIVE_EXPORT_DIR       where workbooks are written [~/Documents/Tallyhive]\n"
     "  TALLYHIVE_OPEN_WORKBOOK    0 writes a workbook without opening it [1]\n"
+    "  TALLYHIVE_STORE_CAP_MB     the most the messages kept between runs (while\n"
+    "                             \"Remember me\" is ticked) may take [2048]\n"
     "  TALLYHIVE_PING_HOST        pinged once at start to tell whether the machine is\n"
     "                             online; empty: no check [www.microsoft.com]\n"
     "  TALLYHIVE_HOME_PAGE        opened on about one start in a hundred; empty: never\n"

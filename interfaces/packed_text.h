@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <memory>
+#include <optional>
 
 namespace tallyhive {
 
@@ -45,9 +46,59 @@ public:
         return copy;
     }
 
+    // The text as it is kept, for a store to keep it the same way: the
+    // packed bytes after a small header. A text packed beside another needs
+    // that other again when it is restored.
+    QByteArray serialised() const
+    {
+        QByteArray out;
+        out.reserve(kHeaderSize + bytes_.size());
+        appendNumber(out, length_);
+        appendNumber(out, utf8Size_);
+        out.append(char((deflated_ ? 1 : 0) | (related_ ? 2 : 0)));
+        out.append(bytes_);
+        return out;
+    }
+    // Nothing when the bytes are not what serialised() makes, or name a
+    // related text and none is given.
+    static std::optional<PackedText> restored(const QByteArray& kept, const PackedText* related = nullptr)
+    {
+        if (kept.size() < kHeaderSize)
+            return std::nullopt;
+        PackedText text;
+        text.length_ = readNumber(kept.constData());
+        text.utf8Size_ = readNumber(kept.constData() + 8);
+        const int flags = kept.at(16);
+        text.deflated_ = flags & 1;
+        text.bytes_ = kept.mid(kHeaderSize);
+        if (text.length_ < 0 || text.utf8Size_ < 0 || (flags & ~3) != 0 || (!text.deflated_ && text.bytes_.size() != text.utf8Size_))
+            return std::nullopt;
+        if (flags & 2) {
+            if (!related)
+                return std::nullopt;
+            text.related_ = std::make_shared<const PackedText>(*related);
+        }
+        return text;
+    }
+
     friend bool operator==(const PackedText& packed, const QString& text) { return packed.text() == text; }
 
 private:
+    static constexpr qsizetype kHeaderSize = 17;
+
+    static void appendNumber(QByteArray& out, qint64 number)
+    {
+        for (int shift = 0; shift < 64; shift += 8)
+            out.append(char((quint64(number) >> shift) & 0xff));
+    }
+    static qint64 readNumber(const char* in)
+    {
+        quint64 number = 0;
+        for (int i = 7; i >= 0; --i)
+            number = (number << 8) | quint8(in[i]);
+        return qint64(number);
+    }
+
     // Below this, deflating saves nothing worth the time.
     static constexpr qsizetype kSmallest = 128;
     // Deflate looks back this far, so more of a related text is no use.

@@ -11,11 +11,20 @@
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/qt/qt_message_boxes.h"
 #include "platform/qt/qt_settings_store.h"
+#include "platform/store/sqlite_message_store.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 
 #include <QApplication>
 
 namespace tallyhive {
+
+CommandLineAnswer forgetKeptMail()
+{
+    QString why;
+    if (platform::SqliteMessageStore::removeAll(messageStoreOptionsFromConfig().folder, &why))
+        return {0, texts::StoreForgotten, {}};
+    return {1, {}, texts::StoreNotForgotten.arg(texts::AppTitle.toLower(), why)};
+}
 
 int runApplication(int argc, char** argv)
 {
@@ -27,6 +36,8 @@ int runApplication(int argc, char** argv)
     const platform::ImapServer imapServer = imapServerFromConfig();
     const platform::ImapOptions imapOptions = imapOptionsFromConfig();
     platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
+    // Used only while "Remember me" is ticked; the window says when.
+    const auto messageStore = std::make_shared<platform::SqliteMessageStore>(messageStoreOptionsFromConfig());
     // The application to sign in as is the window's to choose: it may be
     // saved in the settings, or set up in the window.
     auth::OAuthSettings oauth;
@@ -38,7 +49,9 @@ int runApplication(int argc, char** argv)
             boxes.show(texts::PageNotOpened.arg(page.toString()), texts::AppTitle, platform::BoxIcon::None);
         });
     });
-    Form1 window(Form1Services{boxes, settings, spreadsheets, imapServer, [imapOptions] { return platform::createImapComponent(imapOptions); }, &signIn});
+    Form1 window(Form1Services{boxes, settings, spreadsheets, imapServer,
+                               [imapOptions, messageStore] { return platform::createImapComponent(imapOptions, messageStore); },
+                               &signIn, messageStore.get()});
     boxes.setOwner(&window);
     window.Form_Load();
     if (asksMicrosoftSetup(QCoreApplication::arguments()))

@@ -21,4 +21,13 @@ platform::ImapOptions imapOptionsFromConfig()
 
 platform::WorkbookOptions workbookOptionsFromConfig() { return {config::exportDir(), config::openWorkbook()}; }
 
+platform::MessageStoreOptions messageStoreOptionsFromConfig()
+{
+    platform::MessageStoreOptions options;
+    options.folder = config::storeDir();
+    if (const auto megabytes = config::storeCapMegabytes())
+        options.capBytes = qint64(*megabytes) * 1024 * 1024;
+    return options;
+}
+
 }  // namespace tallyhive

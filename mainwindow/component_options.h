@@ -2,6 +2,7 @@
 
 #include "interfaces/imap_component.h"
 #include "platform/imap/imap_options.h"
+#include "platform/store/sqlite_message_store.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 
 namespace tallyhive {
@@ -11,5 +12,6 @@ namespace tallyhive {
 platform::ImapServer imapServerFromConfig();
 platform::ImapOptions imapOptionsFromConfig();
 platform::WorkbookOptions workbookOptionsFromConfig();
+platform::MessageStoreOptions messageStoreOptionsFromConfig();
 
 }  // namespace tallyhive

@@ -3,6 +3,7 @@
 #include "app/sign_in_method.h"
 #include "interfaces/browser_sign_in.h"
 #include "interfaces/imap_component.h"
+#include "interfaces/message_store.h"
 #include "interfaces/message_boxes.h"
 #include "interfaces/settings_store.h"
 #include "interfaces/spreadsheet.h"
@@ -42,6 +43,8 @@ struct Form1Services {
     std::function<std::shared_ptr<platform::ImapComponent>()> createImapComponent;
     // Microsoft account sign-in; needed only when that is the sign-in method.
     platform::BrowserSignIn* signIn = nullptr;
+    // Fetched messages kept between runs while "Remember me" is ticked; none without.
+    platform::MessageStore* messageStore = nullptr;
 };
 
 // The main window: sign-in panel, folder choice, fetch commands, the email

@@ -169,6 +169,12 @@ void Form1::Check1_Click()
 {
     const int value = checkValue(Check1);
     saveSetting(settings_keys::StayConnected, value == 1 ? QStringLiteral("1") : QStringLiteral("0"));
+    // Mail is kept between runs only for a user who chose to be remembered.
+    if (services_.messageStore) {
+        services_.messageStore->setInUse(value != 0);
+        if (value == 0)
+            services_.messageStore->forget(LoginName(), services_.server.host);
+    }
     if (value != 0) {
         Check2->setEnabled(true);
         // Remembering starts with the password already typed.

@@ -83,6 +83,13 @@ public:
     // selected mailbox; see ImapComponent::beginFetchRun.
     int beginFetchRun(int first, int last);
     void endFetchRun();
+    // The messages of the run's range as the server listed them when it
+    // began, ascending; empty when no run goes on.
+    std::vector<ImapFetchWindow::Entry> runEntries() const;
+    // The folder's UIDVALIDITY the run reads under.
+    quint32 runUidValidity() const { return run_ ? run_->uidValidity() : 0; }
+    // Messages of the run had elsewhere (ascending): never asked for.
+    void leaveOutOfRun(const std::vector<qint64>& numbers);
 
     // One message's bytes and arrival date; nothing when the fetch failed or was abandoned.
     std::optional<RawMessage> fetchRaw(int number, bool isUid = false);

@@ -61,6 +61,17 @@ int ImapClient::beginFetchRun(int first, int last)
     return 1;
 }
 
+std::vector<ImapFetchWindow::Entry> ImapClient::runEntries() const
+{
+    return run_ ? run_->entries() : std::vector<ImapFetchWindow::Entry>();
+}
+
+void ImapClient::leaveOutOfRun(const std::vector<qint64>& numbers)
+{
+    if (run_)
+        run_->leaveOut(numbers);
+}
+
 void ImapClient::endFetchRun()
 {
     Call call(*this, QStringLiteral("endFetchRun"), Call::Needs::Nothing, true);

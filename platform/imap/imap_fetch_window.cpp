@@ -29,6 +29,11 @@ const ImapFetchWindow::Entry* ImapFetchWindow::entry(qint64 number) const
     return found != entries_.end() && found->number == number ? &*found : nullptr;
 }
 
+void ImapFetchWindow::leaveOut(const std::vector<qint64>& numbers)
+{
+    std::erase_if(entries_, [&](const Entry& entry) { return std::binary_search(numbers.begin(), numbers.end(), entry.number); });
+}
+
 void ImapFetchWindow::forgetBelow(qint64 number) { arrived_.erase(arrived_.begin(), arrived_.lower_bound(number)); }
 
 bool ImapFetchWindow::arrivedWhole(qint64 number) const

@@ -59,6 +59,10 @@ public:
     quint32 uidValidity() const { return uidValidity_; }
     bool covers(qint64 number) const { return number >= first_ && number <= last_; }
     const Entry* entry(qint64 number) const;
+    const std::vector<Entry>& entries() const { return entries_; }
+    // These messages are had elsewhere: they are never asked for, and the
+    // rest of the run goes on as if the server had not listed them.
+    void leaveOut(const std::vector<qint64>& numbers);
 
     // Numbers below this one are never asked for again.
     void forgetBelow(qint64 number);

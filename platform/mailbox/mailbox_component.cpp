@@ -2,9 +2,14 @@
 
 #include "platform/imap/tls_transport.h"
 
+#include <limits>
+
 namespace tallyhive::platform {
 
-MailboxComponent::MailboxComponent(std::unique_ptr<ImapClient> client) : client_(std::move(client)) {}
+MailboxComponent::MailboxComponent(std::unique_ptr<ImapClient> client, std::shared_ptr<MessageStore> store)
+    : client_(std::move(client)), store_(std::move(store))
+{
+}
 
 // What may happen while a fetch run goes on, in one place. The run's caller
 // lets the window handle events while it waits, so any command may call in
@@ -24,7 +29,11 @@ bool MailboxComponent::admit(const QString& operation)
 
 int MailboxComponent::connect(const QString& host)
 {
-    return admit(QStringLiteral("connect")) ? client_->connect(host) : 0;
+    if (!admit(QStringLiteral("connect")))
+        return 0;
+    host_ = host;
+    user_ = mailbox_ = QString();
+    return client_->connect(host);
 }
 
 QString MailboxComponent::sendRawCommand(const QString& command)
@@ -34,17 +43,27 @@ QString MailboxComponent::sendRawCommand(const QString& command)
 
 int MailboxComponent::login(const QString& user, const QString& password)
 {
-    return admit(QStringLiteral("login")) ? client_->login(user, password) : 0;
+    if (!admit(QStringLiteral("login")))
+        return 0;
+    user_ = user;
+    return client_->login(user, password);
 }
 
 int MailboxComponent::authenticateXoauth2(const QString& user, AccessTokenSource tokens)
 {
-    return admit(QStringLiteral("authenticate")) ? client_->authenticateXoauth2(user, std::move(tokens)) : 0;
+    if (!admit(QStringLiteral("authenticate")))
+        return 0;
+    user_ = user;
+    return client_->authenticateXoauth2(user, std::move(tokens));
 }
 
 int MailboxComponent::selectMailbox(const QString& mailbox)
 {
-    return admit(QStringLiteral("selectMailbox")) ? client_->selectMailbox(mailbox) : 0;
+    if (!admit(QStringLiteral("selectMailbox")))
+        return 0;
+    const int status = client_->selectMailbox(mailbox);
+    mailbox_ = status == 1 ? mailbox : QString();
+    return status;
 }
 
 std::optional<QStringList> MailboxComponent::listMailboxes(const QString& reference, const QString& pattern)
@@ -82,8 +101,45 @@ int MailboxComponent::beginFetchRun(int first, int last)
     run_.reset();
     const int status = client_->beginFetchRun(first, last);
     if (status == 1)
-        run_ = std::make_unique<MailboxFetchRun>(*client_, converter_, first);
+        run_ = startRun(first, last);
     return status;
+}
+
+// The messages the store keeps are left out of what the client reads, and
+// every other one is kept as it is converted. The UIDs ascend with the
+// message numbers, so a stretch of numbers is a stretch of UIDs: a record
+// kept for a UID within it that the server no longer lists is of a message
+// deleted since.
+std::unique_ptr<MailboxFetchRun> MailboxComponent::startRun(int first, int last)
+{
+    if (!store_ || !store_->inUse() || mailbox_.isEmpty() || user_.isEmpty())
+        return std::make_unique<MailboxFetchRun>(*client_, converter_, first);
+    const StoredFolder folder{user_, host_, mailbox_, client_->runUidValidity(), MessageConverter::kRules};
+    ListedUids listed;
+    auto uids = std::make_shared<std::map<int, quint32>>();
+    for (const ImapFetchWindow::Entry& entry : client_->runEntries()) {
+        listed.uids.push_back(entry.uid);
+        (*uids)[static_cast<int>(entry.number)] = entry.uid;
+    }
+    if (listed.uids.empty())
+        return std::make_unique<MailboxFetchRun>(*client_, converter_, first);
+    listed.low = first <= 1 ? 0 : listed.uids.front();
+    listed.high = last >= client_->numMessages() ? std::numeric_limits<quint32>::max() : listed.uids.back();
+    std::map<quint32, EmailRecord> records = store_->recordsFor(folder, listed);
+    std::map<int, EmailRecord> stored;
+    std::vector<qint64> numbers;
+    for (const auto& [number, uid] : *uids) {
+        if (auto found = records.find(uid); found != records.end()) {
+            stored.emplace(number, std::move(found->second));
+            numbers.push_back(number);
+        }
+    }
+    client_->leaveOutOfRun(numbers);
+    auto keep = [store = store_, folder, uids](int number, const EmailRecord& record) {
+        if (const auto found = uids->find(number); found != uids->end())
+            store->keep(folder, found->second, record);
+    };
+    return std::make_unique<MailboxFetchRun>(*client_, converter_, first, std::move(stored), std::move(keep));
 }
 
 FetchedMessage MailboxComponent::fetchRunMessage(int number)
@@ -105,9 +161,10 @@ void MailboxComponent::endFetchRun()
     client_->endFetchRun();
 }
 
-std::shared_ptr<ImapComponent> createImapComponent(const ImapOptions& options)
+std::shared_ptr<ImapComponent> createImapComponent(const ImapOptions& options, std::shared_ptr<MessageStore> store)
 {
-    return std::make_shared<MailboxComponent>(std::make_unique<ImapClient>(std::make_unique<TlsTransport>(options.caFile), options));
+    return std::make_shared<MailboxComponent>(std::make_unique<ImapClient>(std::make_unique<TlsTransport>(options.caFile), options),
+                                              std::move(store));
 }
 
 }  // namespace tallyhive::platform

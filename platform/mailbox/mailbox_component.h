@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interfaces/imap_component.h"
+#include "interfaces/message_store.h"
 #include "platform/imap/imap_client.h"
 #include "platform/mailbox/mailbox_fetch_run.h"
 #include "platform/mailbox/message_converter.h"
@@ -16,7 +17,9 @@ namespace tallyhive::platform {
 // at a time and in order.
 class MailboxComponent : public ImapComponent {
 public:
-    explicit MailboxComponent(std::unique_ptr<ImapClient> client);
+    // With a store, a fetch run takes the records it keeps and reads only
+    // the rest from the server.
+    explicit MailboxComponent(std::unique_ptr<ImapClient> client, std::shared_ptr<MessageStore> store = nullptr);
 
     void setPort(int port) override { client_->setPort(port); }
     int connect(const QString& host) override;
@@ -38,8 +41,14 @@ public:
 
 private:
     bool admit(const QString& operation);
+    std::unique_ptr<MailboxFetchRun> startRun(int first, int last);
 
     std::unique_ptr<ImapClient> client_;
+    std::shared_ptr<MessageStore> store_;
+    // Whose mailbox and which folder: the key of what the store keeps.
+    QString host_;
+    QString user_;
+    QString mailbox_;
     MessageConverter converter_;
     std::unique_ptr<MailboxFetchRun> run_;  // after the converter it uses, so it goes first
     // The latest call's text when it is the component's own: a refusal, or
@@ -49,6 +58,6 @@ private:
 };
 
 // Makes the real component (TLS over the network, certificates verified).
-std::shared_ptr<ImapComponent> createImapComponent(const ImapOptions& options);
+std::shared_ptr<ImapComponent> createImapComponent(const ImapOptions& options, std::shared_ptr<MessageStore> store = nullptr);
 
 }  // namespace tallyhive::platform

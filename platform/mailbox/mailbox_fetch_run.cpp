@@ -2,8 +2,9 @@
 
 namespace tallyhive::platform {
 
-MailboxFetchRun::MailboxFetchRun(ImapClient& client, MessageConverter& converter, int first)
-    : client_(client), converter_(converter), nextAhead_(first)
+MailboxFetchRun::MailboxFetchRun(ImapClient& client, MessageConverter& converter, int first, std::map<int, EmailRecord> stored,
+                                 Keep keep)
+    : client_(client), converter_(converter), nextAhead_(first), stored_(std::move(stored)), keep_(std::move(keep))
 {
 }
 
@@ -18,19 +19,22 @@ void MailboxFetchRun::end(const QString& reason)
 FetchedMessage MailboxFetchRun::next(int number)
 {
     ahead_.erase(ahead_.begin(), ahead_.lower_bound(number));
+    stored_.erase(stored_.begin(), stored_.lower_bound(number));
     if (ended())
         return endedAt(number);
+    nextAhead_ = qMax(nextAhead_, number + 1);
+    if (const auto kept = stored_.find(number); kept != stored_.end()) {
+        FetchedMessage fetched;
+        fetched.status = FetchStatus::Fetched;
+        fetched.message = std::move(kept->second);
+        fetched.text = QStringLiteral("fetch %1: kept from an earlier read of the folder").arg(number);
+        stored_.erase(kept);
+        readAhead();
+        return fetched;
+    }
     if (!ahead_.count(number))
         handOver(number, client_.fetchRunRaw(number));
-    nextAhead_ = qMax(nextAhead_, number + 1);
-    // Whatever has come already goes to the converter before this message is
-    // waited for, so the second thread works while the caller handles it.
-    const FetchWindowLimits& limits = client_.options().window;
-    while (!ended() && converter_.queued() < static_cast<size_t>(limits.convertAhead)
-           && converter_.queuedBytes() < limits.convertAheadBytes && client_.runMessageReady(nextAhead_)) {
-        handOver(nextAhead_, client_.fetchRunRaw(nextAhead_));
-        ++nextAhead_;
-    }
+    readAhead();
     // A disconnect handled while the client waited: the run is over.
     if (ended())
         return endedAt(number);
@@ -50,6 +54,8 @@ FetchedMessage MailboxFetchRun::next(int number)
         return !stopped && !ended();
     });
     if (message) {
+        if (keep_)
+            keep_(number, *message);
         fetched.message = std::move(*message);
         return fetched;
     }
@@ -58,6 +64,25 @@ FetchedMessage MailboxFetchRun::next(int number)
     fetched.status = FetchStatus::Ended;
     fetched.text = QStringLiteral("fetch %1: stopped while the message was converted").arg(number);
     return fetched;
+}
+
+// Whatever has come already goes to the converter before the caller's
+// message is waited for, so the second thread works while the caller
+// handles it.
+void MailboxFetchRun::readAhead()
+{
+    const FetchWindowLimits& limits = client_.options().window;
+    while (!ended() && converter_.queued() < static_cast<size_t>(limits.convertAhead)
+           && converter_.queuedBytes() < limits.convertAheadBytes) {
+        if (stored_.count(nextAhead_)) {
+            ++nextAhead_;
+            continue;
+        }
+        if (!client_.runMessageReady(nextAhead_))
+            break;
+        handOver(nextAhead_, client_.fetchRunRaw(nextAhead_));
+        ++nextAhead_;
+    }
 }
 
 FetchedMessage MailboxFetchRun::endedAt(int number) const

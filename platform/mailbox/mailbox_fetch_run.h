@@ -4,6 +4,7 @@
 #include "platform/imap/imap_client.h"
 #include "platform/mailbox/message_converter.h"
 
+#include <functional>
 #include <map>
 
 namespace tallyhive::platform {
@@ -19,7 +20,13 @@ namespace tallyhive::platform {
 // their connection closed, and the conversion wait asks ended().
 class MailboxFetchRun {
 public:
-    MailboxFetchRun(ImapClient& client, MessageConverter& converter, int first);
+    // Called with each record converted, to be kept for a later run.
+    using Keep = std::function<void(int number, const EmailRecord& record)>;
+
+    // stored: records kept from an earlier run, by number; the client was
+    // told to leave these messages out.
+    MailboxFetchRun(ImapClient& client, MessageConverter& converter, int first, std::map<int, EmailRecord> stored = {},
+                    Keep keep = {});
     ~MailboxFetchRun();
     MailboxFetchRun(const MailboxFetchRun&) = delete;
     MailboxFetchRun& operator=(const MailboxFetchRun&) = delete;
@@ -39,12 +46,15 @@ private:
     };
 
     void handOver(int number, ImapClient::RawRunMessage raw);
+    void readAhead();
     FetchedMessage endedAt(int number) const;
 
     ImapClient& client_;
     MessageConverter& converter_;
     std::map<int, Outcome> ahead_;  // taken from the client, not yet delivered
     int nextAhead_ = 0;
+    std::map<int, EmailRecord> stored_;
+    Keep keep_;
     QString endReason_;
 };
 

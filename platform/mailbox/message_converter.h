@@ -23,6 +23,11 @@ namespace tallyhive::platform {
 // touches nothing else.
 class MessageConverter {
 public:
+    // The version of what conversion makes of a message. Raised whenever a
+    // change gives any message another record, so records kept by a store
+    // under the old rules are read again.
+    static constexpr int kRules = 1;
+
     MessageConverter();
     ~MessageConverter();
     MessageConverter(const MessageConverter&) = delete;

@@ -6,6 +6,7 @@
 // address, always on loopback.
 
 #include <QByteArray>
+#include <QTemporaryDir>
 #include <QtGlobal>
 
 #include <gtest/gtest.h>
@@ -23,6 +24,10 @@ int main(int argc, char** argv)
     // Neither a browser nor a spreadsheet program is started for a test.
     qputenv("TALLYHIVE_BROWSER", "true");
     qputenv("TALLYHIVE_OPEN_WORKBOOK", "0");
+    // Messages kept between runs go to a folder of this program's own,
+    // never to the user's cache.
+    const QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

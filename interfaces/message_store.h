@@ -1,0 +1,55 @@
+#pragma once
+
+#include "interfaces/email_record.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <map>
+#include <vector>
+
+namespace tallyhive::platform {
+
+// The folder a record was read from, and the numbering it was read under:
+// IMAP promises that a message never changes under its UID while the
+// folder's UIDVALIDITY stays the same.
+struct StoredFolder {
+    QString user;  // the login name
+    QString host;
+    QString mailbox;
+    quint32 uidValidity = 0;
+    int rules = 0;  // the version of the conversion rules that made the records
+};
+
+// The UIDs a fetch run found in one stretch of a folder: every UID from
+// `low` to `high` that the folder still holds is among `uids`.
+struct ListedUids {
+    std::vector<quint32> uids;
+    quint32 low = 0;
+    quint32 high = 0;
+};
+
+// Converted records kept between runs, so that a folder read before costs
+// only what is new in it. Never in the way: whatever goes wrong with the
+// store, a call gives what a store that holds nothing would give, and the
+// log says why once.
+class MessageStore {
+public:
+    virtual ~MessageStore() = default;
+
+    // Records are kept and given only while the user chose to be remembered.
+    virtual void setInUse(bool inUse) = 0;
+    virtual bool inUse() const = 0;
+    // Drops what the folder no longer holds (records of another UIDVALIDITY
+    // or rules, and of UIDs within the stretch that were not listed), then
+    // gives the records kept for the listed UIDs, by UID.
+    virtual std::map<quint32, EmailRecord> recordsFor(const StoredFolder& folder, const ListedUids& listed) = 0;
+    // Keeps a record read from the folder; written later, off the caller's thread.
+    virtual void keep(const StoredFolder& folder, quint32 uid, const EmailRecord& record) = 0;
+    // Waits until every record kept so far is written, or given up.
+    virtual void flush() = 0;
+    // Removes every record of the account, leaving nothing of them on disk.
+    virtual void forget(const QString& user, const QString& host) = 0;
+};
+
+}  // namespace tallyhive::platform

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "interfaces/message_store.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+struct sqlite3;
+
+namespace tallyhive::platform {
+
+struct MessageStoreOptions {
+    QString folder;                               // the store's own folder; made 0700 when missing
+    qint64 capBytes = 2LL * 1024 * 1024 * 1024;   // the folders used least recently go first beyond this
+};
+
+// The store in one SQLite database, messages.sqlite in its folder. Several
+// windows may use it at once: it is written in WAL mode, in transactions,
+// waiting a while for another's. Records are written on a thread of the
+// store's own, in batches. Once anything goes wrong with the file (a full
+// disk, a lock held too long, a damaged, foreign or newer file) the store
+// says so in the log once and holds nothing for the rest of the run; a
+// damaged file is removed, so the next run starts a new one.
+class SqliteMessageStore : public MessageStore {
+public:
+    explicit SqliteMessageStore(MessageStoreOptions options);
+    ~SqliteMessageStore() override;
+    SqliteMessageStore(const SqliteMessageStore&) = delete;
+    SqliteMessageStore& operator=(const SqliteMessageStore&) = delete;
+
+    void setInUse(bool inUse) override;
+    bool inUse() const override;
+    std::map<quint32, EmailRecord> recordsFor(const StoredFolder& folder, const ListedUids& listed) override;
+    void keep(const StoredFolder& folder, quint32 uid, const EmailRecord& record) override;
+    void flush() override;
+    void forget(const QString& user, const QString& host) override;
+
+    // Removes the whole store of every account; false with the reason when
+    // a file stays.
+    static bool removeAll(const QString& folder, QString* why);
+
+private:
+    struct Pending {
+        StoredFolder folder;
+        quint32 uid = 0;
+        EmailRecord record;
+    };
+
+    // All of these run with dbGuard_ held.
+    bool open();
+    bool openFile();
+    void fail(int code, const QString& text);
+    qint64 folderId(const StoredFolder& folder, bool create);
+    void writeBatch(std::deque<Pending>& batch);
+    bool makeRoom(qint64 folder, qint64 bytes);
+    qint64 usedBytes();
+    void close();
+
+    void writeLoop();
+
+    const MessageStoreOptions options_;
+    const QString path_;
+
+    std::mutex dbGuard_;
+    sqlite3* db_ = nullptr;
+    // Read without the lock: keep() must not wait for a batch being written.
+    std::atomic<bool> failed_ = false;
+    std::atomic<bool> inUse_ = false;
+
+    std::mutex queueGuard_;
+    std::condition_variable queueChanged_;
+    std::deque<Pending> queue_;
+    bool writing_ = false;
+    bool stopping_ = false;
+    std::thread writer_;
+};
+
+}  // namespace tallyhive::platform
