@@ -2,6 +2,7 @@
 #include "mail/imap_session.h"
 #include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
+#include "platform/store/sqlite_message_store.h"
 #include "support/dovecot_test.h"
 #include "support/recording_message_boxes.h"
 
@@ -99,6 +100,79 @@ TEST_F(SessionDovecotTest, AWrongPasswordShowsBothBoxesAndFetchesNothing)
     EXPECT_EQ(boxes_.shown[1].text, QStringLiteral("Connection failed. Check username and password."));
     EXPECT_TRUE(delivered_.empty());
     EXPECT_TRUE(log().isEmpty());
+}
+
+// A folder read again and again with a store: each step changes it on the
+// server, then reads it; what is listed must be what the Inbox messages it
+// holds give when read without a store, and only the messages the store
+// could not have kept come from the server.
+TEST_F(SessionDovecotTest, AStoreGivesWhatTheServerHoldsAndReadsOnlyWhatItLacks)
+{
+    struct Step {
+        const char* what;
+        QStringList commands;  // sent to the server first
+        int first = 1, last = 0;  // last 0: the whole folder
+        std::vector<int> inbox;   // the Inbox messages to be listed, in order
+        int kept = 0;             // of them, taken from the store
+        bool damage = false;      // the store file is overwritten first
+    };
+    const Step steps[] = {
+        {"first read", {"SELECT Inbox", "CREATE Kept", "COPY 1:4 Kept"}, 1, 0, {1, 2, 3, 4}, 0},
+        {"unchanged", {}, 1, 0, {1, 2, 3, 4}, 4},
+        {"new messages", {"SELECT Inbox", "COPY 5:6 Kept"}, 1, 0, {1, 2, 3, 4, 5, 6}, 4},
+        {"a deleted message", {"SELECT Kept", "STORE 2 +FLAGS (\\Deleted)", "CLOSE"}, 1, 0, {1, 3, 4, 5, 6}, 5},
+        {"Get Some", {}, 2, 3, {3, 4}, 2},
+        {"made again", {"SELECT Inbox", "DELETE Kept", "CREATE Kept", "COPY 7:8 Kept"}, 1, 0, {7, 8}, 0},
+        {"a damaged store", {}, 1, 0, {7, 8}, 0, true},
+    };
+    const auto read = [this](const QString& folder, int first, int last) {
+        std::vector<EmailRecord> records;
+        session_->MailExtractListing = [&records](EmailRecord&& record, int) { records.push_back(std::move(record)); };
+        session_->CurrentLocation = first;
+        session_->MaxRecord = last > 0 ? last : session_->GetTotalMessage(folder);
+        session_->StartMailExtraction(folder);
+        return records;
+    };
+    const std::vector<EmailRecord> inbox = read(QStringLiteral("Inbox"), 1, 8);
+    ASSERT_EQ(inbox.size(), 8u);
+    const QTemporaryDir cache;
+    // A program's run: its own session and store; the earlier one's close first.
+    const auto startProgram = [&](bool damage) {
+        auto next = std::make_shared<clsChilkatIMAP>(boxes_);
+        next->PORT = session_->PORT, next->IMAPServer = session_->IMAPServer;
+        next->Username = session_->Username, next->Password = session_->Password;
+        session_ = std::move(next);
+        QFile file(cache.filePath(QStringLiteral("messages.sqlite")));
+        if (damage)
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.write(QByteArray(8192, 'x')) == 8192);
+        file.close();
+        auto store = std::make_shared<tallyhive::platform::SqliteMessageStore>(tallyhive::platform::MessageStoreOptions{cache.path()});
+        store->setInUse(true);
+        session_->ChilkatIMAPObject = tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig(), store);
+    };
+    startProgram(false);
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        if (step.damage)
+            startProgram(true);
+        ASSERT_TRUE(session_->Connect());
+        for (const QString& command : step.commands)
+            ASSERT_TRUE(session_->ChilkatIMAPObject->sendRawCommand(command).contains(" OK ")) << command.toStdString();
+        const qsizetype keptBefore = log().count("kept from an earlier read");
+        const std::vector<EmailRecord> listed = read(QStringLiteral("Kept"), step.first, step.last);
+        ASSERT_EQ(listed.size(), step.inbox.size());
+        for (size_t i = 0; i < listed.size(); ++i) {
+            const EmailRecord& expected = inbox[size_t(step.inbox[i] - 1)];
+            EXPECT_EQ(listed[i].s_Subject, expected.s_Subject) << i;
+            EXPECT_EQ(listed[i].s_From, expected.s_From) << i;
+            EXPECT_EQ(listed[i].s_PlainText.text(), expected.s_PlainText.text()) << i;
+            EXPECT_EQ(listed[i].s_HTMLText.text(), expected.s_HTMLText.text()) << i;
+            EXPECT_EQ(listed[i].receivedAt, expected.receivedAt) << i;
+        }
+        EXPECT_EQ(log().count("kept from an earlier read") - keptBefore, step.kept);
+        EXPECT_EQ(log().count("message store is not used"), step.damage ? 1 : 0);
+        EXPECT_TRUE(boxes_.shown.empty());
+    }
 }
 
 }  // namespace
