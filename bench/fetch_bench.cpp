@@ -12,6 +12,7 @@
 //   fetch_bench --server HOST:PORT --user U --password P [--ca FILE] [--folder NAME] [--messages N] [--rtt MS]
 //   fetch_bench --hostile
 //   fetch_bench --memory [--messages N]   peak memory over Get All and Send To Excel
+//   fetch_bench --store [--messages N]    Get All again with the store: unchanged, then with 1 % new messages
 
 #include "fetch_bench_modes.h"
 
@@ -57,6 +58,7 @@ struct Options {
     QString folder = QStringLiteral("Inbox");
     bool hostile = false;
     bool memory = false;  // only the window's peak memory over Get All and Send To Excel
+    bool store = false;   // only Get All with the store, read again
     int pairs = 1;  // extraction and window runs, alternating
 };
 
@@ -131,6 +133,37 @@ int folderCount(const QString& folder, const QString& user, const QString& passw
     return count;
 }
 
+// Get All without the store, then three times with one: into an empty
+// store, again on the folder unchanged, and again with 1 % new messages
+// (copies of the first ones, delivered to the Inbox meanwhile).
+int runStore(const DovecotServer& server, int count, QProcessEnvironment environment)
+{
+    const Figures plain = runMode(QStringLiteral("window"), count, environment);
+    QTemporaryDir cache;
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache.path());
+    const Figures first = runMode(QStringLiteral("stored"), count, environment);
+    const Figures second = runMode(QStringLiteral("stored"), count, environment);
+    const QDir inbox(QDir(server.maildir()).filePath(QStringLiteral("cur")));
+    const QStringList files = inbox.entryList(QDir::Files, QDir::Name);
+    const int added = std::max(1, count / 100);
+    for (int i = 0; i < added && i < files.size(); ++i)
+        QFile::copy(inbox.filePath(files[i]), QDir(server.maildir()).filePath(QStringLiteral("new/%1.bench%2.localhost").arg(2000000000 + i).arg(i)));
+    const Figures third = runMode(QStringLiteral("stored"), count + added, environment);
+    std::printf("%-24s %9s %9s %12s\n", "Get All", "messages", "seconds", "peak RSS MB");
+    const auto row = [](const char* what, const Figures& f) {
+        std::printf("%-24s %9lld %9.2f %12.1f\n", what, static_cast<long long>(f.messages), f.seconds, f.peakRssKb / 1024.0);
+    };
+    row("without the store", plain);
+    row("first, into the store", first);
+    row("second, unchanged", second);
+    row("third, 1 % new", third);
+    std::printf("second / first: %.3f (goal <= 0.15, and <= 2 s)\n", ratio(second.seconds, first.seconds));
+    std::printf("third / first: %.3f (goal <= 0.20)\n", ratio(third.seconds, first.seconds));
+    std::printf("peak RSS with the store / without: first %.2f, second %.2f, third %.2f (goal <= 1.00)\n",
+                ratio(first.peakRssKb, plain.peakRssKb), ratio(second.peakRssKb, plain.peakRssKb), ratio(third.peakRssKb, plain.peakRssKb));
+    return 0;
+}
+
 int runBenchmark(Options options)
 {
     QTemporaryDir temp;  // the error log goes here, not to /tmp
@@ -196,6 +229,11 @@ int runBenchmark(Options options)
                     static_cast<long long>(memory.messages), memory.exportSeconds, memory.peakRssKb * 1024.0 / 1e6);
         std::printf("peak RSS / mail size: %.3f (goal <= 0.30)\n", memory.peakRssKb * 1024.0 / mailBytes);
         return 0;
+    }
+    if (options.store) {
+        if (!ownServer)
+            return 1;
+        return runStore(*ownServer, count, environment);
     }
     const Figures floor = runMode(QStringLiteral("floor"), count, environment);
     QProcessEnvironment deep = environment;
@@ -319,7 +357,8 @@ int usage()
                  "usage: fetch_bench [--messages N] [--rtt MS] [--pairs K]\n"
                  "       fetch_bench --server HOST:PORT --user U --password P [--ca FILE] [--folder NAME] [--messages N] [--rtt MS]\n"
                  "       fetch_bench --hostile\n"
-                 "       fetch_bench --memory [--messages N]\n");
+                 "       fetch_bench --memory [--messages N]\n"
+                 "       fetch_bench --store [--messages N]\n");
     return 2;
 }
 
@@ -342,6 +381,8 @@ int main(int argc, char** argv)
             options.hostile = true;
         else if (argument == u"--memory")
             options.memory = true;
+        else if (argument == u"--store")
+            options.store = true;
         else if (!hasValue)
             return usage();
         else if (argument == u"--messages")

@@ -10,11 +10,13 @@
 #include "platform/imap/tls_transport.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/qt/qt_list_view.h"
+#include "platform/store/sqlite_message_store.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 #include "support/memory_settings_store.h"
 #include "support/process_memory.h"
 #include "support/recording_message_boxes.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
@@ -128,17 +130,24 @@ Figures runFloor(int count, bool window)
 
 // The real main window, offscreen: sign in, then "2a. Get All Emails". Stop
 // is clicked once `stopAtRows` rows are listed, or `stopAfterMs` after the start.
-// With sendToExcel, every row is then checked and sent to a workbook.
-Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false)
+// With sendToExcel, every row is then checked and sent to a workbook. With
+// a store, "Remember me" is ticked first, so the store is used.
+Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false, bool withStore = false)
 {
+    std::shared_ptr<platform::SqliteMessageStore> store;
+    if (withStore)
+        store = std::make_shared<platform::SqliteMessageStore>(messageStoreOptionsFromConfig());
     testing::RecordingMessageBoxes boxes;
     testing::MemorySettingsStore settings;
     platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
     const platform::ImapServer server = imapServerFromConfig();
     const platform::ImapOptions options = imapOptionsFromConfig();
-    Form1 window(Form1Services{boxes, settings, spreadsheets, server, [options] { return platform::createImapComponent(options); }});
+    Form1 window(Form1Services{boxes, settings, spreadsheets, server,
+                               [options, store] { return platform::createImapComponent(options, store); }, nullptr, store.get()});
     window.Form_Load();
     window.show();
+    if (withStore)
+        window.Check1->setCheckState(Qt::Checked);
     window.Text1->setText(qEnvironmentVariable(kUserVariable));
     window.Combo1->setCurrentIndex(0);
     window.Text2->setText(qEnvironmentVariable(kPasswordVariable));
@@ -168,6 +177,12 @@ Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false)
         figures.stopMs = stopClock.nsecsElapsed() / 1e6;
     figures.longestGapMs = gaps.longestMs();
     figures.messages = window.ListView1->rowCount();
+    if (store) {
+        QElapsedTimer flushClock;
+        flushClock.start();
+        store->flush();
+        std::fprintf(stderr, "store: %.2f s more to write what Get All kept\n", flushClock.nsecsElapsed() / 1e9);
+    }
     if (sendToExcel) {
         std::fprintf(stderr, "memory: %.1f MB before Get All, peak %.1f MB during it, %.1f MB after it\n", before / 1e6,
                      testing::peakResidentBytes() / 1e6, testing::residentBytes() / 1e6);
@@ -228,6 +243,8 @@ int runChild(const QString& mode, int count, int stopAfterMs)
         figures = runWindow(count / 2, -1);
     else if (mode == u"memory")
         figures = runWindow(0, -1, true);
+    else if (mode == u"stored")
+        figures = runWindow(0, -1, false, true);
     else
         figures = runWindow(0, stopAfterMs);
     printFigures(figures);

@@ -27,7 +27,8 @@ Figures parseFigures(const QString& line);
 // floor (fetchRaw one at a time), floor16 (the client's own window of
 // requests), extraction (the session's loop), window (Get All in the main
 // window), stop (the same, stopped half way), memory (Get All, then Check
-// All and Send To Excel), hostile (Get All, stopped after
+// All and Send To Excel), stored (Get All with "Remember me" ticked, so
+// with the store of XDG_CACHE_HOME), hostile (Get All, stopped after
 // stopAfterMs unless negative). Returns 0 when every message came.
 int runChild(const QString& mode, int count, int stopAfterMs);
 

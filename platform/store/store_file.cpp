@@ -1,6 +1,8 @@
 #include "platform/store/store_file.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 
@@ -12,6 +14,8 @@ namespace tallyhive::platform::store_file {
 
 QString refuseFolder(const QString& folder)
 {
+    // The cache folder itself may not be there yet on a new account.
+    QDir().mkpath(QFileInfo(folder).absolutePath());
     const QByteArray name = QFile::encodeName(folder);
     if (::mkdir(name.constData(), S_IRWXU) != 0 && errno != EEXIST)
         return qt_error_string(errno);

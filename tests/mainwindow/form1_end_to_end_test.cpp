@@ -5,6 +5,7 @@
 #include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/mime/mime_message.h"
+#include "platform/store/sqlite_message_store.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 #include "support/dovecot_test.h"
 #include "support/message_corpus.h"
@@ -175,8 +176,9 @@ protected:
             ownExportDir_ = true;
         }
         spreadsheets_.emplace(tallyhive::workbookOptionsFromConfig());
-        window_ = std::make_unique<Form1>(
-            Form1Services{boxes_, settings_, *spreadsheets_, imapServer_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
+        window_ = std::make_unique<Form1>(Form1Services{
+            boxes_, settings_, *spreadsheets_, imapServer_,
+            [this] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig(), store_); }, nullptr, store_.get()});
         window_->Form_Load();
     }
     void TearDown() override
@@ -239,6 +241,9 @@ protected:
     tallyhive::testing::MemorySettingsStore settings_;
     std::optional<platform::XlsxSpreadsheetFactory> spreadsheets_;  // made once the export folder is known
     platform::ImapServer imapServer_ = tallyhive::imapServerFromConfig();
+    QTemporaryDir cache_;
+    std::shared_ptr<platform::SqliteMessageStore> store_ =
+        std::make_shared<platform::SqliteMessageStore>(platform::MessageStoreOptions{cache_.filePath(QStringLiteral("tallyhive"))});
     std::unique_ptr<Form1> window_;
 };
 
@@ -383,4 +388,28 @@ TEST_F(EndToEndTest, GetAllWithReconnectsRefusedSaysWhatItCouldNotRead)
     EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("Done, but %1 of the %2 messages").arg(files.size() - listed).arg(files.size())))
         << boxes_.shown[0].text.toStdString();
     EXPECT_FALSE(boxes_.shown[0].text.contains(server().password()));
+}
+
+TEST_F(EndToEndTest, RememberMeKeepsTheFolderForTheNextGetAllAndUntickingLeavesNothing)
+{
+    const QDir cache(cache_.filePath(QStringLiteral("tallyhive")));
+    const auto subjects = [this] {
+        QStringList all;
+        for (int row = 1; row <= window_->ListView1->rowCount(); ++row)
+            all << window_->ListView1->record(row).s_Subject + window_->ListView1->record(row).s_PlainText.text();
+        return all;
+    };
+    getAllThroughAWholeRelay();
+    const QStringList unremembered = subjects();
+    EXPECT_TRUE(cache.isEmpty());
+
+    window_->Check1->setCheckState(Qt::Checked);
+    const qint64 first = getAllThroughAWholeRelay();
+    const qint64 again = getAllThroughAWholeRelay();
+    EXPECT_EQ(subjects(), unremembered);
+    EXPECT_LT(again * 10, first);  // the sign-in and the listing of UIDs, no message
+    EXPECT_EQ(boxes_.texts(), QStringList({"Done.", "Done.", "Done."}));
+
+    window_->Check1->setCheckState(Qt::Unchecked);
+    EXPECT_TRUE(cache.isEmpty()) << qPrintable(cache.entryList(QDir::Files).join(u' '));
 }
