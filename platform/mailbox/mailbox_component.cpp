@@ -125,12 +125,14 @@ std::unique_ptr<MailboxFetchRun> MailboxComponent::startRun(int first, int last)
         return std::make_unique<MailboxFetchRun>(*client_, converter_, first);
     listed.low = first <= 1 ? 0 : listed.uids.front();
     listed.high = last >= client_->numMessages() ? std::numeric_limits<quint32>::max() : listed.uids.back();
-    std::map<quint32, EmailRecord> records = store_->recordsFor(folder, listed);
-    std::map<int, EmailRecord> stored;
+    // Keyed anew by message number, node by node: the records are not moved twice.
+    std::map<quint32, EmailRecord> byUid = store_->recordsFor(folder, listed);
+    std::map<quint32, EmailRecord> stored;
     std::vector<qint64> numbers;
     for (const auto& [number, uid] : *uids) {
-        if (auto found = records.find(uid); found != records.end()) {
-            stored.emplace(number, std::move(found->second));
+        if (auto node = byUid.extract(uid)) {
+            node.key() = static_cast<quint32>(number);
+            stored.insert(std::move(node));
             numbers.push_back(number);
         }
     }

@@ -2,7 +2,7 @@
 
 namespace tallyhive::platform {
 
-MailboxFetchRun::MailboxFetchRun(ImapClient& client, MessageConverter& converter, int first, std::map<int, EmailRecord> stored,
+MailboxFetchRun::MailboxFetchRun(ImapClient& client, MessageConverter& converter, int first, std::map<quint32, EmailRecord> stored,
                                  Keep keep)
     : client_(client), converter_(converter), nextAhead_(first), stored_(std::move(stored)), keep_(std::move(keep))
 {
@@ -19,11 +19,11 @@ void MailboxFetchRun::end(const QString& reason)
 FetchedMessage MailboxFetchRun::next(int number)
 {
     ahead_.erase(ahead_.begin(), ahead_.lower_bound(number));
-    stored_.erase(stored_.begin(), stored_.lower_bound(number));
+    stored_.erase(stored_.begin(), stored_.lower_bound(static_cast<quint32>(number)));
     if (ended())
         return endedAt(number);
     nextAhead_ = qMax(nextAhead_, number + 1);
-    if (const auto kept = stored_.find(number); kept != stored_.end()) {
+    if (const auto kept = stored_.find(static_cast<quint32>(number)); kept != stored_.end()) {
         FetchedMessage fetched;
         fetched.status = FetchStatus::Fetched;
         fetched.message = std::move(kept->second);
@@ -74,7 +74,7 @@ void MailboxFetchRun::readAhead()
     const FetchWindowLimits& limits = client_.options().window;
     while (!ended() && converter_.queued() < static_cast<size_t>(limits.convertAhead)
            && converter_.queuedBytes() < limits.convertAheadBytes) {
-        if (stored_.count(nextAhead_)) {
+        if (stored_.count(static_cast<quint32>(nextAhead_))) {
             ++nextAhead_;
             continue;
         }

@@ -25,7 +25,7 @@ public:
 
     // stored: records kept from an earlier run, by number; the client was
     // told to leave these messages out.
-    MailboxFetchRun(ImapClient& client, MessageConverter& converter, int first, std::map<int, EmailRecord> stored = {},
+    MailboxFetchRun(ImapClient& client, MessageConverter& converter, int first, std::map<quint32, EmailRecord> stored = {},
                     Keep keep = {});
     ~MailboxFetchRun();
     MailboxFetchRun(const MailboxFetchRun&) = delete;
@@ -53,7 +53,7 @@ private:
     MessageConverter& converter_;
     std::map<int, Outcome> ahead_;  // taken from the client, not yet delivered
     int nextAhead_ = 0;
-    std::map<int, EmailRecord> stored_;
+    std::map<quint32, EmailRecord> stored_;  // by message number
     Keep keep_;
     QString endReason_;
 };

@@ -20,7 +20,9 @@ constexpr int kApplicationId = 0x54485631;
 constexpr int kLayoutVersion = 1;
 // Another window may be writing a batch meanwhile; batches are short.
 constexpr int kBusyTimeoutMs = 5000;
-constexpr size_t kBatchRecords = 256;
+// A transaction's pages wait in the cache until it commits: batches stay
+// small, so the store does not make the window larger.
+constexpr size_t kBatchRecords = 32;
 constexpr int kForeign = -1;
 constexpr int kNewer = -2;
 constexpr int kRefused = -3;
@@ -85,10 +87,11 @@ public:
         sqlite3_clear_bindings(statement_);
     }
     qint64 integer(int column) const { return sqlite3_column_int64(statement_, column); }
+    // Not a copy: valid until the next step.
     QByteArray blob(int column) const
     {
         const void* data = sqlite3_column_blob(statement_, column);
-        return QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(statement_, column));
+        return QByteArray::fromRawData(static_cast<const char*>(data), sqlite3_column_bytes(statement_, column));
     }
 
 private:
@@ -179,8 +182,10 @@ bool SqliteMessageStore::openFile()
     if (tables == 0)
         exec(db_, "PRAGMA auto_vacuum=INCREMENTAL");
     // Deleted mail is overwritten, so forgetting an account leaves nothing of it.
+    // A small cache: records are read once per run and written once, and the
+    // window that holds them all must not grow for the store.
     exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA secure_delete=ON;"
-              " PRAGMA journal_size_limit=67108864");
+              " PRAGMA journal_size_limit=67108864; PRAGMA cache_size=-512");
     Transaction transaction(db_);
     exec(db_, kTables);
     exec(db_, QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2").arg(kApplicationId).arg(kLayoutVersion).toUtf8().constData());

@@ -52,7 +52,8 @@ public:
             return {};
         }
         take(qsizetype(size));
-        return QByteArray(data_ - size, qsizetype(size));
+        // A view: what is kept of it is copied by the one who keeps it.
+        return QByteArray::fromRawData(data_ - size, qsizetype(size));
     }
     QString text() { return QString::fromUtf8(bytes()); }
 
@@ -77,14 +78,19 @@ private:
 
 QByteArray serialised(const EmailRecord& record)
 {
+    const QByteArray plain = record.s_PlainText.serialised();
+    const QByteArray html = record.s_HTMLText.serialised();
     QByteArray out;
+    // Made once at its full size: the writer's heap stays as small as one record.
+    out.reserve(64 + plain.size() + html.size()
+                + 3 * (record.s_From.size() + record.s_FromName.size() + record.s_FromAddress.size() + record.s_Subject.size()));
     out.append(kLayout);
     for (const QString* text : {&record.s_From, &record.s_FromName, &record.s_FromAddress, &record.s_Subject})
         appendBytes(out, text->toUtf8());
     appendNumber(out, quint64(record.receivedAt.toMSecsSinceEpoch()), 8);
     out.append(char(record.keptAsRawText ? 1 : 0));
-    appendBytes(out, record.s_PlainText.serialised());
-    appendBytes(out, record.s_HTMLText.serialised());
+    appendBytes(out, plain);
+    appendBytes(out, html);
     appendNumber(out, checksum(out.constData(), out.size()), kChecksumSize);
     return out;
 }

@@ -143,8 +143,9 @@ TEST_F(SessionDovecotTest, AStoreGivesWhatTheServerHoldsAndReadsOnlyWhatItLacks)
         next->Username = session_->Username, next->Password = session_->Password;
         session_ = std::move(next);
         QFile file(cache.filePath(QStringLiteral("messages.sqlite")));
-        if (damage)
+        if (damage) {
             ASSERT_TRUE(file.open(QIODevice::ReadWrite) && file.write(QByteArray(8192, 'x')) == 8192);
+        }
         file.close();
         auto store = std::make_shared<tallyhive::platform::SqliteMessageStore>(tallyhive::platform::MessageStoreOptions{cache.path()});
         store->setInUse(true);
