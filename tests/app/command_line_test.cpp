@@ -31,6 +31,7 @@ TEST(CommandLine, AnswersHelpAndVersionRefusesWhatItDoesNotTakeAndLeavesQtItsOpt
         {{QStringLiteral("tallyhive"), QStringLiteral("-platform"), QStringLiteral("offscreen")}, std::nullopt, {}, {}},
         {{QStringLiteral("tallyhive"), QStringLiteral("-style=fusion"), QStringLiteral("-reverse")}, std::nullopt, {}, {}},
         {{QStringLiteral("tallyhive"), QStringLiteral("--microsoft-setup")}, std::nullopt, {}, {}},
+        {{QStringLiteral("tallyhive"), QStringLiteral("--forget")}, 0, QStringLiteral("forgotten"), {}},
         {{QStringLiteral("tallyhive"), QStringLiteral("--version")}, 0, QStringLiteral("tallyhive 9.8.7\n"), {}},
         {{QStringLiteral("/usr/bin/tallyhive"), QStringLiteral("-v")}, 0, QStringLiteral("tallyhive 9.8.7\n"), {}},
         {{QStringLiteral("tallyhive"), QStringLiteral("--help")}, 0, QStringLiteral("  -v, --version"), {}},
@@ -44,7 +45,8 @@ TEST(CommandLine, AnswersHelpAndVersionRefusesWhatItDoesNotTakeAndLeavesQtItsOpt
     };
     for (const CommandLineCase& row : cases) {
         SCOPED_TRACE(row.arguments.join(u' ').toStdString());
-        const std::optional<CommandLineAnswer> answer = answerCommandLine(row.arguments);
+        const std::optional<CommandLineAnswer> answer =
+            answerCommandLine(row.arguments, [] { return CommandLineAnswer{0, QStringLiteral("forgotten\n"), {}}; });
         ASSERT_EQ(answer.has_value(), row.exitCode.has_value());
         if (!answer)
             continue;
