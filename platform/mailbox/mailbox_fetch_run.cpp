@@ -34,12 +34,10 @@ FetchedMessage MailboxFetchRun::next(int number)
     // A disconnect handled while the client waited: the run is over.
     if (ended())
         return endedAt(number);
-    const Outcome outcome = ahead_.at(number);
-    ahead_.erase(number);
     FetchedMessage fetched;
-    fetched.status = outcome.status;
-    fetched.text = outcome.text;
-    if (outcome.status != FetchStatus::Fetched)
+    static_cast<MailResult&>(fetched) = std::move(ahead_.at(number));
+    ahead_.erase(number);
+    if (!fetched.ok())
         return fetched;
     ImapNotifications* sink = client_.notifications();
     bool stopped = false;
@@ -50,12 +48,12 @@ FetchedMessage MailboxFetchRun::next(int number)
         return !stopped && !ended();
     });
     if (message) {
-        fetched.message = std::move(*message);
+        fetched.value = std::move(*message);
         return fetched;
     }
     if (ended())
         return endedAt(number);
-    fetched.status = FetchStatus::Ended;
+    fetched.status = MailStatus::RunEnded;
     fetched.text = QStringLiteral("fetch %1: stopped while the message was converted").arg(number);
     return fetched;
 }
@@ -63,6 +61,7 @@ FetchedMessage MailboxFetchRun::next(int number)
 FetchedMessage MailboxFetchRun::endedAt(int number) const
 {
     FetchedMessage fetched;
+    fetched.status = MailStatus::RunEnded;
     fetched.text = QStringLiteral("fetch %1 failed: %2").arg(number).arg(endReason_);
     return fetched;
 }
@@ -70,7 +69,7 @@ FetchedMessage MailboxFetchRun::endedAt(int number) const
 void MailboxFetchRun::handOver(int number, ImapClient::RawRunMessage raw)
 {
     ahead_[number] = {raw.status, raw.text};
-    if (raw.status == FetchStatus::Fetched)
+    if (raw.status == MailStatus::Ok)
         converter_.submit(number, std::move(raw.message.bytes), raw.message.internalDate);
 }
 
