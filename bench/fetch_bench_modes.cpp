@@ -108,7 +108,7 @@ Figures runFloor(int count, bool window)
         QByteArray bytes;
         if (window) {
             const auto fetched = client.fetchRunRaw(n);
-            if (fetched.status != platform::FetchStatus::Fetched)
+            if (fetched.status != platform::MailStatus::Ok)
                 continue;
             bytes = fetched.message.bytes;
         } else {

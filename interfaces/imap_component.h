@@ -7,7 +7,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace tallyhive::platform {
@@ -24,18 +23,33 @@ public:
     virtual void reconnecting(int attempt, int attempts) = 0;
 };
 
-// What became of one message of a fetch run.
-enum class FetchStatus {
-    Fetched,  // here it is
-    Skipped,  // this message could not be read (refused, gone, too large); the run goes on
-    Ended,    // no later message can be read either (connection lost for good, folder changed, stopped)
+// What became of a call, in the one vocabulary every call answers in.
+enum class MailStatus {
+    Ok,
+    Failed,            // refused by the server, refused while a run goes on, or the connection failed
+    TokenRefused,      // sign-in: the server refused the access tokens, or none could be had
+    MailboxNotServed,  // sign-in: the token was taken, then the first command that needs the mailbox refused
+    MessageBad,        // fetch run: this message could not be read (refused, gone, too large); the run goes on
+    RunEnded,          // fetch run: no later message can be read either (connection lost for good, folder changed, stopped)
 };
 
-struct FetchedMessage {
-    FetchStatus status = FetchStatus::Ended;
-    EmailRecord message;  // when fetched; its s_ReceivedDate is left to the mail layer
-    QString text;         // what the log says about this message; never holds the password
+// A call's status and its text: on failure what went wrong, for a fetched
+// message what the log says about it. Never holds the password.
+struct MailResult {
+    MailStatus status = MailStatus::Failed;
+    QString text;
+
+    bool ok() const { return status == MailStatus::Ok; }
 };
+
+// A call that brings something back: the value is there when ok().
+template <typename T>
+struct MailReply : MailResult {
+    T value{};
+};
+
+// One message of a fetch run; its record's s_ReceivedDate is left to the mail layer.
+using FetchedMessage = MailReply<EmailRecord>;
 
 // Hands out OAuth 2.0 access tokens: with refresh false the one at hand
 // (refreshed first when it has run out), with refresh true a new one because
@@ -56,40 +70,33 @@ struct MailboxEntry {
     bool selectable() const { return !has(QStringLiteral("\\Noselect")) && !has(QStringLiteral("\\NonExistent")); }
 };
 
-// authenticateXoauth2's status when the server refused the tokens (or none
-// could be had), as opposed to a lost connection (0).
-inline constexpr int kTokenRefused = 2;
-// Its status when the server took the token and then refused the first
-// command after it (Outlook.com with IMAP switched off for the mailbox:
-// "BAD User is authenticated but not connected.").
-inline constexpr int kMailboxNotServed = 3;
-
 // Where the mailbox is served.
 struct ImapServer {
     QString host;
     int port = 993;
 };
 
-// An IMAP client as the session drives it. Status results: 1 is success,
-// anything else failure. Calls never throw for protocol or network trouble;
-// they report it through their result and lastErrorText().
+// An IMAP client as the session drives it. Calls never throw for protocol
+// or network trouble; each answers with its MailResult.
 class ImapComponent {
 public:
     virtual ~ImapComponent() = default;
 
     virtual void setPort(int port) = 0;
-    virtual int connect(const QString& host) = 0;
-    // Sends one command (without tag); returns the untagged and tagged response
-    // lines, whatever the status, or an empty text when no reply came.
-    virtual QString sendRawCommand(const QString& command) = 0;
-    virtual int login(const QString& user, const QString& password) = 0;
+    virtual MailResult connect(const QString& host) = 0;
+    // Sends one command (without tag); its value is the untagged and tagged
+    // response lines, whatever the server's status. Failed when no reply came.
+    virtual MailReply<QString> sendRawCommand(const QString& command) = 0;
+    virtual MailResult login(const QString& user, const QString& password) = 0;
     // SASL XOAUTH2 with a token from the source; a refused token is replaced
     // by a refreshed one once, on the same connection. A token taken is
-    // proven by one command that needs the mailbox.
-    virtual int authenticateXoauth2(const QString& user, AccessTokenSource tokens) = 0;
+    // proven by one command that needs the mailbox. TokenRefused and
+    // MailboxNotServed tell those two refusals from a lost connection.
+    virtual MailResult authenticateXoauth2(const QString& user, AccessTokenSource tokens) = 0;
     // A name of the latest listing opens the mailbox by the bytes the server
     // listed; any other name is encoded.
-    virtual int selectMailbox(const QString& mailbox) = 0;
+    virtual MailResult selectMailbox(const QString& mailbox) = 0;
+    // Of the mailbox last selected.
     virtual int numMessages() const = 0;
     // Starts reading the messages first .. last (sequence numbers) of the
     // selected mailbox: learns which messages these are, so that a run whose
@@ -97,22 +104,20 @@ public:
     //
     // From here to endFetchRun the run has the component to itself:
     // disconnect() ends it as a stop does (the next fetchRunMessage says
-    // Ended, within 2 s wherever the run waits), and every other call that
+    // RunEnded, within 2 s wherever the run waits), and every other call that
     // talks to the server is refused with a text that says so.
-    virtual int beginFetchRun(int first, int last) = 0;
+    virtual MailResult beginFetchRun(int first, int last) = 0;
     // Message `number` of the run, asked for in ascending order.
     virtual FetchedMessage fetchRunMessage(int number) = 0;
     // Ends the run; requests still outstanding are dropped.
     virtual void endFetchRun() = 0;
-    // Nothing on failure; an empty list when the server has no mailboxes.
-    virtual std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) = 0;
+    // An empty list when the server has no mailboxes.
+    virtual MailReply<QStringList> listMailboxes(const QString& reference, const QString& pattern) = 0;
     // The same listing with each mailbox's delimiter and attributes.
-    virtual std::optional<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) = 0;
+    virtual MailReply<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) = 0;
     // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
     // "\\Drafts", "\\Junk", "\\Trash"); empty when none did.
     virtual QString specialUseMailbox(const QString& role) const = 0;
-    // A short diagnostic of the latest call; never holds the password.
-    virtual QString lastErrorText() const = 0;
     virtual void disconnect() = 0;
 
     virtual void setNotifications(ImapNotifications* sink) = 0;

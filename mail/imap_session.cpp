@@ -34,42 +34,48 @@ bool clsChilkatIMAP::Connect()
     bindComponent();
     ChilkatImap1->setPort(PORT);
     LastStatus = ChilkatImap1->connect(IMAPServer);
-    if (LastStatus != 1) {
+    if (!LastStatus.ok()) {
         GetLastError();
         return false;
     }
-    if (ChilkatImap1->sendRawCommand(texts::IdCommand).isEmpty()) {
+    LastStatus = ChilkatImap1->sendRawCommand(texts::IdCommand);
+    if (!LastStatus.ok()) {
         GetLastError();
         return false;
     }
     if (AccessTokens) {
         LastStatus = ChilkatImap1->authenticateXoauth2(Username, AccessTokens);
-        if (LastStatus == platform::kTokenRefused && SignInRefused) {
+        if (LastStatus.status == platform::MailStatus::TokenRefused && SignInRefused) {
             SignInRefused();
             return false;
         }
-        if (LastStatus == platform::kMailboxNotServed && MailboxNotServed) {
+        if (LastStatus.status == platform::MailStatus::MailboxNotServed && MailboxNotServed) {
             MailboxNotServed();
             return false;
         }
     } else {
         LastStatus = ChilkatImap1->login(Username, Password);
     }
-    if (LastStatus != 1) {
+    if (!LastStatus.ok()) {
         GetLastError();
         return false;
     }
     return true;
 }
 
-void clsChilkatIMAP::GetLastError() { boxes_.show(texts::InvalidLogin, texts::AppTitle, platform::BoxIcon::None); }
+// The box says the same whatever failed; the log keeps the server's own words.
+void clsChilkatIMAP::GetLastError()
+{
+    WriteErrorLog();
+    boxes_.show(texts::InvalidLogin, texts::AppTitle, platform::BoxIcon::None);
+}
 
 int clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
 {
     const auto self = shared_from_this();
     bindComponent();
     LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
-    if (LastStatus == 1)
+    if (LastStatus.ok())
         return ChilkatImap1->numMessages();
     GetLastError();
     return 0;
@@ -80,11 +86,12 @@ std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
     const auto self = shared_from_this();
     bindComponent();
     auto mailboxes = ChilkatImap1->listMailboxEntries(QString(), QStringLiteral("*"));
-    if (!mailboxes) {
+    LastStatus = mailboxes;
+    if (!mailboxes.ok()) {
         GetLastError();
         return std::nullopt;
     }
-    MailFolders = std::move(*mailboxes);
+    MailFolders = std::move(mailboxes.value);
     QStringList folders;
     for (const platform::MailboxEntry& entry : MailFolders) {
         folders.append(entry.name);
@@ -105,7 +112,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
     }
     bindComponent();
     LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
-    if (LastStatus != 1) {
+    if (!LastStatus.ok()) {
         GetLastError();
         noteNotRead(Shortfall.asked);
         return;
@@ -115,7 +122,8 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
     Shortfall.asked = qMax<qint64>(0, qint64(last) - first + 1);
     if (first > last)
         return;
-    if (ChilkatImap1->beginFetchRun(first, last) != 1) {
+    LastStatus = ChilkatImap1->beginFetchRun(first, last);
+    if (!LastStatus.ok()) {
         WriteErrorLog();
         // Stopped while the server listed the messages: the user asked for none.
         Shortfall.stopped = AbortProcess;
@@ -132,22 +140,23 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
         letPendingEventsRun();
         CurrentLocation = static_cast<int>(n);
         platform::FetchedMessage fetched = ChilkatImap1->fetchRunMessage(static_cast<int>(n));
-        appendErrorLogEntry(fetched.text);
+        LastStatus = fetched;
+        WriteErrorLog();
         // A refused message stays counted even when Stop came during its call.
-        if (fetched.status == platform::FetchStatus::Skipped)
+        if (fetched.status == platform::MailStatus::MessageBad)
             noteNotRead(1, fetched.text);
         // Stop is heard whether or not the fetch brought a message.
         Shortfall.stopped = AbortProcess;
         if (Shortfall.stopped)
             return;
-        if (fetched.status == platform::FetchStatus::Skipped)
+        if (fetched.status == platform::MailStatus::MessageBad)
             continue;
-        if (fetched.status == platform::FetchStatus::Ended) {
+        if (fetched.status == platform::MailStatus::RunEnded) {
             noteNotRead(last - n + 1, fetched.text);
             return;
         }
         ++Shortfall.read;
-        EmailRecord record = std::move(fetched.message);
+        EmailRecord record = std::move(fetched.value);
         if (record.keptAsRawText)
             appendErrorLogEntry(texts::MessageKeptAsRawText.arg(n));
         record.s_ReceivedDate = general_date::format(record.receivedAt);
@@ -157,10 +166,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
     }
 }
 
-void clsChilkatIMAP::noteNotRead(qint64 count)
-{
-    noteNotRead(count, ChilkatImap1 ? ChilkatImap1->lastErrorText() : QString());
-}
+void clsChilkatIMAP::noteNotRead(qint64 count) { noteNotRead(count, LastStatus.text); }
 
 void clsChilkatIMAP::noteNotRead(qint64 count, const QString& reason)
 {
@@ -192,10 +198,10 @@ QString clsChilkatIMAP::mailboxFor(const QString& FolderName)
     if (const auto known = mailboxes_.find(FolderName); known != mailboxes_.end())
         return known->second;
     const auto names = ChilkatImap1->listMailboxes(QString(), QStringLiteral("*"));
-    if (!names)
+    if (!names.ok())
         return FolderName;  // the select then fails and says so
     QString mailbox = FolderName;
-    if (!names->contains(FolderName)) {
+    if (!names.value.contains(FolderName)) {
         const QString marked = ChilkatImap1->specialUseMailbox(role);
         if (!marked.isEmpty())
             mailbox = marked;
@@ -211,6 +217,6 @@ void clsChilkatIMAP::reconnecting(int attempt, int attempts)
     letPendingEventsRun();
 }
 
-void clsChilkatIMAP::WriteErrorLog() { appendErrorLogEntry(ChilkatImap1->lastErrorText()); }
+void clsChilkatIMAP::WriteErrorLog() { appendErrorLogEntry(LastStatus.text); }
 
 }  // namespace tallyhive

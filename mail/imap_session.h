@@ -79,12 +79,12 @@ public:
 private:
     void bindComponent();
     QString mailboxFor(const QString& FolderName);
-    void WriteErrorLog();
-    void noteNotRead(qint64 count);  // the component's latest text is the reason
+    void WriteErrorLog();  // the latest call's text
+    void noteNotRead(qint64 count);  // the latest call's text is the reason
     void noteNotRead(qint64 count, const QString& reason);
 
     platform::MessageBoxes& boxes_;
-    int LastStatus = 0;
+    platform::MailResult LastStatus;
     // The same instance as ChilkatIMAPObject, bound for this session: every
     // call goes through it, and its notifications come back to this session.
     std::shared_ptr<platform::ImapComponent> ChilkatImap1;

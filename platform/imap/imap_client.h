@@ -45,13 +45,20 @@ public:
     static constexpr qint64 kMaxUntaggedBytes = 64LL * 1024 * 1024;
     static constexpr int kReconnectAttempts = ImapFetchWindow::kReconnectsInRow;
     static constexpr int kLossesPerMessage = ImapFetchWindow::kLossesPerMessage;
+    // authenticateXoauth2's status when the server refused the tokens (or
+    // none could be had), as opposed to a lost connection (0).
+    static constexpr int kTokenRefused = 2;
+    // Its status when the server took the token and then refused the first
+    // command after it (Outlook.com with IMAP switched off for the mailbox:
+    // "BAD User is authenticated but not connected.").
+    static constexpr int kMailboxNotServed = 3;
 
     struct RawMessage {
         QByteArray bytes;
         QDateTime internalDate;  // invalid when the server gave none that could be read
     };
     struct RawRunMessage {
-        FetchStatus status = FetchStatus::Ended;
+        MailStatus status = MailStatus::RunEnded;
         RawMessage message;
         QString text;  // what the log says about it; never holds the password
     };

@@ -109,7 +109,7 @@ ImapClient::RawRunMessage ImapClient::fetchRunRaw(int number)
                           .arg(window.highestListed()));
     if (!window.entry(number)) {
         ImapFetchWindow::Arrival missing;
-        missing.status = FetchStatus::Skipped;
+        missing.status = MailStatus::MessageBad;
         missing.text = QStringLiteral("%1 failed: the server did not list this message").arg(operation);
         return finishRunMessage(std::move(missing));
     }
@@ -299,17 +299,17 @@ bool ImapClient::openAgain(Watch& watch)
 ImapClient::RawRunMessage ImapClient::finishRunMessage(ImapFetchWindow::Arrival arrival)
 {
     setError(arrival.text);
-    if (arrival.status != FetchStatus::Fetched)
+    if (arrival.status != MailStatus::Ok)
         return {arrival.status, {}, lastError_};
     if (sink_)
         sink_->percentDone(100);
-    return {FetchStatus::Fetched, {std::move(arrival.bytes), std::move(arrival.internalDate)}, lastError_};
+    return {MailStatus::Ok, {std::move(arrival.bytes), std::move(arrival.internalDate)}, lastError_};
 }
 
 ImapClient::RawRunMessage ImapClient::endRun(const QString& text)
 {
     setError(text);
-    return {FetchStatus::Ended, {}, lastError_};
+    return {MailStatus::RunEnded, {}, lastError_};
 }
 
 }  // namespace tallyhive::platform

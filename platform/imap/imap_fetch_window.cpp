@@ -160,13 +160,13 @@ ImapFetchWindow::Settled ImapFetchWindow::settle(const ImapResponse& tagged)
     const QString operation = QStringLiteral("fetch %1").arg(request.number);
     const QString reply = lineText(tagged.raw);
     if (tagged.isStatus("OK") && arrival.bodySeen) {
-        arrival.status = FetchStatus::Fetched;
+        arrival.status = MailStatus::Ok;
         arrival.text = QStringLiteral("%1: %2").arg(operation, reply);
         reconnectsInRow_ = 0;
         return Settled::Done;
     }
     // Refused, or gone from the folder since the run began: this message only.
-    arrival.status = FetchStatus::Skipped;
+    arrival.status = MailStatus::MessageBad;
     arrival.bytes = {};
     arrival.internalDate = {};
     arrival.text = tagged.isStatus("OK") ? QStringLiteral("%1 failed: the server sent no message (%2)").arg(operation, reply)
@@ -185,7 +185,7 @@ void ImapFetchWindow::lose(qint64 wanted, const QString& reason)
         return;
     Arrival given;
     given.complete = true;
-    given.status = FetchStatus::Skipped;
+    given.status = MailStatus::MessageBad;
     given.text = QStringLiteral("fetch %1 failed: the connection was lost %2 times while reading it (%3)")
                      .arg(culprit)
                      .arg(kLossesPerMessage)

@@ -45,7 +45,7 @@ public:
         QDateTime internalDate;  // invalid when the server gave none that could be read
         bool bodySeen = false;
         bool complete = false;
-        FetchStatus status = FetchStatus::Fetched;
+        MailStatus status = MailStatus::Ok;
         QString text;  // what the log says about it
     };
     enum class Settled { Done, Foreign, PipelineRefused };

@@ -18,69 +18,94 @@ MailboxComponent::MailboxComponent(std::unique_ptr<ImapClient> client, std::shar
 // text that says why, until the run has ended; disconnect() ends the run as
 // a stop does (see disconnect). A run ended from outside no longer needs the
 // connection, so calls after that go ahead.
-bool MailboxComponent::admit(const QString& operation)
+std::optional<MailResult> MailboxComponent::refusal(const QString& operation) const
 {
-    ownText_ = QString();
     if (!run_ || run_->ended())
-        return true;
-    ownText_ = QStringLiteral("%1 refused: a fetch run is going on; stop it first").arg(operation);
-    return false;
+        return std::nullopt;
+    return MailResult{MailStatus::Failed, QStringLiteral("%1 refused: a fetch run is going on; stop it first").arg(operation)};
 }
 
-int MailboxComponent::connect(const QString& host)
+MailResult MailboxComponent::result(int status) const
 {
-    if (!admit(QStringLiteral("connect")))
-        return 0;
+    switch (status) {
+    case 1: return {MailStatus::Ok, client_->lastErrorText()};
+    case ImapClient::kTokenRefused: return {MailStatus::TokenRefused, client_->lastErrorText()};
+    case ImapClient::kMailboxNotServed: return {MailStatus::MailboxNotServed, client_->lastErrorText()};
+    default: return {MailStatus::Failed, client_->lastErrorText()};
+    }
+}
+
+template <typename T>
+MailReply<T> MailboxComponent::reply(const QString& operation, const std::function<std::optional<T>()>& call)
+{
+    MailReply<T> answer;
+    if (const auto refused = refusal(operation)) {
+        static_cast<MailResult&>(answer) = *refused;
+        return answer;
+    }
+    std::optional<T> value = call();
+    answer.text = client_->lastErrorText();
+    if (value) {
+        answer.status = MailStatus::Ok;
+        answer.value = std::move(*value);
+    }
+    return answer;
+}
+
+MailResult MailboxComponent::connect(const QString& host)
+{
+    if (const auto refused = refusal(QStringLiteral("connect")))
+        return *refused;
     host_ = host;
     user_ = mailbox_ = QString();
-    return client_->connect(host);
+    return result(client_->connect(host));
 }
 
-QString MailboxComponent::sendRawCommand(const QString& command)
+MailReply<QString> MailboxComponent::sendRawCommand(const QString& command)
 {
-    return admit(QStringLiteral("sendRawCommand")) ? client_->sendRawCommand(command) : QString();
+    return reply<QString>(QStringLiteral("sendRawCommand"), [&]() -> std::optional<QString> {
+        QString lines = client_->sendRawCommand(command);
+        if (lines.isEmpty())
+            return std::nullopt;
+        return lines;
+    });
 }
 
-int MailboxComponent::login(const QString& user, const QString& password)
+MailResult MailboxComponent::login(const QString& user, const QString& password)
 {
-    if (!admit(QStringLiteral("login")))
-        return 0;
+    if (const auto refused = refusal(QStringLiteral("login")))
+        return *refused;
     user_ = user;
-    return client_->login(user, password);
+    return result(client_->login(user, password));
 }
 
-int MailboxComponent::authenticateXoauth2(const QString& user, AccessTokenSource tokens)
+MailResult MailboxComponent::authenticateXoauth2(const QString& user, AccessTokenSource tokens)
 {
-    if (!admit(QStringLiteral("authenticate")))
-        return 0;
+    if (const auto refused = refusal(QStringLiteral("authenticate")))
+        return *refused;
     user_ = user;
-    return client_->authenticateXoauth2(user, std::move(tokens));
+    return result(client_->authenticateXoauth2(user, std::move(tokens)));
 }
 
-int MailboxComponent::selectMailbox(const QString& mailbox)
+MailResult MailboxComponent::selectMailbox(const QString& mailbox)
 {
-    if (!admit(QStringLiteral("selectMailbox")))
-        return 0;
-    const int status = client_->selectMailbox(mailbox);
-    mailbox_ = status == 1 ? mailbox : QString();
-    return status;
+    if (const auto refused = refusal(QStringLiteral("selectMailbox")))
+        return *refused;
+    const MailResult selected = result(client_->selectMailbox(mailbox));
+    mailbox_ = selected.ok() ? mailbox : QString();
+    return selected;
 }
 
-std::optional<QStringList> MailboxComponent::listMailboxes(const QString& reference, const QString& pattern)
+MailReply<QStringList> MailboxComponent::listMailboxes(const QString& reference, const QString& pattern)
 {
-    if (!admit(QStringLiteral("listMailboxes")))
-        return std::nullopt;
-    return client_->listMailboxes(reference, pattern);
+    return reply<QStringList>(QStringLiteral("listMailboxes"), [&] { return client_->listMailboxes(reference, pattern); });
 }
 
-std::optional<std::vector<MailboxEntry>> MailboxComponent::listMailboxEntries(const QString& reference, const QString& pattern)
+MailReply<std::vector<MailboxEntry>> MailboxComponent::listMailboxEntries(const QString& reference, const QString& pattern)
 {
-    if (!admit(QStringLiteral("listMailboxEntries")))
-        return std::nullopt;
-    return client_->listMailboxEntries(reference, pattern);
+    return reply<std::vector<MailboxEntry>>(QStringLiteral("listMailboxEntries"),
+                                            [&] { return client_->listMailboxEntries(reference, pattern); });
 }
-
-QString MailboxComponent::lastErrorText() const { return ownText_.isNull() ? client_->lastErrorText() : ownText_; }
 
 // During a run this is the user's "Disconnect": the run ends as on Stop,
 // with what it has not delivered counted as not read. The connection closes
@@ -88,21 +113,20 @@ QString MailboxComponent::lastErrorText() const { return ownText_.isNull() ? cli
 // which then fails without waiting further.
 void MailboxComponent::disconnect()
 {
-    ownText_ = QString();
     if (run_)
         run_->end(QStringLiteral("disconnected while the run was going on"));
     client_->disconnect();
 }
 
-int MailboxComponent::beginFetchRun(int first, int last)
+MailResult MailboxComponent::beginFetchRun(int first, int last)
 {
-    if (!admit(QStringLiteral("beginFetchRun")))
-        return 0;
+    if (const auto refused = refusal(QStringLiteral("beginFetchRun")))
+        return *refused;
     run_.reset();
-    const int status = client_->beginFetchRun(first, last);
-    if (status == 1)
+    const MailResult begun = result(client_->beginFetchRun(first, last));
+    if (begun.ok())
         run_ = startRun(first, last);
-    return status;
+    return begun;
 }
 
 // The messages the store keeps are left out of what the client reads, and
@@ -146,19 +170,16 @@ std::unique_ptr<MailboxFetchRun> MailboxComponent::startRun(int first, int last)
 
 FetchedMessage MailboxComponent::fetchRunMessage(int number)
 {
-    ownText_ = QString();
-    FetchedMessage fetched;
     if (run_)
-        fetched = run_->next(number);
-    else
-        fetched.text = QStringLiteral("fetch %1 failed: no fetch run is going on").arg(number);
-    ownText_ = fetched.text;
+        return run_->next(number);
+    FetchedMessage fetched;
+    fetched.status = MailStatus::RunEnded;
+    fetched.text = QStringLiteral("fetch %1 failed: no fetch run is going on").arg(number);
     return fetched;
 }
 
 void MailboxComponent::endFetchRun()
 {
-    ownText_ = QString();
     run_.reset();
     client_->endFetchRun();
 }

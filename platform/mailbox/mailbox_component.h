@@ -6,7 +6,9 @@
 #include "platform/mailbox/mailbox_fetch_run.h"
 #include "platform/mailbox/message_converter.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace tallyhive::platform {
 
@@ -22,25 +24,30 @@ public:
     explicit MailboxComponent(std::unique_ptr<ImapClient> client, std::shared_ptr<MessageStore> store = nullptr);
 
     void setPort(int port) override { client_->setPort(port); }
-    int connect(const QString& host) override;
-    QString sendRawCommand(const QString& command) override;
-    int login(const QString& user, const QString& password) override;
-    int authenticateXoauth2(const QString& user, AccessTokenSource tokens) override;
-    int selectMailbox(const QString& mailbox) override;
+    MailResult connect(const QString& host) override;
+    MailReply<QString> sendRawCommand(const QString& command) override;
+    MailResult login(const QString& user, const QString& password) override;
+    MailResult authenticateXoauth2(const QString& user, AccessTokenSource tokens) override;
+    MailResult selectMailbox(const QString& mailbox) override;
     int numMessages() const override { return client_->numMessages(); }
-    std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override;
-    std::optional<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) override;
+    MailReply<QStringList> listMailboxes(const QString& reference, const QString& pattern) override;
+    MailReply<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) override;
     QString specialUseMailbox(const QString& role) const override { return client_->specialUseMailbox(role); }
-    QString lastErrorText() const override;
     void disconnect() override;
     void setNotifications(ImapNotifications* sink) override { client_->setNotifications(sink); }
     ImapNotifications* notifications() const override { return client_->notifications(); }
-    int beginFetchRun(int first, int last) override;
+    MailResult beginFetchRun(int first, int last) override;
     FetchedMessage fetchRunMessage(int number) override;
     void endFetchRun() override;
 
 private:
-    bool admit(const QString& operation);
+    // Nothing when the call may go ahead; otherwise why it may not.
+    std::optional<MailResult> refusal(const QString& operation) const;
+    // The client's status of a call that just returned, with its text.
+    MailResult result(int status) const;
+    // A call that brings back a value; the client gives nothing on failure.
+    template <typename T>
+    MailReply<T> reply(const QString& operation, const std::function<std::optional<T>()>& call);
     std::unique_ptr<MailboxFetchRun> startRun(int first, int last);
 
     std::unique_ptr<ImapClient> client_;
@@ -51,10 +58,6 @@ private:
     QString mailbox_;
     MessageConverter converter_;
     std::unique_ptr<MailboxFetchRun> run_;  // after the converter it uses, so it goes first
-    // The latest call's text when it is the component's own: a refusal, or
-    // the log text of the message a run delivered (the client's may already
-    // speak of a later one). Null otherwise.
-    QString ownText_;
 };
 
 // Makes the real component (TLS over the network, certificates verified).

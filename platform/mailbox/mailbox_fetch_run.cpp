@@ -25,8 +25,8 @@ FetchedMessage MailboxFetchRun::next(int number)
     nextAhead_ = qMax(nextAhead_, number + 1);
     if (const auto kept = stored_.find(static_cast<quint32>(number)); kept != stored_.end()) {
         FetchedMessage fetched;
-        fetched.status = FetchStatus::Fetched;
-        fetched.message = std::move(kept->second);
+        fetched.status = MailStatus::Ok;
+        fetched.value = std::move(kept->second);
         fetched.text = QStringLiteral("fetch %1: kept from an earlier read of the folder").arg(number);
         stored_.erase(kept);
         readAhead();
@@ -38,12 +38,10 @@ FetchedMessage MailboxFetchRun::next(int number)
     // A disconnect handled while the client waited: the run is over.
     if (ended())
         return endedAt(number);
-    const Outcome outcome = ahead_.at(number);
-    ahead_.erase(number);
     FetchedMessage fetched;
-    fetched.status = outcome.status;
-    fetched.text = outcome.text;
-    if (outcome.status != FetchStatus::Fetched)
+    static_cast<MailResult&>(fetched) = std::move(ahead_.at(number));
+    ahead_.erase(number);
+    if (!fetched.ok())
         return fetched;
     ImapNotifications* sink = client_.notifications();
     bool stopped = false;
@@ -56,12 +54,12 @@ FetchedMessage MailboxFetchRun::next(int number)
     if (message) {
         if (keep_)
             keep_(number, *message);
-        fetched.message = std::move(*message);
+        fetched.value = std::move(*message);
         return fetched;
     }
     if (ended())
         return endedAt(number);
-    fetched.status = FetchStatus::Ended;
+    fetched.status = MailStatus::RunEnded;
     fetched.text = QStringLiteral("fetch %1: stopped while the message was converted").arg(number);
     return fetched;
 }
@@ -88,6 +86,7 @@ void MailboxFetchRun::readAhead()
 FetchedMessage MailboxFetchRun::endedAt(int number) const
 {
     FetchedMessage fetched;
+    fetched.status = MailStatus::RunEnded;
     fetched.text = QStringLiteral("fetch %1 failed: %2").arg(number).arg(endReason_);
     return fetched;
 }
@@ -95,7 +94,7 @@ FetchedMessage MailboxFetchRun::endedAt(int number) const
 void MailboxFetchRun::handOver(int number, ImapClient::RawRunMessage raw)
 {
     ahead_[number] = {raw.status, raw.text};
-    if (raw.status == FetchStatus::Fetched)
+    if (raw.status == MailStatus::Ok)
         converter_.submit(number, std::move(raw.message.bytes), raw.message.internalDate);
 }
 

@@ -31,7 +31,7 @@ public:
     MailboxFetchRun(const MailboxFetchRun&) = delete;
     MailboxFetchRun& operator=(const MailboxFetchRun&) = delete;
 
-    // Message `number`, asked for in ascending order; Ended with the reason
+    // Message `number`, asked for in ascending order; RunEnded with the reason
     // once the run was ended.
     FetchedMessage next(int number);
     // Ends the run from outside; the messages not yet delivered stay unread.
@@ -39,19 +39,13 @@ public:
     bool ended() const { return !endReason_.isNull(); }
 
 private:
-    // What the client said about one message of the run.
-    struct Outcome {
-        FetchStatus status = FetchStatus::Ended;
-        QString text;
-    };
-
     void handOver(int number, ImapClient::RawRunMessage raw);
     void readAhead();
     FetchedMessage endedAt(int number) const;
 
     ImapClient& client_;
     MessageConverter& converter_;
-    std::map<int, Outcome> ahead_;  // taken from the client, not yet delivered
+    std::map<int, MailResult> ahead_;  // what the client said of messages taken ahead, not yet delivered
     int nextAhead_ = 0;
     std::map<quint32, EmailRecord> stored_;  // by message number
     Keep keep_;

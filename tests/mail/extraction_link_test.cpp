@@ -242,9 +242,9 @@ TEST_F(ExtractionLinkTest, StopWithAFullWindowReturnsAtTheNextMessageAndAwaitsNo
     qunsetenv("TALLYHIVE_FETCH_WINDOW");
     EXPECT_EQ(numbers(), oneTo(3));
     EXPECT_LT(sinceStop.elapsed(), 2500);  // message 4 at most, never the rest of the window
-    EXPECT_EQ(run->ChilkatIMAPObject->selectMailbox(QStringLiteral("Inbox")), 0);
-    EXPECT_TRUE(run->ChilkatIMAPObject->lastErrorText().contains(QStringLiteral("requests outstanding")))
-        << run->ChilkatIMAPObject->lastErrorText().toStdString();
+    const platform::MailResult selected = run->ChilkatIMAPObject->selectMailbox(QStringLiteral("Inbox"));
+    EXPECT_EQ(selected.status, platform::MailStatus::Failed);
+    EXPECT_TRUE(selected.text.contains(QStringLiteral("requests outstanding"))) << selected.text.toStdString();
 }
 
 TEST_F(ExtractionLinkTest, ATokenSignInIsRepeatedFromTheSameSourceOnReconnect)

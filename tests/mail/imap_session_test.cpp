@@ -241,7 +241,8 @@ TEST_F(SessionTest, FailedConnectShowsBothBoxesAndFetchesNothing)
     session_->Password = QStringLiteral("secret");
     session_->StartMailExtraction(QStringLiteral("Nowhere"));
     EXPECT_EQ(boxes_.shown.size(), 1u);
-    EXPECT_TRUE(log().isEmpty());
+    EXPECT_EQ(log().count("login refused"), 1);  // the reason behind each box, nothing fetched
+    EXPECT_EQ(log().count("fetched"), 0);
 }
 
 TEST_F(SessionTest, StopDuringAFetchDeliversNothingMoreAndIsAnsweredToEveryPoll)

@@ -1,5 +1,6 @@
 // The real main window against a real IMAP server: sign in, fetch, check
 // and export, compared with the messages the server holds.
+#include "app/error_log.h"
 #include "app/general_date.h"
 #include "form1_fixture.h"
 #include "mainwindow/component_options.h"
@@ -275,7 +276,11 @@ TEST_F(EndToEndTest, ARefusedLoginShowsOneBoxAndNeverThePassword)
     ASSERT_EQ(boxes_.shown.size(), 1u);
     EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("Invalid login.")));
     EXPECT_EQ(window_->statusText(), QStringLiteral("Disconnected from Windows Live Hotmail."));
-    EXPECT_FALSE(window_->imapComponent->lastErrorText().contains(QStringLiteral("not-the-password")));
+    QFile logFile(errorLogPath());
+    ASSERT_TRUE(logFile.open(QIODevice::ReadOnly));
+    const QByteArray log = logFile.readAll();
+    EXPECT_TRUE(log.contains("[AUTHENTICATIONFAILED]")) << log.toStdString();
+    EXPECT_FALSE(log.contains("not-the-password"));
 }
 
 TEST_F(EndToEndTest, GetAllListsEveryMessageTheServerHoldsAndTheWorkbookMatches)

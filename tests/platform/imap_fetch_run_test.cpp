@@ -122,7 +122,7 @@ protected:
     void expectMessage(int n)
     {
         const auto fetched = client->fetchRunRaw(n);
-        ASSERT_EQ(fetched.status, FetchStatus::Fetched) << n << ' ' << client->lastErrorText().toStdString();
+        ASSERT_EQ(fetched.status, MailStatus::Ok) << n << ' ' << client->lastErrorText().toStdString();
         EXPECT_EQ(fetched.message.bytes, message(n));
     }
 
@@ -150,13 +150,13 @@ TEST_F(FetchRunTest, LearnsTheUidsOnceThenReadsEachMessageByUidUntilTheFolderEnd
 
     // Numbers 4 and 5 are skipped by the caller; 6 to 8 were never in the folder.
     const auto beyond = client->fetchRunRaw(6);
-    EXPECT_EQ(beyond.status, FetchStatus::Ended);
+    EXPECT_EQ(beyond.status, MailStatus::RunEnded);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("messages 6 to 8 are not in the folder, which holds 5")));
 
     // A range wholly beyond the folder (9 messages now) asks the server nothing.
     const QByteArray before = wire->written;
     ASSERT_EQ(client->beginFetchRun(10, 12), 1);
-    EXPECT_EQ(client->fetchRunRaw(10).status, FetchStatus::Ended);
+    EXPECT_EQ(client->fetchRunRaw(10).status, MailStatus::RunEnded);
     EXPECT_EQ(wire->written, before);
 }
 
@@ -169,9 +169,9 @@ TEST_F(FetchRunTest, AMessageRefusedOrGoneIsSkippedAndTheRunGoesOn)
         .server("* 2 EXPUNGE\r\nA6 OK Fetch completed.\r\n")
         .client(uidFetch("A7", 3))
         .server(bodyReply("A7", 2, 3));
-    EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Skipped);
+    EXPECT_EQ(client->fetchRunRaw(1).status, MailStatus::MessageBad);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("Message too old")));
-    EXPECT_EQ(client->fetchRunRaw(2).status, FetchStatus::Skipped);
+    EXPECT_EQ(client->fetchRunRaw(2).status, MailStatus::MessageBad);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no message")));
     // The expunge moved message 3 to sequence number 2; the run still calls it 3.
     expectMessage(3);
@@ -196,7 +196,7 @@ TEST_F(FetchRunTest, ARenumberedFolderEndsTheRunAfterOneReconnect)
     wire->client(uidFetch("A5", 1)).drop();
     expectOpening(6, 8);
     const auto fetched = client->fetchRunRaw(1);
-    EXPECT_EQ(fetched.status, FetchStatus::Ended);
+    EXPECT_EQ(fetched.status, MailStatus::RunEnded);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("UIDVALIDITY 7, now 8"))) << client->lastErrorText().toStdString();
     EXPECT_EQ(events.reconnects.size(), 1u);
 }
@@ -210,7 +210,7 @@ TEST_F(FetchRunTest, ReconnectingGivesUpAfterThreeAttemptsEachWaitingTwiceAsLong
     wire->opensToRefuse = 3;
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Ended);
+    EXPECT_EQ(client->fetchRunRaw(1).status, MailStatus::RunEnded);
     EXPECT_GE(clock.elapsed(), 200 + 400 + 800);
     EXPECT_LT(clock.elapsed(), 2400);  // not 400 + 800 + 1600
     EXPECT_EQ(events.reconnects, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
@@ -236,7 +236,7 @@ TEST_F(FetchRunTest, StopWhileWaitingToReconnectEndsTheRunAtOnce)
         if (sinceNotice.isValid() && sinceNotice.elapsed() > 100)
             events.abort = true;
     };
-    EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Ended);
+    EXPECT_EQ(client->fetchRunRaw(1).status, MailStatus::RunEnded);
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_EQ(wire->opens, 1);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("stopped while waiting to reconnect")));
@@ -253,7 +253,7 @@ TEST_F(FetchRunTest, AMessageThatKeepsLosingTheConnectionIsGivenUpAndTheRunGoesO
         tag += 4;
     }
     wire->client(uidFetch('A' + QByteArray::number(tag), 2)).server(bodyReply('A' + QByteArray::number(tag), 2, 2));
-    EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Skipped);
+    EXPECT_EQ(client->fetchRunRaw(1).status, MailStatus::MessageBad);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("lost 3 times"))) << client->lastErrorText().toStdString();
     expectMessage(2);
 }
@@ -263,7 +263,7 @@ TEST_F(FetchRunTest, AnotherCallOrANewRunEndsTheRun)
     begin();
     wire->client("A5 SELECT \"INBOX\"\r\n").server(selectReply("A5", 5, 7));
     ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
-    EXPECT_EQ(client->fetchRunRaw(1).status, FetchStatus::Ended);
+    EXPECT_EQ(client->fetchRunRaw(1).status, MailStatus::RunEnded);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no fetch run")));
 }
 
@@ -297,9 +297,9 @@ TEST_F(FetchRunTest, SizesListedFarBelowTheBodiesCountAsTheLargestBodyOnceOneHas
     begin(100);
     const QByteArray large(1024 * 1024, 'x');
     wire->client(uidFetches(5, 1, 2)).server(bodyReply("A5", 1, 1, large)).server(bodyReply("A6", 2, 2, large));
-    ASSERT_EQ(client->fetchRunRaw(1).status, FetchStatus::Fetched);
+    ASSERT_EQ(client->fetchRunRaw(1).status, MailStatus::Ok);
     // Message 2, in flight, now counts 1 MB: a third would not fit in 1.5 MB until it has come.
-    ASSERT_EQ(client->fetchRunRaw(2).status, FetchStatus::Fetched);
+    ASSERT_EQ(client->fetchRunRaw(2).status, MailStatus::Ok);
     EXPECT_EQ(wire->written.count("UID FETCH"), 2);
 }
 
@@ -319,7 +319,7 @@ TEST_F(FetchRunTest, ABadToAPipelinedFetchFallsBackToOneAtATime)
         expectMessage(n);
     // A BAD to a request sent alone is that message's refusal.
     wire->client(uidFetch("A11", 5)).server("A11 BAD Nope\r\n");
-    EXPECT_EQ(client->fetchRunRaw(5).status, FetchStatus::Skipped);
+    EXPECT_EQ(client->fetchRunRaw(5).status, MailStatus::MessageBad);
 }
 
 TEST_F(FetchRunTest, EndingARunWithRequestsInFlightWaitsForNone)

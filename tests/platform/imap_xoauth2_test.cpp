@@ -79,7 +79,7 @@ TEST_F(ImapXoauth2Test, TokenTravelsAsInitialResponseWhenOfferedElseAfterTheCont
         .client("A3 LIST \"\" \"\"\r\n")
         .server("A3 BAD User is authenticated but not connected.\r\n");
     ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
-    EXPECT_EQ(authenticate({QStringLiteral("tok-3")}), kMailboxNotServed);
+    EXPECT_EQ(authenticate({QStringLiteral("tok-3")}), ImapClient::kMailboxNotServed);
     EXPECT_TRUE(client->lastErrorText().endsWith(QStringLiteral("A3 BAD User is authenticated but not connected.")));
 }
 
@@ -109,7 +109,7 @@ TEST_F(ImapXoauth2Test, ImmediateRefusalsEndAfterOneRetryAsRefusedAndTheConnecti
         .server("A3 NO AUTHENTICATE failed.\r\n")
         .client("A4 NOOP\r\n")
         .server("A4 OK NOOP completed\r\n");
-    EXPECT_EQ(authenticate({QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}), kTokenRefused);
+    EXPECT_EQ(authenticate({QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}), ImapClient::kTokenRefused);
     EXPECT_EQ(asked.size(), 2);
     EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("AUTHENTICATE failed")));
     EXPECT_FALSE(client->sendRawCommand(QStringLiteral("NOOP")).isEmpty());
@@ -118,14 +118,14 @@ TEST_F(ImapXoauth2Test, ImmediateRefusalsEndAfterOneRetryAsRefusedAndTheConnecti
 TEST_F(ImapXoauth2Test, NoTokenMeansRefusedWithoutSendingAnything)
 {
     wire->client("A1 CAPABILITY\r\n").server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA1 OK done\r\n");
-    EXPECT_EQ(authenticate({}), kTokenRefused);
+    EXPECT_EQ(authenticate({}), ImapClient::kTokenRefused);
     EXPECT_FALSE(wire->written.contains("AUTHENTICATE"));
 
     wire->client("A2 CAPABILITY\r\n")
         .server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA2 OK done\r\n")
         .client("A3 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "old") + "\r\n")
         .server("A3 NO AUTHENTICATE failed.\r\n");
-    EXPECT_EQ(authenticate({QStringLiteral("old")}), kTokenRefused);
+    EXPECT_EQ(authenticate({QStringLiteral("old")}), ImapClient::kTokenRefused);
     EXPECT_EQ(asked.mid(1), QList<bool>({false, true}));
 }
 

@@ -46,21 +46,21 @@ TEST(MailboxComponentTest, ARunDeliversConvertedMessagesInOrderWithTheirOwnLogTe
     wire->client(requests).server(reply("A3", 1) + reply("A4", 2) + reply("A5", 3, true) + reply("A6", 4));
     wire->client("A7 UID FETCH 55 (UID INTERNALDATE BODY.PEEK[])\r\nA8 UID FETCH 56 (UID INTERNALDATE BODY.PEEK[])\r\n")
         .server(reply("A7", 5) + reply("A8", 6));
-    ASSERT_EQ(component.connect(QStringLiteral("imap.example.org")), 1);
-    ASSERT_EQ(component.selectMailbox(QStringLiteral("INBOX")), 1);
-    ASSERT_EQ(component.beginFetchRun(1, 6), 1);
+    ASSERT_TRUE(component.connect(QStringLiteral("imap.example.org")).ok());
+    ASSERT_TRUE(component.selectMailbox(QStringLiteral("INBOX")).ok());
+    ASSERT_TRUE(component.beginFetchRun(1, 6).ok());
     for (int n = 1; n <= 6; ++n) {
         const FetchedMessage fetched = component.fetchRunMessage(n);
         if (n == 3) {
-            EXPECT_EQ(fetched.status, FetchStatus::Skipped);
-            EXPECT_TRUE(component.lastErrorText().contains(QStringLiteral("Refused 3"))) << component.lastErrorText().toStdString();
+            EXPECT_EQ(fetched.status, MailStatus::MessageBad);
+            EXPECT_TRUE(fetched.text.contains(QStringLiteral("Refused 3"))) << fetched.text.toStdString();
             continue;
         }
-        ASSERT_EQ(fetched.status, FetchStatus::Fetched) << n;
-        EXPECT_EQ(fetched.message.s_Subject, QStringLiteral("Number %1").arg(n));
-        EXPECT_EQ(fetched.message.s_FromAddress, QStringLiteral("ann@example.org"));
-        EXPECT_EQ(fetched.message.s_PlainText, QStringLiteral("Text %1\n").arg(n));
-        EXPECT_TRUE(component.lastErrorText().endsWith(QStringLiteral("OK Fetch number %1").arg(n))) << component.lastErrorText().toStdString();
+        ASSERT_EQ(fetched.status, MailStatus::Ok) << n;
+        EXPECT_EQ(fetched.value.s_Subject, QStringLiteral("Number %1").arg(n));
+        EXPECT_EQ(fetched.value.s_FromAddress, QStringLiteral("ann@example.org"));
+        EXPECT_EQ(fetched.value.s_PlainText, QStringLiteral("Text %1\n").arg(n));
+        EXPECT_TRUE(fetched.text.endsWith(QStringLiteral("OK Fetch number %1").arg(n))) << fetched.text.toStdString();
     }
     component.endFetchRun();
 }

@@ -14,55 +14,58 @@ namespace tallyhive::testing {
 class FakeImapComponent : public platform::ImapComponent {
 public:
     void setPort(int port) override { calls << QStringLiteral("port %1").arg(port); }
-    int connect(const QString& host) override
+    platform::MailResult connect(const QString& host) override
     {
         calls << QStringLiteral("connect ") + host;
         lastError = connectOk ? QStringLiteral("connected") : QStringLiteral("connect failed");
         connected = connectOk;
-        return connectOk ? 1 : 0;
+        return result(connectOk);
     }
-    QString sendRawCommand(const QString& command) override
+    platform::MailReply<QString> sendRawCommand(const QString& command) override
     {
         calls << QStringLiteral("raw ") + command;
-        return connected ? idAnswer : QString();
+        platform::MailReply<QString> reply;
+        static_cast<platform::MailResult&>(reply) = result(connected && !idAnswer.isEmpty());
+        reply.value = connected ? idAnswer : QString();
+        return reply;
     }
-    int login(const QString& user, const QString& password) override
+    platform::MailResult login(const QString& user, const QString& password) override
     {
         calls << QStringLiteral("login ") + user;
         const bool ok = connected && user == acceptedUser && password == acceptedPassword;
         lastError = ok ? QStringLiteral("logged in") : QStringLiteral("login refused");
-        return ok ? 1 : 0;
+        return result(ok);
     }
-    int authenticateXoauth2(const QString& user, platform::AccessTokenSource tokens) override
+    platform::MailResult authenticateXoauth2(const QString& user, platform::AccessTokenSource tokens) override
     {
         calls << QStringLiteral("xoauth2 ") + user;
         if (!connected)
-            return 0;
+            return result(false);
         for (bool refresh : {false, true}) {
             const QString token = tokens(refresh);
             if (token.isEmpty())
                 break;
             if (user == acceptedUser && token == acceptedToken) {
                 lastError = QStringLiteral("authenticated");
-                return mailboxServed ? 1 : platform::kMailboxNotServed;
+                return {mailboxServed ? platform::MailStatus::Ok : platform::MailStatus::MailboxNotServed, lastError};
             }
         }
         lastError = QStringLiteral("token refused");
-        return platform::kTokenRefused;
+        return {platform::MailStatus::TokenRefused, lastError};
     }
-    int selectMailbox(const QString& mailbox) override
+    platform::MailResult selectMailbox(const QString& mailbox) override
     {
         calls << QStringLiteral("select ") + mailbox;
         const bool ok = connected && mailboxes.count(mailbox);
         selected = ok ? mailbox : QString();
-        return ok ? 1 : 0;
+        return result(ok);
     }
     int numMessages() const override { return selected.isEmpty() ? 0 : static_cast<int>(mailboxes.at(selected).size()); }
-    int beginFetchRun(int first, int last) override
+    platform::MailResult beginFetchRun(int first, int last) override
     {
         calls << QStringLiteral("run %1 %2").arg(first).arg(last);
         lastError = QStringLiteral("run %1 to %2").arg(first).arg(last);
-        return connected && !selected.isEmpty() ? 1 : 0;
+        return result(connected && !selected.isEmpty());
     }
     // Recorded as "fetch N 0": message N of the run, a sequence number.
     platform::FetchedMessage fetchRunMessage(int number) override
@@ -71,46 +74,47 @@ public:
         platform::FetchedMessage fetched;
         if (endRunAt > 0 && number >= endRunAt) {
             lastError = QStringLiteral("connection lost at %1").arg(number);
+            fetched.status = platform::MailStatus::RunEnded;
             fetched.text = lastError;
             return fetched;
         }
         const auto message = fetch(number);
-        fetched.status = message ? platform::FetchStatus::Fetched : platform::FetchStatus::Skipped;
+        fetched.status = message ? platform::MailStatus::Ok : platform::MailStatus::MessageBad;
         if (message)
-            fetched.message = *message;
+            fetched.value = *message;
         fetched.text = lastError;
         return fetched;
     }
     void endFetchRun() override { calls << QStringLiteral("end run"); }
-    std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern) override
+    platform::MailReply<QStringList> listMailboxes(const QString& reference, const QString& pattern) override
     {
         calls << QStringLiteral("list \"%1\" %2").arg(reference, pattern);
-        if (!connected || !listOk)
-            return std::nullopt;
-        QStringList names;
+        platform::MailReply<QStringList> names;
+        static_cast<platform::MailResult&>(names) = result(connected && listOk);
         for (const auto& [name, messages] : mailboxes)
-            names << name;
+            names.value << name;
         return names;
     }
     // Every mailbox, then those listed only by their attributes, with "/" between levels.
-    std::optional<std::vector<platform::MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) override
+    platform::MailReply<std::vector<platform::MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) override
     {
         const auto names = listMailboxes(reference, pattern);
-        if (!names)
-            return std::nullopt;
-        QStringList all = *names;
+        platform::MailReply<std::vector<platform::MailboxEntry>> entries;
+        static_cast<platform::MailResult&>(entries) = names;
+        if (!names.ok())
+            return entries;
+        QStringList all = names.value;
         for (const auto& [name, listed] : attributes) {
             if (!all.contains(name))
                 all << name;
         }
-        std::vector<platform::MailboxEntry> entries;
         for (const QString& name : all) {
             platform::MailboxEntry entry{name, QStringLiteral("/"), attributes.count(name) ? attributes.at(name) : QStringList()};
             for (const auto& [role, mailbox] : specialUse) {
                 if (mailbox == name)
                     entry.attributes << role;
             }
-            entries.push_back(entry);
+            entries.value.push_back(entry);
         }
         return entries;
     }
@@ -119,7 +123,6 @@ public:
         const auto found = specialUse.find(role);
         return found == specialUse.end() ? QString() : found->second;
     }
-    QString lastErrorText() const override { return lastError; }
     void disconnect() override
     {
         calls << QStringLiteral("disconnect");
@@ -127,6 +130,8 @@ public:
     }
     void setNotifications(platform::ImapNotifications* notifications) override { sink = notifications; }
     platform::ImapNotifications* notifications() const override { return sink; }
+
+    platform::MailResult result(bool ok) const { return {ok ? platform::MailStatus::Ok : platform::MailStatus::Failed, lastError}; }
 
     // One message as a fetch gives it, with its notifications.
     std::optional<EmailRecord> fetch(int number)
