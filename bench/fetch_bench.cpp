@@ -149,9 +149,10 @@ int runStore(const DovecotServer& server, int count, QProcessEnvironment environ
     for (int i = 0; i < added && i < files.size(); ++i)
         QFile::copy(inbox.filePath(files[i]), QDir(server.maildir()).filePath(QStringLiteral("new/%1.bench%2.localhost").arg(2000000000 + i).arg(i)));
     const Figures third = runMode(QStringLiteral("stored"), count + added, environment);
-    std::printf("%-24s %9s %9s %12s\n", "Get All", "messages", "seconds", "peak RSS MB");
+    std::printf("%-24s %9s %9s %12s %16s\n", "Get All", "messages", "seconds", "peak RSS MB", "longest wait ms");
     const auto row = [](const char* what, const Figures& f) {
-        std::printf("%-24s %9lld %9.2f %12.1f\n", what, static_cast<long long>(f.messages), f.seconds, f.peakRssKb / 1024.0);
+        std::printf("%-24s %9lld %9.2f %12.1f %16.1f\n", what, static_cast<long long>(f.messages), f.seconds, f.peakRssKb / 1024.0,
+                    f.longestGapMs);
     };
     row("without the store", plain);
     row("first, into the store", first);

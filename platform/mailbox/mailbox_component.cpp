@@ -2,9 +2,16 @@
 
 #include "platform/imap/tls_transport.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tallyhive::platform {
+namespace {
+
+// Records read back from the store between two turns of the window's events.
+constexpr size_t kStoreStretch = 500;
+
+}  // namespace
 
 MailboxComponent::MailboxComponent(std::unique_ptr<ImapClient> client, std::shared_ptr<MessageStore> store)
     : client_(std::move(client)), store_(std::move(store))
@@ -149,8 +156,21 @@ std::unique_ptr<MailboxFetchRun> MailboxComponent::startRun(int first, int last)
         return std::make_unique<MailboxFetchRun>(*client_, converter_, first);
     listed.low = first <= 1 ? 0 : listed.uids.front();
     listed.high = last >= client_->numMessages() ? std::numeric_limits<quint32>::max() : listed.uids.back();
+    // Read back a stretch at a time, with the window let breathe between
+    // stretches: a large folder takes a while.
+    std::map<quint32, EmailRecord> byUid;
+    ImapNotifications* sink = client_->notifications();
+    bool stopped = false;
+    const std::vector<quint32>& all = listed.uids;
+    for (size_t start = 0; start < all.size() && !stopped; start += kStoreStretch) {
+        const size_t end = std::min(all.size(), start + kStoreStretch);
+        ListedUids stretch{{all.begin() + start, all.begin() + end}, start == 0 ? listed.low : all[start - 1] + 1,
+                           end == all.size() ? listed.high : all[end - 1]};
+        byUid.merge(store_->recordsFor(folder, stretch));
+        if (sink)
+            sink->abortCheck(stopped);
+    }
     // Keyed anew by message number, node by node: the records are not moved twice.
-    std::map<quint32, EmailRecord> byUid = store_->recordsFor(folder, listed);
     std::map<quint32, EmailRecord> stored;
     std::vector<qint64> numbers;
     for (const auto& [number, uid] : *uids) {

@@ -18,8 +18,9 @@ namespace {
 constexpr int kApplicationId = 0x54485631;
 // The layout of the tables; a store of a higher one is a newer program's.
 constexpr int kLayoutVersion = 1;
-// Another window may be writing a batch meanwhile; batches are short.
-constexpr int kBusyTimeoutMs = 5000;
+// Another window may be writing a batch meanwhile; batches are short, and
+// the window waits while a run reads back what is kept.
+constexpr int kBusyTimeoutMs = 2000;
 // A transaction's pages wait in the cache until it commits: batches stay
 // small, so the store does not make the window larger.
 constexpr size_t kBatchRecords = 32;
