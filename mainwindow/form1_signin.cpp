@@ -172,8 +172,11 @@ void Form1::Check1_Click()
     // Mail is kept between runs only for a user who chose to be remembered.
     if (services_.messageStore) {
         services_.messageStore->setInUse(value != 0);
-        if (value == 0)
+        if (value == 0) {
             services_.messageStore->forget(LoginName(), services_.server.host);
+            if (!readMailbox_.isEmpty())
+                services_.messageStore->forget(readMailbox_, services_.server.host);
+        }
     }
     if (value != 0) {
         Check2->setEnabled(true);

@@ -280,6 +280,17 @@ TEST_F(FetchRunTest, AWindowAsksAheadAndStillDeliversOneMessageAtATimeInOrder)
         expectMessage(n);
 }
 
+TEST_F(FetchRunTest, MessagesHadElsewhereAreNeverAskedFor)
+{
+    useWindow(3);
+    begin();
+    client->leaveOutOfRun({2, 4});
+    wire->client(uidFetch("A5", 1) + uidFetch("A6", 3) + uidFetch("A7", 5))
+        .server(bodyReply("A5", 1, 1) + bodyReply("A6", 3, 3) + bodyReply("A7", 5, 5));
+    for (int n : {1, 3, 5})
+        expectMessage(n);
+}
+
 TEST_F(FetchRunTest, TheWindowHoldsNoMoreBytesThanAllowed)
 {
     useWindow(16);
