@@ -143,7 +143,8 @@ MailResult MailboxComponent::beginFetchRun(int first, int last)
 // deleted since.
 std::unique_ptr<MailboxFetchRun> MailboxComponent::startRun(int first, int last)
 {
-    if (!store_ || !store_->inUse() || mailbox_.isEmpty() || user_.isEmpty())
+    // Without a UIDVALIDITY the server promises nothing about its UIDs.
+    if (!store_ || !store_->inUse() || mailbox_.isEmpty() || user_.isEmpty() || client_->runUidValidity() == 0)
         return std::make_unique<MailboxFetchRun>(*client_, converter_, first);
     const StoredFolder folder{user_, host_, mailbox_, client_->runUidValidity(), MessageConverter::kRules};
     ListedUids listed;
