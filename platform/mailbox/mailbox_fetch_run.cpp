@@ -29,7 +29,12 @@ FetchedMessage MailboxFetchRun::next(int number)
         fetched.value = std::move(kept->second);
         fetched.text = QStringLiteral("fetch %1: kept from an earlier read of the folder").arg(number);
         stored_.erase(kept);
-        readAhead();
+        // Kept records go out far faster than the server answers: asking it
+        // after each would cost more than the messages it sends.
+        if (!sinceReadAhead_.isValid() || sinceReadAhead_.elapsed() >= kReadAheadBetweenKeptMs) {
+            readAhead();
+            sinceReadAhead_.start();
+        }
         return fetched;
     }
     if (!ahead_.count(number))

@@ -4,6 +4,8 @@
 #include "platform/imap/imap_client.h"
 #include "platform/mailbox/message_converter.h"
 
+#include <QElapsedTimer>
+
 #include <functional>
 #include <map>
 
@@ -48,6 +50,8 @@ private:
     std::map<int, MailResult> ahead_;  // what the client said of messages taken ahead, not yet delivered
     int nextAhead_ = 0;
     std::map<quint32, EmailRecord> stored_;  // by message number
+    static constexpr qint64 kReadAheadBetweenKeptMs = 2;
+    QElapsedTimer sinceReadAhead_;
     Keep keep_;
     QString endReason_;
 };
