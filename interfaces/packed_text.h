@@ -71,7 +71,10 @@ public:
         const int flags = kept.at(16);
         text.deflated_ = flags & 1;
         text.bytes_ = kept.mid(kHeaderSize);
-        if (text.length_ < 0 || text.utf8Size_ < 0 || (flags & ~3) != 0 || (!text.deflated_ && text.bytes_.size() != text.utf8Size_))
+        // Deflate makes at most about a thousandth of its input: a size
+        // beyond that would only have a reader allocate for nothing.
+        const bool sizesFit = text.deflated_ ? text.utf8Size_ <= (text.bytes_.size() + 1) * 1032 : text.bytes_.size() == text.utf8Size_;
+        if (text.length_ < 0 || text.length_ > text.utf8Size_ || (flags & ~3) != 0 || !sizesFit)
             return std::nullopt;
         if (flags & 2) {
             if (!related)

@@ -147,14 +147,13 @@ std::unique_ptr<MailboxFetchRun> MailboxComponent::startRun(int first, int last)
     if (!store_ || !store_->inUse() || mailbox_.isEmpty() || user_.isEmpty() || client_->runUidValidity() == 0)
         return std::make_unique<MailboxFetchRun>(*client_, converter_, first);
     const StoredFolder folder{user_, host_, mailbox_, client_->runUidValidity(), MessageConverter::kRules};
-    ListedUids listed;
-    auto uids = std::make_shared<std::map<int, quint32>>();
-    for (const ImapFetchWindow::Entry& entry : client_->runEntries()) {
-        listed.uids.push_back(entry.uid);
-        (*uids)[static_cast<int>(entry.number)] = entry.uid;
-    }
-    if (listed.uids.empty())
+    // Ascending by number, and so by UID.
+    const auto entries = std::make_shared<const std::vector<ImapFetchWindow::Entry>>(client_->runEntries());
+    if (entries->empty())
         return std::make_unique<MailboxFetchRun>(*client_, converter_, first);
+    ListedUids listed;
+    for (const ImapFetchWindow::Entry& entry : *entries)
+        listed.uids.push_back(entry.uid);
     listed.low = first <= 1 ? 0 : listed.uids.front();
     listed.high = last >= client_->numMessages() ? std::numeric_limits<quint32>::max() : listed.uids.back();
     // Read back a stretch at a time, with the window let breathe between
@@ -174,17 +173,19 @@ std::unique_ptr<MailboxFetchRun> MailboxComponent::startRun(int first, int last)
     // Keyed anew by message number, node by node: the records are not moved twice.
     std::map<quint32, EmailRecord> stored;
     std::vector<qint64> numbers;
-    for (const auto& [number, uid] : *uids) {
-        if (auto node = byUid.extract(uid)) {
-            node.key() = static_cast<quint32>(number);
+    for (const ImapFetchWindow::Entry& entry : *entries) {
+        if (auto node = byUid.extract(entry.uid)) {
+            node.key() = static_cast<quint32>(entry.number);
             stored.insert(std::move(node));
-            numbers.push_back(number);
+            numbers.push_back(entry.number);
         }
     }
     client_->leaveOutOfRun(numbers);
-    auto keep = [store = store_, folder, uids](int number, const EmailRecord& record) {
-        if (const auto found = uids->find(number); found != uids->end())
-            store->keep(folder, found->second, record);
+    auto keep = [store = store_, folder, entries](int number, const EmailRecord& record) {
+        const auto found = std::lower_bound(entries->begin(), entries->end(), number,
+                                            [](const ImapFetchWindow::Entry& entry, int n) { return entry.number < n; });
+        if (found != entries->end() && found->number == number)
+            store->keep(folder, found->uid, record);
     };
     return std::make_unique<MailboxFetchRun>(*client_, converter_, first, std::move(stored), std::move(keep));
 }
