@@ -15,6 +15,7 @@
 namespace tallyhive::platform {
 namespace {
 
+const char* const kFileName = "messages.sqlite";
 constexpr int kApplicationId = 0x54485631;
 // The layout of the tables; a store of a higher one is a newer program's.
 constexpr int kLayoutVersion = 1;
@@ -129,7 +130,7 @@ private:
 }  // namespace
 
 SqliteMessageStore::SqliteMessageStore(MessageStoreOptions options)
-    : options_(std::move(options)), path_(QDir(options_.folder).filePath(QStringLiteral("messages.sqlite")))
+    : options_(std::move(options)), path_(QDir(options_.folder).filePath(QLatin1String(kFileName)))
 {
 }
 
@@ -335,6 +336,7 @@ void SqliteMessageStore::writeBatch(std::deque<Pending>& batch)
         Statement touch(db_, "UPDATE folders SET used=? WHERE id=?");
         const StoredFolder* lastFolder = nullptr;
         qint64 id = -1;
+        qint64 used = usedBytes();
         for (const Pending& pending : batch) {
             const StoredFolder& folder = pending.folder;
             if (!lastFolder || folder.user != lastFolder->user || folder.host != lastFolder->host || folder.mailbox != lastFolder->mailbox
@@ -349,10 +351,14 @@ void SqliteMessageStore::writeBatch(std::deque<Pending>& batch)
             if (id < 0)
                 continue;
             const QByteArray piece = stored_record::serialised(pending.record);
-            if (!makeRoom(id, piece.size()))
-                continue;  // beyond the cap even alone: the rest of the folder is read each time
+            if (used + piece.size() > options_.capBytes) {
+                if (!makeRoom(id, piece.size()))
+                    continue;  // beyond the cap even alone: the rest of the folder is read each time
+                used = usedBytes();
+            }
             insert.bind(1, id).bind(2, pending.uid).bindBlob(3, piece).step();
             insert.reset();
+            used += piece.size();
         }
         transaction.commit();
     } catch (const Failure& failure) {
@@ -420,7 +426,7 @@ void SqliteMessageStore::forget(const QString& user, const QString& host)
 
 bool SqliteMessageStore::removeAll(const QString& folder, QString* why)
 {
-    const QString path = QDir(folder).filePath(QStringLiteral("messages.sqlite"));
+    const QString path = QDir(folder).filePath(QLatin1String(kFileName));
     store_file::remove(path);
     if (QFileInfo::exists(path)) {
         if (why)
