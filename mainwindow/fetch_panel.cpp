@@ -78,6 +78,8 @@ FetchPanel::FetchPanel(QWidget* face, Window window, QObject* parent) : QObject(
     ProgressBar1->setPosition(0);
     ProgressBar1->setStatus(texts::ProgressBarIdle);
 
+    window_.pointer.alwaysCustomOver(PushButton2);
+    window_.pointer.alwaysCustomOver(PushButton3);
     connect(PushButton2, &QPushButton::clicked, this, &FetchPanel::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &FetchPanel::PushButton3_Click);
 }

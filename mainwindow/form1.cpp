@@ -49,8 +49,6 @@ Form1::Form1(Form1Services services, QWidget* parent) : QMainWindow(parent), ser
 
     for (QWidget* control : findChildren<QWidget*>())
         pointer_->watch(control);
-    pointer_->alwaysCustomOver(findChild<QWidget*>(QStringLiteral("PushButton2")));
-    pointer_->alwaysCustomOver(findChild<QWidget*>(QStringLiteral("PushButton3")));
     connect(signIn_, &SignInPanel::connectClicked, this, &Form1::PushButton1_Click);
     session_.make = [this] { return newSession(); };
 }
@@ -61,11 +59,7 @@ void Form1::PushButton2_Click() { fetch_->PushButton2_Click(); }
 void Form1::PushButton3_Click() { fetch_->PushButton3_Click(); }
 void Form1::PushButton4_Click() { export_->PushButton4_Click(); }
 void Form1::PushButton5_Click() { checks_->PushButton5_Click(); }
-void Form1::PushButton6_Click() { checks_->PushButton6_Click(); }
 void Form1::PushButton7_Click() { checks_->PushButton7_Click(); }
-void Form1::PushButton8_Click() { checks_->PushButton8_Click(); }
-void Form1::PushButton9_Click() { checks_->PushButton9_Click(); }
-void Form1::PushButton10_Click() { checks_->PushButton10_Click(); }
 void Form1::PushButton11_Click() { signIn_->PushButton11_Click(); }
 
 bool Form1::isConnected() const { return signIn_->isConnected(); }
@@ -75,8 +69,6 @@ QString Form1::SelectedFolderName() const { return folders_->SelectedFolderName(
 QString Form1::LoginName() const { return signIn_->LoginName(); }
 
 bool Form1::MicrosoftSetup() { return signIn_->MicrosoftSetup(); }
-
-void Form1::RefreshCounts(bool reset) { list_->RefreshCounts(reset); }
 
 QString Form1::statusText() const { return fetch_->progress().status(); }
 

@@ -41,11 +41,7 @@ public:
     void PushButton3_Click();   // "2a. Get All Emails", or "Stop" while a run goes
     void PushButton4_Click();   // "3. Send To Excel"
     void PushButton5_Click();   // "Check All"
-    void PushButton6_Click();   // "Uncheck All"
     void PushButton7_Click();   // "Clear List"
-    void PushButton8_Click();   // "Show List In Larger View"
-    void PushButton9_Click();   // "Check Emails Containing..."
-    void PushButton10_Click();  // "Check Emails Not Containing..."
     void PushButton11_Click();  // "Help"
 
     // The connected-state test other commands rely on.
@@ -59,11 +55,10 @@ public:
     // in the settings. True when one was saved that can be used.
     bool MicrosoftSetup();
 
-    void RefreshCounts(bool reset);
-
     // The status line inside the progress bar.
     QString statusText() const;
     WindowSession& session() { return session_; }
+    // The email list, rows and marks.
     platform::QtListView& listView() const;
 
 protected:

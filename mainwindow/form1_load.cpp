@@ -25,7 +25,8 @@ namespace tallyhive {
 void Form1::Form_Load()
 {
     NumberedHandler h(services_.boxes, locations::Form1Load);
-    activity_.start(WindowActivity::State::Loading);
+    if (!activity_.start(WindowActivity::State::Loading))
+        return;
     const auto loaded = qScopeGuard([this] { activity_.end(); });
 
     h.step(100, [&] { CheckOnline(services_.boxes); });

@@ -22,7 +22,6 @@ public:
     // The operation that started last is over.
     void end();
 
-    State state() const { return state_; }
     bool connecting() const { return state_ == State::Connecting || state_ == State::ConnectingAtLoad; }
     bool fetching() const { return state_ == State::Fetching; }
     // Nothing may open the browser or a dialog while the window cannot be seen.
