@@ -10,12 +10,8 @@
 #include "support/fake_identity_provider.h"
 #include "support/scripted_imap_server.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
 
 using namespace tallyhive;

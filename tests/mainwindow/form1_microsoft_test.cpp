@@ -3,11 +3,6 @@
 // fetch runs that never open the browser.
 #include "form1_fixture.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-
 using namespace tallyhive::testing;
 using Outcome = tallyhive::platform::BrowserSignIn::Outcome;
 

@@ -8,11 +8,6 @@
 #include "platform/mailbox/mailbox_component.h"
 #include "support/scripted_imap_server.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-
 using namespace tallyhive::testing;
 
 namespace {
@@ -100,10 +95,12 @@ TEST_F(Form1ScriptedServerTest, DisconnectDuringAFetchRunsSlowSignInLeavesTheRun
             return;
         done = true;
         control<QPushButton>(w, "PushButton1")->click();
+        control<QPushButton>(w, "PushButton1")->click();  // "1. Connect" waits for the stopped run to end
     });
     w.PushButton3_Click();
     tallyhive::setPendingEventsObserver(nullptr);
     EXPECT_FALSE(w.isConnected());
+    EXPECT_EQ(server->commands().filter(QStringLiteral("LOGIN")).size(), 2);
     EXPECT_EQ(w.session().current, nullptr);
     EXPECT_EQ(control<QPushButton>(w, "PushButton3")->text(), QStringLiteral("2a. Get All Emails"));
 }

@@ -1,10 +1,5 @@
 #include "form1_fixture.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-
 using namespace tallyhive::testing;
 
 TEST_F(Form1Test, APasswordIsStoredOnlyWhileRememberMeIsTicked)

@@ -1,11 +1,5 @@
 #include "form1_fixture.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QRadioButton>
-
 using namespace tallyhive::testing;
 
 namespace {
