@@ -33,8 +33,10 @@ EmailList::EmailList(QWidget* face, QObject* parent) : QObject(parent)
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(twipsRect(4080, 6870, 3840, 255));
 
-    ListView1->setItemCheckHandler([this](int) { RefreshCounts(false); });
+    ListView1->setItemCheckHandler([this](int row) { ListView1_ItemCheck(row); });
 }
+
+void EmailList::ListView1_ItemCheck(int) { RefreshCounts(false); }
 
 void EmailList::RefreshCounts(bool reset) { tallyhive::RefreshCounts(*ListView1, *Label1, *Label2, reset); }
 

@@ -36,6 +36,7 @@ public:
 
 private:
     void AddListColumns(NumberedHandler& h);
+    void ListView1_ItemCheck(int row);
 
     platform::QtListView* ListView1;
     QLabel* lblSignInHelp;
