@@ -18,7 +18,6 @@ class EmailList;
 class ExportButton;
 class FetchPanel;
 class FolderChoice;
-class NumberedHandler;
 class SignInPanel;
 class WindowPointer;
 
