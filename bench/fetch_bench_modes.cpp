@@ -139,18 +139,18 @@ Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false)
     Form1 window(Form1Services{boxes, settings, spreadsheets, server, [options] { return platform::createImapComponent(options); }});
     window.Form_Load();
     window.show();
-    window.Text1->setText(qEnvironmentVariable(kUserVariable));
-    window.Combo1->setCurrentIndex(0);
-    window.Text2->setText(qEnvironmentVariable(kPasswordVariable));
+    window.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(qEnvironmentVariable(kUserVariable));
+    window.findChild<QComboBox*>(QStringLiteral("Combo1"))->setCurrentIndex(0);
+    window.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(qEnvironmentVariable(kPasswordVariable));
     window.PushButton1_Click();
-    window.Option3->click();
+    window.findChild<QRadioButton*>(QStringLiteral("Option3"))->click();
 
     Figures figures;
     EventGaps gaps;
     const QElapsedTimer& clock = gaps.clock();
     QElapsedTimer stopClock;
     gaps.onTurn = [&] {
-        const bool due = (stopAtRows > 0 && window.ListView1->rowCount() >= stopAtRows)
+        const bool due = (stopAtRows > 0 && window.listView().rowCount() >= stopAtRows)
                          || (stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs);
         if (due && !stopClock.isValid()) {
             stopClock.start();
@@ -167,7 +167,7 @@ Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false)
     if (stopClock.isValid())
         figures.stopMs = stopClock.nsecsElapsed() / 1e6;
     figures.longestGapMs = gaps.longestMs();
-    figures.messages = window.ListView1->rowCount();
+    figures.messages = window.listView().rowCount();
     if (sendToExcel) {
         std::fprintf(stderr, "memory: %.1f MB before Get All, peak %.1f MB during it, %.1f MB after it\n", before / 1e6,
                      testing::peakResidentBytes() / 1e6, testing::residentBytes() / 1e6);
