@@ -147,19 +147,19 @@ Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false, boo
     window.Form_Load();
     window.show();
     if (withStore)
-        window.Check1->setCheckState(Qt::Checked);
-    window.Text1->setText(qEnvironmentVariable(kUserVariable));
-    window.Combo1->setCurrentIndex(0);
-    window.Text2->setText(qEnvironmentVariable(kPasswordVariable));
+        window.findChild<QCheckBox*>(QStringLiteral("Check1"))->setCheckState(Qt::Checked);
+    window.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(qEnvironmentVariable(kUserVariable));
+    window.findChild<QComboBox*>(QStringLiteral("Combo1"))->setCurrentIndex(0);
+    window.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(qEnvironmentVariable(kPasswordVariable));
     window.PushButton1_Click();
-    window.Option3->click();
+    window.findChild<QRadioButton*>(QStringLiteral("Option3"))->click();
 
     Figures figures;
     EventGaps gaps;
     const QElapsedTimer& clock = gaps.clock();
     QElapsedTimer stopClock;
     gaps.onTurn = [&] {
-        const bool due = (stopAtRows > 0 && window.ListView1->rowCount() >= stopAtRows)
+        const bool due = (stopAtRows > 0 && window.listView().rowCount() >= stopAtRows)
                          || (stopAfterMs >= 0 && clock.elapsed() >= stopAfterMs);
         if (due && !stopClock.isValid()) {
             stopClock.start();
@@ -176,7 +176,7 @@ Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false, boo
     if (stopClock.isValid())
         figures.stopMs = stopClock.nsecsElapsed() / 1e6;
     figures.longestGapMs = gaps.longestMs();
-    figures.messages = window.ListView1->rowCount();
+    figures.messages = window.listView().rowCount();
     if (store) {
         QElapsedTimer flushClock;
         flushClock.start();

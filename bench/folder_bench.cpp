@@ -68,9 +68,9 @@ Figures connectTo(int folders)
     Form1 window(Form1Services{boxes, settings, spreadsheets, imapServer, [options] { return platform::createImapComponent(options); }});
     window.Form_Load();
     window.show();
-    window.Text1->setText(QStringLiteral("tester@example.org"));
-    window.Combo1->setCurrentIndex(0);
-    window.Text2->setText(QStringLiteral("Correct-Horse-7"));
+    window.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QStringLiteral("tester@example.org"));
+    window.findChild<QComboBox*>(QStringLiteral("Combo1"))->setCurrentIndex(0);
+    window.findChild<QLineEdit*>(QStringLiteral("Text2"))->setText(QStringLiteral("Correct-Horse-7"));
     QApplication::processEvents();
 
     Figures figures;
@@ -90,13 +90,13 @@ Figures connectTo(int folders)
 
     QElapsedTimer popup;
     popup.start();
-    window.Combo2->showPopup();
+    window.findChild<QComboBox*>(QStringLiteral("Combo2"))->showPopup();
     QApplication::processEvents();
-    window.Combo2->hidePopup();
+    window.findChild<QComboBox*>(QStringLiteral("Combo2"))->hidePopup();
     figures.popupMs = popup.nsecsElapsed() / 1e6;
-    figures.offered = window.Combo2->count();
+    figures.offered = window.findChild<QComboBox*>(QStringLiteral("Combo2"))->count();
     if (figures.offered > 0)
-        figures.lastEntry = window.Combo2->itemText(figures.offered - 1).left(70);
+        figures.lastEntry = window.findChild<QComboBox*>(QStringLiteral("Combo2"))->itemText(figures.offered - 1).left(70);
 
     // The listing goes with the session.
     QElapsedTimer disconnect;

@@ -64,10 +64,13 @@ bool clsChilkatIMAP::Connect()
 }
 
 // The box says the same whatever failed; the log keeps the server's own words.
+// A call that the user's Stop or Disconnect cut short did not fail, and a box
+// would blame the password for it.
 void clsChilkatIMAP::GetLastError()
 {
     WriteErrorLog();
-    boxes_.show(texts::InvalidLogin, texts::AppTitle, platform::BoxIcon::None);
+    if (!AbortProcess)
+        boxes_.show(texts::InvalidLogin, texts::AppTitle, platform::BoxIcon::None);
 }
 
 int clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
@@ -106,6 +109,10 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
     Shortfall = RunShortfall{};
     Shortfall.asked = qMax<qint64>(0, qint64(MaxRecord) - CurrentLocation + 1);
     if (!Connect()) {
+        if (AbortProcess) {
+            Shortfall.stopped = true;
+            return;
+        }
         boxes_.show(texts::ConnectionFailed, texts::AppTitle, platform::BoxIcon::None);
         noteNotRead(Shortfall.asked);
         return;

@@ -29,40 +29,40 @@ TEST_F(Form1Test, FolderOptionsAreOneTabStopAtTheSelectedOption)
 {
     Form1& w = load();
     activate(w);
-    EXPECT_EQ(focusAfterTab(w.PushButton11), w.Option3);
-    EXPECT_EQ(focusAfterTab(w.Option3), w.txtSearch);
+    EXPECT_EQ(focusAfterTab(control<QPushButton>(w, "PushButton11")), control<QRadioButton>(w, "Option3"));
+    EXPECT_EQ(focusAfterTab(control<QRadioButton>(w, "Option3")), control<QLineEdit>(w, "txtSearch"));
 
-    w.Option6->click();
-    EXPECT_EQ(focusAfterTab(w.PushButton11), w.Option6);
-    EXPECT_EQ(focusAfterTab(w.Option6), w.txtSearch);
+    control<QRadioButton>(w, "Option6")->click();
+    EXPECT_EQ(focusAfterTab(control<QPushButton>(w, "PushButton11")), control<QRadioButton>(w, "Option6"));
+    EXPECT_EQ(focusAfterTab(control<QRadioButton>(w, "Option6")), control<QLineEdit>(w, "txtSearch"));
 
     // With no option selected the group is still reached, at its first option.
-    w.Option6->setChecked(false);
-    EXPECT_EQ(focusAfterTab(w.PushButton11), w.Option3);
+    control<QRadioButton>(w, "Option6")->setChecked(false);
+    EXPECT_EQ(focusAfterTab(control<QPushButton>(w, "PushButton11")), control<QRadioButton>(w, "Option3"));
 }
 
 TEST_F(Form1Test, ArrowKeysMoveTheFolderChoiceAndSaveItLikeAClick)
 {
     Form1& w = load();
     activate(w);
-    w.Option3->setFocus();
-    QTest::keyClick(w.Option3, Qt::Key_Right);
-    EXPECT_TRUE(w.Option5->isChecked());
-    EXPECT_FALSE(w.Option3->isChecked());
-    EXPECT_EQ(QApplication::focusWidget(), w.Option5);
+    control<QRadioButton>(w, "Option3")->setFocus();
+    QTest::keyClick(control<QRadioButton>(w, "Option3"), Qt::Key_Right);
+    EXPECT_TRUE(control<QRadioButton>(w, "Option5")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(w, "Option3")->isChecked());
+    EXPECT_EQ(QApplication::focusWidget(), control<QRadioButton>(w, "Option5"));
     EXPECT_EQ(settings.writes.mid(settings.writes.size() - 5),
               QStringList({"Option3=False", "Option5=True", "Option6=False", "Option7=False", "Option9=False"}));
 
-    QTest::keyClick(w.Option5, Qt::Key_Down);
+    QTest::keyClick(control<QRadioButton>(w, "Option5"), Qt::Key_Down);
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Sent"));
-    QTest::keyClick(w.Option6, Qt::Key_Up);
-    QTest::keyClick(w.Option5, Qt::Key_Left);
+    QTest::keyClick(control<QRadioButton>(w, "Option6"), Qt::Key_Up);
+    QTest::keyClick(control<QRadioButton>(w, "Option5"), Qt::Key_Left);
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Inbox"));
     // The ends wrap round.
-    QTest::keyClick(w.Option3, Qt::Key_Left);
+    QTest::keyClick(control<QRadioButton>(w, "Option3"), Qt::Key_Left);
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Deleted"));
     EXPECT_EQ(settings.value("Option9"), QStringLiteral("True"));
-    QTest::keyClick(w.Option9, Qt::Key_Right);
+    QTest::keyClick(control<QRadioButton>(w, "Option9"), Qt::Key_Right);
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Inbox"));
 }
 
@@ -71,21 +71,21 @@ TEST_F(Form1Test, OtherIsOneMoreOptionForTheKeysOnceItHasAFolder)
     settings.set("Combo2", "Archive");
     Form1& w = load();
     activate(w);
-    w.Option9->click();
-    w.Option9->setFocus();
-    QTest::keyClick(w.Option9, Qt::Key_Right);
-    EXPECT_TRUE(w.Option10->isChecked());
+    control<QRadioButton>(w, "Option9")->click();
+    control<QRadioButton>(w, "Option9")->setFocus();
+    QTest::keyClick(control<QRadioButton>(w, "Option9"), Qt::Key_Right);
+    EXPECT_TRUE(control<QRadioButton>(w, "Option10")->isChecked());
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Archive"));
     EXPECT_EQ(settings.value("Option10"), QStringLiteral("True"));
-    QTest::keyClick(w.Option10, Qt::Key_Right);
+    QTest::keyClick(control<QRadioButton>(w, "Option10"), Qt::Key_Right);
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Inbox"));
-    QTest::keyClick(w.Option3, Qt::Key_Up);
-    EXPECT_TRUE(w.Option10->isChecked());
+    QTest::keyClick(control<QRadioButton>(w, "Option3"), Qt::Key_Up);
+    EXPECT_TRUE(control<QRadioButton>(w, "Option10")->isChecked());
 
     // One tab stop for the six, then the drop-down, then the filter.
-    EXPECT_EQ(focusAfterTab(w.PushButton11), w.Option10);
-    EXPECT_EQ(focusAfterTab(w.Option10), w.Combo2);
-    EXPECT_EQ(focusAfterTab(w.Combo2), w.txtSearch);
+    EXPECT_EQ(focusAfterTab(control<QPushButton>(w, "PushButton11")), control<QRadioButton>(w, "Option10"));
+    EXPECT_EQ(focusAfterTab(control<QRadioButton>(w, "Option10")), control<QComboBox>(w, "Combo2"));
+    EXPECT_EQ(focusAfterTab(control<QComboBox>(w, "Combo2")), control<QLineEdit>(w, "txtSearch"));
 }
 
 namespace {
@@ -123,15 +123,15 @@ TEST_F(Form1Test, SendToExcelShowsTheRowItIsSendingThenGoesIdle)
     QList<int> positions;
     StatusNotingSpreadsheets sheets([&] {
         statuses << window->statusText();
-        positions << window->ProgressBar1->position();
+        positions << control<tallyhive::StatusProgressBar>(*window, "ProgressBar1")->position();
     });
     window = std::make_unique<Form1>(Form1Services{boxes, settings, sheets, imapServer, [this] { return component; }});
     window->Form_Load();
     signIn();
     window->PushButton3_Click();
-    ASSERT_EQ(window->ListView1->rowCount(), 10);
+    ASSERT_EQ(window->listView().rowCount(), 10);
     window->PushButton5_Click();
-    window->ListView1->setChecked(3, false);
+    window->listView().setChecked(3, false);
     boxes.shown.clear();
 
     window->PushButton4_Click();
@@ -143,5 +143,5 @@ TEST_F(Form1Test, SendToExcelShowsTheRowItIsSendingThenGoesIdle)
     EXPECT_EQ(positions.first(), 10);
     EXPECT_EQ(positions.last(), 100);
     EXPECT_EQ(window->statusText(), QStringLiteral("Progress Bar"));
-    EXPECT_EQ(window->ProgressBar1->position(), 0);
+    EXPECT_EQ(control<tallyhive::StatusProgressBar>(*window, "ProgressBar1")->position(), 0);
 }

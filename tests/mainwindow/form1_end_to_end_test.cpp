@@ -198,7 +198,7 @@ protected:
         imapServer_.port = relay.port();
         if (!window_->isConnected())
             signIn(server().password());
-        window_->Option3->click();
+        control<QRadioButton>(*window_, "Option3")->click();
         window_->PushButton3_Click();
         return relay.bytesToClient(2);
     }
@@ -226,9 +226,9 @@ protected:
 
     void signIn(const QString& password)
     {
-        window_->Text1->setText(server().user());
-        window_->Combo1->setCurrentIndex(0);
-        window_->Text2->setText(password);
+        control<QLineEdit>(*window_, "Text1")->setText(server().user());
+        control<QComboBox>(*window_, "Combo1")->setCurrentIndex(0);
+        control<QLineEdit>(*window_, "Text2")->setText(password);
         window_->PushButton1_Click();
     }
 
@@ -256,15 +256,15 @@ TEST_F(EndToEndTest, SignInConnectsAndDisconnectKeepsOrForgetsTheUser)
     ASSERT_TRUE(window_->isConnected()) << qPrintable(boxes_.texts().join(u'|'));
     EXPECT_EQ(window_->statusText(),
               QStringLiteral("Connected to Windows Live Hotmail. Please select folder to extract emails from."));
-    EXPECT_NE(window_->oChilkat, nullptr);
+    EXPECT_NE(window_->session().current, nullptr);
     window_->PushButton1_Click();
     EXPECT_FALSE(window_->isConnected());
-    EXPECT_TRUE(window_->Text1->text().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>(*window_, "Text1")->text().isEmpty());
 
-    window_->Check1->setCheckState(Qt::Checked);
+    control<QCheckBox>(*window_, "Check1")->setCheckState(Qt::Checked);
     signIn(server().password());
     window_->PushButton1_Click();
-    EXPECT_EQ(window_->Text1->text(), server().user());
+    EXPECT_EQ(control<QLineEdit>(*window_, "Text1")->text(), server().user());
     EXPECT_EQ(settings_.value(QStringLiteral("Password")), server().password());
     EXPECT_TRUE(boxes_.shown.empty());
 }
@@ -287,7 +287,7 @@ TEST_F(EndToEndTest, GetAllListsEveryMessageTheServerHoldsAndTheWorkbookMatches)
 {
     signIn(server().password());
     ASSERT_TRUE(window_->isConnected());
-    window_->Option3->click();
+    control<QRadioButton>(*window_, "Option3")->click();
     window_->PushButton3_Click();
     EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
 
@@ -295,11 +295,11 @@ TEST_F(EndToEndTest, GetAllListsEveryMessageTheServerHoldsAndTheWorkbookMatches)
     ASSERT_FALSE(files.isEmpty());
     const std::vector<Expected> expected = expectedFor(files, ownCorpus_);
     ASSERT_EQ(expected.size(), size_t(files.size()));
-    ASSERT_EQ(window_->ListView1->rowCount(), files.size());
+    ASSERT_EQ(window_->listView().rowCount(), files.size());
     for (int row = 1; row <= files.size(); ++row) {
         const Expected& e = expected[size_t(row - 1)];
         SCOPED_TRACE(e.file.toStdString());
-        const EmailRecord& record = window_->ListView1->record(row);
+        const EmailRecord& record = window_->listView().record(row);
         EXPECT_EQ(record.s_From, e.from);
         EXPECT_EQ(record.s_FromName, e.fromName);
         EXPECT_EQ(record.s_FromAddress, e.fromAddress);
@@ -353,7 +353,7 @@ TEST_F(EndToEndTest, GetAllThroughACutConnectionStillBringsEveryMessageToTheWork
     qputenv("TALLYHIVE_RECONNECT_DELAY_MS", "50");
     const QStringList files = messageFiles(source_);
     const qint64 whole = getAllThroughAWholeRelay();
-    ASSERT_EQ(window_->ListView1->rowCount(), files.size());
+    ASSERT_EQ(window_->listView().rowCount(), files.size());
     boxes_.shown.clear();
 
     // Cut where the last few messages are on their way.
@@ -361,7 +361,7 @@ TEST_F(EndToEndTest, GetAllThroughACutConnectionStillBringsEveryMessageToTheWork
     getAllThrough(relay);
     EXPECT_EQ(relay.cuts(), 1);
     EXPECT_EQ(relay.connections(), 3);
-    ASSERT_EQ(window_->ListView1->rowCount(), files.size());
+    ASSERT_EQ(window_->listView().rowCount(), files.size());
     EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
 
     boxes_.shown.clear();
@@ -386,7 +386,7 @@ TEST_F(EndToEndTest, GetAllWithReconnectsRefusedSaysWhatItCouldNotRead)
     boxes_.shown.clear();
     TcpRelay relay(server().host(), server().port(), {.cutAfterBytes = whole - 2500, .cutConnection = 2, .acceptConnections = 2});
     getAllThrough(relay);
-    const int listed = window_->ListView1->rowCount();
+    const int listed = window_->listView().rowCount();
     ASSERT_LT(listed, files.size());
     ASSERT_EQ(boxes_.shown.size(), 1u);
     EXPECT_NE(boxes_.shown[0].text, QStringLiteral("Done."));
@@ -400,15 +400,15 @@ TEST_F(EndToEndTest, RememberMeKeepsTheFolderForTheNextGetAllAndUntickingLeavesN
     const QDir cache(cache_.filePath(QStringLiteral("tallyhive")));
     const auto subjects = [this] {
         QStringList all;
-        for (int row = 1; row <= window_->ListView1->rowCount(); ++row)
-            all << window_->ListView1->record(row).s_Subject + window_->ListView1->record(row).s_PlainText.text();
+        for (int row = 1; row <= window_->listView().rowCount(); ++row)
+            all << window_->listView().record(row).s_Subject + window_->listView().record(row).s_PlainText.text();
         return all;
     };
     getAllThroughAWholeRelay();
     const QStringList unremembered = subjects();
     EXPECT_TRUE(cache.isEmpty());
 
-    window_->Check1->setCheckState(Qt::Checked);
+    control<QCheckBox>(*window_, "Check1")->setCheckState(Qt::Checked);
     getAllThroughAWholeRelay();
     getAllThroughAWholeRelay();
     EXPECT_EQ(subjects(), unremembered);
@@ -417,6 +417,6 @@ TEST_F(EndToEndTest, RememberMeKeepsTheFolderForTheNextGetAllAndUntickingLeavesN
     EXPECT_EQ(log.readAll().count("kept from an earlier read"), unremembered.size());
     EXPECT_EQ(boxes_.texts(), QStringList({"Done.", "Done.", "Done."}));
 
-    window_->Check1->setCheckState(Qt::Unchecked);
+    control<QCheckBox>(*window_, "Check1")->setCheckState(Qt::Unchecked);
     EXPECT_TRUE(cache.isEmpty()) << qPrintable(cache.entryList(QDir::Files).join(u' '));
 }

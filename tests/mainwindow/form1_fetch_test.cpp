@@ -45,17 +45,17 @@ TEST_F(Form1Test, GetAllListsEveryMessageWithItsRecordAndSaysDone)
 {
     Form1& w = loadSignedIn();
     w.PushButton3_Click();
-    ASSERT_EQ(w.ListView1->rowCount(), 10);
+    ASSERT_EQ(w.listView().rowCount(), 10);
     for (int row = 1; row <= 10; ++row) {
-        EXPECT_EQ(w.ListView1->cellText(row, 4), QStringLiteral("Subject %1").arg(row));
-        EXPECT_EQ(w.ListView1->record(row).s_HTMLText, QStringLiteral("<p>Body %1</p>").arg(row));
+        EXPECT_EQ(w.listView().cellText(row, 4), QStringLiteral("Subject %1").arg(row));
+        EXPECT_EQ(w.listView().record(row).s_HTMLText, QStringLiteral("<p>Body %1</p>").arg(row));
     }
     EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
-    EXPECT_EQ(w.Label1->text(), QStringLiteral("Total Number Of Emails: 10"));
-    EXPECT_EQ(w.PushButton3->text(), QStringLiteral("2a. Get All Emails"));
-    EXPECT_FALSE(w.PushButton2->isHidden());
-    EXPECT_EQ(w.PushButton3->width(), 3840 / 15);
-    EXPECT_EQ(w.oChilkat, nullptr);
+    EXPECT_EQ(control<QLabel>(w, "Label1")->text(), QStringLiteral("Total Number Of Emails: 10"));
+    EXPECT_EQ(control<QPushButton>(w, "PushButton3")->text(), QStringLiteral("2a. Get All Emails"));
+    EXPECT_FALSE(control<QPushButton>(w, "PushButton2")->isHidden());
+    EXPECT_EQ(control<QPushButton>(w, "PushButton3")->width(), 3840 / 15);
+    EXPECT_EQ(w.session().current, nullptr);
     EXPECT_EQ(w.statusText(), QStringLiteral("Progress Bar"));
 }
 
@@ -66,29 +66,29 @@ TEST_F(Form1Test, TwoGetAllRunsEachConnectTheirOwnSession)
     w.PushButton3_Click();
     // One login for the sign-in, one per extraction, one for the second run's own session.
     EXPECT_EQ(count(QStringLiteral("login user@example.org")), 4);
-    EXPECT_EQ(w.ListView1->rowCount(), 10);
+    EXPECT_EQ(w.listView().rowCount(), 10);
     EXPECT_EQ(boxes.texts(), QStringList({"Done.", "Done."}));
 }
 
 TEST_F(Form1Test, EmptyFolderEndsWithoutDoneForBothCommands)
 {
     Form1& w = load();
-    w.Option5->click();
+    control<QRadioButton>(w, "Option5")->click();
     signIn();
-    w.ListView1->addRow({QStringLiteral("kept")});
+    w.listView().addRow({QStringLiteral("kept")});
     w.PushButton2_Click();
     EXPECT_EQ(boxes.texts(), QStringList({"There are 0 emails in the Folder you selected."}));
-    EXPECT_EQ(w.ListView1->rowCount(), 1);
+    EXPECT_EQ(w.listView().rowCount(), 1);
 
     boxes.shown.clear();
     w.PushButton3_Click();
     EXPECT_EQ(boxes.texts(), QStringList({"There are no emails in the Folder you selected."}));
-    EXPECT_EQ(w.ListView1->rowCount(), 0);
-    EXPECT_EQ(w.Label1->text(), QStringLiteral("Total Number Of Emails: 0"));
+    EXPECT_EQ(w.listView().rowCount(), 0);
+    EXPECT_EQ(control<QLabel>(w, "Label1")->text(), QStringLiteral("Total Number Of Emails: 0"));
 
     // The flag these runs left keeps back a later bare "Done.", never a shortfall.
     w.PushButton1_Click();
-    w.Option3->click();
+    control<QRadioButton>(w, "Option3")->click();
     signIn();
     component->failFetches = {2};
     boxes.shown.clear();
@@ -117,7 +117,7 @@ TEST_F(Form1Test, RangeDialogRefusesAboveTheCountAndRoundsHalvesToEven)
     answerRangeDialog(QStringLiteral("39.5"), QStringLiteral("40.4"));
     w.PushButton2_Click();
     EXPECT_EQ(boxes.texts().value(0), QStringLiteral("Please input max value greater than 0 and less than or equal to 40"));
-    EXPECT_EQ(w.ListView1->rowCount(), 0);
+    EXPECT_EQ(w.listView().rowCount(), 0);
     EXPECT_EQ(boxes.shown.size(), 1u);  // closed by its box: no "Done."
 
     boxes.shown.clear();
@@ -138,9 +138,9 @@ TEST_F(Form1Test, StopReturnsTheButtonsAtOnceAndKeepsTheRowsSoFar)
     component->onFetch = [&](int n) {
         if (n == 4) {
             w.PushButton3_Click();  // the wide button reads "Stop"
-            EXPECT_EQ(w.PushButton3->text(), QStringLiteral("2a. Get All Emails"));
-            EXPECT_EQ(w.PushButton2->text(), QStringLiteral("2b. Get Some Emails"));
-            disabledWhileClosing = !w.PushButton3->isEnabled() && !w.PushButton2->isEnabled();
+            EXPECT_EQ(control<QPushButton>(w, "PushButton3")->text(), QStringLiteral("2a. Get All Emails"));
+            EXPECT_EQ(control<QPushButton>(w, "PushButton2")->text(), QStringLiteral("2b. Get Some Emails"));
+            disabledWhileClosing = !control<QPushButton>(w, "PushButton3")->isEnabled() && !control<QPushButton>(w, "PushButton2")->isEnabled();
             w.PushButton3_Click();  // no new run inside the stopped one
         }
     };
@@ -150,7 +150,7 @@ TEST_F(Form1Test, StopReturnsTheButtonsAtOnceAndKeepsTheRowsSoFar)
     EXPECT_EQ(rowTexts(4), QStringList({"Subject 1", "Subject 2", "Subject 3"}));
     EXPECT_EQ(count(QStringLiteral("fetch 5 0")), 0);
     EXPECT_EQ(boxes.texts(), QStringList({"Stopped after reading 3 of the 10 messages asked for."}));
-    EXPECT_TRUE(w.PushButton3->isEnabled());
+    EXPECT_TRUE(control<QPushButton>(w, "PushButton3")->isEnabled());
 }
 
 TEST_F(Form1Test, ASessionDroppedByTheServerFailsOnceThenANewRunWorks)
@@ -162,7 +162,7 @@ TEST_F(Form1Test, ASessionDroppedByTheServerFailsOnceThenANewRunWorks)
                                           "There are no emails in the Folder you selected."}));
     boxes.shown.clear();
     w.PushButton3_Click();
-    EXPECT_EQ(w.ListView1->rowCount(), 10);
+    EXPECT_EQ(w.listView().rowCount(), 10);
 }
 
 TEST_F(Form1Test, FilterSearchesSixFieldsExactlyAndTheSubjectInAnyCase)
@@ -185,13 +185,13 @@ TEST_F(Form1Test, FilterSearchesSixFieldsExactlyAndTheSubjectInAnyCase)
         {"2031", {"Subject 8"}},  // only in the received date
     };
     for (const auto& run : runs) {
-        w.txtSearch->setText(QString::fromUtf8(run.filter));
+        control<QLineEdit>(w, "txtSearch")->setText(QString::fromUtf8(run.filter));
         w.PushButton3_Click();
         EXPECT_EQ(rowTexts(4), run.subjects) << run.filter;
     }
-    w.txtSearch->setText(QStringLiteral("Report"));
+    control<QLineEdit>(w, "txtSearch")->setText(QStringLiteral("Report"));
     w.PushButton3_Click();
-    EXPECT_EQ(w.ListView1->record(3).s_Subject, QStringLiteral("Subject 6"));
+    EXPECT_EQ(w.listView().record(3).s_Subject, QStringLiteral("Subject 6"));
 }
 
 TEST_F(Form1Test, AfternoonMessagesGetTheNextDaysNumber)
@@ -212,20 +212,20 @@ TEST_F(Form1Test, OtherOffersTheServersOwnFoldersAndFetchesTheOneChosen)
     component->fill(QStringLiteral("Archive"), 2);
     component->attributes[QStringLiteral("Projects")] = {QStringLiteral("\\Noselect"), QStringLiteral("\\HasChildren")};
     Form1& w = load();
-    EXPECT_EQ(w.Combo2->count(), 0);
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->count(), 0);
     signIn();
-    ASSERT_EQ(w.Combo2->count(), 2);
-    EXPECT_EQ(w.Combo2->itemText(0), QStringLiteral("Archive"));
-    EXPECT_EQ(w.Combo2->itemText(1), QStringLiteral("Projects/2026"));
-    EXPECT_EQ(w.Combo2->currentIndex(), -1);
-    EXPECT_FALSE(w.Option10->isEnabled());
-    EXPECT_TRUE(w.Option3->isChecked());
+    ASSERT_EQ(control<QComboBox>(w, "Combo2")->count(), 2);
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->itemText(0), QStringLiteral("Archive"));
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->itemText(1), QStringLiteral("Projects/2026"));
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->currentIndex(), -1);
+    EXPECT_FALSE(control<QRadioButton>(w, "Option10")->isEnabled());
+    EXPECT_TRUE(control<QRadioButton>(w, "Option3")->isChecked());
 
     // Choosing a folder chooses "Other:", and both are saved at once.
-    w.Combo2->setCurrentIndex(1);
-    emit w.Combo2->activated(1);
-    EXPECT_TRUE(w.Option10->isChecked());
-    EXPECT_FALSE(w.Option3->isChecked());
+    control<QComboBox>(w, "Combo2")->setCurrentIndex(1);
+    emit control<QComboBox>(w, "Combo2")->activated(1);
+    EXPECT_TRUE(control<QRadioButton>(w, "Option10")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(w, "Option3")->isChecked());
     EXPECT_EQ(settings.value("Combo2"), QStringLiteral("Projects/2026"));
     EXPECT_EQ(settings.value("Option10"), QStringLiteral("True"));
     EXPECT_EQ(settings.value("Option3"), QStringLiteral("False"));
@@ -236,22 +236,22 @@ TEST_F(Form1Test, OtherOffersTheServersOwnFoldersAndFetchesTheOneChosen)
     EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
 
     // An option leaves the drop-down as it is, unused.
-    w.Option6->click();
+    control<QRadioButton>(w, "Option6")->click();
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Sent"));
-    EXPECT_EQ(w.Combo2->currentText(), QStringLiteral("Projects/2026"));
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->currentText(), QStringLiteral("Projects/2026"));
     EXPECT_EQ(settings.value("Option10"), QStringLiteral("False"));
 
     // Disconnecting lets go of the server's list but not of the choice.
     w.PushButton1_Click();
-    EXPECT_EQ(w.Combo2->count(), 1);
-    EXPECT_EQ(w.Combo2->currentText(), QStringLiteral("Projects/2026"));
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->count(), 1);
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->currentText(), QStringLiteral("Projects/2026"));
 }
 
 TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)
 {
     Form1& w = loadSignedIn();
     QStringList seen;
-    component->onFetch = [&](int) { seen << w.statusText() + QStringLiteral("/%1").arg(w.ProgressBar1->position()); };
+    component->onFetch = [&](int) { seen << w.statusText() + QStringLiteral("/%1").arg(control<tallyhive::StatusProgressBar>(w, "ProgressBar1")->position()); };
     w.PushButton3_Click();
     EXPECT_EQ(seen.value(6), QStringLiteral("Reading mail 7 of 10/100"));
 }
@@ -290,7 +290,7 @@ TEST_F(Form1Test, LogTroubleNeverStopsARunAndIsToldInItsClosingBox)
     const QString elsewhere = logDir_.filePath(QStringLiteral("elsewhere"));
     ASSERT_TRUE(QFile::link(elsewhere, usual));
     w.PushButton3_Click();
-    EXPECT_EQ(w.ListView1->rowCount(), 10);
+    EXPECT_EQ(w.listView().rowCount(), 10);
     const QStringList fresh = QDir(logDir_.path()).entryList({QStringLiteral("errorlog-??????.txt")}, QDir::Files);
     ASSERT_EQ(fresh.size(), 1);
     EXPECT_EQ(boxes.texts(), QStringList({QStringLiteral("Done.\r\n\r\nThe error log %1 was refused: It is a symbolic link. "

@@ -23,6 +23,14 @@
 
 namespace tallyhive::testing {
 
+// A control of the window, found by the name settings and people know it by.
+template <class Control>
+Control* control(const QObject& window, const char* name)
+{
+    Control* found = window.findChild<Control*>(QString::fromLatin1(name));
+    return found ? found : throw AppError(QStringLiteral("no control %1").arg(QLatin1String(name)));
+}
+
 // Exports are not what these tests look at; any attempt fails loudly.
 class NoSpreadsheets : public platform::SpreadsheetFactory {
 public:
@@ -66,9 +74,9 @@ protected:
     // Types the sign-in values the fake accepts and connects.
     void signIn()
     {
-        window->Text1->setText(QStringLiteral("user"));
-        window->Combo1->setCurrentIndex(1);
-        window->Text2->setText(QStringLiteral("secret"));
+        control<QLineEdit>(*window, "Text1")->setText(QStringLiteral("user"));
+        control<QComboBox>(*window, "Combo1")->setCurrentIndex(1);
+        control<QLineEdit>(*window, "Text2")->setText(QStringLiteral("secret"));
         window->PushButton1_Click();
         ASSERT_TRUE(window->isConnected()) << qPrintable(boxes.texts().join(u'|'));
     }
@@ -84,8 +92,8 @@ protected:
     QStringList rowTexts(int column = 1) const
     {
         QStringList texts;
-        for (int row = 1; row <= window->ListView1->rowCount(); ++row)
-            texts << window->ListView1->cellText(row, column);
+        for (int row = 1; row <= window->listView().rowCount(); ++row)
+            texts << window->listView().cellText(row, column);
         return texts;
     }
 
@@ -103,3 +111,4 @@ protected:
 }  // namespace tallyhive::testing
 
 using tallyhive::Form1;
+using tallyhive::testing::control;

@@ -2,30 +2,18 @@
 // Stop must end the run, memory must stay bounded, and nothing may end as if
 // all went well.
 #include "platform/xlsx/xlsx_spreadsheet.h"
-#include "support/gui_application.h"
-#include "support/memory_settings_store.h"
 #include "support/process_memory.h"
-#include "support/recording_message_boxes.h"
 #include "support/scripted_imap_server.h"
 
 #include "mainwindow/component_options.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/status_progress_bar.h"
+#include "form1_fixture.h"
 #include "platform/mailbox/mailbox_component.h"
-#include "platform/qt/qt_list_view.h"
 
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
-
-#include <gtest/gtest.h>
 
 using namespace tallyhive;
 using tallyhive::testing::ScriptedImapServer;
@@ -62,11 +50,11 @@ protected:
         window_ = std::make_unique<Form1>(
             Form1Services{boxes_, settings_, spreadsheets_, imapServer_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
-        window_->Text1->setText(script.user);
-        window_->Combo1->setCurrentIndex(0);
-        window_->Text2->setText(script.password);
+        control<QLineEdit>(*window_, "Text1")->setText(script.user);
+        control<QComboBox>(*window_, "Combo1")->setCurrentIndex(0);
+        control<QLineEdit>(*window_, "Text2")->setText(script.password);
         window_->PushButton1_Click();
-        window_->Option3->click();
+        control<QRadioButton>(*window_, "Option3")->click();
         return *window_;
     }
 
@@ -131,7 +119,7 @@ TEST_F(HostileServerTest, StopEndsARunWhoseEveryFetchIsRefused)
     EXPECT_GE(stopToEnd, 0);
     EXPECT_LT(stopToEnd, 2000);
     EXPECT_LT(server_->commands().filter(QStringLiteral("UID FETCH")).size(), 20000);
-    EXPECT_EQ(window_->ListView1->rowCount(), 0);
+    EXPECT_EQ(window_->listView().rowCount(), 0);
     EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Stopped after reading 0 of the 20000 messages asked for.\r\n\r\n")))
         << closingBox().toStdString();
     EXPECT_TRUE(closingBox().contains(QStringLiteral("is refused"))) << closingBox().toStdString();
@@ -188,7 +176,7 @@ TEST_F(HostileServerTest, ADrippingServerEndsTheRunWithinSecondsOfStop)
     const qint64 stopToEnd = getAll(after(500));
     EXPECT_GE(stopToEnd, 0);
     EXPECT_LT(stopToEnd, 5000);
-    EXPECT_EQ(window_->ListView1->rowCount(), 0);
+    EXPECT_EQ(window_->listView().rowCount(), 0);
     EXPECT_EQ(closingBox(), QStringLiteral("Stopped after reading 0 of the 3 messages asked for."));  // nothing failed
 }
 
@@ -200,7 +188,7 @@ TEST_F(HostileServerTest, AnOverLongMailboxNameFailsNeitherTheSignInNorTheFetch)
     EXPECT_TRUE(window.isConnected());
     EXPECT_TRUE(boxes_.shown.empty()) << boxes_.texts().join(u'|').toStdString();
     getAll();
-    EXPECT_EQ(window.ListView1->rowCount(), 3);
+    EXPECT_EQ(window.listView().rowCount(), 3);
     EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
 }
 
@@ -215,7 +203,7 @@ TEST_F(HostileServerTest, OneHugeMessageTakesLessThanThreeTimesItsSize)
     script.generatedAttachment = true;
     signIn(script);
     getAll();
-    ASSERT_EQ(window_->ListView1->rowCount(), 2) << boxes_.texts().join(u'|').toStdString();
+    ASSERT_EQ(window_->listView().rowCount(), 2) << boxes_.texts().join(u'|').toStdString();
     EXPECT_EQ(closingBox(), QStringLiteral("Done."));
     EXPECT_LT(peakGrowth(), 3 * kSize) << peakGrowth() / kMegabyte << " MB";
 }
@@ -290,10 +278,10 @@ protected:
         switch (wait) {
         case Wait::Conversion:
             // Message 1 has come whole and the others with it; nothing is listed yet.
-            return window.statusText() == QStringLiteral("Reading mail 1 of 4") && window.ProgressBar1->position() == 100
-                && window.ListView1->rowCount() == 0;
+            return window.statusText() == QStringLiteral("Reading mail 1 of 4") && control<tallyhive::StatusProgressBar>(window, "ProgressBar1")->position() == 100
+                && window.listView().rowCount() == 0;
         case Wait::ReadAhead:
-            return window.ListView1->rowCount() == 1;
+            return window.listView().rowCount() == 1;
         case Wait::ReconnectDelay:
             return window.statusText().startsWith(QStringLiteral("Connection lost"));
         case Wait::UidListing:
@@ -363,19 +351,19 @@ TEST_P(RunInterruptionTest, EndsSoonWithAnHonestCountAndTheNextRunWorks)
     if (row.press == Press::SendToExcel) {
         EXPECT_EQ(statusAfter, statusBefore);  // the run's progress is back
     }
-    EXPECT_EQ(window.ListView1->rowCount(), row.rows);
+    EXPECT_EQ(window.listView().rowCount(), row.rows);
     EXPECT_EQ(closingBox(), row.closingBox);
     EXPECT_EQ(window.statusText(), QStringLiteral("Progress Bar"));
 
     if (!window.isConnected()) {
-        window.Text1->setText(script.user);
-        window.Text2->setText(script.password);
+        control<QLineEdit>(window, "Text1")->setText(script.user);
+        control<QLineEdit>(window, "Text2")->setText(script.password);
         window.PushButton1_Click();
         ASSERT_TRUE(window.isConnected()) << boxes_.texts().join(u'|').toStdString();
     }
     boxes_.shown.clear();
     getAll();
-    EXPECT_EQ(window.ListView1->rowCount(), 4);
+    EXPECT_EQ(window.listView().rowCount(), 4);
     EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
 }
 
@@ -412,7 +400,7 @@ TEST_F(HostileServerTest, ReconnectsThatBringNoMessageEndTheRunAfterThreeInARow)
     const int before = server_->connections();
     getAll();
     EXPECT_EQ(server_->connections() - before, 4);  // the run's own and three reconnects
-    EXPECT_EQ(window_->ListView1->rowCount(), 0);
+    EXPECT_EQ(window_->listView().rowCount(), 0);
     EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Done, but 20 of the 20 messages asked for could not be read.")))
         << closingBox().toStdString();
 }
@@ -430,7 +418,7 @@ TEST_F(HostileServerTest, SizesListedFarTooSmallDoNotWidenTheWindow)
     script.listedSize = 1;
     signIn(script);
     getAll();
-    ASSERT_EQ(window_->ListView1->rowCount(), 12) << boxes_.texts().join(u'|').toStdString();
+    ASSERT_EQ(window_->listView().rowCount(), 12) << boxes_.texts().join(u'|').toStdString();
     EXPECT_EQ(closingBox(), QStringLiteral("Done."));
     EXPECT_LT(peakGrowth(), 8 * kSize) << peakGrowth() / kMegabyte << " MB";
 }

@@ -1,6 +1,7 @@
 // The real main window signing in with a Microsoft account: our identity
 // provider on loopback, the headless browser, and a Dovecot that checks the
 // tokens with that provider. Runs inside a secret store of its own.
+#include "app/sign_in_method.h"
 #include "auth/microsoft_sign_in.h"
 #include "form1_fixture.h"
 #include "mainwindow/component_options.h"
@@ -9,12 +10,8 @@
 #include "support/fake_identity_provider.h"
 #include "support/scripted_imap_server.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTimer>
 
 using namespace tallyhive;
@@ -98,9 +95,9 @@ protected:
     }
     void connect(bool remember)
     {
-        window_->Check1->setCheckState(remember ? Qt::Checked : Qt::Unchecked);
-        window_->Text1->setText(server_->user());
-        window_->Combo1->setCurrentIndex(0);
+        control<QCheckBox>(*window_, "Check1")->setCheckState(remember ? Qt::Checked : Qt::Unchecked);
+        control<QLineEdit>(*window_, "Text1")->setText(server_->user());
+        control<QComboBox>(*window_, "Combo1")->setCurrentIndex(0);
         window_->PushButton1_Click();
     }
     // No token handed out may appear in the settings or the error log.
@@ -140,26 +137,26 @@ TEST_F(MicrosoftDovecotTest, FirstSignInGetsTheFolderAndTheNextStartNeedsNoBrows
     // As slow as a real token endpoint: the icon request comes while the code is exchanged.
     provider_->answerTokensSlowly(400);
     Form1& w = start();
-    EXPECT_FALSE(w.Text2->isEnabled());
+    EXPECT_FALSE(control<QLineEdit>(w, "Text2")->isEnabled());
     const int before = provider_->authorizeRequests();
     connect(true);
     ASSERT_TRUE(w.isConnected()) << qPrintable(boxes_.texts().join(u'|'));
     EXPECT_EQ(provider_->authorizeRequests(), before + 1);
-    EXPECT_TRUE(w.Text2->text().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>(w, "Text2")->text().isEmpty());
 
     // The access token runs out on the server: the fetch run's sign-in is
     // refused, refreshes and gets in on the same connection, without the browser.
     provider_->expireAccessTokens();
     w.PushButton3_Click();
     EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
-    EXPECT_EQ(w.ListView1->rowCount(), kMessages);
-    EXPECT_EQ(w.ListView1->cellText(1, 4), QStringLiteral("Subject 1"));
+    EXPECT_EQ(w.listView().rowCount(), kMessages);
+    EXPECT_EQ(w.listView().cellText(1, 4), QStringLiteral("Subject 1"));
     EXPECT_EQ(provider_->authorizeRequests(), before + 1);
 
     // The next start, "Remember me" ticked: signed in from the secret store.
     boxes_.shown.clear();
     Form1& again = start();
-    ASSERT_EQ(again.Check1->checkState(), Qt::Checked);
+    ASSERT_EQ(control<QCheckBox>(again, "Check1")->checkState(), Qt::Checked);
     again.PushButton1_Click();
     ASSERT_TRUE(again.isConnected()) << qPrintable(boxes_.texts().join(u'|'));
     EXPECT_EQ(provider_->authorizeRequests(), before + 1);
@@ -219,14 +216,14 @@ TEST_F(MicrosoftDovecotTest, ASecondClickDuringASlowCodeExchangeCancelsAndTheLat
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (provider_->codeExchanges() > exchanges) {
             poll.stop();
-            w.PushButton1->click();
+            control<QPushButton>(w, "PushButton1")->click();
         }
     });
     poll.start(20);
     connect(false);
     EXPECT_FALSE(w.isConnected());
     EXPECT_EQ(provider_->codeExchanges(), exchanges + 1);
-    EXPECT_EQ(w.PushButton1->text(), QStringLiteral("1. Connect"));
+    EXPECT_EQ(control<QPushButton>(w, "PushButton1")->text(), QStringLiteral("1. Connect"));
     ASSERT_EQ(boxes_.shown.size(), 1u);
     EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("The sign-in was cancelled.")));
 

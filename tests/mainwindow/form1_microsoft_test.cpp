@@ -3,11 +3,6 @@
 // fetch runs that never open the browser.
 #include "form1_fixture.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-
 using namespace tallyhive::testing;
 using Outcome = tallyhive::platform::BrowserSignIn::Outcome;
 
@@ -32,8 +27,8 @@ protected:
 
     void connectAs(const QString& name = QStringLiteral("user"))
     {
-        window->Text1->setText(name);
-        window->Combo1->setCurrentIndex(1);
+        control<QLineEdit>(*window, "Text1")->setText(name);
+        control<QComboBox>(*window, "Combo1")->setCurrentIndex(1);
         window->PushButton1_Click();
     }
     bool sawLogin() const { return component->calls.filter(QStringLiteral("login")).size() > 0; }
@@ -42,14 +37,14 @@ protected:
 TEST_F(Form1MicrosoftTest, FirstConnectSignsInInTheBrowserAndAuthenticatesWithTheToken)
 {
     Form1& w = load();
-    EXPECT_FALSE(w.Text2->isEnabled());
-    EXPECT_EQ(w.Text2->placeholderText(), QStringLiteral("Not needed"));
-    EXPECT_LE(w.Text2->fontMetrics().horizontalAdvance(w.Text2->placeholderText()), w.Text2->width() - 8);
+    EXPECT_FALSE(control<QLineEdit>(w, "Text2")->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(w, "Text2")->placeholderText(), QStringLiteral("Not needed"));
+    EXPECT_LE(control<QLineEdit>(w, "Text2")->fontMetrics().horizontalAdvance(control<QLineEdit>(w, "Text2")->placeholderText()), control<QLineEdit>(w, "Text2")->width() - 8);
     QString statusDuringWait;
     QString helpDuringWait;
     browser.duringBrowser = [&] {
         statusDuringWait = w.statusText();
-        helpDuringWait = w.lblSignInHelp->isHidden() ? QString() : w.lblSignInHelp->text();
+        helpDuringWait = control<QLabel>(w, "lblSignInHelp")->isHidden() ? QString() : control<QLabel>(w, "lblSignInHelp")->text();
         return Outcome::SignedIn;
     };
     connectAs();
@@ -61,7 +56,7 @@ TEST_F(Form1MicrosoftTest, FirstConnectSignsInInTheBrowserAndAuthenticatesWithTh
     EXPECT_TRUE(boxes.shown.empty());
     // What to do about an error on Microsoft's page is said while the browser is open.
     EXPECT_TRUE(helpDuringWait.contains(QStringLiteral("error code beginning with AADSTS")));
-    EXPECT_TRUE(w.lblSignInHelp->isHidden());
+    EXPECT_TRUE(control<QLabel>(w, "lblSignInHelp")->isHidden());
 
     // Disconnect with "Remember me" off forgets the sign-in.
     w.PushButton1_Click();
@@ -78,7 +73,7 @@ TEST_F(Form1MicrosoftTest, ATokenAtHandOrRefreshedSignsInWithoutTheBrowser)
     EXPECT_TRUE(browser.browserOpenedFor.isEmpty());
 
     // A refused token is refreshed once before the browser opens.
-    w.Check1->setCheckState(Qt::Checked);
+    control<QCheckBox>(w, "Check1")->setCheckState(Qt::Checked);
     w.PushButton1_Click();
     EXPECT_EQ(browser.signOuts, 0);
     component->acceptedToken = QStringLiteral("token-2");
@@ -116,11 +111,11 @@ TEST_F(Form1MicrosoftTest, EachFailureGetsItsOwnPlainBoxAndTheCaptionStays)
         boxes.shown.clear();
         browser.browserOutcome = outcome;
         connectAs();
-        EXPECT_EQ(w.PushButton1->text(), QStringLiteral("1. Connect"));
+        EXPECT_EQ(control<QPushButton>(w, "PushButton1")->text(), QStringLiteral("1. Connect"));
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_TRUE(boxes.shown[0].text.contains(words)) << qPrintable(boxes.shown[0].text);
         EXPECT_FALSE(boxes.shown[0].text.contains(QStringLiteral("Invalid login")));
-        EXPECT_EQ(w.oChilkat, nullptr);
+        EXPECT_EQ(w.session().current, nullptr);
     }
     EXPECT_EQ(count(QStringLiteral("connect 127.0.0.1")), 0);
 
@@ -228,14 +223,14 @@ TEST_F(Form1MicrosoftTest, ASecondClickWhileTheBrowserWaitsCancelsIt)
 {
     Form1& w = load();
     browser.duringBrowser = [&] {
-        w.PushButton1->click();
+        control<QPushButton>(w, "PushButton1")->click();
         // Get All is refused: the caption still says the window is not connected.
-        w.PushButton3->click();
+        control<QPushButton>(w, "PushButton3")->click();
         return browser.cancels > 0 ? Outcome::Cancelled : Outcome::SignedIn;
     };
     connectAs();
     EXPECT_EQ(browser.cancels, 1);
-    EXPECT_EQ(w.PushButton1->text(), QStringLiteral("1. Connect"));
+    EXPECT_EQ(control<QPushButton>(w, "PushButton1")->text(), QStringLiteral("1. Connect"));
     ASSERT_EQ(boxes.texts().size(), 2);
     EXPECT_EQ(boxes.texts()[0], QStringLiteral("Please connect first (Step 1) before using this feature."));
     EXPECT_TRUE(boxes.texts()[1].startsWith(QStringLiteral("The sign-in was cancelled. If Microsoft's page showed an error code")));
@@ -248,7 +243,7 @@ TEST_F(Form1MicrosoftTest, FetchRunsSignInWithTheTokenAndNeverOpenTheBrowser)
     connectAs();
     ASSERT_TRUE(w.isConnected());
     w.PushButton3_Click();
-    EXPECT_EQ(w.ListView1->rowCount(), 10);
+    EXPECT_EQ(w.listView().rowCount(), 10);
     EXPECT_EQ(count(QStringLiteral("xoauth2 user@example.org")), 2);
 
     // The server stops taking the token and no refresh helps: a box says how
@@ -283,7 +278,7 @@ TEST_F(Form1MicrosoftTest, RememberMeFollowsTheBoxAndAMissingStoreIsToldOnce)
     EXPECT_EQ(boxes.texts(), QStringList({"Tallyhive cannot remember this sign-in: the desktop's secret store is not "
                                           "available. You stay signed in until the program closes."}));
 
-    w.Check1->setCheckState(Qt::Unchecked);
+    control<QCheckBox>(w, "Check1")->setCheckState(Qt::Unchecked);
     EXPECT_EQ(browser.remembered.last(), false);
 }
 
@@ -294,12 +289,12 @@ TEST_F(Form1MicrosoftTest, WithoutAClientIdConnectAsksForOneAndTheNextStartUsesT
     qputenv("TALLYHIVE_SIGN_IN", "auto");
     imapServer.host = QStringLiteral("outlook.office365.com");
     Form1& w = load();
-    w.Text2->setText(QStringLiteral("typed anyway"));
+    control<QLineEdit>(w, "Text2")->setText(QStringLiteral("typed anyway"));
     connectAs();  // cancelled
     imapServer.host = QStringLiteral("127.0.0.1");
     qputenv("TALLYHIVE_SIGN_IN", "microsoft");
     EXPECT_FALSE(w.isConnected());
-    EXPECT_FALSE(w.Text2->isEnabled());
+    EXPECT_FALSE(control<QLineEdit>(w, "Text2")->isEnabled());
     EXPECT_TRUE(component->calls.isEmpty()) << qPrintable(component->calls.join(u','));
     EXPECT_TRUE(browser.browserOpenedFor.isEmpty());
     EXPECT_TRUE(boxes.shown.empty());
@@ -307,8 +302,8 @@ TEST_F(Form1MicrosoftTest, WithoutAClientIdConnectAsksForOneAndTheNextStartUsesT
     const QString id = QStringLiteral("0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0");
     boxes.setupAnswer = tallyhive::platform::MicrosoftApplication{id, QStringLiteral("consumers")};
     component->acceptedUser = QStringLiteral("user@outlook.com");
-    w.Text1->setText(component->acceptedUser);
-    w.Combo1->setCurrentIndex(0);
+    control<QLineEdit>(w, "Text1")->setText(component->acceptedUser);
+    control<QComboBox>(w, "Combo1")->setCurrentIndex(0);
     w.PushButton1_Click();
     ASSERT_EQ(boxes.setups.size(), 2u);
     EXPECT_EQ(boxes.setups[0].tenant, QStringLiteral("common"));     // user@example.org
@@ -327,7 +322,7 @@ TEST_F(Form1MicrosoftTest, PasswordSignInStaysForOtherHostsInAutoMode)
 {
     qputenv("TALLYHIVE_SIGN_IN", "auto");
     Form1& w = load();
-    EXPECT_TRUE(w.Text2->isEnabled());
+    EXPECT_TRUE(control<QLineEdit>(w, "Text2")->isEnabled());
     browser.browserOutcome = Outcome::Failed;
     signIn();
     EXPECT_EQ(count(QStringLiteral("login user@example.org")), 1);

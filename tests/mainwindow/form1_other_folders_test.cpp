@@ -79,9 +79,9 @@ protected:
 
     void connect()
     {
-        window_->Text1->setText(server().user());
-        window_->Combo1->setCurrentIndex(0);
-        window_->Text2->setText(server().password());
+        control<QLineEdit>(*window_, "Text1")->setText(server().user());
+        control<QComboBox>(*window_, "Combo1")->setCurrentIndex(0);
+        control<QLineEdit>(*window_, "Text2")->setText(server().password());
         window_->PushButton1_Click();
         ASSERT_TRUE(window_->isConnected()) << qPrintable(boxes_.texts().join(u'|'));
     }
@@ -89,8 +89,8 @@ protected:
     QStringList listed(int column) const
     {
         QStringList texts;
-        for (int row = 1; row <= window_->ListView1->rowCount(); ++row)
-            texts << window_->ListView1->cellText(row, column);
+        for (int row = 1; row <= window_->listView().rowCount(); ++row)
+            texts << window_->listView().cellText(row, column);
         return texts;
     }
 
@@ -131,16 +131,16 @@ TEST_P(EachOtherFolderTest, IsOfferedFetchedExportedAndKeptForTheNextStart)
     Form1& w = startWindow();
     connect();
     QStringList offered;
-    for (int i = 0; i < w.Combo2->count(); ++i)
-        offered << w.Combo2->itemText(i);
+    for (int i = 0; i < control<QComboBox>(w, "Combo2")->count(); ++i)
+        offered << control<QComboBox>(w, "Combo2")->itemText(i);
     // A long name is shown shortened; the folder is opened by the whole.
     EXPECT_EQ(offered, QStringList({"a&b", "Archive",
                                     "Minutes of the steering committee of the long-running projec…reply filed, year after year after year",
                                     "Projects/2026", "quote \" and \\ backslash", "Reçus", "Ünïcødé €"}));
 
-    w.Combo2->setCurrentIndex(w.Combo2->findData(folder));
-    emit w.Combo2->activated(w.Combo2->currentIndex());
-    ASSERT_TRUE(w.Option10->isChecked());
+    control<QComboBox>(w, "Combo2")->setCurrentIndex(control<QComboBox>(w, "Combo2")->findData(folder));
+    emit control<QComboBox>(w, "Combo2")->activated(control<QComboBox>(w, "Combo2")->currentIndex());
+    ASSERT_TRUE(control<QRadioButton>(w, "Option10")->isChecked());
     w.PushButton3_Click();
     EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
     QStringList expected;
@@ -156,7 +156,7 @@ TEST_P(EachOtherFolderTest, IsOfferedFetchedExportedAndKeptForTheNextStart)
 
     // The next start shows the folder chosen before anything is listed, and fetches it.
     Form1& again = startWindow();
-    EXPECT_TRUE(again.Option10->isChecked());
+    EXPECT_TRUE(control<QRadioButton>(again, "Option10")->isChecked());
     EXPECT_EQ(again.SelectedFolderName(), folder);
     connect();
     boxes_.shown.clear();
@@ -175,7 +175,7 @@ TEST_F(OtherFolderTest, ASavedFolderTheServerNoLongerHasFailsTheRunTheUsualWay)
     connect();
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Projects/2025"));
     w.PushButton3_Click();
-    EXPECT_EQ(w.ListView1->rowCount(), 0);
+    EXPECT_EQ(w.listView().rowCount(), 0);
     ASSERT_EQ(boxes_.shown.size(), 2u);
     EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("Invalid login.")));
     EXPECT_EQ(boxes_.shown[1].text, QStringLiteral("There are no emails in the Folder you selected."));

@@ -8,11 +8,6 @@
 #include "platform/mailbox/mailbox_component.h"
 #include "support/scripted_imap_server.h"
 
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-
 using namespace tallyhive::testing;
 
 namespace {
@@ -37,9 +32,9 @@ protected:
         window = std::make_unique<Form1>(
             tallyhive::Form1Services{boxes, settings, spreadsheets, imapServer, [] { return tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, &browser});
         window->Form_Load();
-        window->Text1->setText(QStringLiteral("tester@example.org"));
-        window->Combo1->setCurrentIndex(0);
-        window->Text2->setText(QStringLiteral("Correct-Horse-7"));
+        control<QLineEdit>(*window, "Text1")->setText(QStringLiteral("tester@example.org"));
+        control<QComboBox>(*window, "Combo1")->setCurrentIndex(0);
+        control<QLineEdit>(*window, "Text2")->setText(QStringLiteral("Correct-Horse-7"));
         return *window;
     }
     Form1& loadAgainstASlowServer()
@@ -67,15 +62,15 @@ TEST_F(Form1ScriptedServerTest, SecondConnectClickThenGetAllOrDisconnectCannotFr
 {
     Form1& w = loadAgainstASlowServer();
     duringSignIn([&] {
-        w.PushButton1->click();  // ignored: the connect command is running
-        w.PushButton3->click();  // refused: not connected yet
-        w.PushButton2->click();
-        w.PushButton1->click();
+        control<QPushButton>(w, "PushButton1")->click();  // ignored: the connect command is running
+        control<QPushButton>(w, "PushButton3")->click();  // refused: not connected yet
+        control<QPushButton>(w, "PushButton2")->click();
+        control<QPushButton>(w, "PushButton1")->click();
     });
-    w.PushButton1->click();
+    control<QPushButton>(w, "PushButton1")->click();
     tallyhive::setPendingEventsObserver(nullptr);
     ASSERT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
-    EXPECT_NE(w.oChilkat, nullptr);
+    EXPECT_NE(w.session().current, nullptr);
     EXPECT_EQ(boxes.texts(), QStringList({"Please connect first (Step 1) before using this feature.",
                                           "Please connect first (Step 1) before using this feature."}));
     EXPECT_EQ(server->commands().filter(QStringLiteral("LOGIN")).size(), 1);
@@ -84,28 +79,30 @@ TEST_F(Form1ScriptedServerTest, SecondConnectClickThenGetAllOrDisconnectCannotFr
     // The connected window fetches normally afterwards.
     boxes.shown.clear();
     w.PushButton3_Click();
-    EXPECT_EQ(w.ListView1->rowCount(), 3);
+    EXPECT_EQ(w.listView().rowCount(), 3);
     EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
 }
 
 TEST_F(Form1ScriptedServerTest, DisconnectDuringAFetchRunsSlowSignInLeavesTheRunItsSession)
 {
     Form1& w = loadAgainstASlowServer();
-    w.PushButton1->click();
+    control<QPushButton>(w, "PushButton1")->click();
     ASSERT_TRUE(w.isConnected());
-    w.oChilkat.reset();  // as after an earlier fetch run: the run makes its own session
+    w.session().current.reset();  // as after an earlier fetch run: the run makes its own session
     // "Disconnect" while the run's own sign-in waits for the server.
     tallyhive::setPendingEventsObserver([&, done = false]() mutable {
         if (done || server->commands().filter(QStringLiteral("LOGIN")).size() < 2)
             return;
         done = true;
-        w.PushButton1->click();
+        control<QPushButton>(w, "PushButton1")->click();
+        control<QPushButton>(w, "PushButton1")->click();  // "1. Connect" waits for the stopped run to end
     });
     w.PushButton3_Click();
     tallyhive::setPendingEventsObserver(nullptr);
     EXPECT_FALSE(w.isConnected());
-    EXPECT_EQ(w.oChilkat, nullptr);
-    EXPECT_EQ(w.PushButton3->text(), QStringLiteral("2a. Get All Emails"));
+    EXPECT_EQ(boxes.texts(), QStringList());  // the user ended the sign-in: no "Invalid login", and the ignored click tries none
+    EXPECT_EQ(w.session().current, nullptr);
+    EXPECT_EQ(control<QPushButton>(w, "PushButton3")->text(), QStringLiteral("2a. Get All Emails"));
 }
 
 TEST_F(Form1ScriptedServerTest, EachOptionTakesTheFolderWithItsRoleWhenItsOwnNameIsMissing)
@@ -123,24 +120,24 @@ TEST_F(Form1ScriptedServerTest, EachOptionTakesTheFolderWithItsRoleWhenItsOwnNam
     w.PushButton1_Click();
     ASSERT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
 
-    w.Option6->click();
+    control<QRadioButton>(w, "Option6")->click();
     w.PushButton3_Click();
     EXPECT_EQ(rowTexts(4), QStringList({"Subject 2", "Subject 3"}));
 
-    w.Option9->click();
+    control<QRadioButton>(w, "Option9")->click();
     w.PushButton3_Click();
     EXPECT_EQ(rowTexts(4), QStringList({"Subject 4"}));
 
     // A folder of the option's own name wins over a role elsewhere.
     boxes.shown.clear();
-    w.Option5->click();
+    control<QRadioButton>(w, "Option5")->click();
     w.PushButton3_Click();
-    EXPECT_EQ(w.ListView1->rowCount(), 0);
+    EXPECT_EQ(w.listView().rowCount(), 0);
     EXPECT_EQ(boxes.texts(), QStringList({"There are no emails in the Folder you selected."}));
 
     // No folder of the name and none with the role: the selection fails as before.
     boxes.shown.clear();
-    w.Option7->click();
+    control<QRadioButton>(w, "Option7")->click();
     w.PushButton3_Click();
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("Invalid login.")));
@@ -165,12 +162,12 @@ TEST_F(Form1ScriptedServerTest, EachOfferedFolderOpensByItsListedBytesAndACutLis
     Form1& w = loadAgainst(script);
     w.PushButton1_Click();
     ASSERT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
-    EXPECT_EQ(w.Combo2->itemText(w.Combo2->count() - 1), QStringLiteral("(only the first 10000 of 10004 folders, in alphabetical order)"));
-    EXPECT_EQ(w.Combo2->itemText(0), QStringLiteral("&AGE-lias"));
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->itemText(control<QComboBox>(w, "Combo2")->count() - 1), QStringLiteral("(only the first 10000 of 10004 folders, in alphabetical order)"));
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->itemText(0), QStringLiteral("&AGE-lias"));
     QStringList opened;
     for (const auto& [shown, bytes] : listed) {
-        w.Combo2->setCurrentIndex(w.Combo2->findText(shown));
-        emit w.Combo2->activated(w.Combo2->currentIndex());
+        control<QComboBox>(w, "Combo2")->setCurrentIndex(control<QComboBox>(w, "Combo2")->findText(shown));
+        emit control<QComboBox>(w, "Combo2")->activated(control<QComboBox>(w, "Combo2")->currentIndex());
         w.PushButton3_Click();
         opened << rowTexts(4);
     }

@@ -1,11 +1,5 @@
 #include "form1_fixture.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QRadioButton>
-
 using namespace tallyhive::testing;
 
 namespace {
@@ -20,22 +14,22 @@ bool hasLine(const RecordingMessageBoxes& boxes, int line)
 TEST_F(Form1Test, FirstRunShowsTheEmptySignInPanelInboxAndNoConnect)
 {
     Form1& w = load();
-    EXPECT_EQ(w.Check1->checkState(), Qt::Unchecked);
-    EXPECT_EQ(w.Check2->checkState(), Qt::Unchecked);
-    EXPECT_FALSE(w.Check2->isEnabled());
-    EXPECT_TRUE(w.Text1->text().isEmpty());
-    EXPECT_TRUE(w.Text2->text().isEmpty());
-    EXPECT_TRUE(w.Option3->isChecked());
-    EXPECT_FALSE(w.Option5->isChecked() || w.Option6->isChecked() || w.Option7->isChecked() || w.Option9->isChecked());
-    EXPECT_EQ(w.Combo1->currentText(), QStringLiteral("Live!ID"));
-    EXPECT_EQ(w.Combo1->count(), 4);
-    EXPECT_EQ(w.Combo1->itemText(2), QStringLiteral("@example.net"));
-    EXPECT_EQ(w.Label1->text(), QStringLiteral("Total Number Of Emails: 0"));
-    EXPECT_EQ(w.Label2->text(), QStringLiteral("Selected Emails: 0"));
+    EXPECT_EQ(control<QCheckBox>(w, "Check1")->checkState(), Qt::Unchecked);
+    EXPECT_EQ(control<QCheckBox>(w, "Check2")->checkState(), Qt::Unchecked);
+    EXPECT_FALSE(control<QCheckBox>(w, "Check2")->isEnabled());
+    EXPECT_TRUE(control<QLineEdit>(w, "Text1")->text().isEmpty());
+    EXPECT_TRUE(control<QLineEdit>(w, "Text2")->text().isEmpty());
+    EXPECT_TRUE(control<QRadioButton>(w, "Option3")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(w, "Option5")->isChecked() || control<QRadioButton>(w, "Option6")->isChecked() || control<QRadioButton>(w, "Option7")->isChecked() || control<QRadioButton>(w, "Option9")->isChecked());
+    EXPECT_EQ(control<QComboBox>(w, "Combo1")->currentText(), QStringLiteral("Live!ID"));
+    EXPECT_EQ(control<QComboBox>(w, "Combo1")->count(), 4);
+    EXPECT_EQ(control<QComboBox>(w, "Combo1")->itemText(2), QStringLiteral("@example.net"));
+    EXPECT_EQ(control<QLabel>(w, "Label1")->text(), QStringLiteral("Total Number Of Emails: 0"));
+    EXPECT_EQ(control<QLabel>(w, "Label2")->text(), QStringLiteral("Selected Emails: 0"));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Tallyhive"));
-    EXPECT_EQ(w.ListView1->columnCount(), 6);
-    EXPECT_EQ(w.ListView1->columnTitle(6), QStringLiteral("RecDate"));
-    EXPECT_EQ(w.ListView1->columnWidth(6), 0);
+    EXPECT_EQ(w.listView().columnCount(), 6);
+    EXPECT_EQ(w.listView().columnTitle(6), QStringLiteral("RecDate"));
+    EXPECT_EQ(w.listView().columnWidth(6), 0);
     EXPECT_TRUE(component->calls.isEmpty());
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(settings.value(QStringLiteral("Combo1")), QStringLiteral("0"));
@@ -50,12 +44,12 @@ TEST_F(Form1Test, RememberedSignInWithAutoConnectConnectsBeforeTheWindowShows)
     settings.set("Password", "secret");
     settings.set("Combo1", "1");
     Form1& w = load();
-    EXPECT_EQ(w.Text1->text(), QStringLiteral("user"));
-    EXPECT_EQ(w.Text2->text(), QStringLiteral("secret"));
-    EXPECT_EQ(w.Check2->checkState(), Qt::Checked);
-    EXPECT_TRUE(w.Check2->isEnabled());
+    EXPECT_EQ(control<QLineEdit>(w, "Text1")->text(), QStringLiteral("user"));
+    EXPECT_EQ(control<QLineEdit>(w, "Text2")->text(), QStringLiteral("secret"));
+    EXPECT_EQ(control<QCheckBox>(w, "Check2")->checkState(), Qt::Checked);
+    EXPECT_TRUE(control<QCheckBox>(w, "Check2")->isEnabled());
     EXPECT_TRUE(w.isConnected());
-    EXPECT_EQ(w.PushButton1->text(), QStringLiteral("Disconnect"));
+    EXPECT_EQ(control<QPushButton>(w, "PushButton1")->text(), QStringLiteral("Disconnect"));
     EXPECT_EQ(w.statusText(), QStringLiteral("Connected to Windows Live Hotmail. Please select folder to extract emails from."));
     EXPECT_EQ(count(QStringLiteral("login user@example.org")), 1);
     EXPECT_FALSE(w.isVisible());
@@ -67,14 +61,14 @@ TEST_F(Form1Test, AutoConnectWithoutRememberStillConnectsWithEmptyBoxes)
     settings.set("StayConnected", "0");
     settings.set("AutoConnect", "1");
     Form1& w = load();
-    EXPECT_FALSE(w.Check2->isEnabled());
-    EXPECT_EQ(w.Check2->checkState(), Qt::Checked);
+    EXPECT_FALSE(control<QCheckBox>(w, "Check2")->isEnabled());
+    EXPECT_EQ(control<QCheckBox>(w, "Check2")->checkState(), Qt::Checked);
     EXPECT_EQ(count(QStringLiteral("login ")), 1);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("Invalid login.")));
     EXPECT_FALSE(w.isConnected());
     EXPECT_EQ(w.statusText(), QStringLiteral("Disconnected from Windows Live Hotmail."));
-    EXPECT_EQ(w.oChilkat, nullptr);
+    EXPECT_EQ(w.session().current, nullptr);
 }
 
 TEST_F(Form1Test, UnreadableStayConnectedReportsLine160AndRestoresTheSignIn)
@@ -85,8 +79,8 @@ TEST_F(Form1Test, UnreadableStayConnectedReportsLine160AndRestoresTheSignIn)
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_TRUE(hasLine(boxes, 160));
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Application Error"));
-    EXPECT_EQ(w.Check1->checkState(), Qt::Checked);
-    EXPECT_EQ(w.Text1->text(), QStringLiteral("someone"));
+    EXPECT_EQ(control<QCheckBox>(w, "Check1")->checkState(), Qt::Checked);
+    EXPECT_EQ(control<QLineEdit>(w, "Text1")->text(), QStringLiteral("someone"));
     EXPECT_EQ(settings.value("StayConnected"), QStringLiteral("1"));
 }
 
@@ -94,15 +88,15 @@ TEST_F(Form1Test, SuffixIndexOutsideTheListReportsLine777AndSelectsNothing)
 {
     settings.set("Combo1", "-1");
     Form1& w = load();
-    EXPECT_EQ(w.Combo1->currentIndex(), -1);
+    EXPECT_EQ(control<QComboBox>(w, "Combo1")->currentIndex(), -1);
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(settings.value("Combo1"), QStringLiteral("-1"));
 
     settings.set("Combo1", "4");
     Form1& again = load();
     EXPECT_TRUE(hasLine(boxes, 777));
-    EXPECT_EQ(again.Combo1->currentIndex(), -1);
-    again.Text1->setText(QStringLiteral("name"));
+    EXPECT_EQ(control<QComboBox>(again, "Combo1")->currentIndex(), -1);
+    control<QLineEdit>(again, "Text1")->setText(QStringLiteral("name"));
     EXPECT_EQ(again.LoginName(), QStringLiteral("name"));
 }
 
@@ -116,18 +110,18 @@ TEST_F(Form1Test, FolderOptionsRestoreTheLastTrueAndSaveAllFive)
     settings.set("Option5", "True");
     settings.set("Option9", "true");
     Form1& w = load();
-    EXPECT_TRUE(w.Option9->isChecked());
-    EXPECT_FALSE(w.Option5->isChecked());
+    EXPECT_TRUE(control<QRadioButton>(w, "Option9")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(w, "Option5")->isChecked());
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Deleted"));
     EXPECT_EQ(settings.value("Option5"), QStringLiteral("False"));
     EXPECT_EQ(settings.value("Option9"), QStringLiteral("True"));
 
-    w.Option7->click();
+    control<QRadioButton>(w, "Option7")->click();
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Junk"));
     EXPECT_EQ(settings.writes.mid(settings.writes.size() - 5),
               QStringList({"Option3=False", "Option5=False", "Option6=False", "Option7=True", "Option9=False"}));
-    w.Option7->click();  // clicking the selected option keeps it selected
-    EXPECT_TRUE(w.Option7->isChecked());
+    control<QRadioButton>(w, "Option7")->click();  // clicking the selected option keeps it selected
+    EXPECT_TRUE(control<QRadioButton>(w, "Option7")->isChecked());
 }
 
 TEST_F(Form1Test, UnreadableFolderValueReportsItsLineAndLeavesTheOptionAsItWas)
@@ -135,8 +129,8 @@ TEST_F(Form1Test, UnreadableFolderValueReportsItsLineAndLeavesTheOptionAsItWas)
     settings.set("Option6", "maybe");
     Form1& w = load();
     EXPECT_TRUE(hasLine(boxes, 190));
-    EXPECT_TRUE(w.Option3->isChecked());
-    EXPECT_FALSE(w.Option6->isChecked());
+    EXPECT_TRUE(control<QRadioButton>(w, "Option3")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(w, "Option6")->isChecked());
 }
 
 TEST_F(Form1Test, DimmedAutoConnectDoesNotConnect)
@@ -144,26 +138,26 @@ TEST_F(Form1Test, DimmedAutoConnectDoesNotConnect)
     settings.set("StayConnected", "1");
     settings.set("AutoConnect", "2");
     Form1& w = load();
-    EXPECT_EQ(w.Check2->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(control<QCheckBox>(w, "Check2")->checkState(), Qt::PartiallyChecked);
     EXPECT_TRUE(component->calls.isEmpty());
 }
 
 TEST_F(Form1Test, AChosenOtherFolderIsRestoredAndUsedBeforeTheServerListsFolders)
 {
     Form1& first = load();
-    EXPECT_FALSE(first.Option10->isEnabled());  // nothing for it to stand for yet
-    EXPECT_FALSE(first.Combo2->isEnabled());
-    EXPECT_FALSE(first.Option10->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(first, "Option10")->isEnabled());  // nothing for it to stand for yet
+    EXPECT_FALSE(control<QComboBox>(first, "Combo2")->isEnabled());
+    EXPECT_FALSE(control<QRadioButton>(first, "Option10")->isChecked());
 
     settings.set("Option3", "0");
     settings.set("Option10", "1");
     settings.set("Combo2", "Projects/2026");
     component->fill(QStringLiteral("Projects/2026"), 3);
     Form1& w = load();
-    EXPECT_TRUE(w.Option10->isChecked());
-    EXPECT_TRUE(w.Option10->isEnabled());
-    EXPECT_FALSE(w.Option3->isChecked());
-    EXPECT_EQ(w.Combo2->currentText(), QStringLiteral("Projects/2026"));
+    EXPECT_TRUE(control<QRadioButton>(w, "Option10")->isChecked());
+    EXPECT_TRUE(control<QRadioButton>(w, "Option10")->isEnabled());
+    EXPECT_FALSE(control<QRadioButton>(w, "Option3")->isChecked());
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->currentText(), QStringLiteral("Projects/2026"));
     EXPECT_EQ(w.SelectedFolderName(), QStringLiteral("Projects/2026"));
     EXPECT_EQ(settings.value("Option10"), QStringLiteral("True"));
     EXPECT_EQ(settings.value("Combo2"), QStringLiteral("Projects/2026"));
@@ -171,5 +165,5 @@ TEST_F(Form1Test, AChosenOtherFolderIsRestoredAndUsedBeforeTheServerListsFolders
     settings.set("Option10", "soon");
     Form1& unreadable = load();
     EXPECT_TRUE(hasLine(boxes, 198));
-    EXPECT_FALSE(unreadable.Option10->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(unreadable, "Option10")->isChecked());
 }

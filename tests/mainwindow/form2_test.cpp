@@ -75,5 +75,5 @@ TEST_F(Form1Test, AnUnreadableCursorFileDoesNotStopGetSomeEmails)
     });
     w.PushButton2_Click();
     EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("Done.")});
-    EXPECT_EQ(w.ListView1->rowCount(), 3);
+    EXPECT_EQ(w.listView().rowCount(), 3);
 }

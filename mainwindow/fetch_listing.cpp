@@ -1,10 +1,12 @@
-#include "mainwindow/form1.h"
+#include "mainwindow/fetch_panel.h"
 
 #include "app/general_date.h"
 #include "app/locations.h"
 #include "app/numbered_handler.h"
 #include "app/pending_events.h"
 #include "interfaces/error.h"
+#include "mainwindow/email_list.h"
+#include "mainwindow/window_session.h"
 #include "platform/qt/qt_list_view.h"
 
 #include <QLineEdit>
@@ -23,12 +25,12 @@ bool passesFilter(const EmailRecord& mail, const QString& filter)
 
 }  // namespace
 
-void Form1::oChilkat_MailExtractListing(clsChilkatIMAP* sender, EmailRecord&& mail, int uID)
+void FetchPanel::oChilkat_MailExtractListing(clsChilkatIMAP* sender, EmailRecord&& mail, int uID)
 {
-    if (sender != oChilkat.get())
+    if (sender != window_.session.current.get())
         return;
     showRunPosition(*sender, uID);
-    NumberedHandler h(services_.boxes, locations::MailExtractListing);
+    NumberedHandler h(window_.services.boxes, locations::MailExtractListing);
     QString filter;
     // The same steps carry other numbers when the filter is active.
     int dayLine = 160;
@@ -44,7 +46,7 @@ void Form1::oChilkat_MailExtractListing(clsChilkatIMAP* sender, EmailRecord&& ma
         // The record is the row: the list shows its texts and keeps it for
         // the larger view, the check commands and the sheet.
         const QDateTime receivedAt = mail.receivedAt;
-        h.step(dayLine - 26, [&] { ListView1->addRow(std::move(mail)); });
+        h.step(dayLine - 26, [&] { window_.list.view().addRow(std::move(mail)); });
         h.step(dayLine, [&] {
             if (!general_date::dayNumber(receivedAt))
                 throw AppError(QStringLiteral("Type mismatch"));

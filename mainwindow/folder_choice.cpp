@@ -1,12 +1,16 @@
-#include "mainwindow/form1.h"
+#include "mainwindow/folder_choice.h"
 
+#include "app/numbered_handler.h"
 #include "app/numbers.h"
 #include "app/pending_events.h"
 #include "app/settings_keys.h"
 #include "app/texts.h"
+#include "app/window/window_prep.h"
 #include "mail/folder_options.h"
+#include "mainwindow/window_settings.h"
 
 #include <QComboBox>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -76,21 +80,91 @@ void addFolder(QComboBox* box, const QString& folder) { box->addItem(shortened(f
 
 }  // namespace
 
+FolderChoice::FolderChoice(QWidget* face, platform::SettingsStore& settings, QObject* parent)
+    : QObject(parent), settings_(settings)
+{
+    Frame2 = new QGroupBox(QStringLiteral("Folder"), face);
+    Frame2->setGeometry(twipsRect(120, 1680, 7800, 660));
+    Option3 = new QRadioButton(QStringLiteral("Inbox"), Frame2);
+    Option5 = new QRadioButton(QStringLiteral("Drafts"), Frame2);
+    Option6 = new QRadioButton(QStringLiteral("Sent"), Frame2);
+    Option7 = new QRadioButton(QStringLiteral("Junk"), Frame2);
+    Option9 = new QRadioButton(QStringLiteral("Deleted"), Frame2);
+    int left = 240;
+    for (QRadioButton* option : {Option3, Option5, Option6, Option7, Option9}) {
+        option->setGeometry(twipsRect(left, 300, 1320, 285));
+        left += 1500;
+    }
+    // The sixth choice sits on the caption's line, right of "Folder", so
+    // that nothing the window had before moves.
+    Option10 = new QRadioButton(texts::OtherFolderCaption, Frame2);
+    Option10->setGeometry(twipsRect(1740, 15, 900, 285));
+    Combo2 = new QComboBox(Frame2);
+    Combo2->setGeometry(twipsRect(2640, 0, 4920, 300));
+    Combo2->setPlaceholderText(texts::OtherFoldersBeforeConnect);
+    for (QRadioButton* option : folderOptions()) {
+        // Exclusivity is the window's own: the options must also be able to
+        // show no selection at all.
+        option->setAutoExclusive(false);
+    }
+    Option3->setChecked(true);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Option3->setObjectName(QStringLiteral("Option3"));
+    Option5->setObjectName(QStringLiteral("Option5"));
+    Option6->setObjectName(QStringLiteral("Option6"));
+    Option7->setObjectName(QStringLiteral("Option7"));
+    Option9->setObjectName(QStringLiteral("Option9"));
+    Option10->setObjectName(QStringLiteral("Option10"));
+    Combo2->setObjectName(QStringLiteral("Combo2"));
+
+    for (QRadioButton* option : folderOptions())
+        connect(option, &QRadioButton::clicked, this, [this, option] { setOption(option, true); });
+    // Two long names may be shortened alike: the entry counts, not its text.
+    connect(Combo2, &QComboBox::currentIndexChanged, this, &FolderChoice::Combo2_Change);
+    connect(Combo2, &QComboBox::activated, this, &FolderChoice::Combo2_Activated);
+    makeFolderOptionsOneGroup();
+    updateOtherOption();
+}
+
+std::array<QRadioButton*, 6> FolderChoice::folderOptions() const { return {Option3, Option5, Option6, Option7, Option9, Option10}; }
+
+void FolderChoice::restore(NumberedHandler& h)
+{
+    const auto setting = [this](const QString& key, const QString& fallback) {
+        return readWindowSetting(settings_, key, fallback);
+    };
+    // Selecting an option saves all six, so the six are read before any is set.
+    const QString option3 = setting(settings_keys::Option3, QStringLiteral("1"));
+    const QString option5 = setting(settings_keys::Option5, QStringLiteral("0"));
+    const QString option6 = setting(settings_keys::Option6, QStringLiteral("0"));
+    const QString option7 = setting(settings_keys::Option7, QStringLiteral("0"));
+    const QString option9 = setting(settings_keys::Option9, QStringLiteral("0"));
+    const QString option10 = setting(settings_keys::Option10, QStringLiteral("0"));
+    h.step(186, [&] { setOption(Option3, readBoolean(option3)); });
+    h.step(188, [&] { setOption(Option5, readBoolean(option5)); });
+    h.step(190, [&] { setOption(Option6, readBoolean(option6)); });
+    h.step(192, [&] { setOption(Option7, readBoolean(option7)); });
+    h.step(194, [&] { setOption(Option9, readBoolean(option9)); });
+    // The chosen folder is shown, and used, before the server lists its folders.
+    h.step(196, [&] { showOnlyFolder(readWindowSetting(settings_, settings_keys::Combo2)); });
+    h.step(198, [&] { setOption(Option10, readBoolean(option10)); });
+}
+
 // The five options are one group for the keyboard, as option groups are
 // elsewhere on the desktop: one tab stop, at the selected option (the first
 // when none is), and the arrow keys move the choice.
-void Form1::makeFolderOptionsOneGroup()
+void FolderChoice::makeFolderOptionsOneGroup()
 {
     auto* keys = new OptionArrowKeys(this, [this](QRadioButton* from, int step) { moveFolderChoice(from, step); });
     for (QRadioButton* option : folderOptions()) {
         option->installEventFilter(keys);
-        connect(option, &QRadioButton::toggled, this, &Form1::placeFolderTabStop);
+        connect(option, &QRadioButton::toggled, this, &FolderChoice::placeFolderTabStop);
     }
     placeFolderTabStop();
 }
 
 // An option that cannot be chosen ("Other:" with no folder) is passed over.
-void Form1::moveFolderChoice(QRadioButton* from, int step)
+void FolderChoice::moveFolderChoice(QRadioButton* from, int step)
 {
     const auto options = folderOptions();
     const auto count = static_cast<int>(options.size());
@@ -108,7 +182,7 @@ void Form1::moveFolderChoice(QRadioButton* from, int step)
     to->setFocus(Qt::TabFocusReason);
 }
 
-void Form1::placeFolderTabStop()
+void FolderChoice::placeFolderTabStop()
 {
     const auto options = folderOptions();
     const auto selected = std::find_if(options.begin(), options.end(), [](QRadioButton* o) { return o->isChecked(); });
@@ -117,7 +191,7 @@ void Form1::placeFolderTabStop()
         option->setFocusPolicy(option == stop ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
-void Form1::setOption(QRadioButton* option, bool selected)
+void FolderChoice::setOption(QRadioButton* option, bool selected)
 {
     if (!selected) {
         option->setChecked(false);
@@ -134,16 +208,16 @@ void Form1::setOption(QRadioButton* option, bool selected)
 }
 
 // "Option10" goes first, so the five keep the order they were always written in.
-void Form1::Option_Click()
+void FolderChoice::Option_Click()
 {
     const std::array<QString, 6> keys{settings_keys::Option10, settings_keys::Option3, settings_keys::Option5,
                                       settings_keys::Option6,  settings_keys::Option7, settings_keys::Option9};
     const std::array<QRadioButton*, 6> options{Option10, Option3, Option5, Option6, Option7, Option9};
     for (std::size_t i = 0; i < options.size(); ++i)
-        saveSetting(keys[i], booleanText(options[i]->isChecked()));
+        saveWindowSetting(settings_, keys[i], booleanText(options[i]->isChecked()));
 }
 
-QString Form1::SelectedFolderName() const
+QString FolderChoice::SelectedFolderName() const
 {
     for (QRadioButton* option : folderOptions()) {
         if (option->isChecked())
@@ -152,20 +226,20 @@ QString Form1::SelectedFolderName() const
     return QString();
 }
 
-QString Form1::otherFolder() const { return Combo2->currentData(kFullName).toString(); }
+QString FolderChoice::otherFolder() const { return Combo2->currentData(kFullName).toString(); }
 
-void Form1::Combo2_Change()
+void FolderChoice::Combo2_Change()
 {
-    saveSetting(settings_keys::Combo2, otherFolder());
+    saveWindowSetting(settings_, settings_keys::Combo2, otherFolder());
     updateOtherOption();
 }
 
 // Choosing a folder, even the one already shown, chooses "Other:".
-void Form1::Combo2_Activated() { setOption(Option10, true); }
+void FolderChoice::Combo2_Activated() { setOption(Option10, true); }
 
 // The folders the server offers, with the one already chosen kept shown even
 // when the server does not list it: the fetch then says it is not there.
-void Form1::showOtherFolders(const QStringList& folders)
+void FolderChoice::showOtherFolders(const QStringList& folders)
 {
     const QString chosen = otherFolder();
     const OtherFolders offered = otherFoldersOffered(folders, chosen);
@@ -195,7 +269,7 @@ void Form1::showOtherFolders(const QStringList& folders)
 }
 
 // Without a connection only the chosen folder is shown, as at start.
-void Form1::showOnlyFolder(const QString& folder)
+void FolderChoice::showOnlyFolder(const QString& folder)
 {
     {
         const QSignalBlocker quiet(Combo2);
@@ -210,7 +284,7 @@ void Form1::showOnlyFolder(const QString& folder)
 }
 
 // "Other:" can be chosen only while its drop-down shows a folder.
-void Form1::updateOtherOption()
+void FolderChoice::updateOtherOption()
 {
     Combo2->setEnabled(Combo2->count() > 0);
     Combo2->setToolTip(Combo2->currentText());  // a long path does not fit the box

@@ -1,4 +1,4 @@
-#include "mainwindow/form1.h"
+#include "mainwindow/sign_in_panel.h"
 
 #include "app/config.h"
 #include "app/microsoft_application.h"
@@ -7,6 +7,8 @@
 #include "app/window/window_pointer.h"
 #include "auth/id_token.h"
 #include "interfaces/error.h"
+#include "mainwindow/window_activity.h"
+#include "mainwindow/window_settings.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -17,34 +19,34 @@ namespace tallyhive {
 
 using Outcome = platform::BrowserSignIn::Outcome;
 
-platform::BrowserSignIn& Form1::signIn() const
+platform::BrowserSignIn& SignInPanel::signIn() const
 {
-    if (!services_.signIn)
+    if (!window_.services.signIn)
         throw AppError(texts::ObjectNotSet);
-    return *services_.signIn;
+    return *window_.services.signIn;
 }
 
 // The environment overrides what the dialog saved, which overrides what the
 // package was built with.
-void Form1::chooseMicrosoftApplication()
+void SignInPanel::chooseMicrosoftApplication()
 {
     const auto saved = [this](const QString& key) {
-        return services_.settings.getSetting(settings_keys::Application, settings_keys::Section, key, QString());
+        return readWindowSetting(window_.services.settings, key, QString());
     };
     microsoftApplication_.clientId = config::oauthClientId(saved(settings_keys::OAuthClientId));
     microsoftApplication_.tenant = config::oauthTenant(saved(settings_keys::OAuthAuthority));
-    signInMethod_ = chooseSignInMethod(microsoftApplication_.clientId, services_.server.host);
-    if (signInMethod_ == SignInMethod::Microsoft && services_.signIn)
-        services_.signIn->useApplication(microsoftApplication_.clientId, config::oauthAuthority(microsoftApplication_.tenant));
+    signInMethod_ = chooseSignInMethod(microsoftApplication_.clientId, window_.services.server.host);
+    if (signInMethod_ == SignInMethod::Microsoft && window_.services.signIn)
+        window_.services.signIn->useApplication(microsoftApplication_.clientId, config::oauthAuthority(microsoftApplication_.tenant));
 }
 
-bool Form1::MicrosoftSetup()
+bool SignInPanel::MicrosoftSetup()
 {
     // With no application yet, the account type is guessed from the Live ID.
     const platform::MicrosoftApplication proposed{
         microsoftApplication_.clientId,
         microsoftApplication_.clientId.isEmpty() ? tenantForAddress(LoginName()) : microsoftApplication_.tenant};
-    const auto chosen = services_.boxes.microsoftSetup(proposed);
+    const auto chosen = window_.services.boxes.microsoftSetup(proposed);
     if (!chosen)
         return false;
     saveSetting(settings_keys::OAuthClientId, chosen->clientId);
@@ -54,7 +56,7 @@ bool Form1::MicrosoftSetup()
     return signInMethod_ == SignInMethod::Microsoft;
 }
 
-void Form1::applySignInMethod()
+void SignInPanel::applySignInMethod()
 {
     if (signInMethod_ == SignInMethod::Password)
         return;
@@ -66,26 +68,26 @@ void Form1::applySignInMethod()
     Text2->setPlaceholderText(texts::PasswordNotNeeded);
     Text2->setToolTip(texts::PasswordNotNeededTip);
     // Outlook.com takes no password: one saved earlier is only a liability.
-    if (!services_.settings.getSetting(settings_keys::Application, settings_keys::Section, settings_keys::Password, QString()).isEmpty())
+    if (!readWindowSetting(window_.services.settings, settings_keys::Password, QString()).isEmpty())
         saveSetting(settings_keys::Password, QString());
     // Outside the numbered steps: a window given no sign-in object says so
     // at its first connect instead of failing its load.
-    if (signInMethod_ == SignInMethod::Microsoft && services_.signIn) {
-        services_.signIn->setRemembered(Check1->checkState() != Qt::Unchecked);
-        services_.signIn->setBrowserNotOpenedNotice([this](const QString& address) {
-            services_.boxes.show(texts::BrowserNotOpened.arg(address), texts::AppTitle, platform::BoxIcon::None);
+    if (signInMethod_ == SignInMethod::Microsoft && window_.services.signIn) {
+        window_.services.signIn->setRemembered(Check1->checkState() != Qt::Unchecked);
+        window_.services.signIn->setBrowserNotOpenedNotice([this](const QString& address) {
+            window_.services.boxes.show(texts::BrowserNotOpened.arg(address), texts::AppTitle, platform::BoxIcon::None);
         });
     }
 }
 
 // A token at hand (or refreshed) is tried first; the browser opens when there
 // is none, or when the server refused it and a refreshed one.
-bool Form1::connectWithMicrosoft(clsChilkatIMAP& session)
+bool SignInPanel::connectWithMicrosoft(clsChilkatIMAP& session)
 {
     // The Live ID typed is the mailbox asked for, and the tokens are its.
     const QString account = LoginName();
     if (!auth::isUsableAddress(account)) {
-        services_.boxes.show(texts::LiveIdNotAnAddress, texts::AppTitle, platform::BoxIcon::None);
+        window_.services.boxes.show(texts::LiveIdNotAnAddress, texts::AppTitle, platform::BoxIcon::None);
         return false;
     }
     bool browserUsed = false;
@@ -99,7 +101,7 @@ bool Form1::connectWithMicrosoft(clsChilkatIMAP& session)
             return false;  // the session or a box has said why
         if (browserUsed) {
             // A token just granted and still refused belongs to someone else.
-            services_.boxes.show(texts::SignInWrongAccount.arg(session.Username), texts::AppTitle, platform::BoxIcon::None);
+            window_.services.boxes.show(texts::SignInWrongAccount.arg(session.Username), texts::AppTitle, platform::BoxIcon::None);
             return false;
         }
         if (!signInThroughBrowser(account))
@@ -110,11 +112,11 @@ bool Form1::connectWithMicrosoft(clsChilkatIMAP& session)
     readMailboxFor_ = account;
     if (session.Username.compare(account, Qt::CaseInsensitive) != 0 && announcedMailbox_ != session.Username) {
         announcedMailbox_ = session.Username;
-        services_.boxes.show(texts::SignInOtherMailbox.arg(session.Username, account), texts::AppTitle, platform::BoxIcon::None);
+        window_.services.boxes.show(texts::SignInOtherMailbox.arg(session.Username, account), texts::AppTitle, platform::BoxIcon::None);
     }
     if (Check1->checkState() != Qt::Unchecked && !signIn().canRemember() && !cannotRememberShown_) {
         cannotRememberShown_ = true;
-        services_.boxes.show(texts::CannotRememberSignIn, texts::AppTitle, platform::BoxIcon::None);
+        window_.services.boxes.show(texts::CannotRememberSignIn, texts::AppTitle, platform::BoxIcon::None);
     }
     return true;
 }
@@ -122,7 +124,7 @@ bool Form1::connectWithMicrosoft(clsChilkatIMAP& session)
 // The Live ID typed first. When the server refuses the token for it and the
 // browser's sign-in named another address (an alias, a second account),
 // that one, once.
-bool Form1::connectAsMailbox(clsChilkatIMAP& session, const QString& account)
+bool SignInPanel::connectAsMailbox(clsChilkatIMAP& session, const QString& account)
 {
     QString mailbox = account;
     while (true) {
@@ -142,7 +144,7 @@ bool Form1::connectAsMailbox(clsChilkatIMAP& session, const QString& account)
 
 // The service could not be asked, or answered with something that is no
 // answer: the browser would fare no better.
-bool Form1::signInServiceFailed()
+bool SignInPanel::signInServiceFailed()
 {
     const Outcome outcome = signIn().lastOutcome();
     if (outcome != Outcome::Unreachable && outcome != Outcome::Unexpected)
@@ -151,22 +153,22 @@ bool Form1::signInServiceFailed()
     return true;
 }
 
-bool Form1::signInThroughBrowser(const QString& account)
+bool SignInPanel::signInThroughBrowser(const QString& account)
 {
-    if (loading_) {
-        connectWhenShown_ = true;
+    if (window_.activity.unseen()) {
+        window_.activity.connectWhenShown();
         return false;
     }
     while (true) {
-        setStatus(texts::StatusFinishInBrowser);
+        window_.setStatus(texts::StatusFinishInBrowser);
         // The window stays usable while the user is in the browser.
-        pointer_->setDefault();
-        lblSignInHelp->show();
+        window_.pointer.setDefault();
+        window_.showSignInHelp(true);
         const Outcome outcome = signIn().signInInBrowser(account);
-        lblSignInHelp->hide();
-        pointer_->setBusy();
+        window_.showSignInHelp(false);
+        window_.pointer.setBusy();
         if (outcome == Outcome::SignedIn) {
-            setStatus(texts::StatusConnecting);
+            window_.setStatus(texts::StatusConnecting);
             return true;
         }
         // A new application set up from the box is tried at once.
@@ -175,7 +177,7 @@ bool Form1::signInThroughBrowser(const QString& account)
     }
 }
 
-bool Form1::showSignInOutcome(Outcome outcome)
+bool SignInPanel::showSignInOutcome(Outcome outcome)
 {
     QString text;
     switch (outcome) {
@@ -193,30 +195,30 @@ bool Form1::showSignInOutcome(Outcome outcome)
     // Microsoft shows a wrong application, account type or redirect address
     // only on its own page: these may all be one.
     case Outcome::Cancelled:
-        return services_.boxes.offer(texts::SignInCancelled, texts::AppTitle, texts::MicrosoftSetupAction) && MicrosoftSetup();
+        return window_.services.boxes.offer(texts::SignInCancelled, texts::AppTitle, texts::MicrosoftSetupAction) && MicrosoftSetup();
     case Outcome::TimedOut:
-        return services_.boxes.offer(texts::SignInTimedOut, texts::AppTitle, texts::MicrosoftSetupAction) && MicrosoftSetup();
+        return window_.services.boxes.offer(texts::SignInTimedOut, texts::AppTitle, texts::MicrosoftSetupAction) && MicrosoftSetup();
     case Outcome::Failed:
     case Outcome::NoToken:
-        return services_.boxes.offer(texts::SignInFailed.arg(signIn().lastDetail()), texts::AppTitle, texts::MicrosoftSetupAction)
+        return window_.services.boxes.offer(texts::SignInFailed.arg(signIn().lastDetail()), texts::AppTitle, texts::MicrosoftSetupAction)
                && MicrosoftSetup();
     }
-    services_.boxes.show(text, texts::AppTitle, platform::BoxIcon::None);
+    window_.services.boxes.show(text, texts::AppTitle, platform::BoxIcon::None);
     return false;
 }
 
-void Form1::oChilkat_SignInRefused()
+void SignInPanel::oChilkat_SignInRefused()
 {
     tokenRefused_ = true;
     // The connect command decides what follows; a fetch run cannot open the
     // browser, so the user hears how to sign in again.
-    if (!connecting_)
-        services_.boxes.show(texts::SignInNoLongerAccepted, texts::AppTitle, platform::BoxIcon::None);
+    if (!window_.activity.connecting())
+        window_.services.boxes.show(texts::SignInNoLongerAccepted, texts::AppTitle, platform::BoxIcon::None);
 }
 
-void Form1::oChilkat_MailboxNotServed(const QString& mailbox)
+void SignInPanel::oChilkat_MailboxNotServed(const QString& mailbox)
 {
-    services_.boxes.show(texts::MailboxNotServed.arg(mailbox), texts::AppTitle, platform::BoxIcon::None);
+    window_.services.boxes.show(texts::MailboxNotServed.arg(mailbox), texts::AppTitle, platform::BoxIcon::None);
 }
 
 }  // namespace tallyhive

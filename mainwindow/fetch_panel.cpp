@@ -1,4 +1,4 @@
-#include "mainwindow/form1.h"
+#include "mainwindow/fetch_panel.h"
 
 #include "app/error_log.h"
 #include "app/locations.h"
@@ -8,11 +8,17 @@
 #include "app/window/window_pointer.h"
 #include "app/window/window_prep.h"
 #include "interfaces/error.h"
+#include "mainwindow/email_list.h"
+#include "mainwindow/folder_choice.h"
 #include "mainwindow/form2.h"
+#include "mainwindow/sign_in_panel.h"
+#include "mainwindow/status_progress_bar.h"
+#include "mainwindow/window_activity.h"
+#include "mainwindow/window_session.h"
 #include "platform/qt/qt_list_view.h"
 
-#include "mainwindow/status_progress_bar.h"
-
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QPushButton>
 
 namespace tallyhive {
@@ -47,11 +53,44 @@ QString closingText(const clsChilkatIMAP* run, bool skipDone)
 
 }  // namespace
 
-void Form1::PushButton3_Click()
+FetchPanel::FetchPanel(QWidget* face, Window window, QObject* parent) : QObject(parent), window_(window)
 {
-    NumberedHandler h(services_.boxes, locations::GetAll);
-    if (h.test(100, [&] { return !isConnected(); })) {
-        h.step(102, [&] { services_.boxes.show(texts::ConnectFirst, texts::AppTitle, platform::BoxIcon::None); });
+    Frame4 = new QGroupBox(texts::FilterFrameCaption, face);
+    Frame4->setObjectName(QStringLiteral("Frame4"));
+    Frame4->setGeometry(twipsRect(120, 2400, 7800, 780));
+    txtSearch = new QLineEdit(Frame4);
+    txtSearch->setObjectName(QStringLiteral("txtSearch"));
+    txtSearch->setGeometry(twipsRect(240, 330, 7320, 345));
+
+    PushButton3 = new QPushButton(texts::GetAllCaption, face);
+    PushButton3->setObjectName(QStringLiteral("PushButton3"));
+    PushButton3->setGeometry(twipsRect(120, 3300, FetchButtonWidth, 405));
+    PushButton2 = new QPushButton(texts::GetSomeCaption, face);
+    PushButton2->setObjectName(QStringLiteral("PushButton2"));
+    PushButton2->setGeometry(twipsRect(4080, 3300, FetchButtonWidth, 405));
+
+    ProgressBar1 = new StatusProgressBar(face);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(twipsRect(120, 3810, 7800, 330));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->setAlignment(Qt::AlignCenter);
+    ProgressBar1->setPosition(0);
+    ProgressBar1->setStatus(texts::ProgressBarIdle);
+
+    window_.pointer.alwaysCustomOver(PushButton2);
+    window_.pointer.alwaysCustomOver(PushButton3);
+    connect(PushButton2, &QPushButton::clicked, this, &FetchPanel::PushButton2_Click);
+    connect(PushButton3, &QPushButton::clicked, this, &FetchPanel::PushButton3_Click);
+}
+
+void FetchPanel::setStatus(const QString& text) { ProgressBar1->setStatus(text); }
+
+void FetchPanel::PushButton3_Click()
+{
+    NumberedHandler h(window_.services.boxes, locations::GetAll);
+    if (h.test(100, [&] { return !window_.signIn.isConnected(); })) {
+        h.step(102, [&] { window_.services.boxes.show(texts::ConnectFirst, texts::AppTitle, platform::BoxIcon::None); });
         return;
     }
     if (h.test(104, [&] { return PushButton3->text() == texts::StopCaption; })) {
@@ -60,18 +99,17 @@ void Form1::PushButton3_Click()
     }
     // A stopped run still has its closing lines to run; a new one must not
     // start inside it.
-    if (fetchRunning_)
+    if (!startFetchRun(h, PushButton3))
         return;
-    startFetchRun(h, PushButton3);
-    h.step(120, [&] { ListView1->removeAllRows(); });
-    h.step(122, [&] { ListView1->setSortingEnabled(false); });
-    h.step(124, [&] { RefreshCounts(true); });
-    h.step(126, [&] { KeepChecks = false; });
+    h.step(120, [&] { window_.list.view().removeAllRows(); });
+    h.step(122, [&] { window_.list.view().setSortingEnabled(false); });
+    h.step(124, [&] { window_.list.RefreshCounts(true); });
+    h.step(126, [&] { window_.list.resetKeepChecks(); });
 
     std::shared_ptr<clsChilkatIMAP> session;
     if (takeRunSession(h, 128, session)) {
         QString folder;
-        h.step(152, [&] { folder = SelectedFolderName(); });
+        h.step(152, [&] { folder = window_.folders.SelectedFolderName(); });
         if (h.test(172, [&] { return session != nullptr; })) {
             h.step(174, [&] { session->CurrentLocation = 1; });
             h.step(176, [&] { session->MaxRecord = session->GetTotalMessage(folder); });
@@ -79,30 +117,30 @@ void Form1::PushButton3_Click()
         if (h.test(178, [&] { return require(session)->MaxRecord > 0; })) {
             h.step(182, [&] { require(session)->StartMailExtraction(folder); });
         } else {
-            h.step(184, [&] { services_.boxes.show(texts::NoEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
+            h.step(184, [&] { window_.services.boxes.show(texts::NoEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
             h.step(186, [&] { SkipDoneMessage = true; });
         }
-        h.step(188, [&] { RefreshCounts(false); });
+        h.step(188, [&] { window_.list.RefreshCounts(false); });
     }
     closeFetchRun(h, 190, PushButton3, session.get());
 }
 
-void Form1::PushButton2_Click()
+void FetchPanel::PushButton2_Click()
 {
-    NumberedHandler h(services_.boxes, locations::GetSome);
-    if (h.test(100, [&] { return !isConnected(); })) {
-        h.step(102, [&] { services_.boxes.show(texts::ConnectFirst, texts::AppTitle, platform::BoxIcon::None); });
+    NumberedHandler h(window_.services.boxes, locations::GetSome);
+    if (h.test(100, [&] { return !window_.signIn.isConnected(); })) {
+        h.step(102, [&] { window_.services.boxes.show(texts::ConnectFirst, texts::AppTitle, platform::BoxIcon::None); });
         return;
     }
-    if (fetchRunning_)
+    if (!startFetchRun(h, PushButton2))
         return;
-    startFetchRun(h, PushButton2);
 
     std::shared_ptr<clsChilkatIMAP> session;
     if (takeRunSession(h, 120, session)) {
         QString folder;
-        h.step(144, [&] { folder = SelectedFolderName(); });
-        Form2 dialog(services_.boxes, RangeAccepted, SkipDoneMessage, this);
+        h.step(144, [&] { folder = window_.folders.SelectedFolderName(); });
+        bool rangeAccepted = false;
+        Form2 dialog(window_.services.boxes, rangeAccepted, SkipDoneMessage, Frame4->window());
         if (h.test(164, [&] { return session != nullptr; })) {
             h.step(166, [&] { dialog.ChilkatIMAP = session; });
             h.step(168, [&] { dialog.MaxMessage = session->GetTotalMessage(folder); });
@@ -110,34 +148,34 @@ void Form1::PushButton2_Click()
         bool rangeRun = false;
         if (h.test(170, [&] { return require(session)->GetTotalMessage(folder) > 0; })) {
             h.step(172, [&] {
-                RangeAccepted = false;
+                rangeAccepted = false;
                 dialog.Form_Load();
                 dialog.exec();
             });
-            rangeRun = !h.test(174, [&] { return !RangeAccepted; });
+            rangeRun = !h.test(174, [&] { return !rangeAccepted; });
             if (rangeRun) {
-                h.step(176, [&] { ListView1->removeAllRows(); });
-                h.step(178, [&] { ListView1->setSortingEnabled(false); });
-                h.step(180, [&] { RefreshCounts(true); });
+                h.step(176, [&] { window_.list.view().removeAllRows(); });
+                h.step(178, [&] { window_.list.view().setSortingEnabled(false); });
+                h.step(180, [&] { window_.list.RefreshCounts(true); });
                 h.step(182, [&] { SkipDoneMessage = false; });
                 h.step(186, [&] { require(session)->StartMailExtraction(folder); });
             }
         } else {
-            h.step(188, [&] { services_.boxes.show(texts::ZeroEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
+            h.step(188, [&] { window_.services.boxes.show(texts::ZeroEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
             h.step(190, [&] { SkipDoneMessage = true; });
             rangeRun = true;
         }
         if (rangeRun) {
-            h.step(192, [&] { RefreshCounts(false); });
-            h.step(194, [&] { KeepChecks = false; });
+            h.step(192, [&] { window_.list.RefreshCounts(false); });
+            h.step(194, [&] { window_.list.resetKeepChecks(); });
         }
     }
     closeFetchRun(h, 196, PushButton2, session.get());
 }
 
-void Form1::Stop()
+void FetchPanel::Stop()
 {
-    NumberedHandler h(services_.boxes, locations::GetAll);
+    NumberedHandler h(window_.services.boxes, locations::GetAll);
     h.step(208, [&] { PushButton3->setText(texts::GetAllCaption); });
     h.step(210, [&] { PushButton2->setText(texts::GetSomeCaption); });
     h.step(212, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
@@ -145,17 +183,17 @@ void Form1::Stop()
     // Until the stopped command has run its closing lines the buttons wait.
     PushButton2->setEnabled(false);
     PushButton3->setEnabled(false);
-    h.step(218, [&] { require(oChilkat)->AbortProcess = true; });
-    h.step(220, [&] { oChilkat.reset(); });
+    h.step(218, [&] { require(window_.session.current)->AbortProcess = true; });
+    h.step(220, [&] { window_.session.current.reset(); });
 }
 
-bool Form1::takeRunSession(NumberedHandler& h, int firstLine, std::shared_ptr<clsChilkatIMAP>& session)
+bool FetchPanel::takeRunSession(NumberedHandler& h, int firstLine, std::shared_ptr<clsChilkatIMAP>& session)
 {
     // The run keeps its own reference: Stop lets go of the window's.
-    session = oChilkat;
+    session = window_.session.current;
     bool connected = true;
-    if (h.test(firstLine, [&] { return !oChilkat; })) {
-        h.step(firstLine + 2, [&] { session = oChilkat = newSession(); });
+    if (h.test(firstLine, [&] { return !window_.session.current; })) {
+        h.step(firstLine + 2, [&] { session = window_.session.current = window_.session.make(); });
         h.step(firstLine + 18, [&] { SkipDoneMessage = false; });
         h.step(firstLine + 20, [&] { connected = require(session)->Connect(); });
         if (!connected)
@@ -164,39 +202,41 @@ bool Form1::takeRunSession(NumberedHandler& h, int firstLine, std::shared_ptr<cl
     return connected;
 }
 
-QPushButton* Form1::otherFetchButton(QPushButton* button) const
+QPushButton* FetchPanel::otherFetchButton(QPushButton* button) const
 {
     return button == PushButton3 ? PushButton2 : PushButton3;
 }
 
-QString Form1::fetchCaption(QPushButton* button) const
+QString FetchPanel::fetchCaption(QPushButton* button) const
 {
     return button == PushButton3 ? texts::GetAllCaption : texts::GetSomeCaption;
 }
 
-void Form1::startFetchRun(NumberedHandler& h, QPushButton* startedBy)
+bool FetchPanel::startFetchRun(NumberedHandler& h, QPushButton* startedBy)
 {
-    fetchRunning_ = true;
+    if (!window_.activity.start(WindowActivity::State::Fetching))
+        return false;
     h.step(106, [&] { otherFetchButton(startedBy)->setText(texts::StopCaption); });
     h.step(108, [&] { setWidthTwips(PushButton3, WideStopWidth); });
     h.step(110, [&] { PushButton2->hide(); });
-    h.step(112, [&] { pointer_->setBusy(); });
+    h.step(112, [&] { window_.pointer.setBusy(); });
     h.step(114, [&] { SavedCaption = startedBy->text(); });
     h.step(116, [&] { startedBy->setText(texts::StopCaption); });
+    return true;
 }
 
-void Form1::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy, const clsChilkatIMAP* run)
+void FetchPanel::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy, const clsChilkatIMAP* run)
 {
     QPushButton* other = otherFetchButton(startedBy);
-    h.step(firstLine, [&] { oChilkat.reset(); });
+    h.step(firstLine, [&] { window_.session.current.reset(); });
     h.step(firstLine + 2, [&] { setStatus(texts::ProgressBarIdle); });
     h.step(firstLine + 4, [&] { ProgressBar1->setPosition(0); });
-    h.step(firstLine + 6, [&] { pointer_->setDefault(); });
+    h.step(firstLine + 6, [&] { window_.pointer.setDefault(); });
     h.step(firstLine + 8, [&] { startedBy->setText(SavedCaption); });
     h.step(firstLine + 10, [&] { other->setText(fetchCaption(other)); });
     h.step(firstLine + 12, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
     h.step(firstLine + 14, [&] { PushButton2->show(); });
-    fetchRunning_ = false;
+    window_.activity.end();
     PushButton2->setEnabled(true);
     PushButton3->setEnabled(true);
     // Told here, once, after what the run did: a log that cannot be written
@@ -209,21 +249,21 @@ void Form1::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* starte
         if (!logTrouble.isEmpty())
             text << logTrouble;
         if (!text.isEmpty())
-            services_.boxes.show(text.join(QStringLiteral("\r\n\r\n")), texts::AppTitle, platform::BoxIcon::None);
+            window_.services.boxes.show(text.join(QStringLiteral("\r\n\r\n")), texts::AppTitle, platform::BoxIcon::None);
     });
 }
 
-void Form1::oChilkat_StatusChanged(clsChilkatIMAP* sender, const QString& text)
+void FetchPanel::oChilkat_StatusChanged(clsChilkatIMAP* sender, const QString& text)
 {
-    if (sender != oChilkat.get())
+    if (sender != window_.session.current.get())
         return;
     setStatus(text);
     letPendingEventsRun();
 }
 
-void Form1::oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent)
+void FetchPanel::oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent)
 {
-    if (sender != oChilkat.get())
+    if (sender != window_.session.current.get())
         return;
     ProgressBar1->setMaximum(100);
     ProgressBar1->setPosition(percent);
@@ -234,7 +274,7 @@ void Form1::oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent)
 // "Reading mail n of m": n is the message being read or delivered to the
 // list, never one the list has already passed. Messages read ahead reach the
 // list without a progress report of their own, so delivery says it too.
-void Form1::showRunPosition(const clsChilkatIMAP& session, qint64 number)
+void FetchPanel::showRunPosition(const clsChilkatIMAP& session, qint64 number)
 {
     setStatus(texts::ReadingMail + QString::number(number) + texts::Of + QString::number(session.MaxRecord));
 }

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "mail/imap_session.h"
+#include "mainwindow/form1_services.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace tallyhive {
+
+class EmailList;
+class FolderChoice;
+class NumberedHandler;
+class SignInPanel;
+class StatusProgressBar;
+class WindowActivity;
+class WindowPointer;
+struct WindowSession;
+
+// The fetch commands: the filter, "2a. Get All Emails" and "2b. Get Some
+// Emails" (each "Stop" while a run goes), and the progress bar that carries
+// the status line; and the run that fills the list.
+class FetchPanel : public QObject {
+    Q_OBJECT
+public:
+    // What a run uses of the rest of the window.
+    struct Window {
+        const Form1Services& services;
+        WindowActivity& activity;
+        WindowPointer& pointer;
+        WindowSession& session;
+        const SignInPanel& signIn;
+        const FolderChoice& folders;
+        EmailList& list;
+    };
+    FetchPanel(QWidget* face, Window window, QObject* parent);
+
+    void PushButton2_Click();  // "2b. Get Some Emails", or "Stop" while a run goes
+    void PushButton3_Click();  // "2a. Get All Emails", or "Stop" while a run goes
+
+    StatusProgressBar& progress() const { return *ProgressBar1; }
+    void setStatus(const QString& text);
+
+    // The session's events; a session the window no longer holds is not heard.
+    void oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent);
+    void oChilkat_StatusChanged(clsChilkatIMAP* sender, const QString& text);
+    void oChilkat_MailExtractListing(clsChilkatIMAP* sender, EmailRecord&& mail, int uID);
+
+private:
+    void Stop();
+    // False when another long operation runs.
+    bool startFetchRun(NumberedHandler& h, QPushButton* startedBy);
+    // The run's session: the window's, or one made and connected for the run
+    // (lines firstLine to firstLine + 20). False when that connect failed.
+    bool takeRunSession(NumberedHandler& h, int firstLine, std::shared_ptr<clsChilkatIMAP>& session);
+    // run: the session whose extraction ran, if one did; its shortfall decides the closing box.
+    void closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy, const clsChilkatIMAP* run);
+    QPushButton* otherFetchButton(QPushButton* button) const;
+    QString fetchCaption(QPushButton* button) const;
+    void showRunPosition(const clsChilkatIMAP& session, qint64 number);
+
+    Window window_;
+    QGroupBox* Frame4;
+    QLineEdit* txtSearch;
+    QPushButton* PushButton3;
+    QPushButton* PushButton2;
+    StatusProgressBar* ProgressBar1;
+    QString SavedCaption;
+    // Keeps back the bare "Done." of the run that set it, and of later runs
+    // on the same session, never a shortfall.
+    bool SkipDoneMessage = false;
+};
+
+}  // namespace tallyhive

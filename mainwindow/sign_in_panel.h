@@ -1,0 +1,116 @@
+#pragma once
+
+#include "app/sign_in_method.h"
+#include "mail/imap_session.h"
+#include "mainwindow/form1_services.h"
+
+#include <QObject>
+
+#include <array>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace tallyhive {
+
+class NumberedHandler;
+class WindowActivity;
+class WindowPointer;
+
+// The "Login" panel: the Live ID and password, "Remember me" and
+// "Autoconnect", the connect button and Help; and how a session signs in,
+// with a password or with a Microsoft account through the browser.
+class SignInPanel : public QObject {
+    Q_OBJECT
+public:
+    // What the panel uses of the rest of the window.
+    struct Window {
+        const Form1Services& services;
+        WindowActivity& activity;
+        WindowPointer& pointer;
+        std::function<void(const QString&)> setStatus;
+        // The note over the empty list while the browser has the user.
+        std::function<void(bool shown)> showSignInHelp;
+    };
+    SignInPanel(QWidget* face, Window window, QObject* parent);
+
+    // The connected-state test other commands rely on.
+    bool isConnected() const;
+    void showConnected(bool connected);
+    // Text1 followed by the selected suffix when that begins with "@".
+    QString LoginName() const;
+    SignInMethod method() const { return signInMethod_; }
+    // The "Microsoft sign-in" dialog: the application to sign in with, saved
+    // in the settings. True when one was saved that can be used.
+    bool MicrosoftSetup();
+    void chooseMicrosoftApplication();
+
+    // The start-up steps: the remembered sign-in, "Autoconnect", the account suffixes.
+    void restoreRemembered(NumberedHandler& h);
+    void restoreAutoConnect(NumberedHandler& h);
+    void addAccountSuffixes(NumberedHandler& h);
+    bool autoConnects() const;
+
+    // A new session signs in as the panel says.
+    void prepare(clsChilkatIMAP& session);
+    bool connect(clsChilkatIMAP& session);
+    // A second click on "1. Connect" while it runs.
+    void cancelBrowserWait();
+    // On Disconnect: what "Remember me" does not keep goes.
+    void forgetUnlessRemembered(NumberedHandler& h);
+
+    void PushButton11_Click();  // "Help"
+
+signals:
+    void connectClicked();
+
+private:
+    bool connectWithMicrosoft(clsChilkatIMAP& session);
+    bool connectAsMailbox(clsChilkatIMAP& session, const QString& account);
+    bool signInThroughBrowser(const QString& account);
+    bool signInServiceFailed();
+    // True when the user chose to set up the application again, and did.
+    bool showSignInOutcome(platform::BrowserSignIn::Outcome outcome);
+    void oChilkat_SignInRefused();
+    void oChilkat_MailboxNotServed(const QString& mailbox);
+    void applySignInMethod();
+    platform::BrowserSignIn& signIn() const;
+    void addComboEntry(const QString& entry);
+    void Check1_Click();
+    void Check2_Click();
+    void Combo1_Click();
+    void Text1_Change();
+    void Text2_Change();
+    void setCheckValue(QCheckBox* box, int value);
+    int checkValue(const QCheckBox* box) const;
+    void saveSetting(const QString& key, const QString& value);
+
+    Window window_;
+    QGroupBox* Frame5;
+    std::array<QLabel*, 2> lblLabels;
+    QLineEdit* Text1;
+    QLineEdit* Text2;
+    QComboBox* Combo1;
+    QCheckBox* Check1;
+    QCheckBox* Check2;
+    QPushButton* PushButton1;
+    QPushButton* PushButton11;
+    bool tokenRefused_ = false;
+    bool cannotRememberShown_ = false;
+    // The mailbox last said to differ from the Live ID typed; said once.
+    QString announcedMailbox_;
+    // The mailbox the last connect read, and the Live ID it was read for:
+    // fetch runs sign in as the same.
+    QString readMailbox_;
+    QString readMailboxFor_;
+    SignInMethod signInMethod_ = SignInMethod::Password;
+    platform::MicrosoftApplication microsoftApplication_;
+};
+
+}  // namespace tallyhive

@@ -1,0 +1,40 @@
+#pragma once
+
+namespace tallyhive {
+
+// What the main window is busy with. Its long operations (the load, a
+// connect, a fetch run) each run alone; the rule that keeps them apart is
+// start(), and nowhere else.
+class WindowActivity {
+public:
+    enum class State {
+        Idle,
+        Loading,           // the start-up sequence; the window cannot be seen yet
+        ConnectingAtLoad,  // the load's own connect, still unseen
+        Connecting,
+        Fetching,
+    };
+
+    // An operation starts only while the window is idle; the load's connect
+    // starts inside the load. Refused otherwise: the command that asked is
+    // ignored. Stop and Disconnect start nothing and are never refused.
+    bool start(State operation);
+    // The operation that started last is over.
+    void end();
+
+    bool connecting() const { return state_ == State::Connecting || state_ == State::ConnectingAtLoad; }
+    bool fetching() const { return state_ == State::Fetching; }
+    // Nothing may open the browser or a dialog while the window cannot be seen.
+    bool unseen() const { return state_ == State::Loading || state_ == State::ConnectingAtLoad; }
+
+    // A connect that needs the user waits until the window is shown.
+    void connectWhenShown(bool wanted = true) { connectWhenShown_ = wanted; }
+    // True once, when a connect waits for the window to be shown.
+    bool takeConnectWhenShown();
+
+private:
+    State state_ = State::Idle;
+    bool connectWhenShown_ = false;
+};
+
+}  // namespace tallyhive
