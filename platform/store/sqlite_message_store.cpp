@@ -43,7 +43,7 @@ struct Failure {
 
 QString lowered(const QString& text) { return text.toLower(); }
 
-qint64 now() { return QDateTime::currentSecsSinceEpoch(); }
+qint64 now() { return QDateTime::currentMSecsSinceEpoch(); }
 
 void check(sqlite3* db, int rc)
 {
@@ -376,7 +376,7 @@ qint64 SqliteMessageStore::usedBytes()
 bool SqliteMessageStore::makeRoom(qint64 keepFolder, qint64 bytes)
 {
     while (usedBytes() + bytes > options_.capBytes) {
-        Statement oldest(db_, "SELECT id FROM folders WHERE id<>? ORDER BY used LIMIT 1");
+        Statement oldest(db_, "SELECT id FROM folders WHERE id<>? ORDER BY used, id LIMIT 1");
         oldest.bind(1, keepFolder);
         if (!oldest.step())
             return false;
