@@ -92,7 +92,7 @@ int ImapClient::connect(const QString& host)
     Call call(*this, operation, Call::Needs::Nothing);
     if (!call.ok())
         return 0;
-    host_ = host;
+    server_.host = host;
     secrets_.clear();
     preamble_.clear();
     signInAgain_ = nullptr;
@@ -120,8 +120,8 @@ bool ImapClient::openConnection(const QString& operation, Watch& watch)
         watch.poll();
         return !watch.abandonDue() && !disconnectedInCall();
     };
-    if (!transport_->open(host_, port_, options_.connectTimeoutMs, keepWaiting)) {
-        setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, host_).arg(port_).arg(transport_->errorText()));
+    if (!transport_->open(server_.host, server_.port, options_.connectTimeoutMs, keepWaiting)) {
+        setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, server_.host).arg(server_.port).arg(transport_->errorText()));
         transport_->close();
         return false;
     }
@@ -130,7 +130,7 @@ bool ImapClient::openConnection(const QString& operation, Watch& watch)
     if (!greeting)
         return false;
     if (greeting->kind != ImapResponse::Kind::Untagged || !(greeting->isStatus("OK") || greeting->isStatus("PREAUTH"))) {
-        breakConnection(QStringLiteral("%1 to %2 failed: the server greeted with: %3").arg(operation, host_, lineText(greeting->raw)));
+        breakConnection(QStringLiteral("%1 to %2 failed: the server greeted with: %3").arg(operation, server_.host, lineText(greeting->raw)));
         return false;
     }
     setError(QStringLiteral("%1: %2").arg(operation, lineText(greeting->raw)));

@@ -67,7 +67,7 @@ public:
 
     const ImapOptions& options() const { return options_; }
 
-    void setPort(int port) { port_ = port; }
+    void setPort(int port) { server_.port = port; }
     int connect(const QString& host);
     QString sendRawCommand(const QString& command);
     int login(const QString& user, const QString& password);
@@ -196,8 +196,7 @@ private:
     const ImapOptions options_;
     ImapResponseReader reader_;
     ImapNotifications* sink_ = nullptr;
-    int port_ = 0;
-    QString host_;
+    ImapServer server_{QString(), 0};  // as the latest connect was told
     Link link_ = Link::Closed;
     Activity activity_ = Activity::Idle;
     bool pipelineRefused_ = false;     // the server answered a pipelined FETCH with BAD
