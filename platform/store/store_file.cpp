@@ -1,5 +1,7 @@
 #include "platform/store/store_file.h"
 
+#include "app/error_log_file.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,19 +18,9 @@ QString refuseFolder(const QString& folder)
 {
     // The cache folder itself may not be there yet on a new account.
     QDir().mkpath(QFileInfo(folder).absolutePath());
-    const QByteArray name = QFile::encodeName(folder);
-    if (::mkdir(name.constData(), S_IRWXU) != 0 && errno != EEXIST)
-        return qt_error_string(errno);
-    struct stat status {};
-    if (::lstat(name.constData(), &status) != 0)
-        return qt_error_string(errno);
-    if (!S_ISDIR(status.st_mode))
-        return QStringLiteral("%1 is not a folder").arg(folder);
-    if (status.st_uid != ::geteuid())
-        return QStringLiteral("%1 belongs to another user").arg(folder);
-    if ((status.st_mode & (S_IRWXG | S_IRWXO)) != 0 && ::chmod(name.constData(), S_IRWXU) != 0)
-        return qt_error_string(errno);
-    return QString();
+    // The same rules as for the error log's folder: both hold the user's mail.
+    const QString why = error_log_file::refuseFolder(folder);
+    return why.isEmpty() ? why : QStringLiteral("%1: %2").arg(folder, why);
 }
 
 QString refuseFile(const QString& path)
