@@ -21,13 +21,24 @@ public:
     // the repeats that level 1 misses and keeps it at half the size.
     static constexpr int kLevel = 1;
     static constexpr int kRelatedLevel = 3;
+    // How much of a related text is used, in bytes of UTF-8 and so at most
+    // as many UTF-16 units. An HTML body repeats its plain text near where it
+    // stands; more of the related text costs time to index and finds little more.
+    static constexpr qsizetype kRelatedStart = 32 * 1024;
 
     PackedText() = default;
     // Implicit, so that a record can be written down with its texts.
-    PackedText(const QString& text) : PackedText(text, nullptr) {}
+    PackedText(const QString& text) : PackedText(text, nullptr, nullptr) {}
     // Packed as if the start of `related` came first. An HTML body mostly
     // repeats its plain-text body; beside that one it then costs little.
-    PackedText(const QString& text, const PackedText& related) : PackedText(text, &related) {}
+    PackedText(const QString& text, const PackedText& related) : PackedText(text, &related, nullptr) {}
+    // The same, where the caller still holds relatedText, the text `related`
+    // was packed from, or its first kRelatedStart + 1 units: its start is
+    // then not unpacked again.
+    PackedText(const QString& text, const PackedText& related, const QString& relatedText)
+        : PackedText(text, &related, &relatedText)
+    {
+    }
 
     QString text() const { return QString::fromUtf8(utf8(utf8Size_)); }
     // In UTF-16 units, as text().size() without making the text.
@@ -51,16 +62,18 @@ public:
 private:
     // Below this, packing saves nothing worth the time.
     static constexpr qsizetype kSmallest = 128;
-    // An HTML body repeats its plain text near where it stands; more of the
-    // related text costs time to index and finds little more.
-    static constexpr qsizetype kRelatedStart = 32 * 1024;
 
-    PackedText(const QString& text, const PackedText* related) : length_(text.size())
+    PackedText(const QString& text, const PackedText* related, const QString* relatedText) : length_(text.size())
     {
         QByteArray utf8 = text.toUtf8();
         utf8Size_ = utf8.size();
         if (utf8.size() >= kSmallest) {
-            const QByteArray start = related ? related->utf8(kRelatedStart) : QByteArray();
+            // Every UTF-16 unit takes a byte or more in UTF-8, so that many
+            // units give at least the bytes wanted; one more keeps a pair of
+            // surrogates whole where they are cut.
+            const QByteArray start = !related ? QByteArray()
+                : relatedText ? QStringView(*relatedText).left(kRelatedStart + 1).toUtf8().left(kRelatedStart)
+                              : related->utf8(kRelatedStart);
             QByteArray packed = compressed(utf8, start);
             if (!packed.isNull() && packed.size() <= utf8.size() - utf8.size() / 8) {
                 utf8 = std::move(packed);

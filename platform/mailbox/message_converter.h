@@ -54,7 +54,9 @@ private:
     void work();
 
     mutable std::mutex guard_;
-    std::condition_variable changed_;
+    // Apart, so that a message handed in wakes one thread and not the caller too.
+    std::condition_variable jobsChanged_;
+    std::condition_variable converted_;
     std::deque<Job> jobs_;
     std::map<qint64, EmailRecord> done_;
     std::set<qint64> inWork_;  // the numbers being converted
