@@ -67,7 +67,10 @@ std::optional<EmailRecord> MessageConverter::take(qint64 number, const std::func
             || std::any_of(jobs_.begin(), jobs_.end(), [number](const Job& job) { return job.number == number; });
         if (!coming)
             return std::nullopt;
-        if (converted_.wait_for(lock, std::chrono::milliseconds(10)) == std::cv_status::timeout && keepWaiting) {
+        awaited_ = number;
+        const std::cv_status status = converted_.wait_for(lock, std::chrono::milliseconds(10));
+        awaited_.reset();
+        if (status == std::cv_status::timeout && keepWaiting) {
             lock.unlock();
             const bool wait = keepWaiting();
             lock.lock();
@@ -118,7 +121,8 @@ void MessageConverter::work()
             done_[job.number] = std::move(message);
             inWork_.erase(job.number);
         }
-        converted_.notify_all();
+        if (awaited_ == job.number)
+            converted_.notify_all();
     }
 }
 
