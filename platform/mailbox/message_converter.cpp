@@ -19,7 +19,7 @@ MessageConverter::~MessageConverter()
         std::lock_guard lock(guard_);
         stopping_ = true;
     }
-    changed_.notify_all();
+    jobsChanged_.notify_all();
     for (std::thread& thread : threads_)
         thread.join();
 }
@@ -31,7 +31,7 @@ void MessageConverter::submit(qint64 number, QByteArray bytes, QDateTime interna
         queuedBytes_ += bytes.size();
         jobs_.push_back({number, std::move(bytes), std::move(internalDate)});
     }
-    changed_.notify_all();
+    jobsChanged_.notify_one();
 }
 
 namespace {
@@ -67,7 +67,10 @@ std::optional<EmailRecord> MessageConverter::take(qint64 number, const std::func
             || std::any_of(jobs_.begin(), jobs_.end(), [number](const Job& job) { return job.number == number; });
         if (!coming)
             return std::nullopt;
-        if (changed_.wait_for(lock, std::chrono::milliseconds(10)) == std::cv_status::timeout && keepWaiting) {
+        awaited_ = number;
+        const std::cv_status status = converted_.wait_for(lock, std::chrono::milliseconds(10));
+        awaited_.reset();
+        if (status == std::cv_status::timeout && keepWaiting) {
             lock.unlock();
             const bool wait = keepWaiting();
             lock.lock();
@@ -103,7 +106,7 @@ void MessageConverter::work()
 {
     std::unique_lock lock(guard_);
     while (true) {
-        changed_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
+        jobsChanged_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
         if (stopping_)
             return;
         Job job = std::move(jobs_.front());
@@ -118,7 +121,8 @@ void MessageConverter::work()
             done_[job.number] = std::move(message);
             inWork_.erase(job.number);
         }
-        changed_.notify_all();
+        if (awaited_ == job.number)
+            converted_.notify_all();
     }
 }
 

@@ -59,10 +59,14 @@ private:
     void work();
 
     mutable std::mutex guard_;
-    std::condition_variable changed_;
+    // Apart, so that a message handed in wakes one thread and not the caller too.
+    std::condition_variable jobsChanged_;
+    std::condition_variable converted_;
     std::deque<Job> jobs_;
     std::map<qint64, EmailRecord> done_;
     std::set<qint64> inWork_;  // the numbers being converted
+    // The number take() waits for; the others wake nobody when they are done.
+    std::optional<qint64> awaited_;
     qint64 queuedBytes_ = 0;
     quint64 generation_ = 0;  // a clear() makes work in progress stale
     bool stopping_ = false;

@@ -115,9 +115,13 @@ EmailRecord messageFromBytes(QByteArray raw, const QDateTime& internalDate)
     }
     ParsedValues& values = std::get<ParsedValues>(parsed);
     raw = QByteArray();  // gone before the large texts are made, when the caller let go of it too
-    values.message.s_PlainText = PackedText(mime::finishBodyText(std::move(values.plain)));
+    QString plain = mime::finishBodyText(std::move(values.plain));
+    values.message.s_PlainText = PackedText(plain);
+    // The HTML body is packed beside the plain text's start alone; the rest goes first.
+    if (plain.size() > PackedText::kRelatedStart + 1)
+        plain = plain.left(PackedText::kRelatedStart + 1);
     // Nothing reads the HTML body again once it is kept.
-    values.message.s_HTMLText = PackedText(mime::finishBodyText(std::move(values.html)), values.message.s_PlainText);
+    values.message.s_HTMLText = PackedText(mime::finishBodyText(std::move(values.html)), values.message.s_PlainText, plain);
     return std::move(values.message);
 }
 

@@ -300,15 +300,21 @@ QString withUnixLineBreaks(QString text)
     const qsizetype first = text.indexOf(u'\r');
     if (first < 0)
         return text;
-    // One pass in place: every message body goes through here.
+    // One pass in place, a line at a time: every message body goes through
+    // here, and the search for the next CR is quicker than a test of every unit.
     QChar* data = text.data();
     const qsizetype size = text.size();
     qsizetype kept = first;
-    for (qsizetype read = first; read < size; ++read) {
-        if (data[read] != u'\r')
-            data[kept++] = data[read];
-        else if (read + 1 == size || data[read + 1] != u'\n')
+    for (qsizetype cr = first; cr >= 0;) {
+        const bool pair = cr + 1 < size && data[cr + 1] == u'\n';
+        if (!pair)
             data[kept++] = u'\n';
+        const qsizetype lineStart = cr + 1;
+        const qsizetype next = text.indexOf(u'\r', lineStart);
+        const qsizetype lineEnd = next < 0 ? size : next;
+        std::memmove(data + kept, data + lineStart, static_cast<size_t>(lineEnd - lineStart) * sizeof(QChar));
+        kept += lineEnd - lineStart;
+        cr = next;
     }
     text.truncate(kept);
     return text;

@@ -30,6 +30,16 @@ void check(lxw_error result, const QString& context)
         throw AppError(context + QStringLiteral(": ") + QString::fromUtf8(lxw_strerror(result)));
 }
 
+// A cell's place in a report, made only when there is one to make: cells are
+// written by the ten thousand.
+QString cellPlace(int row, int column) { return QStringLiteral("(%1, %2)").arg(row).arg(column); }
+
+void checkCell(lxw_error result, int row, int column)
+{
+    if (result != LXW_NO_ERROR)
+        check(result, texts::CellNotWritten + cellPlace(row, column));
+}
+
 lxw_format* numberFormat(lxw_workbook* workbook, const QString& excelFormat)
 {
     lxw_format* format = workbook_add_format(workbook);
@@ -89,38 +99,36 @@ void XlsxSpreadsheet::setVisible(bool visible) { visible_ = visible; }
 
 void XlsxSpreadsheet::setCell(int row, int column, const QString& text, CellQuote quote)
 {
-    const QString cell = writableCell(row, column);
+    checkWritable(row, column);
     // The text format, not a quote prefix: a prefix is dropped when the user
     // types over the cell, the format keeps whatever is typed in text.
     const bool keepText = quote == CellQuote::Quoted || changesWhenEntered(text);
-    check(worksheet_write_string(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1),
-                                 cellUtf8(text).constData(), keepText ? text_ : nullptr),
-          texts::CellNotWritten + cell);
+    checkCell(worksheet_write_string(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1),
+                                     cellUtf8(text).constData(), keepText ? text_ : nullptr),
+              row, column);
     noteWidth(column, text.size());
 }
 
 void XlsxSpreadsheet::setDate(int row, int column, const QDateTime& value, const QString& text)
 {
-    const QString cell = writableCell(row, column);
+    checkWritable(row, column);
     const QDate date = value.date();
     const QTime time = value.time();
     lxw_datetime written{date.year(),  date.month(),   date.day(),
                          time.hour(), time.minute(), time.second() + time.msec() / 1000.0};
     const bool midnight = time.hour() == 0 && time.minute() == 0 && time.second() == 0;
-    check(worksheet_write_datetime(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1), &written,
-                                   midnight ? dateOnly_ : dateTime_),
-          texts::CellNotWritten + cell);
+    checkCell(worksheet_write_datetime(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1), &written,
+                                       midnight ? dateOnly_ : dateTime_),
+              row, column);
     noteWidth(column, text.size());
 }
 
-QString XlsxSpreadsheet::writableCell(int row, int column) const
+void XlsxSpreadsheet::checkWritable(int row, int column) const
 {
-    const QString cell = QStringLiteral("(%1, %2)").arg(row).arg(column);
     if (!sheet_)
         throw AppError(texts::NoWorkbook);
     if (row < 1 || row > LXW_ROW_MAX || column < 1 || column > LXW_COL_MAX)
-        throw AppError(texts::CellOutsideSheet + cell);
-    return cell;
+        throw AppError(texts::CellOutsideSheet + cellPlace(row, column));
 }
 
 void XlsxSpreadsheet::noteWidth(int column, qsizetype characters)

@@ -46,7 +46,7 @@ public:
 private:
     // The cell's name for error texts; throws when no sheet is open or the
     // cell lies outside it.
-    QString writableCell(int row, int column) const;
+    void checkWritable(int row, int column) const;
     void noteWidth(int column, qsizetype characters);
     void discard();
 
