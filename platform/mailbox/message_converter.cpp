@@ -7,9 +7,11 @@
 
 namespace tallyhive::platform {
 
+int MessageConverter::threadCount() { return std::clamp(static_cast<int>(std::thread::hardware_concurrency()) - 1, 2, 4); }
+
 MessageConverter::MessageConverter()
 {
-    for (int i = 0; i < kThreads; ++i)
+    for (int i = threadCount(); i > 0; --i)
         threads_.emplace_back([this] { work(); });
 }
 

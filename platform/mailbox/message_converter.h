@@ -46,9 +46,10 @@ public:
     qint64 queuedBytes() const;
 
 private:
-    // Converting and packing a message costs more than fetching it; two
-    // threads keep up with the connection where the cores allow.
-    static constexpr int kThreads = 2;
+    // Converting and packing a message costs more than fetching it, so it
+    // takes every core the window's own thread leaves: at least two threads,
+    // and no more than four, which keep up with a local connection.
+    static int threadCount();
 
     struct Job {
         qint64 number;
