@@ -5,6 +5,8 @@
 #include "mainwindow/form4.h"
 #include "platform/qt/qt_list_view.h"
 
+#include <QScreen>
+
 #include <memory>
 
 namespace tallyhive {
@@ -31,7 +33,12 @@ void ShowListInLargerView(platform::ListView& mainList, platform::MessageBoxes& 
         handler.step(104, [&] { copy = reach().listView().addRow(mainList.record(source)); });
         handler.step(116, [&] { reach().listView().setChecked(copy, mainList.isChecked(source)); });
     }
-    handler.step(120, [&] { reach().setWindowState(Qt::WindowMaximized); });
+    handler.step(120, [&] {
+        // As large as the screen before it is maximised, so that it fills the
+        // screen also where no window manager takes it in hand.
+        reach().setGeometry(reach().screen()->availableGeometry());
+        reach().setWindowState(Qt::WindowMaximized);
+    });
     handler.step(122, [&] { reach().exec(); });
     handler.step(124, [&] { refreshMainCounts(false); });
 }
