@@ -29,18 +29,26 @@
 namespace tallyhive::bench {
 namespace {
 
+double cpuSeconds(const rusage& usage)
+{
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Called on the main thread.
 void measureProcess(Figures& figures)
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     figures.peakRssKb = usage.ru_maxrss;
-    figures.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    figures.cpuSeconds = cpuSeconds(usage);
+    getrusage(RUSAGE_THREAD, &usage);
+    figures.mainCpuSeconds = cpuSeconds(usage);
 }
 
 void printFigures(const Figures& f)
 {
-    std::printf("messages=%lld bytes=%lld seconds=%.6f cpu=%.6f rss=%lld growth=%lld gap=%.3f stop=%.3f export=%.6f\n",
-                static_cast<long long>(f.messages), static_cast<long long>(f.bytes), f.seconds, f.cpuSeconds,
+    std::printf("messages=%lld bytes=%lld seconds=%.6f cpu=%.6f main=%.6f rss=%lld growth=%lld gap=%.3f stop=%.3f export=%.6f\n",
+                static_cast<long long>(f.messages), static_cast<long long>(f.bytes), f.seconds, f.cpuSeconds, f.mainCpuSeconds,
                 static_cast<long long>(f.peakRssKb), static_cast<long long>(f.growthKb), f.longestGapMs, f.stopMs,
                 f.exportSeconds);
 }
@@ -216,6 +224,8 @@ Figures parseFigures(const QString& line)
             figures.seconds = value.toDouble();
         else if (key == u"cpu")
             figures.cpuSeconds = value.toDouble();
+        else if (key == u"main")
+            figures.mainCpuSeconds = value.toDouble();
         else if (key == u"rss")
             figures.peakRssKb = value.toLongLong();
         else if (key == u"growth")

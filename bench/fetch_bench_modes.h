@@ -14,6 +14,10 @@ struct Figures {
     qint64 bytes = 0;       // what the mode got: raw bytes for the floors, decoded characters for extraction
     double seconds = 0;
     double cpuSeconds = 0;  // user and system time of the mode's process
+    // The same of its main thread alone, which reads the connection and runs
+    // the session and the window: on a machine of many cores, the one that
+    // sets the pace.
+    double mainCpuSeconds = 0;
     qint64 peakRssKb = 0;
     qint64 growthKb = 0;    // window modes: peak resident memory above what it was before Get All
     double longestGapMs = 0;  // window modes: longest time without processed events

@@ -94,6 +94,13 @@ QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const st
     const auto inWindow = [this] { return outstanding_.size() + arrived_.size(); };
     // Whatever the window holds, the message awaited is always asked for.
     const bool starved = outstanding_.empty() && !arrived_.count(wanted);
+    // While messages wait here to be delivered, the link keeps up: requests
+    // then go a few at a time, not one for each message delivered, since
+    // every write costs a system call and a TLS record here and a wake-up at
+    // the server. Waiting on the link, the window is kept full.
+    const size_t batch = std::max<size_t>(1, depth / 4);
+    if (!arrived_.empty() && !outstanding_.empty() && inWindow() + batch > depth)
+        return {};
     while ((inWindow() < depth || (starved && outstanding_.empty())) && nextRequest_ <= highestListed_) {
         const qint64 number = nextRequest_;
         const Entry* listedEntry = entry(number);

@@ -15,9 +15,10 @@ struct FetchWindowLimits {
     // Asked for or arrived and not yet delivered; counted as the bytes come,
     // whatever sizes the server listed.
     qint64 bytes = 32LL * 1024 * 1024;
-    // Messages, and their bytes, handed to the conversion thread and not yet
-    // converted: enough to keep it busy, little enough that memory stays bounded.
-    int convertAhead = 8;
+    // Messages, and their bytes, handed to the conversion threads and not yet
+    // converted: enough to keep them busy through a large message or a pause
+    // of the server's, little enough that memory stays bounded.
+    int convertAhead = 32;
     qint64 convertAheadBytes = 16LL * 1024 * 1024;
 };
 
