@@ -6,11 +6,14 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace tallyhive::platform {
 namespace {
@@ -52,6 +55,21 @@ void check(sqlite3* db, int rc)
 }
 
 void exec(sqlite3* db, const char* sql) { check(db, sqlite3_exec(db, sql, nullptr, nullptr, nullptr)); }
+
+// Turning a file to write-ahead logging takes it alone for a moment, and
+// another program opening the same file then hears "busy" at once, without
+// the busy timeout's wait: it waits here the same way.
+void execWaitingForOthers(sqlite3* db, const char* sql)
+{
+    QElapsedTimer waited;
+    waited.start();
+    int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    while (rc == SQLITE_BUSY && !waited.hasExpired(kBusyTimeoutMs)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    }
+    check(db, rc);
+}
 
 class Statement {
 public:
@@ -175,18 +193,32 @@ bool SqliteMessageStore::openFile()
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, nullptr);
     check(db_, rc);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    const qint64 application = scalar(db_, "PRAGMA application_id");
-    const qint64 tables = scalar(db_, "SELECT count(*) FROM sqlite_master");
+    // Read in one statement, so from one state of the file: another program
+    // may be making it meanwhile, and its tables without its mark would look
+    // like a file of someone else's.
+    qint64 application = 0;
+    qint64 layout = 0;
+    qint64 tables = 0;
+    {
+        Statement facts(db_,
+                        "SELECT (SELECT application_id FROM pragma_application_id), (SELECT user_version FROM pragma_user_version),"
+                        " (SELECT count(*) FROM sqlite_master)");
+        if (facts.step()) {
+            application = facts.integer(0);
+            layout = facts.integer(1);
+            tables = facts.integer(2);
+        }
+    }
     if (application != kApplicationId && (application != 0 || tables != 0))
         throw Failure{kForeign, QStringLiteral("%1 is not a store of this program's").arg(path_)};
-    if (scalar(db_, "PRAGMA user_version") > kLayoutVersion)
+    if (layout > kLayoutVersion)
         throw Failure{kNewer, QStringLiteral("%1 was made by a newer version of this program").arg(path_)};
     if (tables == 0)
         exec(db_, "PRAGMA auto_vacuum=INCREMENTAL");
     // Deleted mail is overwritten, so forgetting an account leaves nothing of it.
     // A small cache: records are read once per run and written once, and the
     // window that holds them all must not grow for the store.
-    exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA secure_delete=ON;"
+    execWaitingForOthers(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA secure_delete=ON;"
               " PRAGMA journal_size_limit=67108864; PRAGMA cache_size=-512");
     Transaction transaction(db_);
     exec(db_, kTables);
