@@ -4,6 +4,7 @@
 #include "imap_transcript.h"
 
 #include "platform/imap/imap_client.h"
+#include "platform/imap/imap_fetch_window.h"
 
 #include <QElapsedTimer>
 
@@ -359,6 +360,39 @@ TEST_F(FetchRunTest, ACutWithAFullWindowResumesWithoutLossOrRepeat)
     for (int n = 1; n <= 5; ++n)
         expectMessage(n);
     EXPECT_EQ(events.reconnects.size(), 1u);
+}
+
+// A window whose messages wait to be delivered asks a quarter of its depth
+// at a time; one that waits on the link asks at once.
+TEST(FetchWindow, AsksInBatchesOnlyWhileMessagesWaitToBeDelivered)
+{
+    std::vector<ImapFetchWindow::Entry> entries;
+    for (qint64 n = 1; n <= 20; ++n)
+        entries.push_back({n, quint32(n), 100});
+    FetchWindowLimits limits;
+    limits.requests = 8;
+    ImapFetchWindow window(1, 20, entries, 7, limits);
+    int tag = 0;
+    const auto asked = [&](qint64 wanted) {
+        return window.requestMore(wanted, false, [&] { return 'A' + QByteArray::number(++tag); }).count(" UID FETCH ");
+    };
+    const auto arrive = [&](qint64 n) {
+        window.noteBody(*window.ownerOf(n), "body");
+        ImapResponse done;
+        done.kind = ImapResponse::Kind::Tagged;
+        done.tag = 'A' + QByteArray::number(n);
+        done.status = "OK";
+        window.settle(done);
+    };
+    EXPECT_EQ(asked(1), 8);
+    for (qint64 n : {1, 2, 3})
+        arrive(n);
+    ASSERT_TRUE(window.takeWhole(1));
+    EXPECT_EQ(asked(2), 0);  // room for one: 2 and 3 wait here
+    ASSERT_TRUE(window.takeWhole(2));
+    EXPECT_EQ(asked(3), 2);
+    ASSERT_TRUE(window.takeWhole(3));
+    EXPECT_EQ(asked(4), 1);  // nothing waits: the link sets the pace
 }
 
 }  // namespace
