@@ -34,7 +34,7 @@ double cpuSeconds(const rusage& usage)
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// Called on the main thread.
+// On the main thread: its own time is the second figure.
 void measureProcess(Figures& figures)
 {
     rusage usage{};
