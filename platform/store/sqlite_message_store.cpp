@@ -219,7 +219,7 @@ bool SqliteMessageStore::openFile()
     // A small cache: records are read once per run and written once, and the
     // window that holds them all must not grow for the store.
     execWaitingForOthers(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA secure_delete=ON;"
-              " PRAGMA journal_size_limit=67108864; PRAGMA cache_size=-512");
+                              " PRAGMA journal_size_limit=67108864; PRAGMA cache_size=-512");
     Transaction transaction(db_);
     exec(db_, kTables);
     exec(db_, QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2").arg(kApplicationId).arg(kLayoutVersion).toUtf8().constData());
