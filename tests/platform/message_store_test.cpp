@@ -56,28 +56,33 @@ TEST(MessageStore, AFileItDidNotMakeIsLeftAloneOrReplacedAndTheRunFallsBack)
         QByteArray bytes;
         size_t kept;       // records the store then keeps and gives back
         bool fileLeft;     // the file is still what was put there
+        bool heldLocked = false;  // the database stays open, in a transaction, while the store runs
     };
     const Case cases[] = {
         {"another program's database", "CREATE TABLE t(x)", {}, 0, true},
         {"a newer version's store", "PRAGMA application_id=1414026801; PRAGMA user_version=9; CREATE TABLE t(x)", {}, 0, true},
         {"a damaged file", nullptr, QByteArray(4096, '\x5a'), 0, false},
         {"an empty file", nullptr, QByteArray(), 3, false},
+        {"a store another program holds locked past the wait", "PRAGMA application_id=1414026801; BEGIN EXCLUSIVE", {}, 0, true, true},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.what);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("messages.sqlite"));
+        sqlite3* db = nullptr;
         if (row.sql) {
-            sqlite3* db = nullptr;
             ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
             ASSERT_EQ(sqlite3_exec(db, row.sql, nullptr, nullptr, nullptr), SQLITE_OK);
-            sqlite3_close(db);
+            if (!row.heldLocked)
+                sqlite3_close(db);
         } else {
             QFile file(path);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(row.bytes) == row.bytes.size());
         }
         const QByteArray before = [&] { QFile file(path); return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(); }();
         EXPECT_EQ(keptAndReadBack(dir.path(), "Inbox"), row.kept);
+        if (row.heldLocked)
+            sqlite3_close(db);
         QFile after(path);
         EXPECT_EQ(after.open(QIODevice::ReadOnly) && after.readAll() == before, row.fileLeft);
         EXPECT_EQ(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther), 0);
