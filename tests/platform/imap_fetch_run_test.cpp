@@ -369,9 +369,7 @@ TEST(FetchWindow, AsksInBatchesOnlyWhileMessagesWaitToBeDelivered)
     std::vector<ImapFetchWindow::Entry> entries;
     for (qint64 n = 1; n <= 20; ++n)
         entries.push_back({n, quint32(n), 100});
-    FetchWindowLimits limits;
-    limits.requests = 8;
-    ImapFetchWindow window(1, 20, entries, 7, limits);
+    ImapFetchWindow window(1, 20, entries, 7, FetchWindowLimits{.requests = 8});
     int tag = 0;
     const auto asked = [&](qint64 wanted) {
         return window.requestMore(wanted, false, [&] { return 'A' + QByteArray::number(++tag); }).count(" UID FETCH ");
