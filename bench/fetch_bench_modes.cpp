@@ -100,7 +100,9 @@ Figures runExtraction(int count)
 // The bare client: one request at a time, or its own window of requests.
 Figures runFloor(int count, bool window)
 {
-    const platform::ImapOptions options = imapOptionsFromConfig();
+    platform::ImapOptions options = imapOptionsFromConfig();
+    // A message a command, as the C client the figures are held against asks.
+    options.window.messagesPerRequest = 1;
     platform::ImapClient client(std::make_unique<platform::TlsTransport>(options.caFile), options);
     Figures figures;
     QElapsedTimer timer;

@@ -223,6 +223,7 @@ bool ImapClient::pump(const QString& operation, Watch& watch, qint64 wanted)
         window.noteBody(*owner, body->value);
     if (const ImapToken* date = fetchItem(*response, "INTERNALDATE"); date && date->isString())
         window.noteInternalDate(owner->number, parseInternalDate(date->value));
+    window.noteResponseEnd(*owner);
     return true;
 }
 

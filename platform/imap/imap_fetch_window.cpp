@@ -34,7 +34,11 @@ void ImapFetchWindow::leaveOut(const std::vector<qint64>& numbers)
     std::erase_if(entries_, [&](const Entry& entry) { return std::binary_search(numbers.begin(), numbers.end(), entry.number); });
 }
 
-void ImapFetchWindow::forgetBelow(qint64 number) { arrived_.erase(arrived_.begin(), arrived_.lower_bound(number)); }
+void ImapFetchWindow::forgetBelow(qint64 number)
+{
+    arrived_.erase(arrived_.begin(), arrived_.lower_bound(number));
+    askAlone_.erase(askAlone_.begin(), askAlone_.lower_bound(number));
+}
 
 bool ImapFetchWindow::arrivedWhole(qint64 number) const
 {
@@ -88,7 +92,8 @@ bool ImapFetchWindow::isOutstanding(qint64 number) const
 QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const std::function<QByteArray()>& nextTag)
 {
     nextRequest_ = qMax(nextRequest_, wanted);
-    const size_t depth = oneAtATime ? 1 : static_cast<size_t>(qMax(1, limits_.requests));
+    const size_t perCommand = oneAtATime ? 1 : static_cast<size_t>(qMax(1, limits_.messagesPerRequest));
+    const size_t depth = oneAtATime ? 1 : static_cast<size_t>(qMax(1, limits_.requests)) * perCommand;
     qint64 held = heldBytes();
     QByteArray requests;
     const auto inWindow = [this] { return outstanding_.size() + arrived_.size(); };
@@ -101,6 +106,20 @@ QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const st
     const size_t batch = std::max<size_t>(1, depth / 4);
     if (!arrived_.empty() && !outstanding_.empty() && inWindow() + batch > depth)
         return {};
+    size_t gathered = 0;  // at the back of outstanding_, not yet in a command
+    QByteArray uids;
+    const auto sendGathered = [&] {
+        if (gathered == 0)
+            return;
+        const QByteArray tag = nextTag();
+        for (auto it = outstanding_.end() - static_cast<std::ptrdiff_t>(gathered); it != outstanding_.end(); ++it) {
+            it->tag = tag;
+            it->pipelined = it->pipelined || gathered > 1;
+        }
+        requests += tag + " UID FETCH " + uids + " (UID INTERNALDATE BODY.PEEK[])\r\n";
+        gathered = 0;
+        uids.clear();
+    };
     while ((inWindow() < depth || (starved && outstanding_.empty())) && nextRequest_ <= highestListed_) {
         const qint64 number = nextRequest_;
         const Entry* listedEntry = entry(number);
@@ -112,11 +131,18 @@ QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const st
         if (!outstanding_.empty() && held + size > limits_.bytes)
             break;
         ++nextRequest_;
-        Request request{nextTag(), number, listedEntry->uid, listedEntry->size, !outstanding_.empty()};
-        requests += request.tag + " UID FETCH " + QByteArray::number(listedEntry->uid) + " (UID INTERNALDATE BODY.PEEK[])\r\n";
+        const bool alone = askAlone_.erase(number) > 0;
+        if (alone)
+            sendGathered();
+        if (!uids.isEmpty())
+            uids += ',';
+        uids += QByteArray::number(listedEntry->uid);
+        outstanding_.push_back(Request{{}, number, listedEntry->uid, listedEntry->size, !outstanding_.empty()});
         held += size;
-        outstanding_.push_back(std::move(request));
+        if (++gathered == perCommand || alone)
+            sendGathered();
     }
+    sendGathered();
     return requests;
 }
 
@@ -124,10 +150,16 @@ const ImapFetchWindow::Request* ImapFetchWindow::ownerOf(std::optional<qint64> u
 {
     const Request* owner = nullptr;
     for (const Request& request : outstanding_) {
-        if (uid ? request.uid == *uid : outstanding_.size() == 1)
+        if (!request.whole && (uid ? request.uid == *uid : outstanding_.size() == 1))
             owner = &request;
     }
     return owner;
+}
+
+bool ImapFetchWindow::firstInFlight(qint64 number) const
+{
+    const auto first = std::find_if(outstanding_.begin(), outstanding_.end(), [](const Request& r) { return !r.whole; });
+    return first != outstanding_.end() && first->number == number;
 }
 
 bool ImapFetchWindow::bodySeen(qint64 number) const
@@ -149,35 +181,69 @@ void ImapFetchWindow::noteBody(const Request& owner, QByteArray body)
 
 void ImapFetchWindow::noteInternalDate(qint64 number, QDateTime date) { arrived_[number].internalDate = std::move(date); }
 
+void ImapFetchWindow::noteResponseEnd(const Request& owner)
+{
+    const auto request = std::find_if(outstanding_.begin(), outstanding_.end(), [&](const Request& r) { return r.number == owner.number; });
+    const bool shared = std::count_if(outstanding_.begin(), outstanding_.end(), [&](const Request& r) { return r.tag == owner.tag; }) > 1;
+    if (request == outstanding_.end() || request->whole || !shared || !bodySeen(owner.number))
+        return;
+    request->whole = true;
+    Arrival& arrival = arrived_[owner.number];
+    arrival.complete = true;
+    arrival.status = MailStatus::Ok;
+    arrival.text = QStringLiteral("fetch %1: came whole in the reply to %2").arg(owner.number).arg(QString::fromLatin1(owner.tag));
+    reconnectsInRow_ = 0;
+}
+
 ImapFetchWindow::Settled ImapFetchWindow::settle(const ImapResponse& tagged)
 {
-    const auto found = std::find_if(outstanding_.begin(), outstanding_.end(), [&](const Request& r) { return r.tag == tagged.tag; });
-    if (found == outstanding_.end())
+    std::vector<Request> answered;
+    for (auto it = outstanding_.begin(); it != outstanding_.end();) {
+        if (it->tag != tagged.tag) {
+            ++it;
+            continue;
+        }
+        answered.push_back(*it);
+        it = outstanding_.erase(it);
+    }
+    if (answered.empty())
         return Settled::Foreign;
-    const Request request = *found;
-    outstanding_.erase(found);
-    if (tagged.isStatus("BAD") && request.pipelined) {
+    if (tagged.isStatus("BAD") && answered.front().pipelined) {
         // This server takes one command at a time: ask again, alone.
-        arrived_.erase(request.number);
-        nextRequest_ = qMin(nextRequest_, request.number);
+        for (const Request& request : answered) {
+            arrived_.erase(request.number);
+            nextRequest_ = qMin(nextRequest_, request.number);
+        }
         return Settled::PipelineRefused;
     }
-    Arrival& arrival = arrived_[request.number];
-    arrival.complete = true;
-    const QString operation = QStringLiteral("fetch %1").arg(request.number);
     const QString reply = lineText(tagged.raw);
-    if (tagged.isStatus("OK") && arrival.bodySeen) {
-        arrival.status = MailStatus::Ok;
-        arrival.text = QStringLiteral("%1: %2").arg(operation, reply);
-        reconnectsInRow_ = 0;
-        return Settled::Done;
+    for (const Request& request : answered) {
+        if (request.whole)
+            continue;  // settled as it came, and perhaps delivered since
+        Arrival& arrival = arrived_[request.number];
+        // A server refuses or leaves out a message of several for reasons of
+        // that message alone; the others came whole.
+        if (answered.size() > 1 && !arrival.bodySeen) {
+            arrived_.erase(request.number);
+            askAlone_.insert(request.number);
+            nextRequest_ = qMin(nextRequest_, request.number);
+            continue;
+        }
+        arrival.complete = true;
+        const QString operation = QStringLiteral("fetch %1").arg(request.number);
+        if ((tagged.isStatus("OK") || answered.size() > 1) && arrival.bodySeen) {
+            arrival.status = MailStatus::Ok;
+            arrival.text = QStringLiteral("%1: %2").arg(operation, reply);
+            reconnectsInRow_ = 0;
+            continue;
+        }
+        // Refused, or gone from the folder since the run began: this message only.
+        arrival.status = MailStatus::MessageBad;
+        arrival.bytes = {};
+        arrival.internalDate = {};
+        arrival.text = tagged.isStatus("OK") ? QStringLiteral("%1 failed: the server sent no message (%2)").arg(operation, reply)
+                                             : QStringLiteral("%1 failed: %2").arg(operation, reply);
     }
-    // Refused, or gone from the folder since the run began: this message only.
-    arrival.status = MailStatus::MessageBad;
-    arrival.bytes = {};
-    arrival.internalDate = {};
-    arrival.text = tagged.isStatus("OK") ? QStringLiteral("%1 failed: the server sent no message (%2)").arg(operation, reply)
-                                         : QStringLiteral("%1 failed: %2").arg(operation, reply);
     return Settled::Done;
 }
 

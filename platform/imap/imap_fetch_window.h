@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace tallyhive::platform {
@@ -33,12 +34,14 @@ public:
         quint32 uid = 0;
         qint64 size = 0;  // as the server listed it
     };
+    // One message asked for; the messages of one command share its tag.
     struct Request {
         QByteArray tag;
         qint64 number = 0;
         quint32 uid = 0;
         qint64 size = 0;         // as the server listed it
-        bool pipelined = false;  // sent while others were still unanswered
+        bool pipelined = false;  // sent while others were still unanswered, or with others in its command
+        bool whole = false;      // one of several whose message came whole before the command's reply
     };
     struct Arrival {
         QByteArray bytes;
@@ -71,17 +74,21 @@ public:
     std::optional<Arrival> takeWhole(qint64 number);
     qint64 arrivedBytes() const;
 
-    // The requests that keep the window full while `wanted` is awaited,
+    // The commands that keep the window full while `wanted` is awaited,
     // as bytes to send; the message awaited is always asked for.
     QByteArray requestMore(qint64 wanted, bool oneAtATime, const std::function<QByteArray()>& nextTag);
     bool inFlight() const { return !outstanding_.empty(); }
     // Replies come in the order asked: true when the reply arriving is the one for `number`.
-    bool firstInFlight(qint64 number) const { return inFlight() && outstanding_.front().number == number; }
+    bool firstInFlight(qint64 number) const;
     // The request an untagged FETCH answers: by its UID, or the only one in flight.
     const Request* ownerOf(std::optional<qint64> uid) const;
     bool bodySeen(qint64 number) const;
     void noteBody(const Request& owner, QByteArray body);
     void noteInternalDate(qint64 number, QDateTime date);
+    // The owner's FETCH response has been filed. A message of several is
+    // whole once its body has come: it need not wait for the others.
+    void noteResponseEnd(const Request& owner);
+    // Settles every message of the command the tagged reply ends.
     Settled settle(const ImapResponse& tagged);
 
     // The connection is gone: what was in flight is asked for again, and
@@ -109,6 +116,9 @@ private:
     std::deque<Request> outstanding_;
     std::map<qint64, Arrival> arrived_;
     std::map<qint64, int> losses_;
+    // Messages a command of several did not bring: each is asked for again
+    // in a command of its own, so that what the server says of it is its own.
+    std::set<qint64> askAlone_;
     bool folderChanged_ = false;
     int reconnectsInRow_ = 0;  // since a message last came whole
     // Once a body came far larger than the server listed it, the listed

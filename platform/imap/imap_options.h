@@ -8,10 +8,15 @@ namespace tallyhive::platform {
 // The fetch window's limits, all of them: what a fetch run asks for ahead of
 // the message it delivers, and how far conversion runs ahead of the caller.
 struct FetchWindowLimits {
-    // FETCH requests kept in flight; 1 asks one at a time. Deep enough to
+    // FETCH commands kept in flight; 1 asks one at a time. Deep enough to
     // hide a distant server's round trips, shallow enough that providers
     // which throttle deep pipelines leave it alone.
     int requests = 16;
+    // Messages in a row asked for in one command, so that the window holds
+    // requests times as many. A server sends the messages of one command in
+    // one go; a command for each cost it, and the client, a wake-up and a
+    // reply of its own, and on a small machine Get All went at the server's pace.
+    int messagesPerRequest = 4;
     // Asked for or arrived and not yet delivered; counted as the bytes come,
     // whatever sizes the server listed.
     qint64 bytes = 32LL * 1024 * 1024;

@@ -68,6 +68,7 @@ protected:
         options.readTimeoutMs = 400;
         options.reconnectDelayMs = 10;
         options.window.requests = 1;  // strictly one at a time unless a test says otherwise
+        options.window.messagesPerRequest = 1;
         makeClient();
     }
 
@@ -362,6 +363,21 @@ TEST_F(FetchRunTest, ACutWithAFullWindowResumesWithoutLossOrRepeat)
     EXPECT_EQ(events.reconnects.size(), 1u);
 }
 
+TEST_F(FetchRunTest, MessagesInARowShareACommandAndOneItLeavesOutIsAskedForAlone)
+{
+    options.window.messagesPerRequest = 2;
+    useWindow(2);
+    begin();
+    const auto untagged = [](const QByteArray& reply) { return reply.left(reply.indexOf(")\r\nA") + 3); };
+    const QByteArray items = " (UID INTERNALDATE BODY.PEEK[])\r\n";
+    wire->client("A5 UID FETCH 101,102" + items + "A6 UID FETCH 103,104" + items)
+        .server(untagged(bodyReply("A5", 1, 1)) + "A5 NO Some messages could not be FETCHed\r\n")
+        .client(uidFetch("A7", 2) + uidFetch("A8", 5))
+        .server(untagged(bodyReply("A6", 3, 3)) + bodyReply("A6", 4, 4) + bodyReply("A7", 2, 2) + bodyReply("A8", 5, 5));
+    for (int n = 1; n <= 5; ++n)
+        expectMessage(n);
+}
+
 // A window whose messages wait to be delivered asks a quarter of its depth
 // at a time; one that waits on the link asks at once.
 TEST(FetchWindow, AsksInBatchesOnlyWhileMessagesWaitToBeDelivered)
@@ -369,7 +385,7 @@ TEST(FetchWindow, AsksInBatchesOnlyWhileMessagesWaitToBeDelivered)
     std::vector<ImapFetchWindow::Entry> entries;
     for (qint64 n = 1; n <= 20; ++n)
         entries.push_back({n, quint32(n), 100});
-    ImapFetchWindow window(1, 20, entries, 7, FetchWindowLimits{.requests = 8});
+    ImapFetchWindow window(1, 20, entries, 7, FetchWindowLimits{.requests = 8, .messagesPerRequest = 1});
     int tag = 0;
     const auto asked = [&](qint64 wanted) {
         return window.requestMore(wanted, false, [&] { return 'A' + QByteArray::number(++tag); }).count(" UID FETCH ");

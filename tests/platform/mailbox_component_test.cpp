@@ -31,6 +31,7 @@ TEST(MailboxComponentTest, ARunDeliversConvertedMessagesInOrderWithTheirOwnLogTe
     TranscriptTransport* wire = transport.get();
     ImapOptions options;
     options.window.requests = 4;
+    options.window.messagesPerRequest = 1;
     MailboxComponent component(std::make_unique<ImapClient>(std::move(transport), options));
     wire->server("* OK IMAP ready\r\n")
         .client("A1 SELECT \"INBOX\"\r\n")

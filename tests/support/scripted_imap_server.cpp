@@ -190,7 +190,11 @@ private:
     struct Command {
         QByteArray bytes;
         bool pipelined = false;  // it came before the reply to an earlier command was complete
+        int leftOfSet = -1;      // one UID of a UID FETCH of several: those after it; -1: a command as sent
     };
+
+    // The tagged line ends the command: only the last UID of a set sends it.
+    QByteArray tagged(const QByteArray& line) const { return leftOfSet_ > 0 ? QByteArray() : line; }
 
     void send(const QByteArray& bytes) { socket_->write(bytes); }
     bool open() const { return socket_->state() == QAbstractSocket::ConnectedState; }
@@ -265,8 +269,9 @@ private:
             state_.record(QStringLiteral("LOGIN ") + QString::fromUtf8(args[0].value));
         else if (verb == "AUTHENTICATE" && !args.empty())
             state_.record(QStringLiteral("AUTHENTICATE ") + QString::fromUtf8(args[0].value));
-        else
+        else if (command.leftOfSet < 0)
             state_.record(QString::fromUtf8(verbLine));
+        leftOfSet_ = command.leftOfSet;
         const bool fetch = verb == "FETCH" || (verb == "UID" && !args.empty() && args[0].isAtom("FETCH"));
         if (fetch && command.pipelined && state_.script.badToPipelined) {
             send(tag + " BAD Commands may not be pipelined here\r\n");
@@ -295,7 +300,16 @@ private:
         } else if (verb == "FETCH" && args.size() == 2 && !selected_.isEmpty()) {
             fetchSet(tag, args[0].value, args[1]);
         } else if (verb == "UID" && args.size() == 3 && args[0].isAtom("FETCH") && !selected_.isEmpty()) {
-            fetchUid(tag, args[1].value.toUInt(), args[2]);
+            const QList<QByteArray> uids = args[1].value.split(',');
+            if (uids.size() == 1) {
+                fetchUid(tag, args[1].value.toUInt(), args[2]);
+                return;
+            }
+            // Answered as that many commands of one UID each, ahead of any other.
+            const QByteArray items = verbLine.mid(verbLine.indexOf('('));
+            for (qsizetype i = uids.size() - 1; i >= 0; --i)
+                queue_.push_front({tag + " UID FETCH " + uids[i] + ' ' + items + "\r\n", false, int(uids.size() - 1 - i)});
+            unanswered_ += int(uids.size());
         } else if (verb == "LOGOUT") {
             send("* BYE Logging out\r\n" + tag + " OK Logout completed.\r\n");
             socket_->disconnectFromHost();
@@ -457,7 +471,7 @@ private:
     void fetchUid(const QByteArray& tag, quint32 uid, const ImapToken& items)
     {
         if (state_.script.fetchAnswer == ScriptedImapServer::FetchAnswer::RefuseAll) {
-            send(tag + " NO Fetch refused.\r\n");
+            send(tagged(tag + " NO Fetch refused.\r\n"));
             return;
         }
         expungeOnce();
@@ -468,7 +482,7 @@ private:
                 return;
             }
         }
-        send(tag + " OK Fetch completed.\r\n");  // a UID that is gone is no error
+        send(tagged(tag + " OK Fetch completed.\r\n"));  // a UID that is gone is no error
     }
 
     // Another client deletes a message: this connection learns it now.
@@ -492,7 +506,7 @@ private:
             return;
         }
         if (script.fetchAnswer == ScriptedImapServer::FetchAnswer::RefuseMessages) {
-            send(tag + " NO [UNAVAILABLE] Message " + QByteArray::number(number) + " is refused.\r\n");
+            send(tagged(tag + " NO [UNAVAILABLE] Message " + QByteArray::number(number) + " is refused.\r\n"));
             return;
         }
         if (script.fetchAnswer == ScriptedImapServer::FetchAnswer::Endless) {
@@ -525,7 +539,7 @@ private:
             return;
         }
         send(head);
-        const QByteArray trailer = ")\r\n" + tag + " OK Fetch completed.\r\n";
+        const QByteArray trailer = ")\r\n" + tagged(tag + " OK Fetch completed.\r\n");
         if (message.generatedSize > 0) {
             const bool attachment = script.generatedAttachment;
             const bool emptyLines = script.generatedEmptyLines;
@@ -596,6 +610,7 @@ private:
     qint64 sent_ = 0;
     QByteArray trailer_;
     QString selected_;
+    int leftOfSet_ = -1;
 };
 
 class TlsServer : public QTcpServer {

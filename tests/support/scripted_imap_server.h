@@ -23,7 +23,7 @@ namespace tallyhive::testing {
 //
 // It understands CAPABILITY, NOOP, ID, LOGIN (quoted or literal arguments),
 // AUTHENTICATE XOAUTH2, SELECT, LIST, FETCH of a number or a range, UID FETCH
-// of one UID, and LOGOUT. Message n of a mailbox has the UID kFirstUid + n - 1,
+// of UIDs (a set answered as one command per UID, one tagged reply), and LOGOUT. Message n of a mailbox has the UID kFirstUid + n - 1,
 // so sequence numbers and UIDs differ; a mailbox's messages outlive connections.
 class ScriptedImapServer {
 public:
