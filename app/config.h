@@ -22,7 +22,7 @@ QString pingHost();            // TALLYHIVE_PING_HOST: empty means no connectivi
 QString caFile();              // TALLYHIVE_CA_FILE: an extra trusted CA (PEM)
 std::optional<int> readTimeoutMs();     // TALLYHIVE_READ_TIMEOUT_MS
 std::optional<int> reconnectDelayMs();  // TALLYHIVE_RECONNECT_DELAY_MS: the first wait; each later one doubles
-std::optional<int> fetchWindow();       // TALLYHIVE_FETCH_WINDOW: FETCH commands kept in flight, at most 256
+std::optional<int> fetchWindow();       // TALLYHIVE_FETCH_WINDOW: FETCH commands kept in flight, at most 256; 1: one message at a time
 QString exportDir();           // TALLYHIVE_EXPORT_DIR
 // Where fetched messages are kept between runs: "tallyhive" in the user's
 // cache folder (XDG_CACHE_HOME, else ~/.cache).

@@ -211,6 +211,8 @@ ImapFetchWindow::Settled ImapFetchWindow::settle(const ImapResponse& tagged)
     if (tagged.isStatus("BAD") && answered.front().pipelined) {
         // This server takes one command at a time: ask again, alone.
         for (const Request& request : answered) {
+            if (request.whole)
+                continue;
             arrived_.erase(request.number);
             nextRequest_ = qMin(nextRequest_, request.number);
         }
@@ -231,7 +233,7 @@ ImapFetchWindow::Settled ImapFetchWindow::settle(const ImapResponse& tagged)
         }
         arrival.complete = true;
         const QString operation = QStringLiteral("fetch %1").arg(request.number);
-        if ((tagged.isStatus("OK") || answered.size() > 1) && arrival.bodySeen) {
+        if (tagged.isStatus("OK") && arrival.bodySeen) {
             arrival.status = MailStatus::Ok;
             arrival.text = QStringLiteral("%1: %2").arg(operation, reply);
             reconnectsInRow_ = 0;
