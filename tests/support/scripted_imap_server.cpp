@@ -300,16 +300,13 @@ private:
         } else if (verb == "FETCH" && args.size() == 2 && !selected_.isEmpty()) {
             fetchSet(tag, args[0].value, args[1]);
         } else if (verb == "UID" && args.size() == 3 && args[0].isAtom("FETCH") && !selected_.isEmpty()) {
+            // The other UIDs of a set are answered next, as commands of one UID each.
             const QList<QByteArray> uids = args[1].value.split(',');
-            if (uids.size() == 1) {
-                fetchUid(tag, args[1].value.toUInt(), args[2]);
-                return;
-            }
-            // Answered as that many commands of one UID each, ahead of any other.
-            const QByteArray items = verbLine.mid(verbLine.indexOf('('));
-            for (qsizetype i = uids.size() - 1; i >= 0; --i)
-                queue_.push_front({tag + " UID FETCH " + uids[i] + ' ' + items + "\r\n", false, int(uids.size() - 1 - i)});
-            unanswered_ += int(uids.size());
+            for (qsizetype i = uids.size() - 1; i > 0; --i)
+                queue_.push_front({tag + " UID FETCH " + uids[i] + verbLine.mid(verbLine.indexOf(" (")) + "\r\n", false, int(uids.size() - 1 - i)});
+            unanswered_ += int(uids.size() - 1);
+            leftOfSet_ = qMax(leftOfSet_, int(uids.size() - 1));
+            fetchUid(tag, uids[0].toUInt(), args[2]);
         } else if (verb == "LOGOUT") {
             send("* BYE Logging out\r\n" + tag + " OK Logout completed.\r\n");
             socket_->disconnectFromHost();
