@@ -179,16 +179,23 @@ void ImapFetchWindow::noteBody(const Request& owner, QByteArray body)
         sizesUnderstated_ = true;
 }
 
-void ImapFetchWindow::noteInternalDate(qint64 number, QDateTime date) { arrived_[number].internalDate = std::move(date); }
+void ImapFetchWindow::noteInternalDate(qint64 number, QDateTime date)
+{
+    Arrival& arrival = arrived_[number];
+    arrival.internalDate = std::move(date);
+    arrival.dateSeen = true;
+}
 
 void ImapFetchWindow::noteResponseEnd(const Request& owner)
 {
     const auto request = std::find_if(outstanding_.begin(), outstanding_.end(), [&](const Request& r) { return r.number == owner.number; });
     const bool shared = std::count_if(outstanding_.begin(), outstanding_.end(), [&](const Request& r) { return r.tag == owner.tag; }) > 1;
-    if (request == outstanding_.end() || request->whole || !shared || !bodySeen(owner.number))
+    const auto arrived = arrived_.find(owner.number);
+    if (request == outstanding_.end() || request->whole || !shared || arrived == arrived_.end() || !arrived->second.bodySeen
+        || !arrived->second.dateSeen)
         return;
     request->whole = true;
-    Arrival& arrival = arrived_[owner.number];
+    Arrival& arrival = arrived->second;
     arrival.complete = true;
     arrival.status = MailStatus::Ok;
     arrival.text = QStringLiteral("fetch %1: came whole in the reply to %2").arg(owner.number).arg(QString::fromLatin1(owner.tag));

@@ -47,6 +47,7 @@ public:
         QByteArray bytes;
         QDateTime internalDate;  // invalid when the server gave none that could be read
         bool bodySeen = false;
+        bool dateSeen = false;
         bool complete = false;
         MailStatus status = MailStatus::Ok;
         QString text;  // what the log says about it
@@ -86,7 +87,7 @@ public:
     void noteBody(const Request& owner, QByteArray body);
     void noteInternalDate(qint64 number, QDateTime date);
     // The owner's FETCH response has been filed. A message of several is
-    // whole once its body has come: it need not wait for the others.
+    // whole once its body and date have come: it need not wait for the others.
     void noteResponseEnd(const Request& owner);
     // Settles every message of the command the tagged reply ends.
     Settled settle(const ImapResponse& tagged);
