@@ -14,12 +14,8 @@ platform::ImapOptions imapOptionsFromConfig()
         options.readTimeoutMs = *value;
     if (const auto value = config::reconnectDelayMs())
         options.reconnectDelayMs = *value;
-    if (const auto value = config::fetchWindow()) {
+    if (const auto value = config::fetchWindow())
         options.window.requests = *value;
-        // Asked for one at a time, a run asks for one message at a time.
-        if (*value == 1)
-            options.window.messagesPerRequest = 1;
-    }
     return options;
 }
 

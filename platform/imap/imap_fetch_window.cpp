@@ -92,8 +92,9 @@ bool ImapFetchWindow::isOutstanding(qint64 number) const
 QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const std::function<QByteArray()>& nextTag)
 {
     nextRequest_ = qMax(nextRequest_, wanted);
-    const size_t perCommand = oneAtATime ? 1 : static_cast<size_t>(qMax(1, limits_.messagesPerRequest));
-    const size_t depth = oneAtATime ? 1 : static_cast<size_t>(qMax(1, limits_.requests)) * perCommand;
+    const bool single = oneAtATime || limits_.requests <= 1;
+    const size_t perCommand = single ? 1 : static_cast<size_t>(qMax(1, limits_.messagesPerRequest));
+    const size_t depth = single ? 1 : static_cast<size_t>(limits_.requests) * perCommand;
     qint64 held = heldBytes();
     QByteArray requests;
     const auto inWindow = [this] { return outstanding_.size() + arrived_.size(); };

@@ -8,7 +8,7 @@ namespace tallyhive::platform {
 // The fetch window's limits, all of them: what a fetch run asks for ahead of
 // the message it delivers, and how far conversion runs ahead of the caller.
 struct FetchWindowLimits {
-    // FETCH commands kept in flight; 1 asks one at a time. Deep enough to
+    // FETCH commands kept in flight; 1 asks one message at a time. Deep enough to
     // hide a distant server's round trips, shallow enough that providers
     // which throttle deep pipelines leave it alone.
     int requests = 16;
