@@ -88,7 +88,10 @@ public:
         const bool sizesFit = text.compressed_
             ? ZSTD_getFrameContentSize(text.bytes_.constData(), static_cast<size_t>(text.bytes_.size())) == quint64(text.utf8Size_)
             : text.bytes_.size() == text.utf8Size_;
-        if (text.length_ < 0 || text.length_ > text.utf8Size_ || (flags & ~3) != 0 || !sizesFit)
+        if ((flags & ~3) != 0 || !sizesFit || !withinBounds(text.utf8Size_, text.bytes_.size(), text.compressed_))
+            return std::nullopt;
+        // A UTF-16 unit takes one to three bytes of UTF-8.
+        if (text.length_ < 0 || text.length_ > text.utf8Size_ || text.utf8Size_ > 3 * text.length_)
             return std::nullopt;
         if (flags & 2) {
             if (!related)
@@ -100,8 +103,23 @@ public:
 
     friend bool operator==(const PackedText& packed, const QString& text) { return packed.text() == text; }
 
+    // The most UTF-8 a kept text may claim: more than a message the server
+    // may send could make of it. And mail text packs to a tenth of its size
+    // or so: one claiming far more than its packed bytes could hold is a
+    // crafted one, and unpacking it would only fill the memory.
+    static constexpr qint64 kLargestText = 256LL * 1024 * 1024;
+    static constexpr qint64 kLargestRatio = 256;
+    static constexpr qint64 kAlwaysUnpacked = 1024 * 1024;
+
 private:
     static constexpr qsizetype kHeaderSize = 17;
+
+    static bool withinBounds(qint64 utf8Size, qint64 packedSize, bool compressed)
+    {
+        if (utf8Size < 0 || utf8Size > kLargestText)
+            return false;
+        return !compressed || utf8Size <= qMax(kAlwaysUnpacked, packedSize * kLargestRatio);
+    }
 
     static void appendNumber(QByteArray& out, qint64 number)
     {

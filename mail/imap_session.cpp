@@ -6,6 +6,7 @@
 #include "app/texts.h"
 #include "interfaces/error.h"
 #include "mail/folder_options.h"
+#include "mail/run_failure_log.h"
 
 namespace tallyhive {
 
@@ -143,12 +144,16 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
         platform::ImapComponent& component;
         ~RunEnd() { component.endFetchRun(); }
     } runEnd{*ChilkatImap1};
+    RunFailureLog failures;
     for (qint64 n = first; n <= last; ++n) {
         letPendingEventsRun();
         CurrentLocation = static_cast<int>(n);
         platform::FetchedMessage fetched = ChilkatImap1->fetchRunMessage(static_cast<int>(n));
         LastStatus = fetched;
-        WriteErrorLog();
+        if (fetched.ok())
+            WriteErrorLog();
+        else
+            failures.append(LastStatus.text);
         // A refused message stays counted even when Stop came during its call.
         if (fetched.status == platform::MailStatus::MessageBad)
             noteNotRead(1, fetched.text);

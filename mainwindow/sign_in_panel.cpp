@@ -118,6 +118,9 @@ void SignInPanel::restoreRemembered(NumberedHandler& h)
             // behind from an earlier run goes now.
             if (!setting(Password).isEmpty())
                 saveSetting(Password, QString());
+            // So is mail kept by a run that could not forget it.
+            if (platform::MessageStore* store = window_.services.messageStore)
+                store->forget();
         });
     }
     applySignInMethod();
@@ -243,11 +246,8 @@ void SignInPanel::Check1_Click()
     // Mail is kept between runs only for a user who chose to be remembered.
     if (platform::MessageStore* store = window_.services.messageStore) {
         store->setInUse(value != 0);
-        if (value == 0) {
-            store->forget(LoginName(), window_.services.server.host);
-            if (!readMailbox_.isEmpty())
-                store->forget(readMailbox_, window_.services.server.host);
-        }
+        if (value == 0)
+            store->forget();
     }
     if (value != 0) {
         Check2->setEnabled(true);

@@ -212,6 +212,7 @@ int ImapClient::select(const QString& mailbox)
     messageCount_ = 0;
     uidValidity_ = 0;
     mailbox_.clear();
+    mailboxWire_.clear();
     const auto listed = listedNames_.constFind(mailbox);
     const QByteArray wireName = listed != listedNames_.cend() ? *listed : encodeMailboxName(mailbox);
     const auto pieces = ImapCommandBuilder(nextTag(), "SELECT").string(wireName).pieces();
@@ -224,6 +225,7 @@ int ImapClient::select(const QString& mailbox)
         return 0;
     }
     mailbox_ = mailbox;
+    mailboxWire_ = wireName;
     return 1;
 }
 

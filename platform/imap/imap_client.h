@@ -93,6 +93,10 @@ public:
     // The messages of the run's range as the server listed them when it
     // began, ascending; empty when no run goes on.
     std::vector<ImapFetchWindow::Entry> runEntries() const;
+    // The port the latest connect went to, and the bytes the selected
+    // mailbox was asked for by: the server's own name for it.
+    int port() const { return server_.port; }
+    QByteArray selectedWireName() const { return mailboxWire_; }
     // The folder's UIDVALIDITY the run reads under.
     quint32 runUidValidity() const { return run_ ? run_->uidValidity() : 0; }
     // Messages of the run had elsewhere (ascending): never asked for.
@@ -210,6 +214,7 @@ private:
     qint64 untaggedBytes_ = 0;         // of the command being answered
     quint32 uidValidity_ = 0;
     QString mailbox_;                  // the selected mailbox
+    QByteArray mailboxWire_;           // and the bytes it was selected by
     QByteArray byeText_;
     QString lastError_;
     std::vector<QString> secrets_;     // the password as it may come back from a server

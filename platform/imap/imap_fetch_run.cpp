@@ -212,14 +212,20 @@ bool ImapClient::pump(const QString& operation, Watch& watch, qint64 wanted)
     case ImapResponse::Kind::Untagged:
         break;
     }
-    const ImapFetchWindow::Request* owner = isFetch(*response) ? window.ownerOf(numberOf(fetchItem(*response, "UID"))) : nullptr;
-    const qint64 exempt = owner && !window.bodySeen(owner->number) ? bodyBytes(*response) : 0;
+    const ImapToken* body = isFetch(*response) ? fetchItem(*response, "BODY[]") : nullptr;
+    const bool carriesBody = body && body->isString();
+    const ImapFetchWindow::Request* owner =
+        isFetch(*response) ? window.ownerOf(numberOf(fetchItem(*response, "UID")), carriesBody) : nullptr;
+    const qint64 exempt = owner && carriesBody ? bodyBytes(*response) : 0;
     if (!countUntagged(operation, response->wireBytes - exempt))
         return false;
     noteUntagged(*response);
-    if (!owner)
+    if (!owner) {
+        if (carriesBody)
+            window.noteStray(lineText(response->raw));
         return true;
-    if (const ImapToken* body = fetchItem(*response, "BODY[]"); body && body->isString())
+    }
+    if (carriesBody)
         window.noteBody(*owner, body->value);
     if (const ImapToken* date = fetchItem(*response, "INTERNALDATE"); date && date->isString())
         window.noteInternalDate(owner->number, parseInternalDate(date->value));
@@ -299,7 +305,7 @@ bool ImapClient::openAgain(Watch& watch)
 
 ImapClient::RawRunMessage ImapClient::finishRunMessage(ImapFetchWindow::Arrival arrival)
 {
-    setError(arrival.text);
+    setError(arrival.text + run_->takeStrayNote());
     if (arrival.status != MailStatus::Ok)
         return {arrival.status, {}, lastError_};
     if (sink_)

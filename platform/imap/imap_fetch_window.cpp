@@ -3,6 +3,7 @@
 #include "platform/imap/imap_fetch_items.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tallyhive::platform {
 namespace {
@@ -147,15 +148,28 @@ QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const st
     return requests;
 }
 
-const ImapFetchWindow::Request* ImapFetchWindow::ownerOf(std::optional<qint64> uid) const
+const ImapFetchWindow::Request* ImapFetchWindow::ownerOf(std::optional<qint64> uid, bool carriesBody) const
 {
-    const Request* owner = nullptr;
+    if (outstanding_.empty() || (!uid && outstanding_.size() > 1))
+        return nullptr;
+    // Requests are kept in the order asked, so those of the oldest command come first.
+    const QByteArray& current = outstanding_.front().tag;
     for (const Request& request : outstanding_) {
-        if (!request.whole && (uid ? request.uid == *uid : outstanding_.size() == 1))
-            owner = &request;
+        if (request.tag != current)
+            break;
+        if (!request.whole && (!uid || request.uid == *uid))
+            return carriesBody && bodySeen(request.number) ? nullptr : &request;
     }
-    return owner;
+    return nullptr;
 }
+
+void ImapFetchWindow::noteStray(const QString& line)
+{
+    if (strays_++ == 0)
+        strayNote_ = QStringLiteral("; the server sent a message's data out of turn, and it was ignored: %1").arg(line);
+}
+
+QString ImapFetchWindow::takeStrayNote() { return std::exchange(strayNote_, QString()); }
 
 bool ImapFetchWindow::firstInFlight(qint64 number) const
 {
@@ -216,7 +230,12 @@ ImapFetchWindow::Settled ImapFetchWindow::settle(const ImapResponse& tagged)
     }
     if (answered.empty())
         return Settled::Foreign;
-    if (tagged.isStatus("BAD") && answered.front().pipelined) {
+    // What a server that answers out of turn left out of a command may have
+    // come, and been ignored, in another's turn.
+    const bool leftOutOfTurn = strays_ > 0 && std::any_of(answered.begin(), answered.end(), [this](const Request& request) {
+        return !request.whole && !bodySeen(request.number);
+    });
+    if ((tagged.isStatus("BAD") || leftOutOfTurn) && answered.front().pipelined) {
         // This server takes one command at a time: ask again, alone.
         for (const Request& request : answered) {
             if (request.whole)

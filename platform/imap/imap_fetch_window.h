@@ -81,8 +81,15 @@ public:
     bool inFlight() const { return !outstanding_.empty(); }
     // Replies come in the order asked: true when the reply arriving is the one for `number`.
     bool firstInFlight(qint64 number) const;
-    // The request an untagged FETCH answers: by its UID, or the only one in flight.
-    const Request* ownerOf(std::optional<qint64> uid) const;
+    // The request an untagged FETCH answers, or none: the server answers
+    // commands in the order sent, so it is one of the oldest command still
+    // unanswered that asked for this UID (without a UID, the only request in
+    // flight), and a body goes only to one whose body has not come.
+    const Request* ownerOf(std::optional<qint64> uid, bool carriesBody = false) const;
+    // A message's data that no request in turn asked for: never filed under
+    // any; the first of a run is told in the next message's text.
+    void noteStray(const QString& line);
+    QString takeStrayNote();
     bool bodySeen(qint64 number) const;
     void noteBody(const Request& owner, QByteArray body);
     void noteInternalDate(qint64 number, QDateTime date);
@@ -121,6 +128,10 @@ private:
     // in a command of its own, so that what the server says of it is its own.
     std::set<qint64> askAlone_;
     bool folderChanged_ = false;
+    // Responses out of turn: a server that answers several commands at once
+    // is then asked one message at a time for what it left out.
+    int strays_ = 0;
+    QString strayNote_;
     int reconnectsInRow_ = 0;  // since a message last came whole
     // Once a body came far larger than the server listed it, the listed
     // sizes are not trusted: a request counts as the largest body seen.

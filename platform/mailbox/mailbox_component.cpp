@@ -2,6 +2,8 @@
 
 #include "platform/imap/tls_transport.h"
 
+#include <QElapsedTimer>
+
 #include <algorithm>
 #include <limits>
 
@@ -10,6 +12,8 @@ namespace {
 
 // Records read back from the store between two turns of the window's events.
 constexpr size_t kStoreStretch = 500;
+// How long a run waits, all told, for a store another program holds.
+constexpr qint64 kStoreWaitMs = 2000;
 
 }  // namespace
 
@@ -146,7 +150,7 @@ std::unique_ptr<MailboxFetchRun> MailboxComponent::startRun(int first, int last)
     // Without a UIDVALIDITY the server promises nothing about its UIDs.
     if (!store_ || !store_->inUse() || mailbox_.isEmpty() || user_.isEmpty() || client_->runUidValidity() == 0)
         return std::make_unique<MailboxFetchRun>(*client_, converter_, first);
-    const StoredFolder folder{user_, host_, mailbox_, client_->runUidValidity(), MessageConverter::kRules};
+    const StoredFolder folder{user_, host_, client_->port(), client_->selectedWireName(), client_->runUidValidity(), MessageConverter::kRules};
     // Ascending by number, and so by UID.
     const auto entries = std::make_shared<const std::vector<ImapFetchWindow::Entry>>(client_->runEntries());
     if (entries->empty())
@@ -157,16 +161,27 @@ std::unique_ptr<MailboxFetchRun> MailboxComponent::startRun(int first, int last)
     listed.low = first <= 1 ? 0 : listed.uids.front();
     listed.high = last >= client_->numMessages() ? std::numeric_limits<quint32>::max() : listed.uids.back();
     // Read back a stretch at a time, with the window let breathe between
-    // stretches: a large folder takes a while.
+    // stretches, and between tries while another program holds the store: a
+    // large folder takes a while. A stretch the store cannot give in time is
+    // read from the server.
     std::map<quint32, EmailRecord> byUid;
     ImapNotifications* sink = client_->notifications();
     bool stopped = false;
+    QElapsedTimer waited;
+    waited.start();
     const std::vector<quint32>& all = listed.uids;
     for (size_t start = 0; start < all.size() && !stopped; start += kStoreStretch) {
         const size_t end = std::min(all.size(), start + kStoreStretch);
         ListedUids stretch{{all.begin() + start, all.begin() + end}, start == 0 ? listed.low : all[start - 1] + 1,
                            end == all.size() ? listed.high : all[end - 1]};
-        byUid.merge(store_->recordsFor(folder, stretch));
+        auto kept = store_->recordsFor(folder, stretch);
+        while (!kept && !stopped && !waited.hasExpired(kStoreWaitMs)) {
+            if (sink)
+                sink->abortCheck(stopped);
+            kept = store_->recordsFor(folder, stretch);
+        }
+        if (kept)
+            byUid.merge(*kept);
         if (sink)
             sink->abortCheck(stopped);
     }

@@ -1,6 +1,7 @@
 #include "platform/store/sqlite_message_store.h"
 
 #include "app/error_log.h"
+#include "platform/store/sqlite_statement.h"
 #include "platform/store/store_file.h"
 #include "platform/store/stored_record.h"
 
@@ -8,8 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-
-#include <sqlite3.h>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <chrono>
@@ -18,137 +18,60 @@
 namespace tallyhive::platform {
 namespace {
 
+using sqlite::exec;
+using sqlite::Failure;
+using sqlite::scalar;
+using sqlite::Statement;
+using sqlite::Transaction;
+
 const char* const kFileName = "messages.sqlite";
 constexpr int kApplicationId = 0x54485631;
-// The layout of the tables; a store of a higher one is a newer program's.
-constexpr int kLayoutVersion = 1;
-// Another window may be writing a batch meanwhile; batches are short, and
-// the window waits while a run reads back what is kept.
-constexpr int kBusyTimeoutMs = 2000;
+// The layout of the tables; a store of a higher one is a newer program's,
+// one of a lower one is emptied: it holds only what can be read again.
+constexpr int kLayoutVersion = 2;
+// Another window may be writing a batch meanwhile; batches are short.
+constexpr int kWriterWaitMs = 2000;
+// The window itself waits no longer than a repaint takes, then lets its
+// events run and asks again.
+constexpr int kWindowWaitMs = 50;
+constexpr int kBusyStepMs = 5;
 // A transaction's pages wait in the cache until it commits: batches stay
 // small, so the store does not make the window larger.
 constexpr size_t kBatchRecords = 32;
+// The log of changes may take this share of the cap, and at most this much.
+constexpr qint64 kLogShare = 8;
+constexpr qint64 kLargestLog = 64LL * 1024 * 1024;
 constexpr int kForeign = -1;
 constexpr int kNewer = -2;
 constexpr int kRefused = -3;
 
 const char* const kTables =
-    "CREATE TABLE IF NOT EXISTS folders(id INTEGER PRIMARY KEY, user TEXT NOT NULL, host TEXT NOT NULL,"
-    " mailbox TEXT NOT NULL, uidvalidity INTEGER NOT NULL, rules INTEGER NOT NULL, used INTEGER NOT NULL,"
-    " UNIQUE(user, host, mailbox));"
+    "CREATE TABLE IF NOT EXISTS folders(id INTEGER PRIMARY KEY, user TEXT NOT NULL, host TEXT NOT NULL, port INTEGER NOT NULL,"
+    " mailbox BLOB NOT NULL, uidvalidity INTEGER NOT NULL, rules INTEGER NOT NULL, used INTEGER NOT NULL,"
+    " UNIQUE(user, host, port, mailbox));"
     "CREATE TABLE IF NOT EXISTS messages(folder INTEGER NOT NULL, uid INTEGER NOT NULL, record BLOB NOT NULL,"
     " PRIMARY KEY(folder, uid));";
-
-struct Failure {
-    int code;
-    QString text;
-};
+const char* const kFindFolder = "SELECT id, uidvalidity, rules FROM folders WHERE user=? AND host=? AND port=? AND mailbox=?";
 
 QString lowered(const QString& text) { return text.toLower(); }
 
 qint64 now() { return QDateTime::currentMSecsSinceEpoch(); }
 
-void check(sqlite3* db, int rc)
+bool sameFolder(const StoredFolder& a, const StoredFolder& b)
 {
-    if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw Failure{rc, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))};
+    return a.user == b.user && a.host == b.host && a.port == b.port && a.mailbox == b.mailbox && a.uidValidity == b.uidValidity
+        && a.rules == b.rules;
 }
 
-void exec(sqlite3* db, const char* sql) { check(db, sqlite3_exec(db, sql, nullptr, nullptr, nullptr)); }
-
-// Turning a file to write-ahead logging takes it alone for a moment, and
-// another program opening the same file then hears "busy" at once, without
-// the busy timeout's wait: it waits here the same way.
-void execWaitingForOthers(sqlite3* db, const char* sql)
+void bindFolder(Statement& statement, const StoredFolder& folder)
 {
-    QElapsedTimer waited;
-    waited.start();
-    int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    while (rc == SQLITE_BUSY && !waited.hasExpired(kBusyTimeoutMs)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    }
-    check(db, rc);
+    statement.bind(1, lowered(folder.user)).bind(2, lowered(folder.host)).bind(3, folder.port).bindBlob(4, folder.mailbox);
 }
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) : db_(db) { check(db_, sqlite3_prepare_v2(db_, sql, -1, &statement_, nullptr)); }
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    Statement& bind(int index, qint64 value)
-    {
-        check(db_, sqlite3_bind_int64(statement_, index, value));
-        return *this;
-    }
-    Statement& bind(int index, const QString& text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        check(db_, sqlite3_bind_text(statement_, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT));
-        return *this;
-    }
-    Statement& bindBlob(int index, const QByteArray& bytes)
-    {
-        check(db_, sqlite3_bind_blob(statement_, index, bytes.constData(), int(bytes.size()), SQLITE_STATIC));
-        return *this;
-    }
-    // True while it gives a row.
-    bool step()
-    {
-        const int rc = sqlite3_step(statement_);
-        check(db_, rc);
-        return rc == SQLITE_ROW;
-    }
-    void reset()
-    {
-        sqlite3_reset(statement_);
-        sqlite3_clear_bindings(statement_);
-    }
-    qint64 integer(int column) const { return sqlite3_column_int64(statement_, column); }
-    // Not a copy: valid until the next step.
-    QByteArray blob(int column) const
-    {
-        const void* data = sqlite3_column_blob(statement_, column);
-        return QByteArray::fromRawData(static_cast<const char*>(data), sqlite3_column_bytes(statement_, column));
-    }
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* statement_ = nullptr;
-};
-
-qint64 scalar(sqlite3* db, const char* sql)
-{
-    Statement statement(db, sql);
-    return statement.step() ? statement.integer(0) : 0;
-}
-
-// Rolls back unless committed, so a failure leaves the file as it was.
-class Transaction {
-public:
-    explicit Transaction(sqlite3* db) : db_(db) { exec(db_, "BEGIN IMMEDIATE"); }
-    ~Transaction()
-    {
-        if (!committed_)
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    void commit()
-    {
-        exec(db_, "COMMIT");
-        committed_ = true;
-    }
-
-private:
-    sqlite3* db_;
-    bool committed_ = false;
-};
 
 }  // namespace
 
 SqliteMessageStore::SqliteMessageStore(MessageStoreOptions options)
-    : options_(std::move(options)), path_(QDir(options_.folder).filePath(QLatin1String(kFileName)))
+    : options_(std::move(options)), path_(QDir(options_.folder).filePath(QLatin1String(kFileName))), waitMs_(kWriterWaitMs)
 {
 }
 
@@ -169,6 +92,15 @@ void SqliteMessageStore::setInUse(bool inUse) { inUse_ = inUse; }
 
 bool SqliteMessageStore::inUse() const { return inUse_ && !failed_; }
 
+int SqliteMessageStore::waitWhileBusy(void* store, int tries)
+{
+    const auto* self = static_cast<const SqliteMessageStore*>(store);
+    if (self->stopWaiting_ || qint64(tries) * kBusyStepMs >= self->waitMs_)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kBusyStepMs));
+    return 1;
+}
+
 bool SqliteMessageStore::open()
 {
     if (failed_)
@@ -178,6 +110,10 @@ bool SqliteMessageStore::open()
     try {
         return openFile();
     } catch (const Failure& failure) {
+        if (failure.code == SQLITE_BUSY) {
+            close();  // another program is making the file: the next call tries again
+            throw;
+        }
         fail(failure.code, failure.text);
         return false;
     }
@@ -191,8 +127,8 @@ bool SqliteMessageStore::openFile()
         throw Failure{kRefused, why};
     const int rc = sqlite3_open_v2(QFile::encodeName(path_).constData(), &db_,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, nullptr);
-    check(db_, rc);
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite::check(db_, rc);
+    sqlite3_busy_handler(db_, &SqliteMessageStore::waitWhileBusy, this);
     // Read in one statement, so from one state of the file: another program
     // may be making it meanwhile, and its tables without its mark would look
     // like a file of someone else's.
@@ -215,12 +151,27 @@ bool SqliteMessageStore::openFile()
         throw Failure{kNewer, QStringLiteral("%1 was made by a newer version of this program").arg(path_)};
     if (tables == 0)
         exec(db_, "PRAGMA auto_vacuum=INCREMENTAL");
-    // Deleted mail is overwritten, so forgetting an account leaves nothing of it.
+    // Deleted mail is overwritten, so forgetting a message leaves nothing of it.
     // A small cache: records are read once per run and written once, and the
-    // window that holds them all must not grow for the store.
-    execWaitingForOthers(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA secure_delete=ON;"
-                              " PRAGMA journal_size_limit=67108864; PRAGMA cache_size=-512");
+    // window that holds them all must not grow for the store. Turning a file
+    // to write-ahead logging takes it alone for a moment: another program
+    // opening it then hears "busy" at once, without the busy handler.
+    const QByteArray settings = QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA secure_delete=ON;"
+                                               " PRAGMA journal_size_limit=%1; PRAGMA wal_autocheckpoint=%2; PRAGMA cache_size=-512")
+                                    .arg(logAllowance() / 2)
+                                    .arg(qMax<qint64>(1, logAllowance() / 2 / 4096))
+                                    .toUtf8();
+    QElapsedTimer waited;
+    waited.start();
+    int rc2 = sqlite3_exec(db_, settings.constData(), nullptr, nullptr, nullptr);
+    while (rc2 == SQLITE_BUSY && !stopWaiting_ && !waited.hasExpired(waitMs_)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kBusyStepMs));
+        rc2 = sqlite3_exec(db_, settings.constData(), nullptr, nullptr, nullptr);
+    }
+    sqlite::check(db_, rc2);
     Transaction transaction(db_);
+    if (layout != 0 && layout < kLayoutVersion)
+        exec(db_, "DROP TABLE IF EXISTS messages; DROP TABLE IF EXISTS folders");
     exec(db_, kTables);
     exec(db_, QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2").arg(kApplicationId).arg(kLayoutVersion).toUtf8().constData());
     transaction.commit();
@@ -241,6 +192,13 @@ void SqliteMessageStore::fail(int code, const QString& text)
     appendErrorLogEntry(QStringLiteral("The message store is not used for the rest of this run, every message is read from the server: %1").arg(what));
 }
 
+void SqliteMessageStore::noteOnce(bool& noted, const QString& text)
+{
+    if (!noted)
+        appendErrorLogEntry(text);
+    noted = true;
+}
+
 void SqliteMessageStore::close()
 {
     if (db_)
@@ -248,54 +206,82 @@ void SqliteMessageStore::close()
     db_ = nullptr;
 }
 
-std::map<quint32, EmailRecord> SqliteMessageStore::recordsFor(const StoredFolder& folder, const ListedUids& listed)
+bool SqliteMessageStore::flushedWithin(int ms)
 {
-    // What an earlier run read is in the file before this one looks.
-    flush();
-    std::map<quint32, EmailRecord> records;
-    std::lock_guard lock(dbGuard_);
-    if (!inUse_ || !open())
-        return records;
-    try {
-        Transaction transaction(db_);
-        Statement find(db_, "SELECT id, uidvalidity, rules FROM folders WHERE user=? AND host=? AND mailbox=?");
-        find.bind(1, lowered(folder.user)).bind(2, lowered(folder.host)).bind(3, folder.mailbox);
-        if (!find.step())
-            return records;
-        const qint64 id = find.integer(0);
-        if (find.integer(1) != folder.uidValidity || find.integer(2) != folder.rules) {
-            // Renumbered, or made by other rules: nothing kept is of use.
-            Statement drop(db_, "DELETE FROM messages WHERE folder=?");
-            drop.bind(1, id).step();
-        }
-        Statement touch(db_, "UPDATE folders SET uidvalidity=?, rules=?, used=? WHERE id=?");
-        touch.bind(1, folder.uidValidity).bind(2, folder.rules).bind(3, now()).bind(4, id).step();
+    std::unique_lock lock(queueGuard_);
+    return queueChanged_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return queue_.empty() && !writing_; });
+}
 
-        std::vector<quint32> uids = listed.uids;
-        std::sort(uids.begin(), uids.end());
-        std::vector<quint32> gone;
-        Statement read(db_, "SELECT uid, record FROM messages WHERE folder=? AND uid BETWEEN ? AND ? ORDER BY uid");
-        read.bind(1, id).bind(2, listed.low).bind(3, listed.high);
-        while (read.step()) {
-            const auto uid = static_cast<quint32>(read.integer(0));
-            std::optional<EmailRecord> record;
-            if (std::binary_search(uids.begin(), uids.end(), uid))
-                record = stored_record::restored(read.blob(1));
-            if (record)
-                records.emplace(uid, std::move(*record));
-            else
-                gone.push_back(uid);  // deleted on the server, or damaged here
-        }
-        Statement drop(db_, "DELETE FROM messages WHERE folder=? AND uid=?");
-        for (const quint32 uid : gone) {
-            drop.bind(1, id).bind(2, uid).step();
-            drop.reset();
-        }
-        transaction.commit();
+std::optional<std::map<quint32, EmailRecord>> SqliteMessageStore::recordsFor(const StoredFolder& folder, const ListedUids& listed)
+{
+    if (!inUse())
+        return std::map<quint32, EmailRecord>();
+    // What an earlier run read is in the file before this one looks.
+    std::unique_lock lock(dbGuard_, std::defer_lock);
+    if (!flushedWithin(kWindowWaitMs) || !lock.try_lock_for(std::chrono::milliseconds(kWindowWaitMs)))
+        return std::nullopt;
+    waitMs_ = kWindowWaitMs;
+    const auto restore = qScopeGuard([this] { waitMs_ = kWriterWaitMs; });
+    try {
+        if (!open())
+            return std::map<quint32, EmailRecord>();
+        return readKept(folder, listed);
     } catch (const Failure& failure) {
+        if (failure.code == SQLITE_BUSY)
+            return std::nullopt;
         fail(failure.code, failure.text);
-        records.clear();
     }
+    return std::map<quint32, EmailRecord>();
+}
+
+std::map<quint32, EmailRecord> SqliteMessageStore::readKept(const StoredFolder& folder, const ListedUids& listed)
+{
+    std::map<quint32, EmailRecord> records;
+    Transaction transaction(db_);
+    Statement find(db_, kFindFolder);
+    bindFolder(find, folder);
+    if (!find.step())
+        return records;
+    const qint64 id = find.integer(0);
+    bool dropped = false;
+    if (find.integer(1) != folder.uidValidity || find.integer(2) != folder.rules) {
+        // Renumbered, or made by other rules: nothing kept is of use.
+        Statement drop(db_, "DELETE FROM messages WHERE folder=?");
+        drop.bind(1, id).step();
+        dropped = sqlite3_changes(db_) > 0;
+    }
+    Statement touch(db_, "UPDATE folders SET uidvalidity=?, rules=?, used=? WHERE id=?");
+    touch.bind(1, folder.uidValidity).bind(2, folder.rules).bind(3, now()).bind(4, id).step();
+
+    std::vector<quint32> uids = listed.uids;
+    std::sort(uids.begin(), uids.end());
+    std::vector<quint32> gone;
+    int damaged = 0;
+    Statement read(db_, "SELECT uid, record FROM messages WHERE folder=? AND uid BETWEEN ? AND ? ORDER BY uid");
+    read.bind(1, id).bind(2, listed.low).bind(3, listed.high);
+    while (read.step()) {
+        const auto uid = static_cast<quint32>(read.integer(0));
+        if (!std::binary_search(uids.begin(), uids.end(), uid)) {
+            gone.push_back(uid);  // deleted on the server
+        } else if (auto record = stored_record::restored(read.blob(1))) {
+            records.emplace(uid, std::move(*record));
+        } else {
+            gone.push_back(uid);  // damaged here, or claiming more than a message can hold: read again
+            ++damaged;
+        }
+    }
+    Statement drop(db_, "DELETE FROM messages WHERE folder=? AND uid=?");
+    for (const quint32 uid : gone) {
+        drop.bind(1, id).bind(2, uid).step();
+        drop.reset();
+    }
+    transaction.commit();
+    if (damaged > 0)
+        noteOnce(damagedNoted_, QStringLiteral("%1 kept messages could not be read back from the message store and are read from the server again")
+                                    .arg(damaged));
+    // Nothing of a deleted message stays behind in the log of changes either.
+    if (dropped || !gone.empty())
+        emptyLog();
     return records;
 }
 
@@ -326,7 +312,10 @@ void SqliteMessageStore::writeLoop()
         if (queue_.empty())
             return;
         std::deque<Pending> batch;
-        while (!queue_.empty() && batch.size() < kBatchRecords) {
+        // A batch's pages pass through the log of changes: it stays within the log's share.
+        qint64 batchBytes = 0;
+        while (!queue_.empty() && batch.size() < kBatchRecords && (batch.empty() || batchBytes < logAllowance() / 2)) {
+            batchBytes += 2 * (queue_.front().record.s_PlainText.size() + queue_.front().record.s_HTMLText.size());
             batch.push_back(std::move(queue_.front()));
             queue_.pop_front();
         }
@@ -334,8 +323,12 @@ void SqliteMessageStore::writeLoop()
         lock.unlock();
         {
             std::lock_guard db(dbGuard_);
-            if (inUse_ && open())
-                writeBatch(batch);
+            try {
+                if (inUse_ && open())
+                    writeBatch(batch);
+            } catch (const Failure& failure) {
+                fail(failure.code, failure.text);
+            }
         }
         batch.clear();
         lock.lock();
@@ -348,15 +341,15 @@ void SqliteMessageStore::writeLoop()
 // an earlier run that reaches the file after a later one looked is stale.
 qint64 SqliteMessageStore::folderId(const StoredFolder& folder, bool create)
 {
-    Statement find(db_, "SELECT id, uidvalidity, rules FROM folders WHERE user=? AND host=? AND mailbox=?");
-    find.bind(1, lowered(folder.user)).bind(2, lowered(folder.host)).bind(3, folder.mailbox);
+    Statement find(db_, kFindFolder);
+    bindFolder(find, folder);
     if (find.step())
         return find.integer(1) == folder.uidValidity && find.integer(2) == folder.rules ? find.integer(0) : -1;
     if (!create)
         return -1;
-    Statement add(db_, "INSERT INTO folders(user, host, mailbox, uidvalidity, rules, used) VALUES(?, ?, ?, ?, ?, ?)");
-    add.bind(1, lowered(folder.user)).bind(2, lowered(folder.host)).bind(3, folder.mailbox);
-    add.bind(4, folder.uidValidity).bind(5, folder.rules).bind(6, now()).step();
+    Statement add(db_, "INSERT INTO folders(user, host, port, mailbox, uidvalidity, rules, used) VALUES(?, ?, ?, ?, ?, ?, ?)");
+    bindFolder(add, folder);
+    add.bind(5, folder.uidValidity).bind(6, folder.rules).bind(7, now()).step();
     return sqlite3_last_insert_rowid(db_);
 }
 
@@ -368,25 +361,25 @@ void SqliteMessageStore::writeBatch(std::deque<Pending>& batch)
         Statement touch(db_, "UPDATE folders SET used=? WHERE id=?");
         const StoredFolder* lastFolder = nullptr;
         qint64 id = -1;
-        qint64 used = usedBytes();
+        qint64 used = fileBytes();
+        const qint64 budget = options_.capBytes - logAllowance();
         for (const Pending& pending : batch) {
-            const StoredFolder& folder = pending.folder;
-            if (!lastFolder || folder.user != lastFolder->user || folder.host != lastFolder->host || folder.mailbox != lastFolder->mailbox
-                || folder.uidValidity != lastFolder->uidValidity || folder.rules != lastFolder->rules) {
-                id = folderId(folder, true);
-                lastFolder = &folder;
+            if (!lastFolder || !sameFolder(pending.folder, *lastFolder)) {
+                id = folderId(pending.folder, true);
+                lastFolder = &pending.folder;
                 if (id >= 0) {
                     touch.bind(1, now()).bind(2, id).step();
                     touch.reset();
                 }
             }
-            if (id < 0)
-                continue;
             const QByteArray piece = stored_record::serialised(pending.record);
-            if (used + piece.size() > options_.capBytes) {
+            // What could not be read back is not kept: it is read from the server each time.
+            if (id < 0 || !stored_record::restored(piece))
+                continue;
+            if (used + piece.size() > budget) {
                 if (!makeRoom(id, piece.size()))
                     continue;  // beyond the cap even alone: the rest of the folder is read each time
-                used = usedBytes();
+                used = fileBytes();
             }
             insert.bind(1, id).bind(2, pending.uid).bindBlob(3, piece).step();
             insert.reset();
@@ -394,20 +387,37 @@ void SqliteMessageStore::writeBatch(std::deque<Pending>& batch)
         }
         transaction.commit();
     } catch (const Failure& failure) {
-        fail(failure.code, failure.text);
+        // Forgetting cut the wait for another program's lock short: what was
+        // to be written is to be forgotten anyway.
+        if (!stopWaiting_)
+            fail(failure.code, failure.text);
+        return;
     }
+    if (logBytes() > logAllowance() / 2)
+        emptyLog();
 }
 
-qint64 SqliteMessageStore::usedBytes()
-{
-    return (scalar(db_, "PRAGMA page_count") - scalar(db_, "PRAGMA freelist_count")) * scalar(db_, "PRAGMA page_size");
-}
+// The file's size, free pages included: what the cap holds is what is on disk.
+qint64 SqliteMessageStore::fileBytes() { return scalar(db_, "PRAGMA page_count") * scalar(db_, "PRAGMA page_size"); }
+
+qint64 SqliteMessageStore::logBytes() const { return QFileInfo(path_ + QStringLiteral("-wal")).size(); }
+
+qint64 SqliteMessageStore::logAllowance() const { return qMin(kLargestLog, options_.capBytes / kLogShare); }
+
+// Copies the log of changes into the file and empties it; left for later
+// while another program reads.
+void SqliteMessageStore::emptyLog() { sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr); }
 
 // The folders used least recently go until `bytes` more fit under the cap;
 // false when only `keepFolder` is left and they still do not.
 bool SqliteMessageStore::makeRoom(qint64 keepFolder, qint64 bytes)
 {
-    while (usedBytes() + bytes > options_.capBytes) {
+    const qint64 budget = options_.capBytes - logAllowance();
+    while (true) {
+        // Pages freed earlier go back first: they may be room enough.
+        exec(db_, "PRAGMA incremental_vacuum");
+        if (fileBytes() + bytes <= budget)
+            return true;
         Statement oldest(db_, "SELECT id FROM folders WHERE id<>? ORDER BY used, id LIMIT 1");
         oldest.bind(1, keepFolder);
         if (!oldest.step())
@@ -418,42 +428,22 @@ bool SqliteMessageStore::makeRoom(qint64 keepFolder, qint64 bytes)
         Statement dropFolder(db_, "DELETE FROM folders WHERE id=?");
         dropFolder.bind(1, id).step();
     }
-    return true;
 }
 
-void SqliteMessageStore::forget(const QString& user, const QString& host)
+// The files go whole, whatever became of the store in this run: nothing of
+// the mail is left in the database, its log of changes or its free pages.
+void SqliteMessageStore::forget()
 {
+    stopWaiting_ = true;
     {
         std::lock_guard lock(queueGuard_);
-        std::erase_if(queue_, [&](const Pending& pending) {
-            return lowered(pending.folder.user) == lowered(user) && lowered(pending.folder.host) == lowered(host);
-        });
+        queue_.clear();
     }
     flush();
     std::lock_guard lock(dbGuard_);
-    if ((!db_ && !QFileInfo::exists(path_)) || !open())
-        return;
-    try {
-        qint64 left = 0;
-        {
-            Transaction transaction(db_);
-            Statement dropMessages(db_, "DELETE FROM messages WHERE folder IN (SELECT id FROM folders WHERE user=? AND host=?)");
-            dropMessages.bind(1, lowered(user)).bind(2, lowered(host)).step();
-            Statement dropFolders(db_, "DELETE FROM folders WHERE user=? AND host=?");
-            dropFolders.bind(1, lowered(user)).bind(2, lowered(host)).step();
-            left = scalar(db_, "SELECT count(*) FROM folders");
-            transaction.commit();
-        }
-        if (left == 0) {
-            close();
-            store_file::remove(path_);
-            return;
-        }
-        // The pages that held the mail go back, and the log of changes with them.
-        exec(db_, "PRAGMA incremental_vacuum; PRAGMA wal_checkpoint(TRUNCATE)");
-    } catch (const Failure& failure) {
-        fail(failure.code, failure.text);
-    }
+    stopWaiting_ = false;
+    close();
+    store_file::remove(path_);
 }
 
 bool SqliteMessageStore::removeAll(const QString& folder, QString* why)

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 struct sqlite3;
@@ -16,16 +17,17 @@ namespace tallyhive::platform {
 
 struct MessageStoreOptions {
     QString folder;                               // the store's own folder; made 0700 when missing
-    qint64 capBytes = 2LL * 1024 * 1024 * 1024;   // the folders used least recently go first beyond this
+    qint64 capBytes = 2LL * 1024 * 1024 * 1024;   // the files together, log of changes included; the folders used least recently go first beyond it
 };
 
 // The store in one SQLite database, messages.sqlite in its folder. Several
 // windows may use it at once: it is written in WAL mode, in transactions,
-// waiting a while for another's. Records are written on a thread of the
-// store's own, in batches. Once anything goes wrong with the file (a full
-// disk, a lock held too long, a damaged, foreign or newer file) the store
-// says so in the log once and holds nothing for the rest of the run; a
-// damaged file is removed, so the next run starts a new one.
+// waiting a while for another's, though never the window itself for longer
+// than a repaint. Records are written on a thread of the store's own, in
+// batches. Once anything goes wrong with the file (a full disk, a lock held
+// too long, a damaged, foreign or newer file) the store says so in the log
+// once and holds nothing for the rest of the run; a damaged file is removed,
+// so the next run starts a new one.
 class SqliteMessageStore : public MessageStore {
 public:
     explicit SqliteMessageStore(MessageStoreOptions options);
@@ -35,10 +37,10 @@ public:
 
     void setInUse(bool inUse) override;
     bool inUse() const override;
-    std::map<quint32, EmailRecord> recordsFor(const StoredFolder& folder, const ListedUids& listed) override;
+    std::optional<std::map<quint32, EmailRecord>> recordsFor(const StoredFolder& folder, const ListedUids& listed) override;
     void keep(const StoredFolder& folder, quint32 uid, const EmailRecord& record) override;
     void flush() override;
-    void forget(const QString& user, const QString& host) override;
+    void forget() override;
 
     // Removes the whole store of every account; false with the reason when
     // a file stays.
@@ -55,24 +57,38 @@ private:
     bool open();
     bool openFile();
     void fail(int code, const QString& text);
+    void noteOnce(bool& noted, const QString& text);
+    std::map<quint32, EmailRecord> readKept(const StoredFolder& folder, const ListedUids& listed);
     qint64 folderId(const StoredFolder& folder, bool create);
     void writeBatch(std::deque<Pending>& batch);
     bool makeRoom(qint64 folder, qint64 bytes);
-    qint64 usedBytes();
+    qint64 fileBytes();
+    qint64 logBytes() const;
+    qint64 logAllowance() const;
+    void emptyLog();
     void close();
 
     void writeLoop();
+    bool flushedWithin(int ms);
+    static int waitWhileBusy(void* store, int tries);
 
     const MessageStoreOptions options_;
     const QString path_;
 
-    std::mutex dbGuard_;
+    std::timed_mutex dbGuard_;
     sqlite3* db_ = nullptr;
     // Read without the lock: keep() must not wait for a batch being written.
     std::atomic<bool> failed_ = false;
     std::atomic<bool> inUse_ = false;
+    // How long a statement waits for another program's lock: the writer's
+    // thread may wait a while, the window only as long as a repaint.
+    std::atomic<int> waitMs_;
+    // Set while forgetting: a batch waiting for a lock gives up at once.
+    std::atomic<bool> stopWaiting_ = false;
+    bool busyNoted_ = false;
+    bool damagedNoted_ = false;
 
-    std::mutex queueGuard_;
+    std::mutex queueGuard_;  // never taken while dbGuard_ is held
     std::condition_variable queueChanged_;
     std::deque<Pending> queue_;
     bool writing_ = false;
