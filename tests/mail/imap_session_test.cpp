@@ -191,6 +191,15 @@ TEST_F(SessionTest, ExtractionListsWhatItReadsLogsEveryFetchAndCountsTheRest)
         {"numbers beyond the folder", 1, 3, [&](FakeImapComponent& c) { inbox(c).resize(1); }, {1}, 3, " : fetched 3\r\n", 3, 2, "fetched 2"},
         {"refused fetches, then a run that ended", 3, 12, [](FakeImapComponent& c) { c.failFetches = {4, 6}, c.endRunAt = 9; },
          {3, 5, 7, 8}, 7, " : connection lost at 9\r\n", 10, 2 + 4, "fetched 4"},
+        // A thousand entries of one cause, then one that counts the rest.
+        {"1,500 numbers the server did not list", 1, 1502,
+         [&](FakeImapComponent& c) {
+             inbox(c).clear();
+             c.fill(QStringLiteral("Inbox"), 1502);
+             for (int n = 2; n <= 1501; ++n)
+                 c.failFetches << n;
+         },
+         {1, 1502}, 1003, " : 500 more entries like this were left out of the log: fetched 1002\r\n", 1502, 1500, "fetched 2"},
         {"a range in the middle", 5, 9, {}, {5, 6, 7, 8, 9}, 5, " : fetched 9\r\n", 5, 0, ""},
     };
     for (const Case& c : cases) {

@@ -356,8 +356,9 @@ TEST_F(EndToEndTest, GetAllThroughACutConnectionStillBringsEveryMessageToTheWork
     ASSERT_EQ(window_->listView().rowCount(), files.size());
     boxes_.shown.clear();
 
-    // Cut where the last few messages are on their way.
-    TcpRelay relay(server().host(), server().port(), {.cutAfterBytes = whole - 2500, .cutConnection = 2});
+    // Cut three quarters of the way: how many bytes a run moves depends on
+    // how its requests were batched, so a point near the end may never come.
+    TcpRelay relay(server().host(), server().port(), {.cutAfterBytes = whole * 3 / 4, .cutConnection = 2});
     getAllThrough(relay);
     EXPECT_EQ(relay.cuts(), 1);
     EXPECT_EQ(relay.connections(), 3);
@@ -384,7 +385,7 @@ TEST_F(EndToEndTest, GetAllWithReconnectsRefusedSaysWhatItCouldNotRead)
     const QStringList files = messageFiles(source_);
     const qint64 whole = getAllThroughAWholeRelay();
     boxes_.shown.clear();
-    TcpRelay relay(server().host(), server().port(), {.cutAfterBytes = whole - 2500, .cutConnection = 2, .acceptConnections = 2});
+    TcpRelay relay(server().host(), server().port(), {.cutAfterBytes = whole * 3 / 4, .cutConnection = 2, .acceptConnections = 2});
     getAllThrough(relay);
     const int listed = window_->listView().rowCount();
     ASSERT_LT(listed, files.size());

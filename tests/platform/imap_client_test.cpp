@@ -172,6 +172,8 @@ TEST_F(ImapClientTest, ListDecodesQuotedAtomAndLiteralNames)
                 "* LIST () \"/\" \"bad&-utf7&ZZZ\"\r\n"
                 "* LIST () \"/\" {11}\r\ntab\there\x01\xe9\xff\r\n"
                 "* LIST () \"/\" \"&AGE-\"\r\n* LIST () \"/\" \"&-AGE-\"\r\n* LIST () \"/\" \"&2AA-\"\r\n"
+                // Formatting characters would turn the shown name around.
+                "* LIST () \"/\" \"cod&IC4-fdp.exe\"\r\n* LIST () \"/\" \"a\xe2\x80\xae" "b\"\r\n"
                 "A2 OK List completed.\r\n")
         .client("A3 SELECT \"bad&-utf7&ZZZ\"\r\n").server("A3 OK\r\n")
         .client("A4 SELECT {11}\r\n").server("+ go\r\n").client("tab\there\x01\xe9\xff\r\n").server("A4 OK\r\n")
@@ -186,7 +188,8 @@ TEST_F(ImapClientTest, ListDecodesQuotedAtomAndLiteralNames)
     EXPECT_EQ(*names, (QStringList{QStringLiteral("INBOX"), QStringLiteral("Sent Items"), QStringLiteral("Say \"hi\" \\o"),
                                    QStringLiteral("Entwürfe"), QStringLiteral("bad&-utf7&ZZZ"),
                                    QStringLiteral("tab\\u0009here\\u0001\\xE9\\xFF"), QStringLiteral("&AGE-"),
-                                   QStringLiteral("&AGE- (2)"), QStringLiteral("\\uD800")}));
+                                   QStringLiteral("&AGE- (2)"), QStringLiteral("\\uD800"), QStringLiteral("cod\\u202Efdp.exe"),
+                                   QStringLiteral("a\\u202Eb")}));
     for (const int at : {4, 5, 7, 8})
         EXPECT_EQ(client->selectMailbox((*names)[at]), 1) << (*names)[at].toStdString();
     const auto none = client->listMailboxes(QString(), QStringLiteral("*"));

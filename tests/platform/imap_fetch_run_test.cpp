@@ -378,6 +378,61 @@ TEST_F(FetchRunTest, MessagesInARowShareACommandAndOneItLeavesOutIsAskedForAlone
         expectMessage(n);
 }
 
+// Servers answer commands in the order sent: a message's data is filed only
+// in its own command's turn, under a message of that command whose data has
+// not come, so no message is ever given another's bytes. A server that does
+// answer out of turn is asked one at a time for what it left out.
+TEST_F(FetchRunTest, AResponseIsFiledOnlyUnderAMessageOfTheCommandWhoseTurnItIs)
+{
+    const auto untagged = [](int n, const QByteArray& body = {}) {
+        const QByteArray reply = bodyReply("A0", n, n, body);
+        return reply.left(reply.indexOf(")\r\nA") + 3);
+    };
+    const QByteArray wrong = "Subject: Not this one\r\n\r\nWrong.\r\n";
+    const QByteArray noUid = "* 1 FETCH (INTERNALDATE \"19-Mar-2024 11:30:00 +0100\" BODY[] {" + QByteArray::number(wrong.size()) + "}\r\n" + wrong + ")\r\n";
+    const struct {
+        const char* what;
+        QByteArray firstTurn;   // before A5's reply
+        QByteArray secondTurn;  // before A6's reply
+        QByteArray askedAlone;  // what is asked for again before message 5
+    } cases[] = {
+        {"another command's UID", untagged(1) + untagged(3, wrong) + untagged(2), untagged(3) + untagged(4), {}},
+        {"no UID while several are in flight", noUid + untagged(1) + untagged(2), untagged(3) + untagged(4), {}},
+        {"a message answered twice", untagged(1) + untagged(1, wrong) + untagged(2), untagged(3) + untagged(4), {}},
+        {"answered out of turn, then not in its own", untagged(1) + untagged(3) + untagged(2), untagged(4), uidFetch("A7", 3)},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.what);
+        options.window.messagesPerRequest = 2;
+        useWindow(2);
+        begin();
+        const QByteArray items = " (UID INTERNALDATE BODY.PEEK[])\r\n";
+        wire->client("A5 UID FETCH 101,102" + items + "A6 UID FETCH 103,104" + items)
+            .server(row.firstTurn + "A5 OK Fetch completed.\r\n" + row.secondTurn + "A6 OK Fetch completed.\r\n");
+        const QByteArray last = row.askedAlone.isEmpty() ? "A7" : "A8";
+        if (!row.askedAlone.isEmpty())
+            wire->client(row.askedAlone).server(bodyReply("A7", 3, 3));
+        wire->client(uidFetch(last, 5)).server(bodyReply(last, 5, 5));
+        for (int n = 1; n <= 5; ++n)
+            expectMessage(n);
+    }
+}
+
+// A message of a command of several waits for its date as well as its body.
+TEST(FetchWindow, AMessageOfSeveralIsWholeOnceItsDateHasComeToo)
+{
+    ImapFetchWindow window(1, 2, {{1, 101, 100}, {2, 102, 100}}, 7, FetchWindowLimits{.requests = 2, .messagesPerRequest = 2});
+    ASSERT_EQ(window.requestMore(1, false, [] { return QByteArray("A1"); }), "A1 UID FETCH 101,102 (UID INTERNALDATE BODY.PEEK[])\r\n");
+    const ImapFetchWindow::Request& first = *window.ownerOf(101, true);
+    window.noteBody(first, "body");
+    window.noteResponseEnd(first);
+    EXPECT_FALSE(window.arrivedWhole(1));
+    window.noteInternalDate(1, QDateTime::fromSecsSinceEpoch(1700000000));
+    window.noteResponseEnd(*window.ownerOf(101));
+    EXPECT_TRUE(window.arrivedWhole(1));
+    EXPECT_FALSE(window.arrivedWhole(2));
+}
+
 // A window whose messages wait to be delivered asks a quarter of its depth
 // at a time; one that waits on the link asks at once.
 TEST(FetchWindow, AsksInBatchesOnlyWhileMessagesWaitToBeDelivered)

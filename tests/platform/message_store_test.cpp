@@ -1,5 +1,6 @@
-// The store on its own: what it does with files it did not make, its cap,
-// and two programs writing at once.
+// The store on its own: what each folder gets back, records it must not
+// trust, files it did not make, its cap, forgetting, and two programs
+// writing at once.
 #include "platform/store/sqlite_message_store.h"
 
 #include <QDir>
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <zlib.h>
+#include <zstd.h>
 
 using namespace tallyhive;
 using namespace tallyhive::platform;
@@ -29,6 +32,78 @@ StoredFolder folder(const char* mailbox) { return {QStringLiteral("me"), QString
 
 const ListedUids kAll{{1, 2, 3}, 0, 0xffffffff};
 
+// Message `uid`: an HTML body that repeats its plain text, so that it is packed beside it.
+EmailRecord message(quint32 uid)
+{
+    const QString plain = QStringLiteral("Plain text of message %1, long enough to be packed. ").arg(uid).repeated(8);
+    return EmailRecord{QStringLiteral("A <a@example.org>"), QStringLiteral("A"), QStringLiteral("a@example.org"),
+                       QStringLiteral("Subject of message %1").arg(uid), {}, plain,
+                       QStringLiteral("<html><p>%1</p></html>").arg(plain), QDateTime::fromMSecsSinceEpoch(1700000000000 + uid)};
+}
+
+// Every byte of every file in the folder.
+QByteArray filesIn(const QString& dir)
+{
+    QByteArray all;
+    for (const QString& name : QDir(dir).entryList(QDir::Files)) {
+        QFile file(QDir(dir).filePath(name));
+        if (file.open(QIODevice::ReadOnly))
+            all += file.readAll();
+    }
+    return all;
+}
+
+void appendNumber(QByteArray& out, quint64 number, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.append(char((number >> (8 * i)) & 0xff));
+}
+
+// A kept record as another program could have written it, with its
+// checksum right: empty fields, `plain` as its plain body's piece.
+QByteArray craftedRecord(const QByteArray& plain)
+{
+    QByteArray out(1, char(1));
+    for (int field = 0; field < 4; ++field)
+        appendNumber(out, 0, 4);
+    appendNumber(out, 1700000000000, 8);
+    out.append(char(0));
+    appendNumber(out, quint64(plain.size()), 4);
+    out += plain;
+    appendNumber(out, 17, 4);
+    out += QByteArray(17, '\0');
+    appendNumber(out, crc32(0, reinterpret_cast<const Bytef*>(out.constData()), uInt(out.size())), 4);
+    return out;
+}
+
+// A body's piece: UTF-16 length, UTF-8 size, flags, bytes.
+QByteArray packedPiece(quint64 length, quint64 utf8Size, char flags, const QByteArray& bytes)
+{
+    QByteArray out;
+    appendNumber(out, length, 8);
+    appendNumber(out, utf8Size, 8);
+    return out + flags + bytes;
+}
+
+// A zstd frame of `size` letters: a few kilobytes that unpack to all of them.
+QByteArray bomb(qint64 size)
+{
+    ZSTD_CCtx* context = ZSTD_createCCtx();
+    ZSTD_CCtx_setPledgedSrcSize(context, quint64(size));
+    const QByteArray chunk(1 << 20, 'a');
+    QByteArray out(1 << 20, Qt::Uninitialized);
+    ZSTD_outBuffer output{out.data(), size_t(out.size()), 0};
+    for (qint64 done = 0; done < size; done += chunk.size()) {
+        ZSTD_inBuffer input{chunk.constData(), size_t(qMin<qint64>(chunk.size(), size - done)), 0};
+        const auto mode = done + chunk.size() >= size ? ZSTD_e_end : ZSTD_e_continue;
+        while (ZSTD_compressStream2(context, &output, &input, mode) != 0 && input.pos < input.size) {
+        }
+    }
+    ZSTD_freeCCtx(context);
+    out.resize(qsizetype(output.pos));
+    return out;
+}
+
 // Keeps records 1 to 3 of the folder in a store of its own, then reads them back through another.
 size_t keptAndReadBack(const QString& dir, const char* mailbox, int bodyBytes = 100)
 {
@@ -45,6 +120,105 @@ size_t keptAndReadBack(const QString& dir, const char* mailbox, int bodyBytes = 
 }
 
 }  // namespace
+
+// Records 1 to 3 kept under one folder's key, read under another's: only
+// the key they were kept under gives them, and a folder renumbered, read
+// under other rules, or whose message was deleted keeps nothing of what it
+// no longer has, in the file or beside it.
+TEST(MessageStore, AFolderGetsBackOnlyWhatWasKeptUnderItsKeyAndWhatItStillHolds)
+{
+    const QTemporaryDir logs;
+    qputenv("TEMP", logs.path().toUtf8());
+    const StoredFolder kept = folder("Name");
+    const auto changed = [&kept](const std::function<void(StoredFolder&)>& change) {
+        StoredFolder readAs = kept;
+        change(readAs);
+        return readAs;
+    };
+    struct Case {
+        const char* what;
+        StoredFolder readAs;
+        ListedUids listed;
+        std::vector<quint32> given;
+        std::vector<quint32> goneFromDisk;
+    };
+    const Case cases[] = {
+        {"the same folder", kept, kAll, {1, 2, 3}, {}},
+        {"the user typed with capitals", changed([](StoredFolder& f) { f.user = QStringLiteral("ME"); }), kAll, {1, 2, 3}, {}},
+        {"a folder shown alike, listed by other bytes", changed([](StoredFolder& f) { f.mailbox = "Name "; }), kAll, {}, {}},
+        {"the same host on another port", changed([](StoredFolder& f) { f.port = 1993; }), kAll, {}, {}},
+        {"newer conversion rules", changed([](StoredFolder& f) { f.rules = 2; }), kAll, {}, {1, 2, 3}},
+        {"a renumbered folder", changed([](StoredFolder& f) { f.uidValidity = 8; }), kAll, {}, {1, 2, 3}},
+        {"message 2 deleted on the server", kept, {{1, 3}, 0, 0xffffffff}, {1, 3}, {2}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.what);
+        QTemporaryDir dir;
+        {
+            SqliteMessageStore store({dir.path()});
+            store.setInUse(true);
+            for (quint32 uid : {1, 2, 3})
+                store.keep(kept, uid, message(uid));
+            store.flush();
+            const auto given = store.recordsFor(row.readAs, row.listed);
+            ASSERT_TRUE(given);
+            std::vector<quint32> uids;
+            for (const auto& [uid, record] : *given) {
+                uids.push_back(uid);
+                EXPECT_EQ(record.s_Subject, message(uid).s_Subject);
+                EXPECT_EQ(record.s_PlainText.text(), message(uid).s_PlainText.text());
+                EXPECT_EQ(record.s_HTMLText.text(), message(uid).s_HTMLText.text());
+                EXPECT_EQ(record.receivedAt, message(uid).receivedAt);
+            }
+            EXPECT_EQ(uids, row.given);
+        }
+        const QByteArray files = filesIn(dir.path());
+        for (quint32 uid : {1u, 2u, 3u}) {
+            const bool gone = std::find(row.goneFromDisk.begin(), row.goneFromDisk.end(), uid) != row.goneFromDisk.end();
+            EXPECT_NE(files.contains(message(uid).s_Subject.toUtf8()), gone) << uid;
+        }
+    }
+}
+
+// A record whose checksum holds is still checked before it is unpacked: one
+// that claims more than it could hold is dropped, so its message is read
+// from the server again, and the others are given.
+TEST(MessageStore, ARecordClaimingMoreThanItHoldsIsDroppedAndTheOthersGiven)
+{
+    const QTemporaryDir logs;
+    qputenv("TEMP", logs.path().toUtf8());
+    const QByteArray abc = "abc";
+    const struct {
+        const char* what;
+        QByteArray piece;
+    } cases[] = {
+        {"2^62 bytes claimed by three", craftedRecord(packedPiece(1ULL << 62, 1ULL << 62, 0, abc))},
+        {"a terabyte claimed by a frame", craftedRecord(packedPiece(1ULL << 40, 1ULL << 40, 1, QByteArray::fromHex("28b52ffde0000000000001000009000061")))},
+        {"a few kilobytes unpacking to 64 MB", craftedRecord(packedPiece(64 << 20, 64 << 20, 1, bomb(64 << 20)))},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.what);
+        QTemporaryDir dir;
+        SqliteMessageStore store({dir.path()});
+        store.setInUse(true);
+        for (quint32 uid : {1, 2, 3})
+            store.keep(folder("Inbox"), uid, message(uid));
+        store.flush();
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(dir.filePath(QStringLiteral("messages.sqlite"))).constData(), &db), SQLITE_OK);
+        sqlite3_stmt* plant = nullptr;
+        sqlite3_prepare_v2(db, "UPDATE messages SET record=? WHERE uid=2", -1, &plant, nullptr);
+        sqlite3_bind_blob(plant, 1, row.piece.constData(), int(row.piece.size()), SQLITE_STATIC);
+        EXPECT_EQ(sqlite3_step(plant), SQLITE_DONE);
+        sqlite3_finalize(plant);
+        sqlite3_close(db);
+        const auto given = store.recordsFor(folder("Inbox"), kAll);
+        ASSERT_TRUE(given);
+        EXPECT_EQ(given->size(), 2u);
+        EXPECT_EQ(given->count(2), 0u);
+        EXPECT_EQ(store.recordsFor(folder("Inbox"), kAll)->size(), 2u);  // gone from the file, not given again
+    }
+}
 
 TEST(MessageStore, AFileItDidNotMakeIsLeftAloneOrReplacedAndTheRunFallsBack)
 {
@@ -103,8 +277,26 @@ TEST(MessageStore, BeyondItsCapTheFolderUsedLeastRecentlyGoesAndForgettingLeaves
         }
         EXPECT_EQ(store.recordsFor(folder("Old"), kAll)->size(), 0u);
         EXPECT_EQ(store.recordsFor(folder("New"), kAll)->size(), 3u);
+        // The log of changes is held by the cap too.
+        EXPECT_LE(QFileInfo(dir.filePath(QStringLiteral("messages.sqlite"))).size()
+                      + QFileInfo(dir.filePath(QStringLiteral("messages.sqlite-wal"))).size(),
+                  160 * 1024);
+    }
+    // A later run forgets before it has opened the store, and one that gave up on it forgets all the same.
+    for (const bool gaveUp : {false, true}) {
+        keptAndReadBack(dir.path(), "Inbox");
+        SqliteMessageStore store({dir.path()});
+        if (gaveUp) {
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(QFile::encodeName(dir.filePath(QStringLiteral("messages.sqlite"))).constData(), &db), SQLITE_OK);
+            sqlite3_exec(db, "PRAGMA user_version=9", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+            store.setInUse(true);
+            store.recordsFor(folder("Inbox"), kAll);
+            ASSERT_FALSE(store.inUse());
+        }
         store.forget();
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList()) << gaveUp;
     }
     // Two programs at once, each with its own folder.
     QTemporaryDir shared;
