@@ -420,6 +420,19 @@ TEST_F(EndToEndTest, RememberMeKeepsTheFolderForTheNextGetAllAndUntickingLeavesN
     EXPECT_EQ(log.readAll().count("kept from an earlier read"), unremembered.size());
     EXPECT_EQ(boxes_.texts(), QStringList({"Done.", "Done.", "Done."}));
 
+    // Whatever the Live ID box holds by then.
+    control<QLineEdit>(*window_, "Text1")->setText(QStringLiteral("someone.else"));
     control<QCheckBox>(*window_, "Check1")->setCheckState(Qt::Unchecked);
+    EXPECT_TRUE(cache.isEmpty()) << qPrintable(cache.entryList(QDir::Files).join(u' '));
+
+    // Mail a run left behind goes at the next start that does not remember.
+    window_.reset();
+    store_->setInUse(true);
+    store_->keep({server().user(), server().host(), relay.port(), "INBOX", 1, 1}, 1, EmailRecord{});
+    store_->flush();
+    ASSERT_FALSE(cache.isEmpty());
+    settings_.set(QStringLiteral("StayConnected"), QStringLiteral("0"));
+    window_ = std::make_unique<Form1>(Form1Services{boxes_, settings_, *spreadsheets_, imapServer_, nullptr, nullptr, store_.get()});
+    window_->Form_Load();
     EXPECT_TRUE(cache.isEmpty()) << qPrintable(cache.entryList(QDir::Files).join(u' '));
 }
