@@ -395,10 +395,12 @@ TEST_F(FetchRunTest, AResponseIsFiledOnlyUnderAMessageOfTheCommandWhoseTurnItIs)
         QByteArray firstTurn;   // before A5's reply
         QByteArray secondTurn;  // before A6's reply
         QByteArray askedAlone;  // what is asked for again before message 5
+        QByteArray lastTurn = {};  // message 5, asked for alone; empty: its one answer
     } cases[] = {
         {"another command's UID", untagged(1) + untagged(3, wrong) + untagged(2), untagged(3) + untagged(4), {}},
         {"no UID while several are in flight", noUid + untagged(1) + untagged(2), untagged(3) + untagged(4), {}},
-        {"a message answered twice", untagged(1) + untagged(1, wrong) + untagged(2), untagged(3) + untagged(4), {}},
+        {"a message answered twice", untagged(1) + untagged(1, wrong) + untagged(2), untagged(3) + untagged(4), {},
+         untagged(5) + untagged(5, wrong)},
         {"answered out of turn, then not in its own", untagged(1) + untagged(3) + untagged(2), untagged(4), uidFetch("A7", 3)},
     };
     for (const auto& row : cases) {
@@ -412,7 +414,7 @@ TEST_F(FetchRunTest, AResponseIsFiledOnlyUnderAMessageOfTheCommandWhoseTurnItIs)
         const QByteArray last = row.askedAlone.isEmpty() ? "A7" : "A8";
         if (!row.askedAlone.isEmpty())
             wire->client(row.askedAlone).server(bodyReply("A7", 3, 3));
-        wire->client(uidFetch(last, 5)).server(bodyReply(last, 5, 5));
+        wire->client(uidFetch(last, 5)).server((row.lastTurn.isEmpty() ? untagged(5) : row.lastTurn) + last + " OK Fetch completed.\r\n");
         for (int n = 1; n <= 5; ++n)
             expectMessage(n);
     }

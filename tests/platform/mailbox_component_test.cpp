@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 using namespace tallyhive::platform;
+using tallyhive::EmailRecord;
 using tallyhive::testing::TranscriptTransport;
 
 namespace {
@@ -64,6 +65,55 @@ TEST(MailboxComponentTest, ARunDeliversConvertedMessagesInOrderWithTheirOwnLogTe
         EXPECT_TRUE(fetched.text.endsWith(QStringLiteral("OK Fetch number %1").arg(n))) << fetched.text.toStdString();
     }
     component.endFetchRun();
+}
+
+// The key a run asks the store under, and nothing kept.
+class KeyRecordingStore : public MessageStore {
+public:
+    void setInUse(bool) override {}
+    bool inUse() const override { return true; }
+    std::optional<std::map<quint32, EmailRecord>> recordsFor(const StoredFolder& folder, const ListedUids&) override
+    {
+        asked.push_back(folder);
+        return std::map<quint32, EmailRecord>();
+    }
+    void keep(const StoredFolder&, quint32, const EmailRecord&) override {}
+    void flush() override {}
+    void forget() override {}
+
+    std::vector<StoredFolder> asked;
+};
+
+// Two folders shown alike ("&AGE-" and "&AGE- (2)") are kept apart by the
+// bytes the server listed them by, whatever order it lists them in next.
+TEST(MailboxComponentTest, AFolderIsKeptUnderTheBytesTheServerListedItByAndThePort)
+{
+    auto transport = std::make_unique<TranscriptTransport>();
+    TranscriptTransport* wire = transport.get();
+    auto store = std::make_shared<KeyRecordingStore>();
+    MailboxComponent component(std::make_unique<ImapClient>(std::move(transport)), store);
+    wire->server("* OK IMAP ready\r\n")
+        .client("A1 LOGIN \"Ann\" \"pw\"\r\n")
+        .server("A1 OK\r\n")
+        .client("A2 LIST \"\" \"*\"\r\n")
+        .server("* LIST () \"/\" \"&AGE-\"\r\n* LIST () \"/\" \"&-AGE-\"\r\nA2 OK\r\n")
+        .client("A3 SELECT \"&-AGE-\"\r\n")
+        .server("* 1 EXISTS\r\n* OK [UIDVALIDITY 7] UIDs valid\r\nA3 OK\r\n")
+        .client("A4 FETCH 1:1 (UID RFC822.SIZE)\r\n")
+        .server("* 1 FETCH (UID 5 RFC822.SIZE 90)\r\nA4 OK\r\n");
+    component.setPort(1993);
+    ASSERT_TRUE(component.connect(QStringLiteral("imap.example.org")).ok());
+    ASSERT_TRUE(component.login(QStringLiteral("Ann"), QStringLiteral("pw")).ok());
+    const auto listed = component.listMailboxes(QString(), QStringLiteral("*"));
+    ASSERT_EQ(listed.value, QStringList({"&AGE-", "&AGE- (2)"}));
+    ASSERT_TRUE(component.selectMailbox(listed.value[1]).ok());
+    ASSERT_TRUE(component.beginFetchRun(1, 1).ok());
+    component.endFetchRun();
+    ASSERT_EQ(store->asked.size(), 1u);
+    EXPECT_EQ(store->asked[0].mailbox, QByteArray("&-AGE-"));
+    EXPECT_EQ(store->asked[0].port, 1993);
+    EXPECT_EQ(store->asked[0].host, QStringLiteral("imap.example.org"));
+    EXPECT_EQ(store->asked[0].uidValidity, 7u);
 }
 
 }  // namespace
