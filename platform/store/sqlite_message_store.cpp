@@ -225,7 +225,13 @@ std::optional<std::map<quint32, EmailRecord>> SqliteMessageStore::recordsFor(con
     try {
         if (!open())
             return std::map<quint32, EmailRecord>();
-        return readKept(folder, listed);
+        bool removed = false;
+        auto records = readKept(folder, listed, removed);
+        // Nothing of a deleted message stays behind in the log of changes
+        // either; with the statements that read it done.
+        if (removed)
+            emptyLog();
+        return records;
     } catch (const Failure& failure) {
         if (failure.code == SQLITE_BUSY)
             return std::nullopt;
@@ -234,7 +240,7 @@ std::optional<std::map<quint32, EmailRecord>> SqliteMessageStore::recordsFor(con
     return std::map<quint32, EmailRecord>();
 }
 
-std::map<quint32, EmailRecord> SqliteMessageStore::readKept(const StoredFolder& folder, const ListedUids& listed)
+std::map<quint32, EmailRecord> SqliteMessageStore::readKept(const StoredFolder& folder, const ListedUids& listed, bool& removed)
 {
     std::map<quint32, EmailRecord> records;
     Transaction transaction(db_);
@@ -279,9 +285,7 @@ std::map<quint32, EmailRecord> SqliteMessageStore::readKept(const StoredFolder& 
     if (damaged > 0)
         noteOnce(damagedNoted_, QStringLiteral("%1 kept messages could not be read back from the message store and are read from the server again")
                                     .arg(damaged));
-    // Nothing of a deleted message stays behind in the log of changes either.
-    if (dropped || !gone.empty())
-        emptyLog();
+    removed = dropped || !gone.empty();
     return records;
 }
 

@@ -58,7 +58,7 @@ private:
     bool openFile();
     void fail(int code, const QString& text);
     void noteOnce(bool& noted, const QString& text);
-    std::map<quint32, EmailRecord> readKept(const StoredFolder& folder, const ListedUids& listed);
+    std::map<quint32, EmailRecord> readKept(const StoredFolder& folder, const ListedUids& listed, bool& removed);
     qint64 folderId(const StoredFolder& folder, bool create);
     void writeBatch(std::deque<Pending>& batch);
     bool makeRoom(qint64 folder, qint64 bytes);
