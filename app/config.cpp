@@ -78,21 +78,12 @@ bool openWorkbook() { return fromEnvironment("TALLYHIVE_OPEN_WORKBOOK", QStringL
 
 QString signInMode() { return fromEnvironment("TALLYHIVE_SIGN_IN", QStringLiteral("auto")).trimmed().toLower(); }
 
-QString oauthClientId(const QString& saved)
+platform::MicrosoftApplication microsoftApplication(const QString& savedClientId, const QString& savedTenant)
 {
-    // An empty variable would make the id typed into the window useless, so
-    // it counts as unset; a saved value that is no id is not used.
-    if (const QString fromEnvironment = qEnvironmentVariable("TALLYHIVE_OAUTH_CLIENT_ID").trimmed(); !fromEnvironment.isEmpty())
-        return fromEnvironment;
-    return isApplicationId(saved.trimmed()) ? saved.trimmed() : QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_CLIENT_ID);
-}
-
-QString oauthTenant(const QString& saved)
-{
-    if (isTenantName(saved))
-        return saved;
-    const QString builtIn = QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_AUTHORITY);
-    return isTenantName(builtIn) ? builtIn : PersonalAccountsTenant;
+    return applicationInForce({qEnvironmentVariable("TALLYHIVE_OAUTH_CLIENT_ID"), savedClientId,
+                               QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_CLIENT_ID)},
+                              {qEnvironmentVariable("TALLYHIVE_OAUTH_AUTHORITY"), savedTenant,
+                               QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_AUTHORITY)});
 }
 
 QString oauthHost()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "interfaces/message_boxes.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -30,10 +32,10 @@ QString storeDir();
 std::optional<int> storeCapMegabytes();  // TALLYHIVE_STORE_CAP_MB: the most the kept messages may take
 bool openWorkbook();           // TALLYHIVE_OPEN_WORKBOOK: 0 leaves the workbook closed
 QString signInMode();          // TALLYHIVE_SIGN_IN: password, microsoft or auto
-// Microsoft sign-in. Each takes the value saved in the settings, which an
-// environment variable overrides and which overrides the one built in.
-QString oauthClientId(const QString& saved);  // TALLYHIVE_OAUTH_CLIENT_ID: the registered application; empty: none
-QString oauthTenant(const QString& saved);    // the built-in TALLYHIVE_DEFAULT_OAUTH_AUTHORITY, else consumers
+// Microsoft sign-in: the application in force, from the values the dialog
+// saved, TALLYHIVE_OAUTH_CLIENT_ID and TALLYHIVE_OAUTH_AUTHORITY, and the
+// ones built in (TALLYHIVE_DEFAULT_OAUTH_CLIENT_ID and _AUTHORITY). No id: none.
+platform::MicrosoftApplication microsoftApplication(const QString& savedClientId, const QString& savedTenant);
 QString oauthHost();                          // TALLYHIVE_OAUTH_HOST
 // TALLYHIVE_OAUTH_AUTHORITY, the base of /authorize and /token, else the
 // host's for the tenant.

@@ -143,33 +143,59 @@ inline const QString MicrosoftSetupTitle = QStringLiteral("Microsoft sign-in");
 inline const QString MicrosoftSetupAction = QStringLiteral("Microsoft sign-in...");
 inline const QString MicrosoftSetupSteps = QStringLiteral(
     "Tallyhive signs in to Outlook.com through an application registered with Microsoft. If whoever gave you "
-    "Tallyhive named one, enter its Application (client) ID below. Otherwise register one; it is free, but needs an "
-    "Azure account or an organisation's directory:\n"
-    "1. Open the registration page and choose \"New registration\".\n"
-    "2. Under \"Supported account types\" choose the accounts you will sign in with, and the same below.\n"
+    "Tallyhive named one, enter its Application (client) ID below. Otherwise register one; it is free, but needs a "
+    "directory: sign up for Azure, or join the Microsoft 365 Developer Program.\n"
+    "1. Open the registration page (Entra ID, App registrations) and choose \"New registration\".\n"
+    "2. Under \"Supported account types\" choose the accounts you will sign in with, and the same below. For "
+    "Outlook.com, Hotmail and Live choose one that includes personal Microsoft accounts: the page proposes "
+    "\"this organizational directory only\", which cannot sign them in.\n"
     "3. Under \"Redirect URI\" choose \"Public client/native (mobile & desktop)\" and enter http://localhost.\n"
     "4. Choose \"Register\" and copy the \"Application (client) ID\" of its overview page into the box below.\n"
-    "The section \"Signing in to Outlook.com\" of the README has the details.");
+    "Until the application's publisher is verified, organisations may ask their administrator to approve it.");
 inline const QString MicrosoftSetupOpenPage = QStringLiteral("Open the registration page");
 inline const QString MicrosoftSetupIdLabel = QStringLiteral("Application (client) ID:");
 inline const QString MicrosoftSetupAccountsLabel = QStringLiteral("Registered for:");
 inline const QString PersonalAccounts = QStringLiteral("Personal Microsoft accounts (Outlook.com, Hotmail, Live)");
 inline const QString WorkAccounts = QStringLiteral("Work or school accounts");
 inline const QString AllAccounts = QStringLiteral("Both");
+inline const QString OneOrganisation = QStringLiteral("One organisation only:");
+inline const QString OneOrganisationPlaceholder = QStringLiteral("its directory (tenant) id or domain, e.g. contoso.com");
+inline const QString MicrosoftSetupInForce = QStringLiteral("In force now: %1, and %2.");
+inline const QString MicrosoftSetupNoId = QStringLiteral("no application id");
+inline const QString MicrosoftSetupIdBuiltIn = QStringLiteral("the application id built into this copy of Tallyhive");
+inline const QString MicrosoftSetupIdSaved = QStringLiteral("the application id saved here");
+inline const QString MicrosoftSetupIdFromEnvironment = QStringLiteral("the application id set in TALLYHIVE_OAUTH_CLIENT_ID");
+inline const QString MicrosoftSetupTypeBuiltIn = QStringLiteral("the account type built into this copy of Tallyhive");
+inline const QString MicrosoftSetupTypeSaved = QStringLiteral("the account type saved here");
+inline const QString MicrosoftSetupTypeFromEnvironment = QStringLiteral("the sign-in address set in TALLYHIVE_OAUTH_AUTHORITY");
+inline const QString MicrosoftSetupIdOverridden = QStringLiteral(
+    "While TALLYHIVE_OAUTH_CLIENT_ID is set in the environment, the id saved here is not used.");
+inline const QString MicrosoftSetupTypeOverridden = QStringLiteral(
+    "While TALLYHIVE_OAUTH_AUTHORITY is set in the environment, the account type saved here is not used.");
 inline const QString PageNotOpened = QStringLiteral("The browser could not be opened. Copy this address into your browser:\n\n%1");
 inline const QString AadstsAdvice = QStringLiteral(
-    "If Microsoft's page showed an error code beginning with AADSTS, the application id, its account type or its "
-    "redirect address is wrong: choose \"Microsoft sign-in...\" to change them.");
+    "If Microsoft's page showed an error code beginning with AADSTS700016, 50011, 50194, 9002331 or 9002332, the "
+    "application id, its account type or its redirect address is wrong: choose \"Microsoft sign-in...\" to change "
+    "them. AADSTS90094, 90095, 65001, 53003 and 50105 ask your organisation's administrator to allow Tallyhive first.");
 inline const QString SignInWaitHelp = QStringLiteral(
     "Finish signing in in your browser; Tallyhive waits for you.\n\n"
-    "If Microsoft's page shows an error code beginning with AADSTS, the application id, its account type or its "
-    "redirect address is wrong. Then click \"1. Connect\" to stop waiting, and choose \"Microsoft sign-in...\" in "
-    "the box that follows to change them.");
+    "If Microsoft's page shows an error code beginning with AADSTS, click \"1. Connect\" to stop waiting. Then:\n"
+    "AADSTS700016, 50011, 50194, 9002331 or 9002332: the application id, its account type or its redirect address is "
+    "wrong; choose \"Microsoft sign-in...\" in the box that follows to change them.\n"
+    "AADSTS90094, 90095, 65001, 53003 or 50105: your organisation's administrator must allow Tallyhive first.\n"
+    "AADSTS65004: the permissions were declined; connect again and accept them.");
 inline const QString SignInCancelled =
     QStringLiteral("The sign-in was cancelled. ") + AadstsAdvice + QStringLiteral(" Otherwise click \"1. Connect\" to try again.");
 inline const QString SignInTimedOut = QStringLiteral("The sign-in was not finished in the browser within 5 minutes. ") + AadstsAdvice
                                       + QStringLiteral(" Otherwise click \"1. Connect\" to try again.");
 inline const QString SignInFailed = QStringLiteral("The sign-in did not succeed. The sign-in service said: %1\n\n") + AadstsAdvice;
+inline const QString SignInRegistrationRefused = QStringLiteral(
+    "Microsoft refused the application Tallyhive signs in with. It said: %1\n\nThe application id, its account type or "
+    "its redirect address does not match its registration: choose \"Microsoft sign-in...\" to change them.");
+inline const QString SignInAdministratorNeeded = QStringLiteral(
+    "Your organisation must allow Tallyhive before you can sign in. Microsoft said: %1\n\nAsk your administrator to "
+    "grant consent for the application %2 (Entra ID, Enterprise applications), to assign you to it, or to let its "
+    "Conditional Access policies admit it. Then click \"1. Connect\" again.");
 inline const QString MailboxNotServed = QStringLiteral(
     "The mail server accepted the sign-in for %1 but would not open its mailbox. Either IMAP is switched off for it: in "
     "Outlook.com open Settings, Mail, Forwarding and IMAP, switch on \"Let devices and apps use IMAP\" and save. Or the "

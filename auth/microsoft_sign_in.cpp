@@ -93,11 +93,11 @@ void MicrosoftSignIn::setBrowserNotOpenedNotice(std::function<void(const QString
     browserNotOpened_ = std::move(notice);
 }
 
-QUrl MicrosoftSignIn::authorizeAddress(const QString& account, const QString& redirect, const QString& state,
+QUrl MicrosoftSignIn::authorizeAddress(const QString& account, bool chooseAccount, const QString& redirect, const QString& state,
                                        const QByteArray& challenge) const
 {
     QUrl address = settings_.authorizeUrl;
-    const QByteArray query = form({{"client_id", settings_.clientId},
+    QByteArray query = form({{"client_id", settings_.clientId},
                                    {"response_type", QStringLiteral("code")},
                                    {"redirect_uri", redirect},
                                    {"response_mode", QStringLiteral("query")},
@@ -106,11 +106,14 @@ QUrl MicrosoftSignIn::authorizeAddress(const QString& account, const QString& re
                                    {"code_challenge", QString::fromLatin1(challenge)},
                                    {"code_challenge_method", QStringLiteral("S256")},
                                    {"login_hint", account}});
+    // Without it Microsoft signs in whichever account the browser holds.
+    if (chooseAccount)
+        query += '&' + form({{"prompt", QStringLiteral("select_account")}});
     address.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
     return address;
 }
 
-platform::BrowserSignIn::Outcome MicrosoftSignIn::signInInBrowser(const QString& account)
+platform::BrowserSignIn::Outcome MicrosoftSignIn::signInInBrowser(const QString& account, bool chooseAccount)
 {
     decided_ = false;
     detail_.clear();
@@ -127,7 +130,7 @@ platform::BrowserSignIn::Outcome MicrosoftSignIn::signInInBrowser(const QString&
     // "localhost", compares that name exactly and ignores the port.
     const QString redirect = QStringLiteral("http://localhost:%1/").arg(listener.port());
     const Pkce pkce = Pkce::create();
-    const QUrl address = authorizeAddress(account, redirect, state, pkce.challenge);
+    const QUrl address = authorizeAddress(account, chooseAccount, redirect, state, pkce.challenge);
 
     TokenReply granted;
     {

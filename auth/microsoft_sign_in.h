@@ -24,7 +24,7 @@ public:
     ~MicrosoftSignIn() override;
 
     void useApplication(const QString& clientId, const QString& authority) override;
-    Outcome signInInBrowser(const QString& account) override;
+    Outcome signInInBrowser(const QString& account, bool chooseAccount = false) override;
     void setBrowserNotOpenedNotice(std::function<void(const QString& address)> notice) override;
     void cancel() override;
     bool waiting() const override { return wait_ != nullptr; }
@@ -38,7 +38,8 @@ public:
 
 private:
     void finishWait(Outcome outcome, const QString& detail = {});
-    QUrl authorizeAddress(const QString& account, const QString& redirect, const QString& state, const QByteArray& challenge) const;
+    QUrl authorizeAddress(const QString& account, bool chooseAccount, const QString& redirect, const QString& state,
+                          const QByteArray& challenge) const;
     QString refreshNow();
     void keepTokens(const TokenReply& reply);
     void switchAccount(const QString& account);

@@ -29,8 +29,10 @@ public:
     virtual void useApplication(const QString& clientId, const QString& authority) = 0;
 
     // Opens the sign-in page for account and waits, letting events run, until
-    // the answer arrives, the wait limit passes or cancel() is called.
-    virtual Outcome signInInBrowser(const QString& account) = 0;
+    // the answer arrives, the wait limit passes or cancel() is called. With
+    // chooseAccount the page lets the user choose the account instead of
+    // signing in the one the browser already holds.
+    virtual Outcome signInInBrowser(const QString& account, bool chooseAccount = false) = 0;
     // Runs with the sign-in address when the browser could not be opened;
     // the wait goes on, so the user can open the address by hand.
     virtual void setBrowserNotOpenedNotice(std::function<void(const QString& address)> notice) = 0;

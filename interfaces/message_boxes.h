@@ -8,10 +8,17 @@ namespace tallyhive::platform {
 
 enum class BoxIcon { None, Exclamation, Information };
 
+// Where a value in force comes from; each overrides the one before.
+enum class SettingSource { BuiltIn, Saved, Environment };
+
 // The application registered with Microsoft that the browser sign-in uses.
 struct MicrosoftApplication {
     QString clientId;  // its Application (client) ID
-    QString tenant;    // the account type it takes: "consumers", "organizations" or "common"
+    // The account type it takes: "consumers", "organizations", "common", or
+    // one organisation's directory id or domain.
+    QString tenant;
+    SettingSource clientIdSource = SettingSource::Saved;
+    SettingSource tenantSource = SettingSource::Saved;
 };
 
 // Every modal box the program shows goes through here, so tests can answer them.

@@ -33,8 +33,7 @@ void SignInPanel::chooseMicrosoftApplication()
     const auto saved = [this](const QString& key) {
         return readWindowSetting(window_.services.settings, key, QString());
     };
-    microsoftApplication_.clientId = config::oauthClientId(saved(settings_keys::OAuthClientId));
-    microsoftApplication_.tenant = config::oauthTenant(saved(settings_keys::OAuthAuthority));
+    microsoftApplication_ = config::microsoftApplication(saved(settings_keys::OAuthClientId), saved(settings_keys::OAuthAuthority));
     signInMethod_ = chooseSignInMethod(microsoftApplication_.clientId, window_.services.server.host);
     if (signInMethod_ == SignInMethod::Microsoft && window_.services.signIn)
         window_.services.signIn->useApplication(microsoftApplication_.clientId, config::oauthAuthority(microsoftApplication_.tenant));
@@ -51,6 +50,8 @@ bool SignInPanel::MicrosoftSetup()
         return false;
     saveSetting(settings_keys::OAuthClientId, chosen->clientId);
     saveSetting(settings_keys::OAuthAuthority, chosen->tenant);
+    // Whoever set the application up may mean another account than the browser holds.
+    chooseAccountNext_ = true;
     chooseMicrosoftApplication();
     applySignInMethod();
     return signInMethod_ == SignInMethod::Microsoft;
@@ -101,6 +102,7 @@ bool SignInPanel::connectWithMicrosoft(clsChilkatIMAP& session)
             return false;  // the session or a box has said why
         if (browserUsed) {
             // A token just granted and still refused belongs to someone else.
+            chooseAccountNext_ = true;
             window_.services.boxes.show(texts::SignInWrongAccount.arg(session.Username), texts::AppTitle, platform::BoxIcon::None);
             return false;
         }
@@ -121,25 +123,36 @@ bool SignInPanel::connectWithMicrosoft(clsChilkatIMAP& session)
     return true;
 }
 
-// The Live ID typed first. When the server refuses the token for it and the
-// browser's sign-in named another address (an alias, a second account),
-// that one, once.
+// The Live ID typed first. When the server refuses the token for it, or
+// takes it and will not open the mailbox, and the browser's sign-in named
+// another address (an alias, a second account), that one, once.
 bool SignInPanel::connectAsMailbox(clsChilkatIMAP& session, const QString& account)
 {
     QString mailbox = account;
     while (true) {
         tokenRefused_ = false;
+        mailboxRefused_.clear();
         session.Username = mailbox;
         if (session.Connect())
             return true;
         // A service that failed to renew the token would fail the other address too.
         const Outcome renewal = signIn().lastOutcome();
         const QString named = signIn().mailboxAddress(account);
-        if (!tokenRefused_ || mailbox != account || renewal == Outcome::Unreachable || renewal == Outcome::Unexpected
+        const bool refused = tokenRefused_ || !mailboxRefused_.isEmpty();
+        if (!refused || mailbox != account || renewal == Outcome::Unreachable || renewal == Outcome::Unexpected
             || named.compare(account, Qt::CaseInsensitive) == 0)
-            return false;
+            break;
         mailbox = named;
     }
+    if (!mailboxRefused_.isEmpty()) {
+        // The account the browser signed in cannot open the mailbox: its
+        // tokens would only be refused again, and the next sign-in lets the
+        // user choose another account instead of the one the browser holds.
+        chooseAccountNext_ = true;
+        signIn().signOut();
+        window_.services.boxes.show(texts::MailboxNotServed.arg(mailboxRefused_), texts::AppTitle, platform::BoxIcon::None);
+    }
+    return false;
 }
 
 // The service could not be asked, or answered with something that is no
@@ -164,10 +177,11 @@ bool SignInPanel::signInThroughBrowser(const QString& account)
         // The window stays usable while the user is in the browser.
         window_.pointer.setDefault();
         window_.showSignInHelp(true);
-        const Outcome outcome = signIn().signInInBrowser(account);
+        const Outcome outcome = signIn().signInInBrowser(account, chooseAccountNext_);
         window_.showSignInHelp(false);
         window_.pointer.setBusy();
         if (outcome == Outcome::SignedIn) {
+            chooseAccountNext_ = false;
             window_.setStatus(texts::StatusConnecting);
             return true;
         }
@@ -179,6 +193,24 @@ bool SignInPanel::signInThroughBrowser(const QString& account)
 
 bool SignInPanel::showSignInOutcome(Outcome outcome)
 {
+    // A refusal Microsoft sent back with its code says what to do about it.
+    if (outcome == Outcome::Declined || outcome == Outcome::Failed) {
+        const QString detail = signIn().lastDetail();
+        switch (refusalOf(detail)) {
+        case SignInRefusal::Registration:
+            return window_.services.boxes.offer(texts::SignInRegistrationRefused.arg(detail), texts::AppTitle, texts::MicrosoftSetupAction)
+                   && MicrosoftSetup();
+        case SignInRefusal::Administrator:
+            window_.services.boxes.show(texts::SignInAdministratorNeeded.arg(detail, microsoftApplication_.clientId), texts::AppTitle,
+                                        platform::BoxIcon::None);
+            return false;
+        case SignInRefusal::Declined:
+            outcome = Outcome::Declined;
+            break;
+        case SignInRefusal::Unknown:
+            break;
+        }
+    }
     QString text;
     switch (outcome) {
     case Outcome::SignedIn:
@@ -218,7 +250,11 @@ void SignInPanel::oChilkat_SignInRefused()
 
 void SignInPanel::oChilkat_MailboxNotServed(const QString& mailbox)
 {
-    window_.services.boxes.show(texts::MailboxNotServed.arg(mailbox), texts::AppTitle, platform::BoxIcon::None);
+    // The connect command may try another address first, and says so itself.
+    if (window_.activity.connecting())
+        mailboxRefused_ = mailbox;
+    else
+        window_.services.boxes.show(texts::MailboxNotServed.arg(mailbox), texts::AppTitle, platform::BoxIcon::None);
 }
 
 }  // namespace tallyhive

@@ -102,6 +102,10 @@ private:
     QPushButton* PushButton1;
     QPushButton* PushButton11;
     bool tokenRefused_ = false;
+    // During a connect: the mailbox the server would not open after taking the token.
+    QString mailboxRefused_;
+    // The next browser sign-in lets the user choose the account.
+    bool chooseAccountNext_ = false;
     bool cannotRememberShown_ = false;
     // The mailbox last said to differ from the Live ID typed; said once.
     QString announcedMailbox_;

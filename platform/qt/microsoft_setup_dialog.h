@@ -15,8 +15,11 @@ class QRadioButton;
 namespace tallyhive::platform {
 
 // "Microsoft sign-in": the Application (client) ID of a registered
-// application and the account type it was registered for, with the steps to
-// register one. OK takes only an id Microsoft could have issued.
+// application and the account type it was registered for, one
+// organisation's included, with the steps to register one and where the
+// values in force come from. OK takes only an id Microsoft could have
+// issued and a tenant that could be one; what was in force stays chosen
+// until the user changes it.
 class MicrosoftSetupDialog : public QDialog {
 public:
     // openPage opens the registration page; nothing else here goes online.
@@ -25,8 +28,11 @@ public:
     MicrosoftApplication chosen() const;
 
 private:
+    void check();
+
     QLineEdit* clientId_;
-    std::array<QRadioButton*, 3> accountTypes_;  // in the order of kTenants
+    std::array<QRadioButton*, 4> accountTypes_;  // the three shared tenants, then one organisation
+    QLineEdit* organisation_;
     QPushButton* ok_;
 };
 

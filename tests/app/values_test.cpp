@@ -1,5 +1,6 @@
 #include "app/config.h"
 #include "app/general_date.h"
+#include "app/microsoft_application.h"
 #include "app/numbers.h"
 #include "interfaces/error.h"
 
@@ -38,6 +39,37 @@ TEST(ConfigNumbers, OnlyAWholeNumberAboveZeroReplacesTheDefault)
     }
     qunsetenv("TALLYHIVE_IMAP_PORT");
     qunsetenv("TALLYHIVE_FETCH_WINDOW");
+}
+
+// The Microsoft application in force: the environment over what the dialog
+// saved, that over what the package was built with; a saved value that
+// could not be one does not count.
+TEST(MicrosoftApplicationInForce, EnvironmentOverSavedOverBuiltIn)
+{
+    using platform::SettingSource;
+    const QString id1 = QStringLiteral("11111111-1111-1111-1111-111111111111");
+    const QString id2 = QStringLiteral("22222222-2222-2222-2222-222222222222");
+    const QString id3 = QStringLiteral("33333333-3333-3333-3333-333333333333");
+    const QString authority = QStringLiteral("http://127.0.0.1:1/common/oauth2/v2.0");
+    const struct {
+        ApplicationPlaces id, tenant;
+        QString clientId;
+        SettingSource idSource;
+        QString tenantInForce;
+        SettingSource tenantSource;
+    } cases[] = {
+        {{id1, id2, id3}, {authority, "organizations", "contoso.com"}, id1, SettingSource::Environment, "organizations", SettingSource::Environment},
+        {{"", id2, id3}, {"", "organizations", "contoso.com"}, id2, SettingSource::Saved, "organizations", SettingSource::Saved},
+        {{"", "not-an-id", id3}, {"", "", "contoso.com"}, id3, SettingSource::BuiltIn, "contoso.com", SettingSource::BuiltIn},
+        {{"", "", ""}, {"", "a/../b", ""}, "", SettingSource::BuiltIn, "consumers", SettingSource::BuiltIn},
+    };
+    for (const auto& c : cases) {
+        const platform::MicrosoftApplication inForce = applicationInForce(c.id, c.tenant);
+        EXPECT_EQ(inForce.clientId, c.clientId);
+        EXPECT_EQ(inForce.clientIdSource, c.idSource) << c.clientId.toStdString();
+        EXPECT_EQ(inForce.tenant, c.tenantInForce);
+        EXPECT_EQ(inForce.tenantSource, c.tenantSource) << c.tenantInForce.toStdString();
+    }
 }
 
 TEST(ReadBoolean, TakesWordsInAnyCaseOrNumbers)

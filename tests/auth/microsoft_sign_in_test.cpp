@@ -230,6 +230,9 @@ TEST_F(MicrosoftSignInTest, TheIdTokenNamesTheMailboxThatReallySignedIn)
     EXPECT_EQ(signIn.mailboxAddress(account.toUpper()), QStringLiteral("second.account@example.net"));
     EXPECT_FALSE(signIn.accessToken(account, true).isEmpty());
     EXPECT_EQ(signIn.mailboxAddress(account), QStringLiteral("second.account@example.net"));
+    // Let choose, the user takes the account meant.
+    ASSERT_EQ(signIn.signInInBrowser(account, true), Outcome::SignedIn);
+    EXPECT_EQ(signIn.mailboxAddress(account), account);
 }
 
 TEST_F(MicrosoftSignInTest, ABrowserThatDidNotOpenShowsTheAddressAndTheWaitGoesOn)

@@ -98,17 +98,29 @@ TEST_F(Form1MicrosoftTest, ARefusedTokenThatCannotBeRefreshedOpensTheBrowserOnce
 
 TEST_F(Form1MicrosoftTest, EachFailureGetsItsOwnPlainBoxAndTheCaptionStays)
 {
-    const std::vector<std::pair<Outcome, QString>> cases{
-        {Outcome::Declined, QStringLiteral("The sign-in was declined in the browser")},
-        {Outcome::TimedOut, QStringLiteral("within 5 minutes")},
-        {Outcome::Unreachable, QStringLiteral("could not be reached")},
-        {Outcome::Failed, QStringLiteral("The sign-in service said: state mismatch")},
-        {Outcome::Unexpected, QStringLiteral("The Microsoft sign-in service answered unexpectedly (state mismatch).")},
+    const QString mismatch = QStringLiteral("state mismatch");
+    const std::vector<std::tuple<Outcome, QString, QString>> cases{
+        {Outcome::Declined, mismatch, QStringLiteral("The sign-in was declined in the browser")},
+        {Outcome::TimedOut, mismatch, QStringLiteral("within 5 minutes")},
+        {Outcome::Unreachable, mismatch, QStringLiteral("could not be reached")},
+        {Outcome::Failed, mismatch, QStringLiteral("The sign-in service said: state mismatch")},
+        {Outcome::Unexpected, mismatch, QStringLiteral("The Microsoft sign-in service answered unexpectedly (state mismatch).")},
+        // Refusals Microsoft sent back with their code: the next step each asks for.
+        {Outcome::Failed, QStringLiteral("AADSTS50194: Application is not configured as a multi-tenant application."),
+         QStringLiteral("does not match its registration: choose \"Microsoft sign-in...\"")},
+        {Outcome::Declined, QStringLiteral("AADSTS65001: The user or administrator has not consented to use the application."),
+         QStringLiteral("Ask your administrator to grant consent for the application 00000000-aaaa-bbbb-cccc-000000000000")},
+        {Outcome::Failed, QStringLiteral("AADSTS53003: Access has been blocked by Conditional Access policies."),
+         QStringLiteral("Ask your administrator")},
+        {Outcome::Failed, QStringLiteral("AADSTS65004: User declined to consent to access the app."),
+         QStringLiteral("The sign-in was declined in the browser")},
+        {Outcome::Failed, QStringLiteral("AADSTS90014: The required field is missing."),
+         QStringLiteral("The sign-in service said: AADSTS90014: The required field is missing.")},
     };
     Form1& w = load();
-    browser.detail = QStringLiteral("state mismatch");
-    for (const auto& [outcome, words] : cases) {
+    for (const auto& [outcome, detail, words] : cases) {
         boxes.shown.clear();
+        browser.detail = detail;
         browser.browserOutcome = outcome;
         connectAs();
         EXPECT_EQ(control<QPushButton>(w, "PushButton1")->text(), QStringLiteral("1. Connect"));
@@ -142,6 +154,32 @@ TEST_F(Form1MicrosoftTest, EachFailureGetsItsOwnPlainBoxAndTheCaptionStays)
                            "is switched off for it: in Outlook.com open Settings, Mail, Forwarding and IMAP, switch on \"Let "
                            "devices and apps use IMAP\" and save. Or the account chosen in the browser is not the one whose "
                            "mailbox you meant. Then click \"1. Connect\" again."}));
+}
+
+// Outlook takes the browser account's token for any address, then will not
+// open a mailbox that account cannot read: the address the browser signed in
+// is tried once, and when that is refused too the next sign-in lets the
+// user choose the account.
+TEST_F(Form1MicrosoftTest, AMailboxTheBrowserAccountCannotOpenIsReadAsThatAccountOrTheUserChooses)
+{
+    browser.signedInAs = QStringLiteral("second@example.net");
+    component->acceptedUser = QStringLiteral("second@example.net");
+    component->unservedMailbox = QStringLiteral("user@example.org");
+    browser.grantedTokens = {QStringLiteral("token-1"), QStringLiteral("token-1"), QStringLiteral("token-1")};
+    Form1& w = load();
+    connectAs();
+    ASSERT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
+    EXPECT_EQ(component->calls.filter(QStringLiteral("xoauth2")),
+              QStringList({"xoauth2 user@example.org", "xoauth2 second@example.net"}));
+
+    w.PushButton1_Click();
+    component->mailboxServed = false;
+    connectAs();
+    EXPECT_FALSE(w.isConnected());
+    EXPECT_TRUE(boxes.shown.back().text.startsWith(QStringLiteral("The mail server accepted the sign-in for second@example.net but")));
+    component->mailboxServed = true;
+    connectAs();
+    EXPECT_EQ(browser.choosingAccount, QList<bool>({false, false, true}));
 }
 
 TEST_F(Form1MicrosoftTest, TheMailboxSignedInInTheBrowserIsTheOneReadAndIsNamedOnce)
@@ -255,6 +293,15 @@ TEST_F(Form1MicrosoftTest, FetchRunsSignInWithTheTokenAndNeverOpenTheBrowser)
     ASSERT_FALSE(boxes.shown.empty());
     EXPECT_TRUE(boxes.shown[0].text.startsWith(QStringLiteral("The mail server no longer accepts the saved sign-in.")));
     EXPECT_FALSE(boxes.texts().contains(QStringLiteral("Invalid login. Please double-check your username and password.\r\n\r\n")));
+
+    // As the box says: Disconnect, then Connect signs in in the browser again.
+    boxes.shown.clear();
+    browser.grantedTokens = {QStringLiteral("another")};
+    w.PushButton1_Click();
+    connectAs();
+    EXPECT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
+    EXPECT_EQ(browser.browserOpenedFor.size(), 2);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(Form1MicrosoftTest, RememberMeFollowsTheBoxAndAMissingStoreIsToldOnce)
@@ -311,6 +358,7 @@ TEST_F(Form1MicrosoftTest, WithoutAClientIdConnectAsksForOneAndTheNextStartUsesT
     EXPECT_EQ(settings.value("OAuthClientId"), id);
     EXPECT_EQ(settings.value("OAuthAuthority"), QStringLiteral("consumers"));
     EXPECT_TRUE(w.isConnected()) << qPrintable(boxes.texts().join(u'|'));
+    EXPECT_EQ(browser.choosingAccount, QList<bool>({true}));  // whoever set it up may mean another account
 
     browser.application.clear();
     load();

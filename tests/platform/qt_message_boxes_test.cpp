@@ -92,4 +92,41 @@ TEST(QtMessageBoxesTest, TheMicrosoftSignInDialogTakesAnIdTypedAndReturn)
     EXPECT_TRUE(opened.isEmpty());
 }
 
+// Accepted as it opens, the dialog leaves in force what was: a tenant of
+// one organisation included. It says where the values come from, and what
+// the environment overrides.
+TEST(QtMessageBoxesTest, TheMicrosoftSignInDialogKeepsTheTenantInForceAndSaysWhereItComesFrom)
+{
+    using platform::SettingSource;
+    tallyhive::testing::guiApplication();
+    platform::QtMessageBoxes boxes;
+    const QString id = QStringLiteral("0f1e2d3c-4b5a-6978-8796-a5b4c3d2e1f0");
+    const struct {
+        platform::MicrosoftApplication proposed;
+        QString said;
+    } cases[] = {
+        {{id, QStringLiteral("contoso.onmicrosoft.com"), SettingSource::BuiltIn, SettingSource::BuiltIn},
+         QStringLiteral("In force now: the application id built into this copy of Tallyhive, and the account type built into this "
+                        "copy of Tallyhive.")},
+        {{id, QStringLiteral("common"), SettingSource::Environment, SettingSource::Saved},
+         QStringLiteral("While TALLYHIVE_OAUTH_CLIENT_ID is set in the environment, the id saved here is not used.")},
+        {{id, QStringLiteral("organizations"), SettingSource::Saved, SettingSource::Environment},
+         QStringLiteral("While TALLYHIVE_OAUTH_AUTHORITY is set in the environment, the account type saved here is not used.")},
+    };
+    for (const auto& c : cases) {
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            ASSERT_NE(dialog, nullptr);
+            for (const QLabel* label : dialog->findChildren<QLabel*>())
+                shown += label->text();
+            QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+        });
+        const auto chosen = boxes.microsoftSetup(c.proposed);
+        ASSERT_TRUE(chosen.has_value());
+        EXPECT_EQ(chosen->tenant, c.proposed.tenant);
+        EXPECT_TRUE(shown.contains(c.said)) << shown.toStdString();
+    }
+}
+
 }  // namespace

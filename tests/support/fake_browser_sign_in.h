@@ -15,9 +15,10 @@ namespace tallyhive::testing {
 class FakeBrowserSignIn : public platform::BrowserSignIn {
 public:
     void useApplication(const QString& clientId, const QString& authority) override { application = clientId + u' ' + authority; }
-    Outcome signInInBrowser(const QString& account) override
+    Outcome signInInBrowser(const QString& account, bool chooseAccount = false) override
     {
         browserOpenedFor << account;
+        choosingAccount << chooseAccount;
         waiting_ = true;
         Outcome outcome = browserOutcome;
         if (duringBrowser)
@@ -77,6 +78,7 @@ public:
     }
 
     Outcome browserOutcome = Outcome::SignedIn;
+    QList<bool> choosingAccount;  // of each browser sign-in: whether the user was let choose the account
     Outcome refreshOutcome = Outcome::NoToken;
     std::function<Outcome()> duringBrowser;
     QStringList grantedTokens;    // one per browser sign-in

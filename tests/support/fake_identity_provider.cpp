@@ -155,7 +155,8 @@ struct FakeIdentityProvider::State {
         } else {
             const QString code = random("M.C5_code.");
             codes[code] = {query.queryItemValue(QStringLiteral("code_challenge")), redirect,
-                           account.isEmpty() ? lastLoginHint : account,
+                           // The browser's own account, unless the user was let choose: then the one meant.
+                           account.isEmpty() || query.queryItemValue(QStringLiteral("prompt")) == u"select_account" ? lastLoginHint : account,
                            asksOpenId(query.queryItemValue(QStringLiteral("scope"), QUrl::FullyDecoded))};
             answer.addQueryItem(QStringLiteral("code"), QString::fromLatin1(QUrl::toPercentEncoding(code)));
         }

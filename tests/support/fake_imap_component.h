@@ -45,9 +45,11 @@ public:
             const QString token = tokens(refresh);
             if (token.isEmpty())
                 break;
-            if (user == acceptedUser && token == acceptedToken) {
+            // Outlook takes the token whatever address it names, then will not serve the mailbox.
+            if ((user == acceptedUser || user == unservedMailbox) && token == acceptedToken) {
                 lastError = QStringLiteral("authenticated");
-                return {mailboxServed ? platform::MailStatus::Ok : platform::MailStatus::MailboxNotServed, lastError};
+                const bool served = mailboxServed && user != unservedMailbox;
+                return {served ? platform::MailStatus::Ok : platform::MailStatus::MailboxNotServed, lastError};
             }
         }
         lastError = QStringLiteral("token refused");
@@ -173,6 +175,7 @@ public:
     QString acceptedPassword = QStringLiteral("secret");
     QString acceptedToken = QStringLiteral("token-1");
     bool mailboxServed = true;  // false: the token is taken, the next command refused
+    QString unservedMailbox;    // taken with the accepted token and then refused like that
     std::map<QString, std::vector<EmailRecord>> mailboxes;
     std::map<QString, QString> specialUse;  // role ("\\Sent") -> mailbox
     std::map<QString, QStringList> attributes;  // mailbox -> what its listing says of it ("\\Noselect")
