@@ -11,6 +11,7 @@
 #include "mainwindow/email_list.h"
 #include "mainwindow/folder_choice.h"
 #include "mainwindow/form2.h"
+#include "mainwindow/one_click.h"
 #include "mainwindow/sign_in_panel.h"
 #include "mainwindow/status_progress_bar.h"
 #include "mainwindow/window_activity.h"
@@ -80,6 +81,8 @@ FetchPanel::FetchPanel(QWidget* face, Window window, QObject* parent) : QObject(
 
     window_.pointer.alwaysCustomOver(PushButton2);
     window_.pointer.alwaysCustomOver(PushButton3);
+    takeDoubleClickAsOne(PushButton2);
+    takeDoubleClickAsOne(PushButton3);
     connect(PushButton2, &QPushButton::clicked, this, &FetchPanel::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &FetchPanel::PushButton3_Click);
 }
@@ -93,7 +96,7 @@ void FetchPanel::PushButton3_Click()
         h.step(102, [&] { window_.services.boxes.show(texts::ConnectFirst, texts::AppTitle, platform::BoxIcon::None); });
         return;
     }
-    if (h.test(104, [&] { return PushButton3->text() == texts::StopCaption; })) {
+    if (h.test(104, [&] { return window_.activity.fetching(); })) {
         Stop();
         return;
     }
@@ -118,7 +121,7 @@ void FetchPanel::PushButton3_Click()
             h.step(182, [&] { require(session)->StartMailExtraction(folder); });
         } else {
             h.step(184, [&] { window_.services.boxes.show(texts::NoEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
-            h.step(186, [&] { SkipDoneMessage = true; });
+            h.step(186, [&] { window_.activity.holdBackDone() = true; });
         }
         h.step(188, [&] { window_.list.RefreshCounts(false); });
     }
@@ -140,7 +143,7 @@ void FetchPanel::PushButton2_Click()
         QString folder;
         h.step(144, [&] { folder = window_.folders.SelectedFolderName(); });
         bool rangeAccepted = false;
-        Form2 dialog(window_.services.boxes, rangeAccepted, SkipDoneMessage, Frame4->window());
+        Form2 dialog(window_.services.boxes, rangeAccepted, window_.activity.holdBackDone(), Frame4->window());
         if (h.test(164, [&] { return session != nullptr; })) {
             h.step(166, [&] { dialog.ChilkatIMAP = session; });
             h.step(168, [&] { dialog.MaxMessage = session->GetTotalMessage(folder); });
@@ -157,12 +160,12 @@ void FetchPanel::PushButton2_Click()
                 h.step(176, [&] { window_.list.view().removeAllRows(); });
                 h.step(178, [&] { window_.list.view().setSortingEnabled(false); });
                 h.step(180, [&] { window_.list.RefreshCounts(true); });
-                h.step(182, [&] { SkipDoneMessage = false; });
+                h.step(182, [&] { window_.activity.holdBackDone() = false; });
                 h.step(186, [&] { require(session)->StartMailExtraction(folder); });
             }
         } else {
             h.step(188, [&] { window_.services.boxes.show(texts::ZeroEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
-            h.step(190, [&] { SkipDoneMessage = true; });
+            h.step(190, [&] { window_.activity.holdBackDone() = true; });
             rangeRun = true;
         }
         if (rangeRun) {
@@ -181,6 +184,7 @@ void FetchPanel::Stop()
     h.step(212, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
     h.step(214, [&] { PushButton2->show(); });
     // Until the stopped command has run its closing lines the buttons wait.
+    window_.activity.stop();
     PushButton2->setEnabled(false);
     PushButton3->setEnabled(false);
     h.step(218, [&] { require(window_.session.current)->AbortProcess = true; });
@@ -194,10 +198,10 @@ bool FetchPanel::takeRunSession(NumberedHandler& h, int firstLine, std::shared_p
     bool connected = true;
     if (h.test(firstLine, [&] { return !window_.session.current; })) {
         h.step(firstLine + 2, [&] { session = window_.session.current = window_.session.make(); });
-        h.step(firstLine + 18, [&] { SkipDoneMessage = false; });
+        h.step(firstLine + 18, [&] { window_.activity.holdBackDone() = false; });
         h.step(firstLine + 20, [&] { connected = require(session)->Connect(); });
         if (!connected)
-            SkipDoneMessage = true;
+            window_.activity.holdBackDone() = true;
     }
     return connected;
 }
@@ -244,7 +248,7 @@ void FetchPanel::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* s
     const QString logTrouble = takeErrorLogTrouble();
     h.step(firstLine + 16, [&] {
         QStringList text;
-        if (const QString closing = closingText(run, SkipDoneMessage); !closing.isEmpty())
+        if (const QString closing = closingText(run, window_.activity.holdBackDone()); !closing.isEmpty())
             text << closing;
         if (!logTrouble.isEmpty())
             text << logTrouble;

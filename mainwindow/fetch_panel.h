@@ -72,9 +72,6 @@ private:
     QPushButton* PushButton2;
     StatusProgressBar* ProgressBar1;
     QString SavedCaption;
-    // Keeps back the bare "Done." of the run that set it, and of later runs
-    // on the same session, never a shortfall.
-    bool SkipDoneMessage = false;
 };
 
 }  // namespace tallyhive

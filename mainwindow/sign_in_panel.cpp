@@ -8,6 +8,7 @@
 #include "app/texts.h"
 #include "app/window/window_prep.h"
 #include "interfaces/error.h"
+#include "mainwindow/one_click.h"
 #include "mainwindow/window_settings.h"
 
 #include <QCheckBox>
@@ -78,6 +79,7 @@ SignInPanel::SignInPanel(QWidget* face, Window window, QObject* parent) : QObjec
     Text2->installEventFilter(selectAll);
     QWidget::setTabOrder(Text1, Text2);
 
+    takeDoubleClickAsOne(PushButton1);
     QObject::connect(PushButton1, &QPushButton::clicked, this, &SignInPanel::connectClicked);
     QObject::connect(PushButton11, &QPushButton::clicked, this, &SignInPanel::PushButton11_Click);
     QObject::connect(Check1, &QCheckBox::stateChanged, this, &SignInPanel::Check1_Click);

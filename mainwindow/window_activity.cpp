@@ -11,7 +11,15 @@ bool WindowActivity::start(State operation)
     if (state_ != State::Idle)
         return false;
     state_ = operation;
+    if (operation == State::Fetching)
+        holdBackDone_ = false;
     return true;
+}
+
+void WindowActivity::stop()
+{
+    if (state_ == State::Fetching)
+        state_ = State::Stopping;
 }
 
 void WindowActivity::end() { state_ = state_ == State::ConnectingAtLoad ? State::Loading : State::Idle; }

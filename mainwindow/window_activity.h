@@ -13,6 +13,7 @@ public:
         ConnectingAtLoad,  // the load's own connect, still unseen
         Connecting,
         Fetching,
+        Stopping,  // a fetch run told to stop, still running its closing lines
     };
 
     // An operation starts only while the window is idle; the load's connect
@@ -24,6 +25,13 @@ public:
 
     bool connecting() const { return state_ == State::Connecting || state_ == State::ConnectingAtLoad; }
     bool fetching() const { return state_ == State::Fetching; }
+    // A fetch run stops: until it has ended, a click on a fetch button starts nothing.
+    void stop();
+
+    // The bare "Done." of the run going on is held back (its folder was
+    // empty, its sign-in failed, its range dialog was cancelled); never that
+    // of the next run, which starts with it cleared.
+    bool& holdBackDone() { return holdBackDone_; }
     // Nothing may open the browser or a dialog while the window cannot be seen.
     bool unseen() const { return state_ == State::Loading || state_ == State::ConnectingAtLoad; }
 
@@ -35,6 +43,7 @@ public:
 private:
     State state_ = State::Idle;
     bool connectWhenShown_ = false;
+    bool holdBackDone_ = false;
 };
 
 }  // namespace tallyhive

@@ -6,6 +6,7 @@
 #include "platform/qt/list_rows_model.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -39,10 +40,30 @@ QtListView::QtListView(QWidget* parent)
     columns->setHighlightSections(false);
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
+    // Tab and Shift+Tab go on to the window's next control; the arrows, Page
+    // Up and Down, Home and End move in the list.
+    table_->setTabKeyNavigation(false);
+    table_->installEventFilter(this);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(table_);
     setFocusProxy(table_);
+}
+
+// Space checks or unchecks the current row from any of its cells, the way
+// a click on its check box does, counts and all.
+bool QtListView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != table_ || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QModelIndex current = table_->currentIndex();
+    if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier || !current.isValid())
+        return false;
+    const Qt::CheckState next = model_->checked(current.row()) ? Qt::Unchecked : Qt::Checked;
+    model_->setData(model_->index(current.row(), 0), QVariant::fromValue(next), Qt::CheckStateRole);
+    return true;
 }
 
 QtListView::~QtListView() = default;

@@ -41,6 +41,9 @@ public:
     // The table itself, for pointer tracking, focus order and tests.
     QTableView& table() const;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     ListRowsModel* model_;
     QTableView* table_;

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionViewItem>
@@ -138,6 +139,38 @@ TEST_F(QtListViewTest, ProgramChecksDoNotReachTheHandlerButUserClicksDo)
     list.table().model()->setData(list.table().model()->index(1, 0), Qt::Unchecked, Qt::CheckStateRole);
     EXPECT_FALSE(list.isChecked(2));
     EXPECT_EQ(reported, (std::vector<int>{3, 2}));
+
+    // Space on any cell of the current row, as a person with the keyboard.
+    list.table().setCurrentIndex(list.table().model()->index(0, 3));
+    QTest::keyClick(&list.table(), Qt::Key_Space);
+    QTest::keyClick(&list.table(), Qt::Key_Down);
+    QTest::keyClick(&list.table(), Qt::Key_Space);
+    EXPECT_TRUE(list.isChecked(1));
+    EXPECT_TRUE(list.isChecked(2));
+    QTest::keyClick(&list.table(), Qt::Key_Space);
+    EXPECT_FALSE(list.isChecked(2));
+    EXPECT_EQ(reported, (std::vector<int>{3, 2, 1, 2, 2}));
+}
+
+// Tab leaves the list for the window's next control, however many cells it has.
+TEST_F(QtListViewTest, TabLeavesTheList)
+{
+    QWidget window;
+    auto* inWindow = new QtListView(&window);
+    auto* next = new QPushButton(QStringLiteral("Check All"), &window);
+    next->move(0, 320);
+    inWindow->resize(600, 300);
+    for (const char* title : {"a", "b", "c"})
+        inWindow->addColumn(QString::fromLatin1(title));
+    inWindow->addRow({QStringLiteral("x")});
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    inWindow->table().setFocus();
+    inWindow->table().setCurrentIndex(inWindow->table().model()->index(0, 0));
+    QTest::keyClick(&inWindow->table(), Qt::Key_Tab);
+    EXPECT_TRUE(next->hasFocus());
+    QTest::keyClick(next, Qt::Key_Backtab);
+    EXPECT_TRUE(inWindow->table().hasFocus());
 }
 
 TEST_F(QtListViewTest, ViewShowsMarksSetInBulkOnceEventsRun)
