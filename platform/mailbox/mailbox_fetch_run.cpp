@@ -71,11 +71,14 @@ FetchedMessage MailboxFetchRun::next(int number)
 
 // Whatever has come already goes to the converter before the caller's
 // message is waited for, so the second thread works while the caller
-// handles it.
+// handles it. Messages the server refused count too: one that refuses
+// every message as fast as it is asked must not keep the caller, and the
+// user's Stop, waiting for the whole folder.
 void MailboxFetchRun::readAhead()
 {
     const FetchWindowLimits& limits = client_.options().window;
-    while (!ended() && converter_.queued() < static_cast<size_t>(limits.convertAhead)
+    int handed = 0;
+    while (!ended() && handed < limits.convertAhead && converter_.queued() < static_cast<size_t>(limits.convertAhead)
            && converter_.queuedBytes() < limits.convertAheadBytes) {
         if (stored_.count(static_cast<quint32>(nextAhead_))) {
             ++nextAhead_;
@@ -85,6 +88,7 @@ void MailboxFetchRun::readAhead()
             break;
         handOver(nextAhead_, client_.fetchRunRaw(nextAhead_));
         ++nextAhead_;
+        ++handed;
     }
 }
 
