@@ -12,7 +12,6 @@
 #include "mainwindow/folder_choice.h"
 #include "mainwindow/form2.h"
 #include "mainwindow/one_click.h"
-#include "mainwindow/sign_in_panel.h"
 #include "mainwindow/status_progress_bar.h"
 #include "mainwindow/window_activity.h"
 #include "mainwindow/window_session.h"
@@ -92,7 +91,7 @@ void FetchPanel::setStatus(const QString& text) { ProgressBar1->setStatus(text);
 void FetchPanel::PushButton3_Click()
 {
     NumberedHandler h(window_.services.boxes, locations::GetAll);
-    if (h.test(100, [&] { return !window_.signIn.isConnected(); })) {
+    if (h.test(100, [&] { return !window_.activity.connected(); })) {
         h.step(102, [&] { window_.services.boxes.show(texts::ConnectFirst, texts::AppTitle, platform::BoxIcon::None); });
         return;
     }
@@ -102,7 +101,7 @@ void FetchPanel::PushButton3_Click()
     }
     // A stopped run still has its closing lines to run; a new one must not
     // start inside it.
-    if (!startFetchRun(h, PushButton3))
+    if (!startFetchRun(h))
         return;
     h.step(120, [&] { window_.list.view().removeAllRows(); });
     h.step(122, [&] { window_.list.view().setSortingEnabled(false); });
@@ -125,17 +124,17 @@ void FetchPanel::PushButton3_Click()
         }
         h.step(188, [&] { window_.list.RefreshCounts(false); });
     }
-    closeFetchRun(h, 190, PushButton3, session.get());
+    closeFetchRun(h, 190, session.get());
 }
 
 void FetchPanel::PushButton2_Click()
 {
     NumberedHandler h(window_.services.boxes, locations::GetSome);
-    if (h.test(100, [&] { return !window_.signIn.isConnected(); })) {
+    if (h.test(100, [&] { return !window_.activity.connected(); })) {
         h.step(102, [&] { window_.services.boxes.show(texts::ConnectFirst, texts::AppTitle, platform::BoxIcon::None); });
         return;
     }
-    if (!startFetchRun(h, PushButton2))
+    if (!startFetchRun(h))
         return;
 
     std::shared_ptr<clsChilkatIMAP> session;
@@ -173,20 +172,15 @@ void FetchPanel::PushButton2_Click()
             h.step(194, [&] { window_.list.resetKeepChecks(); });
         }
     }
-    closeFetchRun(h, 196, PushButton2, session.get());
+    closeFetchRun(h, 196, session.get());
 }
 
 void FetchPanel::Stop()
 {
     NumberedHandler h(window_.services.boxes, locations::GetAll);
-    h.step(208, [&] { PushButton3->setText(texts::GetAllCaption); });
-    h.step(210, [&] { PushButton2->setText(texts::GetSomeCaption); });
-    h.step(212, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
-    h.step(214, [&] { PushButton2->show(); });
-    // Until the stopped command has run its closing lines the buttons wait.
+    // The buttons come back at once, but wait until the stopped command has
+    // run its closing lines.
     window_.activity.stop();
-    PushButton2->setEnabled(false);
-    PushButton3->setEnabled(false);
     h.step(218, [&] { require(window_.session.current)->AbortProcess = true; });
     h.step(220, [&] { window_.session.current.reset(); });
 }
@@ -206,43 +200,33 @@ bool FetchPanel::takeRunSession(NumberedHandler& h, int firstLine, std::shared_p
     return connected;
 }
 
-QPushButton* FetchPanel::otherFetchButton(QPushButton* button) const
+void FetchPanel::showActivity(WindowActivity::State state)
 {
-    return button == PushButton3 ? PushButton2 : PushButton3;
+    // While a run goes, one wide "Stop" covers both places.
+    const bool running = state == WindowActivity::State::Fetching;
+    PushButton3->setText(running ? texts::StopCaption : texts::GetAllCaption);
+    PushButton2->setText(running ? texts::StopCaption : texts::GetSomeCaption);
+    setWidthTwips(PushButton3, running ? WideStopWidth : FetchButtonWidth);
+    PushButton2->setVisible(!running);
+    PushButton2->setEnabled(state != WindowActivity::State::Stopping);
+    PushButton3->setEnabled(state != WindowActivity::State::Stopping);
 }
 
-QString FetchPanel::fetchCaption(QPushButton* button) const
-{
-    return button == PushButton3 ? texts::GetAllCaption : texts::GetSomeCaption;
-}
-
-bool FetchPanel::startFetchRun(NumberedHandler& h, QPushButton* startedBy)
+bool FetchPanel::startFetchRun(NumberedHandler& h)
 {
     if (!window_.activity.start(WindowActivity::State::Fetching))
         return false;
-    h.step(106, [&] { otherFetchButton(startedBy)->setText(texts::StopCaption); });
-    h.step(108, [&] { setWidthTwips(PushButton3, WideStopWidth); });
-    h.step(110, [&] { PushButton2->hide(); });
     h.step(112, [&] { window_.pointer.setBusy(); });
-    h.step(114, [&] { SavedCaption = startedBy->text(); });
-    h.step(116, [&] { startedBy->setText(texts::StopCaption); });
     return true;
 }
 
-void FetchPanel::closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy, const clsChilkatIMAP* run)
+void FetchPanel::closeFetchRun(NumberedHandler& h, int firstLine, const clsChilkatIMAP* run)
 {
-    QPushButton* other = otherFetchButton(startedBy);
     h.step(firstLine, [&] { window_.session.current.reset(); });
     h.step(firstLine + 2, [&] { setStatus(texts::ProgressBarIdle); });
     h.step(firstLine + 4, [&] { ProgressBar1->setPosition(0); });
     h.step(firstLine + 6, [&] { window_.pointer.setDefault(); });
-    h.step(firstLine + 8, [&] { startedBy->setText(SavedCaption); });
-    h.step(firstLine + 10, [&] { other->setText(fetchCaption(other)); });
-    h.step(firstLine + 12, [&] { setWidthTwips(PushButton3, FetchButtonWidth); });
-    h.step(firstLine + 14, [&] { PushButton2->show(); });
     window_.activity.end();
-    PushButton2->setEnabled(true);
-    PushButton3->setEnabled(true);
     // Told here, once, after what the run did: a log that cannot be written
     // never stops a run, and a run with log trouble never says a bare "Done.".
     const QString logTrouble = takeErrorLogTrouble();

@@ -2,6 +2,7 @@
 
 #include "mail/imap_session.h"
 #include "mainwindow/form1_services.h"
+#include "mainwindow/window_activity.h"
 
 #include <QObject>
 
@@ -17,9 +18,7 @@ namespace tallyhive {
 class EmailList;
 class FolderChoice;
 class NumberedHandler;
-class SignInPanel;
 class StatusProgressBar;
-class WindowActivity;
 class WindowPointer;
 struct WindowSession;
 
@@ -35,7 +34,6 @@ public:
         WindowActivity& activity;
         WindowPointer& pointer;
         WindowSession& session;
-        const SignInPanel& signIn;
         const FolderChoice& folders;
         EmailList& list;
     };
@@ -43,6 +41,9 @@ public:
 
     void PushButton2_Click();  // "2b. Get Some Emails", or "Stop" while a run goes
     void PushButton3_Click();  // "2a. Get All Emails", or "Stop" while a run goes
+
+    // Captions, widths and enabled fetch buttons, as the window's state says.
+    void showActivity(WindowActivity::State state);
 
     StatusProgressBar& progress() const { return *ProgressBar1; }
     void setStatus(const QString& text);
@@ -55,14 +56,12 @@ public:
 private:
     void Stop();
     // False when another long operation runs.
-    bool startFetchRun(NumberedHandler& h, QPushButton* startedBy);
+    bool startFetchRun(NumberedHandler& h);
     // The run's session: the window's, or one made and connected for the run
     // (lines firstLine to firstLine + 20). False when that connect failed.
     bool takeRunSession(NumberedHandler& h, int firstLine, std::shared_ptr<clsChilkatIMAP>& session);
     // run: the session whose extraction ran, if one did; its shortfall decides the closing box.
-    void closeFetchRun(NumberedHandler& h, int firstLine, QPushButton* startedBy, const clsChilkatIMAP* run);
-    QPushButton* otherFetchButton(QPushButton* button) const;
-    QString fetchCaption(QPushButton* button) const;
+    void closeFetchRun(NumberedHandler& h, int firstLine, const clsChilkatIMAP* run);
     void showRunPosition(const clsChilkatIMAP& session, qint64 number);
 
     Window window_;
@@ -71,7 +70,6 @@ private:
     QPushButton* PushButton3;
     QPushButton* PushButton2;
     StatusProgressBar* ProgressBar1;
-    QString SavedCaption;
 };
 
 }  // namespace tallyhive

@@ -34,7 +34,7 @@ Form1::Form1(Form1Services services, QWidget* parent) : QMainWindow(parent), ser
                               this);
     folders_ = new FolderChoice(face, services_.settings, this);
     list_ = new EmailList(face, this);
-    fetch_ = new FetchPanel(face, FetchPanel::Window{services_, activity_, *pointer_, session_, *signIn_, *folders_, *list_}, this);
+    fetch_ = new FetchPanel(face, FetchPanel::Window{services_, activity_, *pointer_, session_, *folders_, *list_}, this);
     // The list is made before the run that fills it, but is reached after it.
     QWidget* before = findChild<QWidget*>(QStringLiteral("Combo2"));
     for (const char* name : {"txtSearch", "PushButton3", "PushButton2"}) {
@@ -51,6 +51,13 @@ Form1::Form1(Form1Services services, QWidget* parent) : QMainWindow(parent), ser
         pointer_->watch(control);
     connect(signIn_, &SignInPanel::connectClicked, this, &Form1::PushButton1_Click);
     session_.make = [this] { return newSession(); };
+    activity_.onChange([this] { showActivity(); });
+}
+
+void Form1::showActivity()
+{
+    signIn_->showConnected(activity_.connected());
+    fetch_->showActivity(activity_.state());
 }
 
 Form1::~Form1() = default;
@@ -62,7 +69,7 @@ void Form1::PushButton5_Click() { checks_->PushButton5_Click(); }
 void Form1::PushButton7_Click() { checks_->PushButton7_Click(); }
 void Form1::PushButton11_Click() { signIn_->PushButton11_Click(); }
 
-bool Form1::isConnected() const { return signIn_->isConnected(); }
+bool Form1::isConnected() const { return activity_.connected(); }
 
 QString Form1::SelectedFolderName() const { return folders_->SelectedFolderName(); }
 

@@ -69,6 +69,8 @@ private:
     void Disconnect(bool afterFailedConnect);
     std::shared_ptr<clsChilkatIMAP> newSession();
     void setStatus(const QString& text);
+    // Captions and enabled buttons, as the window's state says.
+    void showActivity();
 
     // Start-up pieces.
     void ApplySkin();

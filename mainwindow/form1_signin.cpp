@@ -27,7 +27,7 @@ void Form1::PushButton1_Click()
     }
     NumberedHandler h(services_.boxes, locations::ConnectDisconnect);
     h.step(100, [&] { pointer_->setBusy(); });
-    if (h.test(102, [&] { return !signIn_->isConnected(); }))
+    if (h.test(102, [&] { return !activity_.connected(); }))
         Connect();
     else
         Disconnect(false);
@@ -67,7 +67,7 @@ void Form1::Connect()
         h.step(128, [&] { folders_->showOtherFolders(foldersBesideOptions(session->MailFolders)); });
         h.step(144, [&] { setStatus(texts::StatusConnected); });
     }
-    h.step(146, [&] { signIn_->showConnected(true); });
+    h.step(146, [&] { activity_.setConnected(true); });
     h.step(172, [&] { pointer_->setDefault(); });
     h.step(174, [&] { list_->resetKeepChecks(); });
 }
@@ -89,7 +89,7 @@ void Form1::Disconnect(bool afterFailedConnect)
     h.step(162, [&] { list_->view().removeAllRows(); });
     h.step(164, [&] { list_->RefreshCounts(true); });
     folders_->showOnlyFolder(folders_->otherFolder());
-    h.step(166, [&] { signIn_->showConnected(false); });
+    h.step(166, [&] { activity_.setConnected(false); });
     h.step(168, [&] { session_.current.reset(); });
     h.step(170, [&] { setStatus(texts::StatusDisconnected); });
     h.step(172, [&] { pointer_->setDefault(); });

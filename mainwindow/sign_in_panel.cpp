@@ -89,8 +89,6 @@ SignInPanel::SignInPanel(QWidget* face, Window window, QObject* parent) : QObjec
     QObject::connect(Text2, &QLineEdit::textChanged, this, &SignInPanel::Text2_Change);
 }
 
-bool SignInPanel::isConnected() const { return PushButton1->text() != texts::ConnectCaption; }
-
 void SignInPanel::showConnected(bool connected)
 {
     PushButton1->setText(connected ? texts::DisconnectCaption : texts::ConnectCaption);

@@ -40,8 +40,7 @@ public:
     };
     SignInPanel(QWidget* face, Window window, QObject* parent);
 
-    // The connected-state test other commands rely on.
-    bool isConnected() const;
+    // The connect button's caption.
     void showConnected(bool connected);
     // Text1 followed by the selected suffix when that begins with "@".
     QString LoginName() const;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <functional>
+
 namespace tallyhive {
 
-// What the main window is busy with. Its long operations (the load, a
-// connect, a fetch run) each run alone; the rule that keeps them apart is
-// start(), and nowhere else.
+// What the main window is doing: whether it holds a connection, and which of
+// its long operations runs. The operations (the load, a connect, a fetch run)
+// each run alone; the rule that keeps them apart is start(), and nowhere
+// else. Captions and enabled buttons follow from this, never the reverse.
 class WindowActivity {
 public:
     enum class State {
@@ -22,11 +25,20 @@ public:
     bool start(State operation);
     // The operation that started last is over.
     void end();
-
-    bool connecting() const { return state_ == State::Connecting || state_ == State::ConnectingAtLoad; }
-    bool fetching() const { return state_ == State::Fetching; }
     // A fetch run stops: until it has ended, a click on a fetch button starts nothing.
     void stop();
+
+    State state() const { return state_; }
+    bool connecting() const { return state_ == State::Connecting || state_ == State::ConnectingAtLoad; }
+    bool fetching() const { return state_ == State::Fetching; }
+
+    // Whether the window holds a signed-in connection; what the connect
+    // button's click means follows from it.
+    bool connected() const { return connected_; }
+    void setConnected(bool connected);
+
+    // Called after every change, for the window to show it.
+    void onChange(std::function<void()> show) { show_ = std::move(show); }
 
     // The bare "Done." of the run going on is held back (its folder was
     // empty, its sign-in failed, its range dialog was cancelled); never that
@@ -41,9 +53,13 @@ public:
     bool takeConnectWhenShown();
 
 private:
+    void changeTo(State state);
+
     State state_ = State::Idle;
+    bool connected_ = false;
     bool connectWhenShown_ = false;
     bool holdBackDone_ = false;
+    std::function<void()> show_;
 };
 
 }  // namespace tallyhive
