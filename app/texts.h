@@ -205,9 +205,9 @@ inline const QString LiveIdNotAnAddress = QStringLiteral(
 
 // Folder choice
 inline const QString OtherFolderCaption = QStringLiteral("Other:");
-inline const QString OtherFoldersBeforeConnect = QStringLiteral("(listed after \"1. Connect\")");
-inline const QString OtherFoldersToChoose = QStringLiteral("(choose a folder)");
-inline const QString NoOtherFolders = QStringLiteral("(no other folders)");
+inline const QString OtherFoldersBeforeConnect = QStringLiteral("(none yet)");
+inline const QString OtherFoldersToChoose = QStringLiteral("(choose)");
+inline const QString NoOtherFolders = QStringLiteral("(none)");
 // The last entry of a list that was cut: how many are shown, of how many.
 inline const QString OtherFoldersCut = QStringLiteral("(only the first %1 of %2 folders, in alphabetical order)");
 

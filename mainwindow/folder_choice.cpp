@@ -10,7 +10,9 @@
 #include "mainwindow/window_settings.h"
 
 #include <QComboBox>
+#include <QAbstractItemView>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -61,6 +63,8 @@ constexpr int kFullName = Qt::UserRole;
 // way, so that the start and the last level stay readable.
 constexpr qsizetype kShownFolderChars = 100;
 constexpr qsizetype kShownHeadChars = 60;
+// What the drop-down's box asks room for in the row; its list is wider.
+constexpr int kNarrowFolderChars = 8;
 
 QString shortened(const QString& name)
 {
@@ -90,17 +94,21 @@ FolderChoice::FolderChoice(QWidget* face, platform::SettingsStore& settings, QOb
     Option6 = new QRadioButton(QStringLiteral("Sent"), Frame2);
     Option7 = new QRadioButton(QStringLiteral("Junk"), Frame2);
     Option9 = new QRadioButton(QStringLiteral("Deleted"), Frame2);
-    int left = 240;
-    for (QRadioButton* option : {Option3, Option5, Option6, Option7, Option9}) {
-        option->setGeometry(twipsRect(left, 300, 1320, 285));
-        left += 1500;
-    }
-    // The sixth choice sits on the caption's line, right of "Folder", so
-    // that nothing the window had before moves.
+    // Six choices in one row, "Other:" last with its folder beside it; the
+    // row is laid out from the texts' own widths, so that it fits whatever
+    // font the desktop or the skin gives.
     Option10 = new QRadioButton(texts::OtherFolderCaption, Frame2);
-    Option10->setGeometry(twipsRect(1740, 15, 900, 285));
     Combo2 = new QComboBox(Frame2);
-    Combo2->setGeometry(twipsRect(2640, 0, 4920, 300));
+    // Folder names are long: the drop-down's list is wide even where the box is narrow.
+    Combo2->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    Combo2->setMinimumContentsLength(kNarrowFolderChars);
+    Combo2->view()->setMinimumWidth(twipsToPixels(4920));
+    auto* row = new QHBoxLayout(Frame2);
+    row->setContentsMargins(twipsToPixels(120), 0, twipsToPixels(120), 0);
+    row->setSpacing(twipsToPixels(90));
+    for (QRadioButton* option : {Option3, Option5, Option6, Option7, Option9, Option10})
+        row->addWidget(option);
+    row->addWidget(Combo2, 1);
     Combo2->setPlaceholderText(texts::OtherFoldersBeforeConnect);
     for (QRadioButton* option : folderOptions()) {
         // Exclusivity is the window's own: the options must also be able to

@@ -1,5 +1,8 @@
 #include "form1_fixture.h"
 
+#include <QGroupBox>
+#include <QLayout>
+
 using namespace tallyhive::testing;
 
 namespace {
@@ -34,6 +37,19 @@ TEST_F(Form1Test, FirstRunShowsTheEmptySignInPanelInboxAndNoConnect)
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(settings.value(QStringLiteral("Combo1")), QStringLiteral("0"));
     EXPECT_FALSE(settings.has(QStringLiteral("Password")));
+
+    // The six choices and the folder box sit in one row inside the frame, below its caption.
+    auto* frame = control<QGroupBox>(w, "Frame2");
+    if (QLayout* row = frame->layout())
+        row->activate();
+    int right = 0;
+    for (const char* name : {"Option3", "Option5", "Option6", "Option7", "Option9", "Option10", "Combo2"}) {
+        const QRect place = control<QWidget>(w, name)->geometry();
+        EXPECT_TRUE(frame->rect().contains(place) && place.top() > frame->fontMetrics().height() / 2) << name;
+        EXPECT_NEAR(place.center().y(), control<QWidget>(w, "Option3")->geometry().center().y(), 3) << name;
+        EXPECT_GE(place.left(), right) << name;
+        right = place.right();
+    }
 }
 
 TEST_F(Form1Test, RememberedSignInWithAutoConnectConnectsBeforeTheWindowShows)
