@@ -139,6 +139,7 @@ TEST_F(Form1Test, ADoubleClickOnAButtonThatChangesItsRoleDoesOneThing)
     };
     doubleClick("PushButton1");
     EXPECT_TRUE(w.isConnected()) << qPrintable(component->calls.join(u','));
+    EXPECT_EQ(control<QPushButton>(w, "PushButton1")->text(), QStringLiteral("Disconnect"));
     doubleClick("PushButton3");
     EXPECT_EQ(w.listView().rowCount(), 10);
     EXPECT_EQ(boxes.texts(), QStringList({"Done."}));
@@ -146,6 +147,7 @@ TEST_F(Form1Test, ADoubleClickOnAButtonThatChangesItsRoleDoesOneThing)
     QTest::mouseClick(control<QPushButton>(w, "PushButton1"), Qt::LeftButton, {}, QPoint(),
                       QGuiApplication::styleHints()->mouseDoubleClickInterval() + 1);
     EXPECT_FALSE(w.isConnected());
+    EXPECT_EQ(control<QPushButton>(w, "PushButton1")->text(), QStringLiteral("1. Connect"));
 }
 
 TEST_F(Form1Test, GetSomeFetchesTheAcceptedRangeOnly)
@@ -189,7 +191,11 @@ TEST_F(Form1Test, StopReturnsTheButtonsAtOnceAndKeepsTheRowsSoFar)
     bool disabledWhileClosing = false;
     component->onFetch = [&](int n) {
         if (n == 4) {
-            w.PushButton3_Click();  // the wide button reads "Stop"
+            // One wide "Stop" covers both places while the run goes.
+            EXPECT_EQ(control<QPushButton>(w, "PushButton3")->text(), QStringLiteral("Stop"));
+            EXPECT_EQ(control<QPushButton>(w, "PushButton3")->width(), 520);
+            EXPECT_TRUE(control<QPushButton>(w, "PushButton2")->isHidden());
+            w.PushButton3_Click();
             EXPECT_EQ(control<QPushButton>(w, "PushButton3")->text(), QStringLiteral("2a. Get All Emails"));
             EXPECT_EQ(control<QPushButton>(w, "PushButton2")->text(), QStringLiteral("2b. Get Some Emails"));
             disabledWhileClosing = !control<QPushButton>(w, "PushButton3")->isEnabled() && !control<QPushButton>(w, "PushButton2")->isEnabled();
