@@ -1,6 +1,6 @@
-#include "app/command_line.h"
 #include "app/texts.h"
-#include "mainwindow/application.h"
+#include "program/application.h"
+#include "program/command_line.h"
 
 #include <QGuiApplication>
 

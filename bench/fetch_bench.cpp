@@ -17,7 +17,7 @@
 #include "fetch_bench_modes.h"
 
 #include "app/config.h"
-#include "mainwindow/component_options.h"
+#include "program/component_options.h"
 
 #include "support/dovecot_server.h"
 #include "support/scripted_imap_server.h"

@@ -6,10 +6,10 @@
 //     folder_bench                     # 100,000 and 200,000 folders
 //     folder_bench --folders 50000     # one listing of that size
 #include "event_gaps.h"
-#include "mainwindow/component_options.h"
 #include "mainwindow/form1.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
+#include "program/component_options.h"
 #include "support/memory_settings_store.h"
 #include "support/process_memory.h"
 #include "support/recording_message_boxes.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "interfaces/packed_text.h"
+#include "packing/packed_text.h"
 
 #include <QDateTime>
 #include <QString>

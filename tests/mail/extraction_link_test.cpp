@@ -3,8 +3,8 @@
 // reconnects, or a folder that changes under the run.
 #include "app/pending_events.h"
 #include "mail/imap_session.h"
-#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
+#include "program/component_options.h"
 #include "support/recording_message_boxes.h"
 #include "support/scripted_imap_server.h"
 #include "support/tcp_relay.h"

@@ -1,8 +1,8 @@
 // The session and its extraction loop against a real IMAP server.
 #include "mail/imap_session.h"
-#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/store/sqlite_message_store.h"
+#include "program/component_options.h"
 #include "support/dovecot_test.h"
 #include "support/recording_message_boxes.h"
 

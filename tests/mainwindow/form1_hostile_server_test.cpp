@@ -5,9 +5,9 @@
 #include "support/process_memory.h"
 #include "support/scripted_imap_server.h"
 
-#include "mainwindow/component_options.h"
 #include "form1_fixture.h"
 #include "platform/mailbox/mailbox_component.h"
+#include "program/component_options.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

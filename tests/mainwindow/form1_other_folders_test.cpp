@@ -3,9 +3,9 @@
 // and Send To Excel for each, the choice kept for the next start.
 #include "app/error_log.h"
 #include "form1_fixture.h"
-#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
+#include "program/component_options.h"
 #include "support/dovecot_test.h"
 
 #include <QDir>

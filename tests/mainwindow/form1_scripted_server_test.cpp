@@ -4,8 +4,8 @@
 // whose folders have other names but carry their RFC 6154 roles, as Gmail's
 // and Outlook's do.
 #include "form1_fixture.h"
-#include "mainwindow/component_options.h"
 #include "platform/mailbox/mailbox_component.h"
+#include "program/component_options.h"
 #include "support/scripted_imap_server.h"
 
 using namespace tallyhive::testing;

@@ -1,8 +1,8 @@
 #include "support/dovecot_test.h"
 
-#include "mainwindow/component_options.h"
 #include "platform/imap/imap_client.h"
 #include "platform/imap/tls_transport.h"
+#include "program/component_options.h"
 
 #include <QDir>
 

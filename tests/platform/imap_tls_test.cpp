@@ -1,9 +1,9 @@
 #include "imap_transcript.h"
 #include "support/scripted_imap_server.h"
 
-#include "mainwindow/component_options.h"
 #include "platform/imap/imap_client.h"
 #include "platform/imap/tls_transport.h"
+#include "program/component_options.h"
 
 #include <QElapsedTimer>
 

@@ -1,18 +1,18 @@
-#include "mainwindow/application.h"
+#include "program/application.h"
 
-#include "app/command_line.h"
 #include "app/config.h"
 #include "app/sign_in_method.h"
 #include "app/texts.h"
 #include "auth/browser_launch.h"
 #include "auth/microsoft_sign_in.h"
-#include "mainwindow/component_options.h"
 #include "mainwindow/form1.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/qt/qt_message_boxes.h"
 #include "platform/qt/qt_settings_store.h"
 #include "platform/store/sqlite_message_store.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
+#include "program/command_line.h"
+#include "program/component_options.h"
 
 #include <QApplication>
 

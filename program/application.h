@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/command_line.h"
+#include "program/command_line.h"
 
 namespace tallyhive {
 

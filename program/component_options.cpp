@@ -1,4 +1,4 @@
-#include "mainwindow/component_options.h"
+#include "program/component_options.h"
 
 #include "app/config.h"
 
