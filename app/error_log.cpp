@@ -180,9 +180,9 @@ OpenErrorLog& theLog()
 
 QString errorLogPath() { return logPlace().path; }
 
-void appendErrorLogEntry(const QString& lastErrorText)
+void appendErrorLogEntry(const QString& text)
 {
-    theLog().append((timeStamp() + QStringLiteral(" : ") + oneLine(lastErrorText) + QStringLiteral("\r\n")
+    theLog().append((timeStamp() + QStringLiteral(" : ") + oneLine(text) + QStringLiteral("\r\n")
                      + texts::ErrorLogRule + QStringLiteral("\r\n"))
                         .toUtf8());
 }

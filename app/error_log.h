@@ -14,7 +14,7 @@ QString errorLogPath();
 // CRLF-ended; line breaks inside the text become blanks. The log is readable
 // by its owner only. Never throws: a log that cannot be written never stops
 // the work that writes it; what went wrong waits in errorLogTrouble().
-void appendErrorLogEntry(const QString& lastErrorText);
+void appendErrorLogEntry(const QString& text);
 
 // What went wrong with the log since the last call, one sentence per kind of
 // trouble and CRLF between them; empty when nothing did. Where the usual file

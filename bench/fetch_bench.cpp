@@ -123,9 +123,13 @@ int folderCount(const QString& folder, const QString& user, const QString& passw
 {
     const tallyhive::platform::ImapOptions options = tallyhive::imapOptionsFromConfig();
     tallyhive::platform::ImapClient client(std::make_unique<tallyhive::platform::TlsTransport>(options.caFile), options);
-    client.setPort(tallyhive::config::imapPort());
-    if (client.connect(tallyhive::config::imapHost()) != 1 || client.login(user, password) != 1 || client.selectMailbox(folder) != 1) {
-        std::fprintf(stderr, "fetch_bench: %s\n", qPrintable(client.lastErrorText()));
+    tallyhive::platform::MailResult step = client.connect(tallyhive::imapServerFromConfig());
+    if (step.ok())
+        step = client.login(user, password);
+    if (step.ok())
+        step = client.selectMailbox(folder);
+    if (!step.ok()) {
+        std::fprintf(stderr, "fetch_bench: %s\n", qPrintable(step.text));
         return 0;
     }
     const int count = client.numMessages();

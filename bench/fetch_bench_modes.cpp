@@ -107,11 +107,15 @@ Figures runFloor(int count, bool window)
     Figures figures;
     QElapsedTimer timer;
     timer.start();
-    client.setPort(config::imapPort());
-    if (client.connect(config::imapHost()) != 1
-        || client.login(qEnvironmentVariable(kUserVariable), qEnvironmentVariable(kPasswordVariable)) != 1
-        || client.selectMailbox(folder()) != 1 || (window && client.beginFetchRun(1, count) != 1)) {
-        std::fprintf(stderr, "floor: %s\n", qPrintable(client.lastErrorText()));
+    platform::MailResult step = client.connect(imapServerFromConfig());
+    if (step.ok())
+        step = client.login(qEnvironmentVariable(kUserVariable), qEnvironmentVariable(kPasswordVariable));
+    if (step.ok())
+        step = client.selectMailbox(folder());
+    if (step.ok() && window)
+        step = client.beginFetchRun(1, count);
+    if (!step.ok()) {
+        std::fprintf(stderr, "floor: %s\n", qPrintable(step.text));
         return figures;
     }
     for (int n = 1; n <= count; ++n) {
@@ -123,9 +127,9 @@ Figures runFloor(int count, bool window)
             bytes = fetched.message.bytes;
         } else {
             const auto fetched = client.fetchRaw(n);
-            if (!fetched)
+            if (!fetched.ok())
                 continue;
-            bytes = fetched->bytes;
+            bytes = fetched.value.bytes;
         }
         ++figures.messages;
         figures.bytes += bytes.size();

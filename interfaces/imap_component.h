@@ -82,8 +82,8 @@ class ImapComponent {
 public:
     virtual ~ImapComponent() = default;
 
-    virtual void setPort(int port) = 0;
-    virtual MailResult connect(const QString& host) = 0;
+    // Opens a connection (TLS) and reads the greeting; ends whatever the previous one held.
+    virtual MailResult connect(const ImapServer& server) = 0;
     // Sends one command (without tag); its value is the untagged and tagged
     // response lines, whatever the server's status. Failed when no reply came.
     virtual MailReply<QString> sendRawCommand(const QString& command) = 0;

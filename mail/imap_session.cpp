@@ -33,8 +33,7 @@ bool clsChilkatIMAP::Connect()
 {
     const auto self = shared_from_this();
     bindComponent();
-    ChilkatImap1->setPort(PORT);
-    LastStatus = ChilkatImap1->connect(IMAPServer);
+    LastStatus = ChilkatImap1->connect({IMAPServer, PORT});
     if (!LastStatus.ok()) {
         GetLastError();
         return false;

@@ -86,13 +86,13 @@ ImapClient::ImapClient(std::unique_ptr<ImapTransport> transport, ImapOptions opt
 {
 }
 
-int ImapClient::connect(const QString& host)
+MailResult ImapClient::connect(const ImapServer& server)
 {
     const QString operation = QStringLiteral("connect");
     Call call(*this, operation, Call::Needs::Nothing);
     if (!call.ok())
-        return 0;
-    server_.host = host;
+        return answer(MailStatus::Failed);
+    server_ = server;
     secrets_.clear();
     preamble_.clear();
     signInAgain_ = nullptr;
@@ -100,7 +100,7 @@ int ImapClient::connect(const QString& host)
     mailbox_.clear();
     tagCounter_ = 0;
     Watch watch(*this);
-    return openConnection(operation, watch) ? 1 : 0;
+    return answer(openConnection(operation, watch) ? MailStatus::Ok : MailStatus::Failed);
 }
 
 bool ImapClient::openConnection(const QString& operation, Watch& watch)
@@ -137,19 +137,19 @@ bool ImapClient::openConnection(const QString& operation, Watch& watch)
     return true;
 }
 
-QString ImapClient::sendRawCommand(const QString& command)
+MailReply<QString> ImapClient::sendRawCommand(const QString& command)
 {
     const QString operation = QStringLiteral("sendRawCommand");
     Call call(*this, operation);
     if (!call.ok())
-        return {};
+        return {answer(MailStatus::Failed)};
     if (command.contains(u'\r') || command.contains(u'\n')) {
         setError(QStringLiteral("sendRawCommand refused: the command holds a line break"));
-        return {};
+        return {answer(MailStatus::Failed)};
     }
     const auto exchange = run(operation, {nextTag() + ' ' + command.toUtf8() + "\r\n"});
     if (!exchange)
-        return {};
+        return {answer(MailStatus::Failed)};
     recordReply(operation, *exchange);
     if (link_ != Link::SignedIn && activity_ != Activity::Reopening)
         preamble_.push_back(command);
@@ -157,10 +157,10 @@ QString ImapClient::sendRawCommand(const QString& command)
     QByteArray text;
     for (const ImapResponse& response : exchange->untagged)
         text += response.wire();
-    return QString::fromUtf8(text + exchange->tagged.raw);
+    return answer(QString::fromUtf8(text + exchange->tagged.raw));
 }
 
-int ImapClient::login(const QString& user, const QString& password)
+MailResult ImapClient::login(const QString& user, const QString& password)
 {
     if (!password.isEmpty()) {
         keepSecret(password);
@@ -168,9 +168,9 @@ int ImapClient::login(const QString& user, const QString& password)
     }
     Call call(*this, QStringLiteral("login"));
     if (!call.ok())
-        return 0;
-    const int status = signIn(user, password);
-    if (status == 1 && activity_ != Activity::Reopening)
+        return answer(MailStatus::Failed);
+    const MailResult status = signIn(user, password);
+    if (status.ok() && activity_ != Activity::Reopening)
         signInAgain_ = [this, user, password] { return signIn(user, password); };
     return status;
 }
@@ -185,28 +185,28 @@ void ImapClient::keepSecret(const QString& secret)
     std::sort(secrets_.begin(), secrets_.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
 }
 
-int ImapClient::signIn(const QString& user, const QString& password)
+MailResult ImapClient::signIn(const QString& user, const QString& password)
 {
     const QString operation = QStringLiteral("login");
     const auto pieces = ImapCommandBuilder(nextTag(), "LOGIN").string(user.toUtf8()).string(password.toUtf8()).pieces();
     const auto exchange = run(operation, pieces);
     if (!exchange)
-        return 0;
+        return answer(MailStatus::Failed);
     recordReply(operation, *exchange);
     noteSignedIn(exchange->ok());
-    return exchange->ok() ? 1 : 0;
+    return answer(exchange->ok() ? MailStatus::Ok : MailStatus::Failed);
 }
 
-int ImapClient::selectMailbox(const QString& mailbox)
+MailResult ImapClient::selectMailbox(const QString& mailbox)
 {
     messageCount_ = 0;
     Call call(*this, QStringLiteral("selectMailbox"));
     if (!call.ok())
-        return 0;
+        return answer(MailStatus::Failed);
     return select(mailbox);
 }
 
-int ImapClient::select(const QString& mailbox)
+MailResult ImapClient::select(const QString& mailbox)
 {
     const QString operation = QStringLiteral("selectMailbox");
     messageCount_ = 0;
@@ -218,34 +218,34 @@ int ImapClient::select(const QString& mailbox)
     const auto pieces = ImapCommandBuilder(nextTag(), "SELECT").string(wireName).pieces();
     const auto exchange = run(operation, pieces);
     if (!exchange)
-        return 0;
+        return answer(MailStatus::Failed);
     recordReply(operation, *exchange);
     if (!exchange->ok()) {
         messageCount_ = 0;
-        return 0;
+        return answer(MailStatus::Failed);
     }
     mailbox_ = mailbox;
     mailboxWire_ = wireName;
-    return 1;
+    return answer(MailStatus::Ok);
 }
 
-std::optional<QStringList> ImapClient::listMailboxes(const QString& reference, const QString& pattern)
+MailReply<QStringList> ImapClient::listMailboxes(const QString& reference, const QString& pattern)
 {
     const auto entries = listMailboxEntries(reference, pattern);
-    if (!entries)
-        return std::nullopt;
+    if (!entries.ok())
+        return {entries};
     QStringList names;
-    for (const MailboxEntry& entry : *entries)
+    for (const MailboxEntry& entry : entries.value)
         names << entry.name;
-    return names;
+    return answer(std::move(names));
 }
 
-std::optional<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QString& reference, const QString& pattern)
+MailReply<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QString& reference, const QString& pattern)
 {
     const QString operation = QStringLiteral("listMailboxes");
     Call call(*this, operation);
     if (!call.ok())
-        return std::nullopt;
+        return {answer(MailStatus::Failed)};
     const auto pieces = ImapCommandBuilder(nextTag(), "LIST")
                             .string(encodeMailboxName(reference))
                             .string(encodeMailboxName(pattern))
@@ -264,25 +264,25 @@ std::optional<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QS
         }
     });
     if (!exchange)
-        return std::nullopt;
+        return {answer(MailStatus::Failed)};
     recordReply(operation, *exchange);
     if (!exchange->ok())
-        return std::nullopt;
+        return {answer(MailStatus::Failed)};
     listedNames_ = std::move(names.listed);
     if (skipped > 0)
         setError(lastError_ + QStringLiteral(" (%1 over-long replies skipped)").arg(skipped));
-    return entries;
+    return answer(std::move(entries));
 }
 
-std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
+MailReply<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
 {
     const QString operation = QStringLiteral("fetchRaw %1").arg(number);
     Call call(*this, operation);
     if (!call.ok())
-        return std::nullopt;
+        return {answer(MailStatus::Failed)};
     if (number < 1) {
         setError(QStringLiteral("%1 failed: message numbers start at 1").arg(operation));
-        return std::nullopt;
+        return {answer(MailStatus::Failed)};
     }
 
     lastPercent_ = -1;
@@ -313,17 +313,17 @@ std::optional<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUi
     });
     reportingProgress_ = false;
     if (!exchange)
-        return std::nullopt;
+        return {answer(MailStatus::Failed)};
     recordReply(operation, *exchange);
     if (!exchange->ok())
-        return std::nullopt;
+        return {answer(MailStatus::Failed)};
     if (!message || message->bytes.isNull()) {
         setError(QStringLiteral("%1 failed: the server sent no message (%2)").arg(operation, lineText(exchange->tagged.raw)));
-        return std::nullopt;
+        return {answer(MailStatus::Failed)};
     }
     if (sink_)
         sink_->percentDone(100);
-    return message;
+    return answer(std::move(*message));
 }
 
 void ImapClient::disconnect()

@@ -22,8 +22,9 @@ namespace tallyhive::platform {
 // The IMAP protocol client: commands, responses and raw message bytes over a
 // transport; it knows nothing of MIME. It runs on the caller's thread and
 // blocks in short slices, asking the notification sink about an abort
-// between them. Status results: 1 is success, anything else failure; calls
-// never throw for protocol or network trouble.
+// between them. Every call answers with a MailResult (a MailReply when it
+// brings something back) whose text says what the server said or what went
+// wrong; calls never throw for protocol or network trouble.
 //
 // Abort: a message whose bytes are still arriving may be completed, so the
 // caller's loop gets it and can stop there, but a call gets at most
@@ -45,13 +46,6 @@ public:
     static constexpr qint64 kMaxUntaggedBytes = 64LL * 1024 * 1024;
     static constexpr int kReconnectAttempts = ImapFetchWindow::kReconnectsInRow;
     static constexpr int kLossesPerMessage = ImapFetchWindow::kLossesPerMessage;
-    // authenticateXoauth2's status when the server refused the tokens (or
-    // none could be had), as opposed to a lost connection (0).
-    static constexpr int kTokenRefused = 2;
-    // Its status when the server took the token and then refused the first
-    // command after it (Outlook.com with IMAP switched off for the mailbox:
-    // "BAD User is authenticated but not connected.").
-    static constexpr int kMailboxNotServed = 3;
 
     struct RawMessage {
         QByteArray bytes;
@@ -67,28 +61,30 @@ public:
 
     const ImapOptions& options() const { return options_; }
 
-    void setPort(int port) { server_.port = port; }
-    int connect(const QString& host);
-    QString sendRawCommand(const QString& command);
-    int login(const QString& user, const QString& password);
+    MailResult connect(const ImapServer& server);
+    // The response lines, whatever the server's status; Failed when no reply came.
+    MailReply<QString> sendRawCommand(const QString& command);
+    MailResult login(const QString& user, const QString& password);
     // SASL XOAUTH2 with a token from the source; a refused token is replaced
-    // by a refreshed one once, on the same connection. 1 accepted,
-    // kTokenRefused refused (or no token), 0 connection trouble.
-    int authenticateXoauth2(const QString& user, AccessTokenSource tokens);
-    int selectMailbox(const QString& mailbox);
+    // by a refreshed one once, on the same connection. TokenRefused when the
+    // server refused the tokens (or none could be had); MailboxNotServed when
+    // it took one and then refused the first command after it (Outlook.com
+    // with IMAP switched off for the mailbox: "BAD User is authenticated but
+    // not connected."); Failed for connection trouble.
+    MailResult authenticateXoauth2(const QString& user, AccessTokenSource tokens);
+    MailResult selectMailbox(const QString& mailbox);
     int numMessages() const { return messageCount_; }
-    std::optional<QStringList> listMailboxes(const QString& reference, const QString& pattern);
-    std::optional<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern);
+    MailReply<QStringList> listMailboxes(const QString& reference, const QString& pattern);
+    MailReply<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern);
     // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
     // "\\Drafts", "\\Junk", "\\Trash"); empty when none did.
     QString specialUseMailbox(const QString& role) const;
-    QString lastErrorText() const { return lastError_; }
     void disconnect();
     void setNotifications(ImapNotifications* sink) { sink_ = sink; }
     ImapNotifications* notifications() const { return sink_; }
     // Starts reading the messages first .. last (sequence numbers) of the
     // selected mailbox; see ImapComponent::beginFetchRun.
-    int beginFetchRun(int first, int last);
+    MailResult beginFetchRun(int first, int last);
     void endFetchRun();
     // The messages of the run's range as the server listed them when it
     // began, ascending; empty when no run goes on.
@@ -102,8 +98,8 @@ public:
     // Messages of the run had elsewhere (ascending): never asked for.
     void leaveOutOfRun(const std::vector<qint64>& numbers);
 
-    // One message's bytes and arrival date; nothing when the fetch failed or was abandoned.
-    std::optional<RawMessage> fetchRaw(int number, bool isUid = false);
+    // One message's bytes and arrival date, outside any run.
+    MailReply<RawMessage> fetchRaw(int number, bool isUid = false);
     // Message `number` of the run, without any MIME work.
     RawRunMessage fetchRunRaw(int number);
     // Files what the server has sent meanwhile and keeps the window full,
@@ -174,11 +170,13 @@ private:
     void noteUntagged(const ImapResponse& response);
     void noteSpecialUse(const MailboxEntry& entry);
     void reportFetchProgress();
-    int signIn(const QString& user, const QString& password);
-    int signInWithTokens(const QString& user, const AccessTokenSource& tokens);
-    int proveMailboxServed(const QString& operation);
+    MailResult signIn(const QString& user, const QString& password);
+    MailResult signInWithTokens(const QString& user, const AccessTokenSource& tokens);
+    MailResult proveMailboxServed(const QString& operation);
+    // Offers one token: true accepted, false refused, nothing when the connection failed.
+    std::optional<bool> offerToken(const QString& operation, const QByteArray& payload, bool initialResponse);
     void keepSecret(const QString& secret);
-    int select(const QString& mailbox);
+    MailResult select(const QString& mailbox);
 
     // Fetch runs: the reading and writing; the run's window keeps the count.
     void requestMore(qint64 wanted, Watch& watch);
@@ -193,6 +191,13 @@ private:
     void closeQuietly();
     void recordReply(const QString& operation, const Exchange& exchange);
     void setError(const QString& text);
+    // The latest call's status, with its text.
+    MailResult answer(MailStatus status) const { return {status, lastError_}; }
+    template <typename T>
+    MailReply<T> answer(T value) const
+    {
+        return {{MailStatus::Ok, lastError_}, std::move(value)};
+    }
     QByteArray nextTag();
     bool pollAbort();
 
@@ -221,7 +226,7 @@ private:
     std::vector<QString> preamble_;    // raw commands sent on this connection before sign-in
     // Signs in again the way the latest successful sign-in did; a reconnect
     // uses it, so it never asks the user anything.
-    std::function<int()> signInAgain_;
+    std::function<MailResult()> signInAgain_;
     std::optional<ImapFetchWindow> run_;
     bool reportingProgress_ = false;
     int lastPercent_ = -1;

@@ -20,15 +20,15 @@ constexpr int kReconnectPollMs = 25;
 
 }  // namespace
 
-int ImapClient::beginFetchRun(int first, int last)
+MailResult ImapClient::beginFetchRun(int first, int last)
 {
     const QString operation = QStringLiteral("beginFetchRun %1 to %2").arg(first).arg(last);
     Call call(*this, operation);
     if (!call.ok())
-        return 0;
+        return answer(MailStatus::Failed);
     if (mailbox_.isEmpty()) {
         setError(QStringLiteral("%1 failed: no mailbox is selected").arg(operation));
-        return 0;
+        return answer(MailStatus::Failed);
     }
     std::vector<ImapFetchWindow::Entry> entries;
     // Only numbers the mailbox has are asked about: servers refuse a set that
@@ -51,14 +51,14 @@ int ImapClient::beginFetchRun(int first, int last)
             entries.push_back({*number, static_cast<quint32>(*uid), size.value_or(0)});
         }, 0);  // a listing holds no message worth completing after a stop
         if (!exchange)
-            return 0;
+            return answer(MailStatus::Failed);
         recordReply(operation, *exchange);
         if (!exchange->ok())
-            return 0;
+            return answer(MailStatus::Failed);
     }
     run_.emplace(first, last, std::move(entries), uidValidity_, options_.window);
     setError(QStringLiteral("%1: the server lists %2 of these messages").arg(operation).arg(run_->listed()));
-    return 1;
+    return answer(MailStatus::Ok);
 }
 
 std::vector<ImapFetchWindow::Entry> ImapClient::runEntries() const
@@ -288,9 +288,9 @@ bool ImapClient::openAgain(Watch& watch)
     }
     // A copy: signing in sets the member anew.
     const auto signInAgain = signInAgain_;
-    if (signInAgain && signInAgain() != 1)
+    if (signInAgain && !signInAgain().ok())
         return false;
-    if (select(mailbox) != 1)
+    if (!select(mailbox).ok())
         return false;
     if (uidValidity_ != run_->uidValidity()) {
         run_->noteFolderChanged();

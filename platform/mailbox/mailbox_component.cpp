@@ -36,50 +36,20 @@ std::optional<MailResult> MailboxComponent::refusal(const QString& operation) co
     return MailResult{MailStatus::Failed, QStringLiteral("%1 refused: a fetch run is going on; stop it first").arg(operation)};
 }
 
-MailResult MailboxComponent::result(int status) const
-{
-    switch (status) {
-    case 1: return {MailStatus::Ok, client_->lastErrorText()};
-    case ImapClient::kTokenRefused: return {MailStatus::TokenRefused, client_->lastErrorText()};
-    case ImapClient::kMailboxNotServed: return {MailStatus::MailboxNotServed, client_->lastErrorText()};
-    default: return {MailStatus::Failed, client_->lastErrorText()};
-    }
-}
-
-template <typename T>
-MailReply<T> MailboxComponent::reply(const QString& operation, const std::function<std::optional<T>()>& call)
-{
-    MailReply<T> answer;
-    if (const auto refused = refusal(operation)) {
-        static_cast<MailResult&>(answer) = *refused;
-        return answer;
-    }
-    std::optional<T> value = call();
-    answer.text = client_->lastErrorText();
-    if (value) {
-        answer.status = MailStatus::Ok;
-        answer.value = std::move(*value);
-    }
-    return answer;
-}
-
-MailResult MailboxComponent::connect(const QString& host)
+MailResult MailboxComponent::connect(const ImapServer& server)
 {
     if (const auto refused = refusal(QStringLiteral("connect")))
         return *refused;
-    host_ = host;
+    host_ = server.host;
     user_ = mailbox_ = QString();
-    return result(client_->connect(host));
+    return client_->connect(server);
 }
 
 MailReply<QString> MailboxComponent::sendRawCommand(const QString& command)
 {
-    return reply<QString>(QStringLiteral("sendRawCommand"), [&]() -> std::optional<QString> {
-        QString lines = client_->sendRawCommand(command);
-        if (lines.isEmpty())
-            return std::nullopt;
-        return lines;
-    });
+    if (const auto refused = refusal(QStringLiteral("sendRawCommand")))
+        return {*refused};
+    return client_->sendRawCommand(command);
 }
 
 MailResult MailboxComponent::login(const QString& user, const QString& password)
@@ -87,7 +57,7 @@ MailResult MailboxComponent::login(const QString& user, const QString& password)
     if (const auto refused = refusal(QStringLiteral("login")))
         return *refused;
     user_ = user;
-    return result(client_->login(user, password));
+    return client_->login(user, password);
 }
 
 MailResult MailboxComponent::authenticateXoauth2(const QString& user, AccessTokenSource tokens)
@@ -95,27 +65,30 @@ MailResult MailboxComponent::authenticateXoauth2(const QString& user, AccessToke
     if (const auto refused = refusal(QStringLiteral("authenticate")))
         return *refused;
     user_ = user;
-    return result(client_->authenticateXoauth2(user, std::move(tokens)));
+    return client_->authenticateXoauth2(user, std::move(tokens));
 }
 
 MailResult MailboxComponent::selectMailbox(const QString& mailbox)
 {
     if (const auto refused = refusal(QStringLiteral("selectMailbox")))
         return *refused;
-    const MailResult selected = result(client_->selectMailbox(mailbox));
+    const MailResult selected = client_->selectMailbox(mailbox);
     mailbox_ = selected.ok() ? mailbox : QString();
     return selected;
 }
 
 MailReply<QStringList> MailboxComponent::listMailboxes(const QString& reference, const QString& pattern)
 {
-    return reply<QStringList>(QStringLiteral("listMailboxes"), [&] { return client_->listMailboxes(reference, pattern); });
+    if (const auto refused = refusal(QStringLiteral("listMailboxes")))
+        return {*refused};
+    return client_->listMailboxes(reference, pattern);
 }
 
 MailReply<std::vector<MailboxEntry>> MailboxComponent::listMailboxEntries(const QString& reference, const QString& pattern)
 {
-    return reply<std::vector<MailboxEntry>>(QStringLiteral("listMailboxEntries"),
-                                            [&] { return client_->listMailboxEntries(reference, pattern); });
+    if (const auto refused = refusal(QStringLiteral("listMailboxEntries")))
+        return {*refused};
+    return client_->listMailboxEntries(reference, pattern);
 }
 
 // During a run this is the user's "Disconnect": the run ends as on Stop,
@@ -134,7 +107,7 @@ MailResult MailboxComponent::beginFetchRun(int first, int last)
     if (const auto refused = refusal(QStringLiteral("beginFetchRun")))
         return *refused;
     run_.reset();
-    const MailResult begun = result(client_->beginFetchRun(first, last));
+    const MailResult begun = client_->beginFetchRun(first, last);
     if (begun.ok())
         run_ = startRun(first, last);
     return begun;

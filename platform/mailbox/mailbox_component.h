@@ -23,8 +23,7 @@ public:
     // the rest from the server.
     explicit MailboxComponent(std::unique_ptr<ImapClient> client, std::shared_ptr<MessageStore> store = nullptr);
 
-    void setPort(int port) override { client_->setPort(port); }
-    MailResult connect(const QString& host) override;
+    MailResult connect(const ImapServer& server) override;
     MailReply<QString> sendRawCommand(const QString& command) override;
     MailResult login(const QString& user, const QString& password) override;
     MailResult authenticateXoauth2(const QString& user, AccessTokenSource tokens) override;
@@ -43,11 +42,6 @@ public:
 private:
     // Nothing when the call may go ahead; otherwise why it may not.
     std::optional<MailResult> refusal(const QString& operation) const;
-    // The client's status of a call that just returned, with its text.
-    MailResult result(int status) const;
-    // A call that brings back a value; the client gives nothing on failure.
-    template <typename T>
-    MailReply<T> reply(const QString& operation, const std::function<std::optional<T>()>& call);
     std::unique_ptr<MailboxFetchRun> startRun(int first, int last);
 
     std::unique_ptr<ImapClient> client_;

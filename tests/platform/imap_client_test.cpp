@@ -1,4 +1,5 @@
 #include "imap_transcript.h"
+#include "support/said.h"
 
 #include "platform/imap/imap_client.h"
 
@@ -33,7 +34,6 @@ protected:
         ImapOptions options;
         options.readTimeoutMs = readTimeoutMs;
         client = std::make_unique<ImapClient>(std::move(transport), options);
-        client->setPort(993);
         client->setNotifications(&events);
     }
 
@@ -41,35 +41,36 @@ protected:
     void signIn()
     {
         wire->server(kGreeting).client("A1 LOGIN \"ann\" \"pw\"\r\n").server("A1 OK Logged in\r\n");
-        ASSERT_EQ(client->connect(QStringLiteral("imap.example.org")), 1);
-        ASSERT_EQ(client->login(QStringLiteral("ann"), QStringLiteral("pw")), 1);
+        ASSERT_TRUE(said(client->connect({QStringLiteral("imap.example.org")})).ok());
+        ASSERT_TRUE(said(client->login(QStringLiteral("ann"), QStringLiteral("pw"))).ok());
     }
 
     TranscriptTransport* wire = nullptr;
     std::unique_ptr<ImapClient> client;
+    tallyhive::testing::Said said;
     RecordingNotifications events;
 };
 
 TEST_F(ImapClientTest, ConnectAcceptsOkAndPreauthGreetingsOnly)
 {
     wire->server(kGreeting);
-    EXPECT_EQ(client->connect(QStringLiteral("imap.example.org")), 1);
+    EXPECT_TRUE(said(client->connect({QStringLiteral("imap.example.org")})).ok());
     EXPECT_EQ(wire->openedWith, QStringLiteral("imap.example.org:993"));
 
     wire->server("* PREAUTH welcome back\r\n");
-    EXPECT_EQ(client->connect(QStringLiteral("h")), 1);
+    EXPECT_TRUE(said(client->connect({QStringLiteral("h")})).ok());
 
     wire->server("* BYE too many connections\r\n");
-    EXPECT_EQ(client->connect(QStringLiteral("h")), 0);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("too many connections")));
-    EXPECT_EQ(client->sendRawCommand(QStringLiteral("NOOP")), QString());
+    EXPECT_FALSE(said(client->connect({QStringLiteral("h")})).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("too many connections")));
+    EXPECT_FALSE(said(client->sendRawCommand(QStringLiteral("NOOP"))).ok());
 
     wire->server("HTTP/1.1 400 Bad Request\r\n");
-    EXPECT_EQ(client->connect(QStringLiteral("h")), 0);
+    EXPECT_FALSE(said(client->connect({QStringLiteral("h")})).ok());
 
     wire->openSucceeds = false;
-    EXPECT_EQ(client->connect(QStringLiteral("h")), 0);
-    EXPECT_TRUE(client->lastErrorText().startsWith(QStringLiteral("connect to h port 993 failed")));
+    EXPECT_FALSE(said(client->connect({QStringLiteral("h")})).ok());
+    EXPECT_TRUE(said.text.startsWith(QStringLiteral("connect to h port 993 failed")));
 }
 
 TEST_F(ImapClientTest, RawCommandReturnsTheReplyWhateverItsStatus)
@@ -79,14 +80,14 @@ TEST_F(ImapClientTest, RawCommandReturnsTheReplyWhateverItsStatus)
         .server("* ID (\"name\" \"Test\")\r\nA1 OK ID completed.\r\n")
         .client("A2 ID (\"GUID\" \"1\")\r\n")
         .server("A2 BAD Unknown command\r\n");
-    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
-    EXPECT_EQ(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")),
+    ASSERT_TRUE(said(client->connect({QStringLiteral("h")})).ok());
+    EXPECT_EQ(said(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"))).value,
               QStringLiteral("* ID (\"name\" \"Test\")\r\nA1 OK ID completed.\r\n"));
     // A refusal is an answer too (servers need not know ID).
-    EXPECT_EQ(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")), QStringLiteral("A2 BAD Unknown command\r\n"));
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A2 BAD Unknown command")));
+    EXPECT_EQ(said(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"))).value, QStringLiteral("A2 BAD Unknown command\r\n"));
+    EXPECT_TRUE(said.text.contains(QStringLiteral("A2 BAD Unknown command")));
     // A line break would smuggle a second command onto the wire.
-    EXPECT_EQ(client->sendRawCommand(QStringLiteral("NOOP\r\nA9 DELETE INBOX")), QString());
+    EXPECT_FALSE(said(client->sendRawCommand(QStringLiteral("NOOP\r\nA9 DELETE INBOX"))).ok());
     EXPECT_FALSE(wire->written.contains("DELETE"));
 }
 
@@ -105,17 +106,17 @@ TEST_F(ImapClientTest, LoginQuotesPlainCredentialsAndSendsOthersAsLiterals)
         .server("+ go\r\n")
         .client("a\nb\r\n")
         .server("A2 NO [AUTHENTICATIONFAILED] Authentication failed.\r\n");
-    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
-    EXPECT_EQ(client->login(QStringLiteral("ann@example.org"), password), 1);
-    EXPECT_EQ(client->login(QStringLiteral("jörg"), QStringLiteral("a\nb")), 0);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("AUTHENTICATIONFAILED")));
+    ASSERT_TRUE(said(client->connect({QStringLiteral("h")})).ok());
+    EXPECT_TRUE(said(client->login(QStringLiteral("ann@example.org"), password)).ok());
+    EXPECT_FALSE(said(client->login(QStringLiteral("jörg"), QStringLiteral("a\nb"))).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("AUTHENTICATIONFAILED")));
 }
 
 TEST_F(ImapClientTest, RefusedLiteralStopsTheLoginBeforeThePasswordIsSent)
 {
     wire->server(kGreeting).client("A1 LOGIN \"ann\" {3}\r\n").server("A1 NO Literals not accepted here\r\n");
-    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
-    EXPECT_EQ(client->login(QStringLiteral("ann"), QStringLiteral("\"x\"")), 0);
+    ASSERT_TRUE(said(client->connect({QStringLiteral("h")})).ok());
+    EXPECT_FALSE(said(client->login(QStringLiteral("ann"), QStringLiteral("\"x\""))).ok());
     EXPECT_FALSE(wire->written.contains("\"x\"\r\n"));
 }
 
@@ -129,14 +130,14 @@ TEST_F(ImapClientTest, ErrorTextNeverHoldsThePasswordEvenWhenTheServerEchoesIt)
         .server("+ go\r\n")
         .client("se\"cr\\t\r\n")
         .server("A2 BAD Error in command LOGIN \"ann\" \"se\\\"cr\\\\t\" and se\"cr\\t\r\n");
-    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
-    EXPECT_EQ(client->login(QStringLiteral("ann"), password), 0);
-    EXPECT_FALSE(client->lastErrorText().contains(password)) << client->lastErrorText().toStdString();
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A1 NO Invalid")));
+    ASSERT_TRUE(said(client->connect({QStringLiteral("h")})).ok());
+    EXPECT_FALSE(said(client->login(QStringLiteral("ann"), password)).ok());
+    EXPECT_FALSE(said.text.contains(password)) << said.text.toStdString();
+    EXPECT_TRUE(said.text.contains(QStringLiteral("A1 NO Invalid")));
 
     const QString awkward = QStringLiteral("se\"cr\\t");
-    EXPECT_EQ(client->login(QStringLiteral("ann"), awkward), 0);
-    const QString text = client->lastErrorText();
+    EXPECT_FALSE(said(client->login(QStringLiteral("ann"), awkward)).ok());
+    const QString text = said.text;
     EXPECT_FALSE(text.contains(awkward)) << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("se\\\"cr\\\\t"))) << text.toStdString();
 }
@@ -150,13 +151,13 @@ TEST_F(ImapClientTest, SelectCountsFromExistsAndEncodesTheName)
         .server("* 0 EXISTS\r\nA3 OK Select completed.\r\n")
         .client("A4 SELECT \"Nowhere\"\r\n")
         .server("A4 NO Mailbox doesn't exist: Nowhere\r\n");
-    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
+    EXPECT_TRUE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
     EXPECT_EQ(client->numMessages(), 12);
-    EXPECT_EQ(client->selectMailbox(QStringLiteral("Entwürfe")), 1);
+    EXPECT_TRUE(said(client->selectMailbox(QStringLiteral("Entwürfe"))).ok());
     EXPECT_EQ(client->numMessages(), 0);
-    EXPECT_EQ(client->selectMailbox(QStringLiteral("Nowhere")), 0);
+    EXPECT_FALSE(said(client->selectMailbox(QStringLiteral("Nowhere"))).ok());
     EXPECT_EQ(client->numMessages(), 0);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("doesn't exist")));
+    EXPECT_TRUE(said.text.contains(QStringLiteral("doesn't exist")));
 }
 
 TEST_F(ImapClientTest, ListDecodesQuotedAtomAndLiteralNames)
@@ -183,19 +184,19 @@ TEST_F(ImapClientTest, ListDecodesQuotedAtomAndLiteralNames)
         .server("A7 OK List completed.\r\n")
         .client("A8 LIST \"\" \"*\"\r\n")
         .server("A8 BAD no\r\n");
-    const auto names = client->listMailboxes(QString(), QStringLiteral("*"));
-    ASSERT_TRUE(names);
-    EXPECT_EQ(*names, (QStringList{QStringLiteral("INBOX"), QStringLiteral("Sent Items"), QStringLiteral("Say \"hi\" \\o"),
+    const auto names = said(client->listMailboxes(QString(), QStringLiteral("*")));
+    ASSERT_TRUE(names.ok());
+    EXPECT_EQ(names.value, (QStringList{QStringLiteral("INBOX"), QStringLiteral("Sent Items"), QStringLiteral("Say \"hi\" \\o"),
                                    QStringLiteral("Entwürfe"), QStringLiteral("bad&-utf7&ZZZ"),
                                    QStringLiteral("tab\\u0009here\\u0001\\xE9\\xFF"), QStringLiteral("&AGE-"),
                                    QStringLiteral("&AGE- (2)"), QStringLiteral("\\uD800"), QStringLiteral("cod\\u202Efdp.exe"),
                                    QStringLiteral("a\\u202Eb")}));
     for (const int at : {4, 5, 7, 8})
-        EXPECT_EQ(client->selectMailbox((*names)[at]), 1) << (*names)[at].toStdString();
-    const auto none = client->listMailboxes(QString(), QStringLiteral("*"));
-    ASSERT_TRUE(none);
-    EXPECT_TRUE(none->isEmpty());
-    EXPECT_FALSE(client->listMailboxes(QString(), QStringLiteral("*")));
+        EXPECT_TRUE(said(client->selectMailbox(names.value[at])).ok()) << names.value[at].toStdString();
+    const auto none = said(client->listMailboxes(QString(), QStringLiteral("*")));
+    ASSERT_TRUE(none.ok());
+    EXPECT_TRUE(none.value.isEmpty());
+    EXPECT_FALSE(said(client->listMailboxes(QString(), QStringLiteral("*"))).ok());
 }
 
 TEST_F(ImapClientTest, ListEntriesCarryTheDelimiterAndAttributes)
@@ -209,23 +210,23 @@ TEST_F(ImapClientTest, ListEntriesCarryTheDelimiterAndAttributes)
                 "* LIST (\\Trash) NIL {4}\r\na&-b (\"CHILDINFO\" (\"SUBSCRIBED\"))\r\n"
                 "* LIST (\\Sent) \"/\"\r\n"
                 "A2 OK List completed.\r\n");
-    const auto entries = client->listMailboxEntries(QString(), QStringLiteral("*"));
-    ASSERT_TRUE(entries);
-    ASSERT_EQ(entries->size(), 5u);
-    const MailboxEntry& parent = (*entries)[0];
+    const auto entries = said(client->listMailboxEntries(QString(), QStringLiteral("*")));
+    ASSERT_TRUE(entries.ok());
+    ASSERT_EQ(entries.value.size(), 5u);
+    const MailboxEntry& parent = entries.value[0];
     EXPECT_EQ(parent.name, QStringLiteral("Projects"));
     EXPECT_EQ(parent.delimiter, QStringLiteral("/"));
     EXPECT_EQ(parent.attributes, QStringList({"\\NoSelect", "\\HasChildren"}));
     EXPECT_FALSE(parent.selectable());
-    EXPECT_TRUE((*entries)[1].selectable());
-    EXPECT_EQ((*entries)[1].name, QStringLiteral("Projects/2026"));
-    EXPECT_FALSE((*entries)[2].selectable());
-    EXPECT_EQ((*entries)[2].delimiter, QStringLiteral("."));
-    EXPECT_EQ((*entries)[3].name, QStringLiteral("quote \" and \\ backslash"));
-    EXPECT_EQ((*entries)[3].delimiter, QStringLiteral("\\"));
-    EXPECT_TRUE((*entries)[3].has(QStringLiteral("\\archive")));
-    EXPECT_EQ((*entries)[4].name, QStringLiteral("a&b"));
-    EXPECT_EQ((*entries)[4].delimiter, QString());
+    EXPECT_TRUE(entries.value[1].selectable());
+    EXPECT_EQ(entries.value[1].name, QStringLiteral("Projects/2026"));
+    EXPECT_FALSE(entries.value[2].selectable());
+    EXPECT_EQ(entries.value[2].delimiter, QStringLiteral("."));
+    EXPECT_EQ(entries.value[3].name, QStringLiteral("quote \" and \\ backslash"));
+    EXPECT_EQ(entries.value[3].delimiter, QStringLiteral("\\"));
+    EXPECT_TRUE(entries.value[3].has(QStringLiteral("\\archive")));
+    EXPECT_EQ(entries.value[4].name, QStringLiteral("a&b"));
+    EXPECT_EQ(entries.value[4].delimiter, QString());
     EXPECT_EQ(client->specialUseMailbox(QStringLiteral("\\Trash")), QStringLiteral("a&b"));
     EXPECT_EQ(client->specialUseMailbox(QStringLiteral("\\Sent")), QString());  // its reply had no name
 }
@@ -235,12 +236,12 @@ TEST_F(ImapClientTest, FetchPeeksAndReturnsTheBytesAndArrivalDate)
     signIn();
     wire->client("A2 FETCH 3 (INTERNALDATE BODY.PEEK[])\r\n")
         .server("* 1 FETCH (FLAGS (\\Seen))\r\n* 14 EXISTS\r\n* 2 EXPUNGE\r\n" + fetchReply(3, kMessage, "A2"));
-    const auto raw = client->fetchRaw(3);
-    ASSERT_TRUE(raw);
-    EXPECT_EQ(raw->bytes, kMessage);
-    EXPECT_EQ(raw->internalDate.toUTC(), QDateTime(QDate(2024, 3, 19), QTime(10, 30), Qt::UTC));
+    const auto raw = said(client->fetchRaw(3));
+    ASSERT_TRUE(raw.ok());
+    EXPECT_EQ(raw.value.bytes, kMessage);
+    EXPECT_EQ(raw.value.internalDate.toUTC(), QDateTime(QDate(2024, 3, 19), QTime(10, 30), Qt::UTC));
     EXPECT_EQ(client->numMessages(), 13);  // 14 announced, one expunged
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A2 OK Fetch completed.")));
+    EXPECT_TRUE(said.text.contains(QStringLiteral("A2 OK Fetch completed.")));
 }
 
 TEST_F(ImapClientTest, FetchOfAMissingMessageFailsWithTheServersReply)
@@ -250,10 +251,10 @@ TEST_F(ImapClientTest, FetchOfAMissingMessageFailsWithTheServersReply)
         .server("A2 BAD Error in IMAP command FETCH: Invalid messageset\r\n")
         .client("A3 FETCH 8 (INTERNALDATE BODY.PEEK[])\r\n")
         .server("A3 OK Fetch completed.\r\n");
-    EXPECT_FALSE(client->fetchRaw(9));
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("Invalid messageset")));
-    EXPECT_FALSE(client->fetchRaw(8));
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no message")));
+    EXPECT_FALSE(said(client->fetchRaw(9)).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("Invalid messageset")));
+    EXPECT_FALSE(said(client->fetchRaw(8)).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("no message")));
 }
 
 TEST_F(ImapClientTest, PercentDoneRisesFromZeroToHundredInAtMostAHundredSteps)
@@ -261,7 +262,7 @@ TEST_F(ImapClientTest, PercentDoneRisesFromZeroToHundredInAtMostAHundredSteps)
     signIn();
     const QByteArray body = kMessage.repeated(60);
     wire->client("A2 FETCH 1 (INTERNALDATE BODY.PEEK[])\r\n").server(fetchReply(1, body, "A2"), 7);
-    ASSERT_TRUE(client->fetchRaw(1));
+    ASSERT_TRUE(said(client->fetchRaw(1)).ok());
     ASSERT_GE(events.percents.size(), 3u);
     EXPECT_LE(events.percents.size(), 101u);
     EXPECT_EQ(events.percents.front(), 0);
@@ -279,9 +280,9 @@ TEST_F(ImapClientTest, AbortWhileBytesFlowCompletesTheMessage)
         if (percent >= 10)
             events.abort = true;
     };
-    const auto raw = client->fetchRaw(7);
-    ASSERT_TRUE(raw);
-    EXPECT_EQ(raw->bytes, body);
+    const auto raw = said(client->fetchRaw(7));
+    ASSERT_TRUE(raw.ok());
+    EXPECT_EQ(raw.value.bytes, body);
 }
 
 TEST_F(ImapClientTest, AbortDuringAStallAbandonsTheCallAfterTheGrace)
@@ -296,19 +297,19 @@ TEST_F(ImapClientTest, AbortDuringAStallAbandonsTheCallAfterTheGrace)
     };
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(client->fetchRaw(7));
+    EXPECT_FALSE(said(client->fetchRaw(7)).ok());
     EXPECT_GE(clock.elapsed(), ImapClient::kAbortGraceMs - 50);
     EXPECT_LT(clock.elapsed(), ImapClient::kAbortGraceMs + 1500);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("abandoned")));
+    EXPECT_TRUE(said.text.contains(QStringLiteral("abandoned")));
     EXPECT_TRUE(wire->closed);
 
     // The stream is out of step now: later calls fail at once.
     events.abort = false;
     clock.restart();
-    EXPECT_FALSE(client->fetchRaw(8));
-    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);
+    EXPECT_FALSE(said(client->fetchRaw(8)).ok());
+    EXPECT_FALSE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
     EXPECT_LT(clock.elapsed(), 100);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("unusable")));
+    EXPECT_TRUE(said.text.contains(QStringLiteral("unusable")));
 }
 
 TEST_F(ImapClientTest, SilentServerFailsTheCallAfterTheReadTimeoutWhilePollingForAbort)
@@ -318,9 +319,9 @@ TEST_F(ImapClientTest, SilentServerFailsTheCallAfterTheReadTimeoutWhilePollingFo
     const int pollsBefore = events.polls;
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);
+    EXPECT_FALSE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
     EXPECT_GE(clock.elapsed(), 380);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no reply from the server for 400 ms")));
+    EXPECT_TRUE(said.text.contains(QStringLiteral("no reply from the server for 400 ms")));
     // At least one poll every 50 ms.
     EXPECT_GE(events.polls - pollsBefore, 8);
 }
@@ -330,23 +331,23 @@ TEST_F(ImapClientTest, DroppedConnectionMidLiteralFailsThisAndLaterCalls)
     signIn();
     const QByteArray reply = fetchReply(2, kMessage, "A2");
     wire->client("A2 FETCH 2 (INTERNALDATE BODY.PEEK[])\r\n").server(reply.left(60)).drop();
-    EXPECT_FALSE(client->fetchRaw(2));
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("connection lost")));
-    EXPECT_FALSE(client->fetchRaw(3));
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("unusable")));
+    EXPECT_FALSE(said(client->fetchRaw(2)).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("connection lost")));
+    EXPECT_FALSE(said(client->fetchRaw(3)).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("unusable")));
 }
 
 TEST_F(ImapClientTest, HostileRepliesFailCleanly)
 {
     signIn();
     wire->client("A2 FETCH 1 (INTERNALDATE BODY.PEEK[])\r\n").server("* 1 FETCH (BODY[] {4000000000}\r\nabc");
-    EXPECT_FALSE(client->fetchRaw(1));
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("limit")));
+    EXPECT_FALSE(said(client->fetchRaw(1)).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("limit")));
 
     wire->server(kGreeting).client("A1 NOOP\r\n").server("Z9 OK not yours\r\n");
-    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
-    EXPECT_EQ(client->sendRawCommand(QStringLiteral("NOOP")), QString());
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("foreign tag")));
+    ASSERT_TRUE(said(client->connect({QStringLiteral("h")})).ok());
+    EXPECT_FALSE(said(client->sendRawCommand(QStringLiteral("NOOP"))).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("foreign tag")));
 }
 
 TEST_F(ImapClientTest, DisconnectFromInsideAnAbortPollEndsTheRunningCall)
@@ -356,10 +357,10 @@ TEST_F(ImapClientTest, DisconnectFromInsideAnAbortPollEndsTheRunningCall)
     events.onPoll = [this] {
         events.onPoll = nullptr;
         client->disconnect();
-        EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);  // refused while busy
+        EXPECT_FALSE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());  // refused while busy
     };
-    EXPECT_FALSE(client->fetchRaw(4));
-    EXPECT_EQ(client->sendRawCommand(QStringLiteral("NOOP")), QString());
+    EXPECT_FALSE(said(client->fetchRaw(4)).ok());
+    EXPECT_FALSE(said(client->sendRawCommand(QStringLiteral("NOOP"))).ok());
 }
 
 TEST_F(ImapClientTest, DisconnectLogsOutAndLaterCallsFailUntilReconnected)
@@ -368,8 +369,8 @@ TEST_F(ImapClientTest, DisconnectLogsOutAndLaterCallsFailUntilReconnected)
     wire->client("A2 LOGOUT\r\n").server("* BYE Logging out\r\nA2 OK Logout completed.\r\n");
     client->disconnect();
     EXPECT_TRUE(wire->closed);
-    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("not connected")));
+    EXPECT_FALSE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("not connected")));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "support/dovecot_test.h"
+#include "support/said.h"
 
 #include "platform/imap/imap_client.h"
 #include "platform/imap/tls_transport.h"
@@ -21,34 +22,35 @@ protected:
     {
         const auto options = tallyhive::imapOptionsFromConfig();
         auto client = std::make_unique<ImapClient>(std::make_unique<TlsTransport>(options.caFile), options);
-        client->setPort(server().port());
-        EXPECT_EQ(client->connect(server().host()), 1) << client->lastErrorText().toStdString();
+        EXPECT_TRUE(said(client->connect({server().host(), server().port()})).ok()) << said.text.toStdString();
         return client;
     }
+
+    tallyhive::testing::Said said;
 };
 
 TEST_F(ImapDovecotTest, SignsInListsSelectsAndFetchesWithoutMarkingMailRead)
 {
     auto client = connected();
-    EXPECT_FALSE(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")).isEmpty()) << client->lastErrorText().toStdString();
-    ASSERT_EQ(client->login(server().user(), server().password()), 1) << client->lastErrorText().toStdString();
+    EXPECT_TRUE(said(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"))).ok()) << said.text.toStdString();
+    ASSERT_TRUE(said(client->login(server().user(), server().password())).ok()) << said.text.toStdString();
 
-    const auto names = client->listMailboxes(QString(), QStringLiteral("*"));
-    ASSERT_TRUE(names) << client->lastErrorText().toStdString();
-    EXPECT_TRUE(names->contains(QStringLiteral("INBOX")));
+    const auto names = said(client->listMailboxes(QString(), QStringLiteral("*")));
+    ASSERT_TRUE(names.ok()) << said.text.toStdString();
+    EXPECT_TRUE(names.value.contains(QStringLiteral("INBOX")));
 
-    ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1) << client->lastErrorText().toStdString();
+    ASSERT_TRUE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok()) << said.text.toStdString();
     const int count = static_cast<int>(QDir(QStringLiteral(TALLYHIVE_TEST_DATA_DIR "/messages")).entryList({QStringLiteral("*.eml")}).size());
     EXPECT_EQ(client->numMessages(), count);
     for (int n = 1; n <= 3; ++n) {
-        const auto message = client->fetchRaw(n);
-        ASSERT_TRUE(message) << client->lastErrorText().toStdString();
-        EXPECT_TRUE(message->internalDate.isValid());
+        const auto message = said(client->fetchRaw(n));
+        ASSERT_TRUE(message.ok()) << said.text.toStdString();
+        EXPECT_TRUE(message.value.internalDate.isValid());
     }
-    EXPECT_FALSE(client->fetchRaw(count + 1));
+    EXPECT_FALSE(said(client->fetchRaw(count + 1)).ok());
 
     // Reading with BODY.PEEK leaves the messages unread.
-    const QString flags = client->sendRawCommand(QStringLiteral("FETCH 1:3 (FLAGS)"));
+    const QString flags = said(client->sendRawCommand(QStringLiteral("FETCH 1:3 (FLAGS)"))).value;
     EXPECT_EQ(flags.count(QStringLiteral("FETCH (FLAGS")), 3) << flags.toStdString();
     EXPECT_FALSE(flags.contains(QStringLiteral("\\Seen"))) << flags.toStdString();
     client->disconnect();
@@ -58,10 +60,10 @@ TEST_F(ImapDovecotTest, WrongPasswordFailsWithoutEchoingIt)
 {
     auto client = connected();
     const QString wrong = QStringLiteral("Not-The-Password-42");
-    EXPECT_EQ(client->login(server().user(), wrong), 0);
-    EXPECT_FALSE(client->lastErrorText().isEmpty());
-    EXPECT_FALSE(client->lastErrorText().contains(wrong));
-    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);
+    EXPECT_FALSE(said(client->login(server().user(), wrong)).ok());
+    EXPECT_FALSE(said.text.isEmpty());
+    EXPECT_FALSE(said.text.contains(wrong));
+    EXPECT_FALSE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // read by UID in order, single refusals skipped, a lost connection opened
 // again the same way, and the ways a run ends for good.
 #include "imap_transcript.h"
+#include "support/said.h"
 
 #include "platform/imap/imap_client.h"
 #include "platform/imap/imap_fetch_window.h"
@@ -78,7 +79,6 @@ protected:
         auto transport = std::make_unique<TranscriptTransport>();
         wire = transport.get();
         client = std::make_unique<ImapClient>(std::move(transport), options);
-        client->setPort(993);
         client->setNotifications(&events);
     }
     void useWindow(int requests)
@@ -107,10 +107,10 @@ protected:
     void open()
     {
         expectOpening(1);
-        ASSERT_EQ(client->connect(QStringLiteral("imap.example.org")), 1);
-        ASSERT_FALSE(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")).isEmpty());
-        ASSERT_EQ(client->login(QStringLiteral("ann"), QStringLiteral("pw")), 1);
-        ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
+        ASSERT_TRUE(said(client->connect({QStringLiteral("imap.example.org")})).ok());
+        ASSERT_TRUE(said(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"))).ok());
+        ASSERT_TRUE(said(client->login(QStringLiteral("ann"), QStringLiteral("pw"))).ok());
+        ASSERT_TRUE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
     }
 
     // Runs 1..5; the next tag is A5.
@@ -118,19 +118,20 @@ protected:
     {
         open();
         wire->client("A4 FETCH 1:5 (UID RFC822.SIZE)\r\n").server(uidList("A4", 1, 5, listedSize));
-        ASSERT_EQ(client->beginFetchRun(1, 5), 1) << client->lastErrorText().toStdString();
+        ASSERT_TRUE(said(client->beginFetchRun(1, 5)).ok()) << said.text.toStdString();
     }
 
     void expectMessage(int n)
     {
-        const auto fetched = client->fetchRunRaw(n);
-        ASSERT_EQ(fetched.status, MailStatus::Ok) << n << ' ' << client->lastErrorText().toStdString();
+        const auto fetched = said(client->fetchRunRaw(n));
+        ASSERT_EQ(fetched.status, MailStatus::Ok) << n << ' ' << said.text.toStdString();
         EXPECT_EQ(fetched.message.bytes, message(n));
     }
 
     ImapOptions options;
     TranscriptTransport* wire = nullptr;
     std::unique_ptr<ImapClient> client;
+    tallyhive::testing::Said said;
     RecordingNotifications events;
 };
 
@@ -144,21 +145,21 @@ TEST_F(FetchRunTest, LearnsTheUidsOnceThenReadsEachMessageByUidUntilTheFolderEnd
         .server(bodyReply("A5", 2, 2))
         .client(uidFetch("A6", 3))
         .server("* 9 EXISTS\r\n" + bodyReply("A6", 3, 3));
-    ASSERT_EQ(client->beginFetchRun(2, 8), 1);
+    ASSERT_TRUE(said(client->beginFetchRun(2, 8)).ok());
     expectMessage(2);
     expectMessage(3);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("A6 OK Fetch completed.")));
+    EXPECT_TRUE(said.text.contains(QStringLiteral("A6 OK Fetch completed.")));
     EXPECT_EQ(events.percents.back(), 100);
 
     // Numbers 4 and 5 are skipped by the caller; 6 to 8 were never in the folder.
-    const auto beyond = client->fetchRunRaw(6);
+    const auto beyond = said(client->fetchRunRaw(6));
     EXPECT_EQ(beyond.status, MailStatus::RunEnded);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("messages 6 to 8 are not in the folder, which holds 5")));
+    EXPECT_TRUE(said.text.contains(QStringLiteral("messages 6 to 8 are not in the folder, which holds 5")));
 
     // A range wholly beyond the folder (9 messages now) asks the server nothing.
     const QByteArray before = wire->written;
-    ASSERT_EQ(client->beginFetchRun(10, 12), 1);
-    EXPECT_EQ(client->fetchRunRaw(10).status, MailStatus::RunEnded);
+    ASSERT_TRUE(said(client->beginFetchRun(10, 12)).ok());
+    EXPECT_EQ(said(client->fetchRunRaw(10)).status, MailStatus::RunEnded);
     EXPECT_EQ(wire->written, before);
 }
 
@@ -171,10 +172,10 @@ TEST_F(FetchRunTest, AMessageRefusedOrGoneIsSkippedAndTheRunGoesOn)
         .server("* 2 EXPUNGE\r\nA6 OK Fetch completed.\r\n")
         .client(uidFetch("A7", 3))
         .server(bodyReply("A7", 2, 3));
-    EXPECT_EQ(client->fetchRunRaw(1).status, MailStatus::MessageBad);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("Message too old")));
-    EXPECT_EQ(client->fetchRunRaw(2).status, MailStatus::MessageBad);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no message")));
+    EXPECT_EQ(said(client->fetchRunRaw(1)).status, MailStatus::MessageBad);
+    EXPECT_TRUE(said.text.contains(QStringLiteral("Message too old")));
+    EXPECT_EQ(said(client->fetchRunRaw(2)).status, MailStatus::MessageBad);
+    EXPECT_TRUE(said.text.contains(QStringLiteral("no message")));
     // The expunge moved message 3 to sequence number 2; the run still calls it 3.
     expectMessage(3);
 }
@@ -197,9 +198,9 @@ TEST_F(FetchRunTest, ARenumberedFolderEndsTheRunAfterOneReconnect)
     begin();
     wire->client(uidFetch("A5", 1)).drop();
     expectOpening(6, 8);
-    const auto fetched = client->fetchRunRaw(1);
+    const auto fetched = said(client->fetchRunRaw(1));
     EXPECT_EQ(fetched.status, MailStatus::RunEnded);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("UIDVALIDITY 7, now 8"))) << client->lastErrorText().toStdString();
+    EXPECT_TRUE(said.text.contains(QStringLiteral("UIDVALIDITY 7, now 8"))) << said.text.toStdString();
     EXPECT_EQ(events.reconnects.size(), 1u);
 }
 
@@ -212,11 +213,11 @@ TEST_F(FetchRunTest, ReconnectingGivesUpAfterThreeAttemptsEachWaitingTwiceAsLong
     wire->opensToRefuse = 3;
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(client->fetchRunRaw(1).status, MailStatus::RunEnded);
+    EXPECT_EQ(said(client->fetchRunRaw(1)).status, MailStatus::RunEnded);
     EXPECT_GE(clock.elapsed(), 200 + 400 + 800);
     EXPECT_LT(clock.elapsed(), 2400);  // not 400 + 800 + 1600
     EXPECT_EQ(events.reconnects, (std::vector<std::pair<int, int>>{{1, 3}, {2, 3}, {3, 3}}));
-    const QString text = client->lastErrorText();
+    const QString text = said.text;
     EXPECT_TRUE(text.contains(QStringLiteral("3 attempts to reconnect failed"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("connection lost"))) << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("pw")));
@@ -238,10 +239,10 @@ TEST_F(FetchRunTest, StopWhileWaitingToReconnectEndsTheRunAtOnce)
         if (sinceNotice.isValid() && sinceNotice.elapsed() > 100)
             events.abort = true;
     };
-    EXPECT_EQ(client->fetchRunRaw(1).status, MailStatus::RunEnded);
+    EXPECT_EQ(said(client->fetchRunRaw(1)).status, MailStatus::RunEnded);
     EXPECT_LT(clock.elapsed(), 3000);
     EXPECT_EQ(wire->opens, 1);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("stopped while waiting to reconnect")));
+    EXPECT_TRUE(said.text.contains(QStringLiteral("stopped while waiting to reconnect")));
 }
 
 TEST_F(FetchRunTest, AMessageThatKeepsLosingTheConnectionIsGivenUpAndTheRunGoesOn)
@@ -255,8 +256,8 @@ TEST_F(FetchRunTest, AMessageThatKeepsLosingTheConnectionIsGivenUpAndTheRunGoesO
         tag += 4;
     }
     wire->client(uidFetch('A' + QByteArray::number(tag), 2)).server(bodyReply('A' + QByteArray::number(tag), 2, 2));
-    EXPECT_EQ(client->fetchRunRaw(1).status, MailStatus::MessageBad);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("lost 3 times"))) << client->lastErrorText().toStdString();
+    EXPECT_EQ(said(client->fetchRunRaw(1)).status, MailStatus::MessageBad);
+    EXPECT_TRUE(said.text.contains(QStringLiteral("lost 3 times"))) << said.text.toStdString();
     expectMessage(2);
 }
 
@@ -264,9 +265,9 @@ TEST_F(FetchRunTest, AnotherCallOrANewRunEndsTheRun)
 {
     begin();
     wire->client("A5 SELECT \"INBOX\"\r\n").server(selectReply("A5", 5, 7));
-    ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
-    EXPECT_EQ(client->fetchRunRaw(1).status, MailStatus::RunEnded);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no fetch run")));
+    ASSERT_TRUE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
+    EXPECT_EQ(said(client->fetchRunRaw(1)).status, MailStatus::RunEnded);
+    EXPECT_TRUE(said.text.contains(QStringLiteral("no fetch run")));
 }
 
 TEST_F(FetchRunTest, AWindowAsksAheadAndStillDeliversOneMessageAtATimeInOrder)
@@ -310,9 +311,9 @@ TEST_F(FetchRunTest, SizesListedFarBelowTheBodiesCountAsTheLargestBodyOnceOneHas
     begin(100);
     const QByteArray large(1024 * 1024, 'x');
     wire->client(uidFetches(5, 1, 2)).server(bodyReply("A5", 1, 1, large)).server(bodyReply("A6", 2, 2, large));
-    ASSERT_EQ(client->fetchRunRaw(1).status, MailStatus::Ok);
+    ASSERT_EQ(said(client->fetchRunRaw(1)).status, MailStatus::Ok);
     // Message 2, in flight, now counts 1 MB: a third would not fit in 1.5 MB until it has come.
-    ASSERT_EQ(client->fetchRunRaw(2).status, MailStatus::Ok);
+    ASSERT_EQ(said(client->fetchRunRaw(2)).status, MailStatus::Ok);
     EXPECT_EQ(wire->written.count("UID FETCH"), 2);
 }
 
@@ -332,7 +333,7 @@ TEST_F(FetchRunTest, ABadToAPipelinedFetchFallsBackToOneAtATime)
         expectMessage(n);
     // A BAD to a request sent alone is that message's refusal.
     wire->client(uidFetch("A11", 5)).server("A11 BAD Nope\r\n");
-    EXPECT_EQ(client->fetchRunRaw(5).status, MailStatus::MessageBad);
+    EXPECT_EQ(said(client->fetchRunRaw(5)).status, MailStatus::MessageBad);
 }
 
 TEST_F(FetchRunTest, EndingARunWithRequestsInFlightWaitsForNone)
@@ -346,8 +347,8 @@ TEST_F(FetchRunTest, EndingARunWithRequestsInFlightWaitsForNone)
     client->endFetchRun();
     EXPECT_LT(clock.elapsed(), 100);
     EXPECT_TRUE(wire->closed);
-    EXPECT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 0);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("connect again")));
+    EXPECT_FALSE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("connect again")));
 }
 
 TEST_F(FetchRunTest, ACutWithAFullWindowResumesWithoutLossOrRepeat)

@@ -1,5 +1,6 @@
 #include "imap_transcript.h"
 #include "support/scripted_imap_server.h"
+#include "support/said.h"
 
 #include "platform/imap/imap_client.h"
 #include "platform/imap/tls_transport.h"
@@ -29,7 +30,6 @@ protected:
     {
         const auto options = tallyhive::imapOptionsFromConfig();
         auto client = std::make_unique<ImapClient>(std::make_unique<TlsTransport>(options.caFile), options);
-        client->setPort(server.port());
         client->setNotifications(&events);
         return client;
     }
@@ -39,12 +39,13 @@ protected:
     {
         server.applyEnvironment();
         auto client = clientFor(server);
-        EXPECT_EQ(client->connect(server.host()), 1) << client->lastErrorText().toStdString();
-        EXPECT_EQ(client->login(script.user, script.password), 1) << client->lastErrorText().toStdString();
+        EXPECT_TRUE(said(client->connect({server.host(), server.port()})).ok()) << said.text.toStdString();
+        EXPECT_TRUE(said(client->login(script.user, script.password)).ok()) << said.text.toStdString();
         return client;
     }
 
     RecordingNotifications events;
+    tallyhive::testing::Said said;
 };
 
 TEST_F(ImapTlsTest, WholeSessionOverVerifiedTls)
@@ -53,23 +54,23 @@ TEST_F(ImapTlsTest, WholeSessionOverVerifiedTls)
     ScriptedImapServer server(script);
     server.applyEnvironment();
     auto client = clientFor(server);
-    ASSERT_EQ(client->connect(QStringLiteral("localhost")), 1) << client->lastErrorText().toStdString();
-    EXPECT_FALSE(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")).isEmpty());
-    ASSERT_EQ(client->login(script.user, script.password), 1);
+    ASSERT_TRUE(said(client->connect({QStringLiteral("localhost"), server.port()})).ok()) << said.text.toStdString();
+    EXPECT_TRUE(said(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"))).ok());
+    ASSERT_TRUE(said(client->login(script.user, script.password)).ok());
 
-    const auto names = client->listMailboxes(QString(), QStringLiteral("*"));
-    ASSERT_TRUE(names);
-    EXPECT_EQ(names->size(), 5);
-    EXPECT_TRUE(names->contains(QStringLiteral("INBOX")));
+    const auto names = said(client->listMailboxes(QString(), QStringLiteral("*")));
+    ASSERT_TRUE(names.ok());
+    EXPECT_EQ(names.value.size(), 5);
+    EXPECT_TRUE(names.value.contains(QStringLiteral("INBOX")));
 
-    ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
+    ASSERT_TRUE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
     EXPECT_EQ(client->numMessages(), 3);
     for (int n = 1; n <= 3; ++n) {
-        const auto message = client->fetchRaw(n);
-        ASSERT_TRUE(message) << client->lastErrorText().toStdString();
-        EXPECT_TRUE(message->bytes.contains("Subject: Subject " + QByteArray::number(n)));
+        const auto message = said(client->fetchRaw(n));
+        ASSERT_TRUE(message.ok()) << said.text.toStdString();
+        EXPECT_TRUE(message.value.bytes.contains("Subject: Subject " + QByteArray::number(n)));
     }
-    EXPECT_FALSE(client->fetchRaw(4));
+    EXPECT_FALSE(said(client->fetchRaw(4)).ok());
     EXPECT_TRUE(server.seen(QStringLiteral("INBOX")).empty());
     EXPECT_EQ(server.commands().filter(QStringLiteral("BODY.PEEK[]")).size(), 4);
 
@@ -82,17 +83,17 @@ TEST_F(ImapTlsTest, CertificateVerificationNeedsTheCaOverride)
     ScriptedImapServer server;
     auto client = clientFor(server);
     ASSERT_TRUE(qgetenv("TALLYHIVE_CA_FILE").isEmpty());
-    EXPECT_EQ(client->connect(server.host()), 0);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("TLS handshake failed"))) << client->lastErrorText().toStdString();
+    EXPECT_FALSE(said(client->connect({server.host(), server.port()})).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("TLS handshake failed"))) << said.text.toStdString();
 
     qputenv("TALLYHIVE_CA_FILE", "/nonexistent/ca.pem");
     client = clientFor(server);
-    EXPECT_EQ(client->connect(server.host()), 0);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("CA file")));
+    EXPECT_FALSE(said(client->connect({server.host(), server.port()})).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("CA file")));
 
     server.applyEnvironment();
     client = clientFor(server);
-    EXPECT_EQ(client->connect(server.host()), 1) << client->lastErrorText().toStdString();
+    EXPECT_TRUE(said(client->connect({server.host(), server.port()})).ok()) << said.text.toStdString();
 }
 
 TEST_F(ImapTlsTest, CertificateForAnotherHostIsRefused)
@@ -102,8 +103,8 @@ TEST_F(ImapTlsTest, CertificateForAnotherHostIsRefused)
     ScriptedImapServer server(script);
     server.applyEnvironment();
     auto client = clientFor(server);
-    EXPECT_EQ(client->connect(server.host()), 0);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("TLS handshake failed"))) << client->lastErrorText().toStdString();
+    EXPECT_FALSE(said(client->connect({server.host(), server.port()})).ok());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("TLS handshake failed"))) << said.text.toStdString();
 }
 
 TEST_F(ImapTlsTest, RefusedLoginsAndIdAnswers)
@@ -114,20 +115,20 @@ TEST_F(ImapTlsTest, RefusedLoginsAndIdAnswers)
     ScriptedImapServer server(script);
     server.applyEnvironment();
     auto client = clientFor(server);
-    ASSERT_EQ(client->connect(server.host()), 1);
-    EXPECT_TRUE(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")).contains(QStringLiteral("BAD ID not supported")));
-    EXPECT_EQ(client->login(script.user, QStringLiteral("wrong")), 0);
-    EXPECT_FALSE(client->lastErrorText().contains(QStringLiteral("wrong")));
-    EXPECT_EQ(client->login(script.user, script.password), 1) << client->lastErrorText().toStdString();
+    ASSERT_TRUE(said(client->connect({server.host(), server.port()})).ok());
+    EXPECT_TRUE(said(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"))).value.contains(QStringLiteral("BAD ID not supported")));
+    EXPECT_FALSE(said(client->login(script.user, QStringLiteral("wrong"))).ok());
+    EXPECT_FALSE(said.text.contains(QStringLiteral("wrong")));
+    EXPECT_TRUE(said(client->login(script.user, script.password)).ok()) << said.text.toStdString();
 
     ScriptedImapServer::Script hangup;
     hangup.idAnswer = ScriptedImapServer::IdAnswer::Hangup;
     ScriptedImapServer hangupServer(hangup);
     hangupServer.applyEnvironment();
     auto second = clientFor(hangupServer);
-    ASSERT_EQ(second->connect(hangupServer.host()), 1);
-    EXPECT_TRUE(second->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")")).isEmpty());
-    EXPECT_EQ(second->login(hangup.user, hangup.password), 0);
+    ASSERT_TRUE(said(second->connect({hangupServer.host(), hangupServer.port()})).ok());
+    EXPECT_FALSE(said(second->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"))).ok());
+    EXPECT_FALSE(said(second->login(hangup.user, hangup.password)).ok());
     EXPECT_EQ(hangupServer.commands().filter(QStringLiteral("LOGIN")).size(), 0);
 }
 
@@ -137,13 +138,13 @@ TEST_F(ImapTlsTest, ConnectionDroppedInARangeFailsTheRestQuickly)
     script.dropAtFetch = 2;
     ScriptedImapServer server(script);
     auto client = signedIn(server, script);
-    ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
-    EXPECT_TRUE(client->fetchRaw(1));
+    ASSERT_TRUE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
+    EXPECT_TRUE(said(client->fetchRaw(1)).ok());
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(client->fetchRaw(2));
-    EXPECT_FALSE(client->fetchRaw(3));
-    EXPECT_FALSE(client->fetchRaw(4));
+    EXPECT_FALSE(said(client->fetchRaw(2)).ok());
+    EXPECT_FALSE(said(client->fetchRaw(3)).ok());
+    EXPECT_FALSE(said(client->fetchRaw(4)).ok());
     EXPECT_LT(clock.elapsed(), 3000);
 }
 
@@ -155,23 +156,23 @@ TEST_F(ImapTlsTest, StalledFetchTimesOutAndAnAbortedOneEndsAfterTheGrace)
     {
         ScriptedImapServer server(script);
         auto client = signedIn(server, script);
-        ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
+        ASSERT_TRUE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
         QElapsedTimer clock;
         clock.start();
-        EXPECT_FALSE(client->fetchRaw(1));
+        EXPECT_FALSE(said(client->fetchRaw(1)).ok());
         EXPECT_GE(clock.elapsed(), 550);
-        EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("no reply")));
+        EXPECT_TRUE(said.text.contains(QStringLiteral("no reply")));
     }
     qputenv("TALLYHIVE_READ_TIMEOUT_MS", "30000");
     ScriptedImapServer server(script);
     auto client = signedIn(server, script);
-    ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
+    ASSERT_TRUE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
     events.onPercent = [this](int) { events.abort = true; };
     QElapsedTimer clock;
     clock.start();
-    EXPECT_FALSE(client->fetchRaw(1));
+    EXPECT_FALSE(said(client->fetchRaw(1)).ok());
     EXPECT_LT(clock.elapsed(), 5000);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("abandoned")));
+    EXPECT_TRUE(said.text.contains(QStringLiteral("abandoned")));
 }
 
 TEST_F(ImapTlsTest, MessageArrivingInTinyPiecesIsWholeWithBoundedProgress)
@@ -185,13 +186,13 @@ TEST_F(ImapTlsTest, MessageArrivingInTinyPiecesIsWholeWithBoundedProgress)
     script.literalMailboxNames = true;
     ScriptedImapServer server(script);
     auto client = signedIn(server, script);
-    const auto names = client->listMailboxes(QString(), QStringLiteral("*"));
-    ASSERT_TRUE(names);
-    EXPECT_EQ(*names, QStringList{QStringLiteral("INBOX")});
-    ASSERT_EQ(client->selectMailbox(QStringLiteral("INBOX")), 1);
-    const auto raw = client->fetchRaw(1);
-    ASSERT_TRUE(raw) << client->lastErrorText().toStdString();
-    EXPECT_EQ(raw->bytes, big);
+    const auto names = said(client->listMailboxes(QString(), QStringLiteral("*")));
+    ASSERT_TRUE(names.ok());
+    EXPECT_EQ(names.value, QStringList{QStringLiteral("INBOX")});
+    ASSERT_TRUE(said(client->selectMailbox(QStringLiteral("INBOX"))).ok());
+    const auto raw = said(client->fetchRaw(1));
+    ASSERT_TRUE(raw.ok()) << said.text.toStdString();
+    EXPECT_EQ(raw.value.bytes, big);
     EXPECT_EQ(events.percents.front(), 0);
     EXPECT_EQ(events.percents.back(), 100);
     EXPECT_LE(events.percents.size(), 101u);

@@ -2,6 +2,7 @@
 // ways servers refuse one, the one retry with a refreshed token, and the
 // mailbox refused after its token was taken.
 #include "imap_transcript.h"
+#include "support/said.h"
 
 #include "platform/imap/imap_client.h"
 
@@ -29,7 +30,7 @@ protected:
         options.readTimeoutMs = 400;
         client = std::make_unique<ImapClient>(std::move(transport), options);
         wire->server("* OK ready\r\n");
-        ASSERT_EQ(client->connect(QStringLiteral("imap.example.org")), 1);
+        ASSERT_TRUE(said(client->connect({QStringLiteral("imap.example.org")})).ok());
     }
 
     // Hands out the given tokens in turn and records what was asked.
@@ -40,10 +41,11 @@ protected:
             return tokens.isEmpty() ? QString() : tokens.takeFirst();
         };
     }
-    int authenticate(QStringList tokens) { return client->authenticateXoauth2(QStringLiteral("ann@example.org"), source(tokens)); }
+    MailStatus authenticate(QStringList tokens) { return said(client->authenticateXoauth2(QStringLiteral("ann@example.org"), source(tokens))).status; }
 
     TranscriptTransport* wire = nullptr;
     std::unique_ptr<ImapClient> client;
+    tallyhive::testing::Said said;
     QList<bool> asked;
 };
 
@@ -55,7 +57,7 @@ TEST_F(ImapXoauth2Test, TokenTravelsAsInitialResponseWhenOfferedElseAfterTheCont
         .server("A2 OK AUTHENTICATE completed.\r\n")
         .client("A3 LIST \"\" \"\"\r\n")
         .server("* LIST (\\Noselect) \"/\" \"\"\r\nA3 OK LIST completed.\r\n");
-    EXPECT_EQ(authenticate({QStringLiteral("tok-1")}), 1);
+    EXPECT_EQ(authenticate({QStringLiteral("tok-1")}), MailStatus::Ok);
     EXPECT_EQ(asked, QList<bool>({false}));
 
     wire->server("* OK ready\r\n")
@@ -67,8 +69,8 @@ TEST_F(ImapXoauth2Test, TokenTravelsAsInitialResponseWhenOfferedElseAfterTheCont
         .server("A2 OK AUTHENTICATE completed.\r\n")
         .client("A3 LIST \"\" \"\"\r\n")
         .server("A3 OK LIST completed.\r\n");
-    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
-    EXPECT_EQ(authenticate({QStringLiteral("tok-2")}), 1);
+    ASSERT_TRUE(said(client->connect({QStringLiteral("h")})).ok());
+    EXPECT_EQ(authenticate({QStringLiteral("tok-2")}), MailStatus::Ok);
 
     // Outlook.com takes the token of a mailbox it will not serve.
     wire->server("* OK ready\r\n")
@@ -78,9 +80,9 @@ TEST_F(ImapXoauth2Test, TokenTravelsAsInitialResponseWhenOfferedElseAfterTheCont
         .server("A2 OK AUTHENTICATE completed.\r\n")
         .client("A3 LIST \"\" \"\"\r\n")
         .server("A3 BAD User is authenticated but not connected.\r\n");
-    ASSERT_EQ(client->connect(QStringLiteral("h")), 1);
-    EXPECT_EQ(authenticate({QStringLiteral("tok-3")}), ImapClient::kMailboxNotServed);
-    EXPECT_TRUE(client->lastErrorText().endsWith(QStringLiteral("A3 BAD User is authenticated but not connected.")));
+    ASSERT_TRUE(said(client->connect({QStringLiteral("h")})).ok());
+    EXPECT_EQ(authenticate({QStringLiteral("tok-3")}), MailStatus::MailboxNotServed);
+    EXPECT_TRUE(said.text.endsWith(QStringLiteral("A3 BAD User is authenticated but not connected.")));
 }
 
 TEST_F(ImapXoauth2Test, RefusalWithReasonsIsAnsweredWithAnEmptyLineAndARefreshedTokenTriedOnce)
@@ -95,7 +97,7 @@ TEST_F(ImapXoauth2Test, RefusalWithReasonsIsAnsweredWithAnEmptyLineAndARefreshed
         .server("A3 OK Logged in\r\n")
         .client("A4 LIST \"\" \"\"\r\n")
         .server("A4 OK LIST completed.\r\n");
-    EXPECT_EQ(authenticate({QStringLiteral("stale"), QStringLiteral("fresh")}), 1);
+    EXPECT_EQ(authenticate({QStringLiteral("stale"), QStringLiteral("fresh")}), MailStatus::Ok);
     EXPECT_EQ(asked, QList<bool>({false, true}));
 }
 
@@ -109,23 +111,23 @@ TEST_F(ImapXoauth2Test, ImmediateRefusalsEndAfterOneRetryAsRefusedAndTheConnecti
         .server("A3 NO AUTHENTICATE failed.\r\n")
         .client("A4 NOOP\r\n")
         .server("A4 OK NOOP completed\r\n");
-    EXPECT_EQ(authenticate({QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}), ImapClient::kTokenRefused);
+    EXPECT_EQ(authenticate({QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")}), MailStatus::TokenRefused);
     EXPECT_EQ(asked.size(), 2);
-    EXPECT_TRUE(client->lastErrorText().contains(QStringLiteral("AUTHENTICATE failed")));
-    EXPECT_FALSE(client->sendRawCommand(QStringLiteral("NOOP")).isEmpty());
+    EXPECT_TRUE(said.text.contains(QStringLiteral("AUTHENTICATE failed")));
+    EXPECT_TRUE(said(client->sendRawCommand(QStringLiteral("NOOP"))).ok());
 }
 
 TEST_F(ImapXoauth2Test, NoTokenMeansRefusedWithoutSendingAnything)
 {
     wire->client("A1 CAPABILITY\r\n").server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA1 OK done\r\n");
-    EXPECT_EQ(authenticate({}), ImapClient::kTokenRefused);
+    EXPECT_EQ(authenticate({}), MailStatus::TokenRefused);
     EXPECT_FALSE(wire->written.contains("AUTHENTICATE"));
 
     wire->client("A2 CAPABILITY\r\n")
         .server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA2 OK done\r\n")
         .client("A3 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "old") + "\r\n")
         .server("A3 NO AUTHENTICATE failed.\r\n");
-    EXPECT_EQ(authenticate({QStringLiteral("old")}), ImapClient::kTokenRefused);
+    EXPECT_EQ(authenticate({QStringLiteral("old")}), MailStatus::TokenRefused);
     EXPECT_EQ(asked.mid(1), QList<bool>({false, true}));
 }
 
@@ -138,10 +140,10 @@ TEST_F(ImapXoauth2Test, ErrorTextNeverHoldsTheTokenAndADroppedConnectionIsNotARe
         .server("A2 NO you sent " + sent + " with s3cr3t-token\r\n")
         .client("A3 AUTHENTICATE XOAUTH2 " + payload("ann@example.org", "s3cr3t-token") + "\r\n")
         .drop();
-    EXPECT_EQ(authenticate({QStringLiteral("s3cr3t-token"), QStringLiteral("s3cr3t-token")}), 0);
-    EXPECT_FALSE(client->lastErrorText().contains(QStringLiteral("s3cr3t-token"))) << client->lastErrorText().toStdString();
-    EXPECT_FALSE(client->lastErrorText().contains(QString::fromLatin1(sent)));
-    EXPECT_EQ(authenticate({QStringLiteral("again")}), 0);  // unusable until the next connect
+    EXPECT_EQ(authenticate({QStringLiteral("s3cr3t-token"), QStringLiteral("s3cr3t-token")}), MailStatus::Failed);
+    EXPECT_FALSE(said.text.contains(QStringLiteral("s3cr3t-token"))) << said.text.toStdString();
+    EXPECT_FALSE(said.text.contains(QString::fromLatin1(sent)));
+    EXPECT_EQ(authenticate({QStringLiteral("again")}), MailStatus::Failed);  // unusable until the next connect
 }
 
 }  // namespace

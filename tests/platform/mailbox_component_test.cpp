@@ -48,7 +48,7 @@ TEST(MailboxComponentTest, ARunDeliversConvertedMessagesInOrderWithTheirOwnLogTe
     wire->client(requests).server(reply("A3", 1) + reply("A4", 2) + reply("A5", 3, true) + reply("A6", 4));
     wire->client("A7 UID FETCH 55 (UID INTERNALDATE BODY.PEEK[])\r\nA8 UID FETCH 56 (UID INTERNALDATE BODY.PEEK[])\r\n")
         .server(reply("A7", 5) + reply("A8", 6));
-    ASSERT_TRUE(component.connect(QStringLiteral("imap.example.org")).ok());
+    ASSERT_TRUE(component.connect({QStringLiteral("imap.example.org"), 993}).ok());
     ASSERT_TRUE(component.selectMailbox(QStringLiteral("INBOX")).ok());
     ASSERT_TRUE(component.beginFetchRun(1, 6).ok());
     for (int n = 1; n <= 6; ++n) {
@@ -101,8 +101,7 @@ TEST(MailboxComponentTest, AFolderIsKeptUnderTheBytesTheServerListedItByAndThePo
         .server("* 1 EXISTS\r\n* OK [UIDVALIDITY 7] UIDs valid\r\nA3 OK\r\n")
         .client("A4 FETCH 1:1 (UID RFC822.SIZE)\r\n")
         .server("* 1 FETCH (UID 5 RFC822.SIZE 90)\r\nA4 OK\r\n");
-    component.setPort(1993);
-    ASSERT_TRUE(component.connect(QStringLiteral("imap.example.org")).ok());
+    ASSERT_TRUE(component.connect({QStringLiteral("imap.example.org"), 1993}).ok());
     ASSERT_TRUE(component.login(QStringLiteral("Ann"), QStringLiteral("pw")).ok());
     const auto listed = component.listMailboxes(QString(), QStringLiteral("*"));
     ASSERT_EQ(listed.value, QStringList({"&AGE-", "&AGE- (2)"}));

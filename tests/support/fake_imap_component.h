@@ -13,10 +13,9 @@ namespace tallyhive::testing {
 // It records every call so tests can check order and arguments.
 class FakeImapComponent : public platform::ImapComponent {
 public:
-    void setPort(int port) override { calls << QStringLiteral("port %1").arg(port); }
-    platform::MailResult connect(const QString& host) override
+    platform::MailResult connect(const platform::ImapServer& server) override
     {
-        calls << QStringLiteral("connect ") + host;
+        calls << QStringLiteral("port %1").arg(server.port) << QStringLiteral("connect ") + server.host;
         lastError = connectOk ? QStringLiteral("connected") : QStringLiteral("connect failed");
         connected = connectOk;
         return result(connectOk);

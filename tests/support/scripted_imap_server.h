@@ -18,8 +18,7 @@ namespace tallyhive::testing {
 //     ScriptedImapServer server(ScriptedImapServer::normalMailbox(3));
 //     server.applyEnvironment();   // TALLYHIVE_CA_FILE, _IMAP_HOST, _IMAP_PORT
 //     auto imap = platform::createImapComponent(imapOptionsFromConfig());  // reads them
-//     imap->setPort(server.port());
-//     imap->connect(server.host());
+//     imap->connect({server.host(), server.port()});
 //
 // It understands CAPABILITY, NOOP, ID, LOGIN (quoted or literal arguments),
 // AUTHENTICATE XOAUTH2, SELECT, LIST, FETCH of a number or a range, UID FETCH
