@@ -141,25 +141,9 @@ platform::BrowserSignIn::Outcome MicrosoftSignIn::signInInBrowser(const QString&
         // Destroyed with this scope at the latest, which aborts it.
         std::unique_ptr<TokenRequest> exchange;
         connect(&listener, &LoopbackListener::answered, &loop, [&](const QUrlQuery& query) {
-            const QString error = redirectText(query, QStringLiteral("error"));
-            if (!error.isEmpty()) {
-                const QString description = redirectText(query, QStringLiteral("error_description"));
-                finishWait(error == u"access_denied" ? Outcome::Declined : Outcome::Failed, description.isEmpty() ? error : description);
+            exchange = redeemCode(query, redirect, pkce.verifier);
+            if (!exchange)
                 return;
-            }
-            const QString code = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
-            if (code.isEmpty()) {
-                finishWait(Outcome::Failed, QStringLiteral("the answer held no authorization code"));
-                return;
-            }
-            exchange = std::make_unique<TokenRequest>(network_, settings_.tokenUrl,
-                                                      form({{"grant_type", QStringLiteral("authorization_code")},
-                                                            {"client_id", settings_.clientId},
-                                                            {"code", code},
-                                                            {"redirect_uri", redirect},
-                                                            {"code_verifier", QString::fromLatin1(pkce.verifier)},
-                                                            {"scope", settings_.scope}}),
-                                                      settings_.requestTimeoutMs);
             connect(exchange.get(), &TokenRequest::finished, &loop, [&](const TokenReply& reply) {
                 granted = reply;
                 finishWait(outcomeOf(reply), reply.detail());
@@ -187,6 +171,31 @@ platform::BrowserSignIn::Outcome MicrosoftSignIn::signInInBrowser(const QString&
         keepTokens(granted);
     }
     return last_;
+}
+
+// The browser's answer: the code it brings, traded for tokens; nothing, and
+// the wait decided, when it brings none.
+std::unique_ptr<TokenRequest> MicrosoftSignIn::redeemCode(const QUrlQuery& query, const QString& redirect, const QByteArray& verifier)
+{
+    const QString error = redirectText(query, QStringLiteral("error"));
+    if (!error.isEmpty()) {
+        const QString description = redirectText(query, QStringLiteral("error_description"));
+        finishWait(error == u"access_denied" ? Outcome::Declined : Outcome::Failed, description.isEmpty() ? error : description);
+        return nullptr;
+    }
+    const QString code = query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
+    if (code.isEmpty()) {
+        finishWait(Outcome::Failed, QStringLiteral("the answer held no authorization code"));
+        return nullptr;
+    }
+    return std::make_unique<TokenRequest>(network_, settings_.tokenUrl,
+                                          form({{"grant_type", QStringLiteral("authorization_code")},
+                                                {"client_id", settings_.clientId},
+                                                {"code", code},
+                                                {"redirect_uri", redirect},
+                                                {"code_verifier", QString::fromLatin1(verifier)},
+                                                {"scope", settings_.scope}}),
+                                          settings_.requestTimeoutMs);
 }
 
 void MicrosoftSignIn::cancel() { finishWait(Outcome::Cancelled); }

@@ -9,9 +9,14 @@
 #include <QNetworkAccessManager>
 #include <QObject>
 
+#include <memory>
+
 class QEventLoop;
+class QUrlQuery;
 
 namespace tallyhive::auth {
+
+class TokenRequest;
 
 // Sign-in with the authorization-code flow, PKCE (S256) and a random state,
 // answered on a loopback port (http://localhost) that is open only while the
@@ -38,6 +43,7 @@ public:
 
 private:
     void finishWait(Outcome outcome, const QString& detail = {});
+    std::unique_ptr<TokenRequest> redeemCode(const QUrlQuery& query, const QString& redirect, const QByteArray& verifier);
     QUrl authorizeAddress(const QString& account, bool chooseAccount, const QString& redirect, const QString& state,
                           const QByteArray& challenge) const;
     QString refreshNow();

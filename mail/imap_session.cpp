@@ -108,36 +108,10 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
     const auto self = shared_from_this();
     Shortfall = RunShortfall{};
     Shortfall.asked = qMax<qint64>(0, qint64(MaxRecord) - CurrentLocation + 1);
-    if (!Connect()) {
-        if (AbortProcess) {
-            Shortfall.stopped = true;
-            return;
-        }
-        boxes_.show(texts::ConnectionFailed, texts::AppTitle, platform::BoxIcon::None);
-        noteNotRead(Shortfall.asked);
-        return;
-    }
-    bindComponent();
-    LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
-    if (!LastStatus.ok()) {
-        GetLastError();
-        noteNotRead(Shortfall.asked);
-        return;
-    }
     const int first = CurrentLocation;
     const int last = MaxRecord;
-    Shortfall.asked = qMax<qint64>(0, qint64(last) - first + 1);
-    if (first > last)
+    if (!beginRun(FolderName, first, last))
         return;
-    LastStatus = ChilkatImap1->beginFetchRun(first, last);
-    if (!LastStatus.ok()) {
-        WriteErrorLog();
-        // Stopped while the server listed the messages: the user asked for none.
-        Shortfall.stopped = AbortProcess;
-        if (!AbortProcess)
-            noteNotRead(Shortfall.asked);
-        return;
-    }
     // However the loop ends, requests the component still has outstanding go.
     struct RunEnd {
         platform::ImapComponent& component;
@@ -166,15 +140,52 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
             noteNotRead(last - n + 1, fetched.text);
             return;
         }
-        ++Shortfall.read;
-        EmailRecord record = std::move(fetched.value);
-        if (record.keptAsRawText)
-            appendErrorLogEntry(texts::MessageKeptAsRawText.arg(n));
-        record.s_ReceivedDate = general_date::format(record.receivedAt);
-        if (MailExtractListing)
-            MailExtractListing(std::move(record), static_cast<int>(n));
-        letPendingEventsRun();
+        deliver(std::move(fetched.value), n);
     }
+}
+
+bool clsChilkatIMAP::beginRun(const QString& FolderName, int first, int last)
+{
+    if (!Connect()) {
+        if (AbortProcess) {
+            Shortfall.stopped = true;
+            return false;
+        }
+        boxes_.show(texts::ConnectionFailed, texts::AppTitle, platform::BoxIcon::None);
+        noteNotRead(Shortfall.asked);
+        return false;
+    }
+    bindComponent();
+    LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
+    if (!LastStatus.ok()) {
+        GetLastError();
+        noteNotRead(Shortfall.asked);
+        return false;
+    }
+    Shortfall.asked = qMax<qint64>(0, qint64(last) - first + 1);
+    if (first > last)
+        return false;
+    LastStatus = ChilkatImap1->beginFetchRun(first, last);
+    if (!LastStatus.ok()) {
+        WriteErrorLog();
+        // Stopped while the server listed the messages: the user asked for none.
+        Shortfall.stopped = AbortProcess;
+        if (!AbortProcess)
+            noteNotRead(Shortfall.asked);
+        return false;
+    }
+    return true;
+}
+
+void clsChilkatIMAP::deliver(EmailRecord&& record, qint64 number)
+{
+    ++Shortfall.read;
+    if (record.keptAsRawText)
+        appendErrorLogEntry(texts::MessageKeptAsRawText.arg(number));
+    record.s_ReceivedDate = general_date::format(record.receivedAt);
+    if (MailExtractListing)
+        MailExtractListing(std::move(record), static_cast<int>(number));
+    letPendingEventsRun();
 }
 
 void clsChilkatIMAP::noteNotRead(qint64 count) { noteNotRead(count, LastStatus.text); }

@@ -78,6 +78,10 @@ public:
 
 private:
     void bindComponent();
+    // Connects, selects the folder and begins the run; false when nothing is to be read.
+    bool beginRun(const QString& FolderName, int first, int last);
+    // A message read, to the list.
+    void deliver(EmailRecord&& record, qint64 number);
     QString mailboxFor(const QString& FolderName);
     void WriteErrorLog();  // the latest call's text
     void noteNotRead(qint64 count);  // the latest call's text is the reason
