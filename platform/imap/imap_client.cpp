@@ -3,11 +3,7 @@
 #include "platform/imap/imap_client_call.h"
 #include "platform/imap/imap_command.h"
 #include "platform/imap/imap_fetch_items.h"
-#include "platform/imap/imap_internal_date.h"
-#include "platform/imap/imap_list_reply.h"
-#include "platform/imap/imap_mailbox_name.h"
 
-#include <QHash>
 #include <QThread>
 #include <QtGlobal>
 
@@ -23,40 +19,6 @@ namespace {
 // wait near that, and a poll between two event passes costs next to nothing.
 constexpr int kPollIntervalMs = 10;
 constexpr qint64 kLogoutWaitMs = 1000;
-
-bool isFetchOf(const ImapResponse& response, int number, bool isUid)
-{
-    if (!isFetch(response))
-        return false;
-    const auto found = numberOf(isUid ? fetchItem(response, "UID") : &response.data[0]);
-    return found && *found == number;
-}
-
-// Two listed names can look alike: "&AGE-" is shown as the server wrote it,
-// which is also how "&-AGE-" decodes. Each gets a name of its own, so the
-// one chosen opens the mailbox it was shown for; a count per name keeps a
-// listing of many such names linear.
-struct DistinctNames {
-    QHash<QString, QByteArray> listed;
-    QHash<QString, int> suffixes;
-
-    QString claim(const QString& shown, const QByteArray& bytes)
-    {
-        QString name = shown;
-        while (true) {
-            const auto found = listed.constFind(name);
-            if (found == listed.cend()) {
-                listed.insert(name, bytes);
-                return name;
-            }
-            if (*found == bytes)
-                return name;  // listed twice
-            int& suffix = suffixes[shown];
-            suffix = std::max(suffix, 1) + 1;
-            name = QStringLiteral("%1 (%2)").arg(shown).arg(suffix);
-        }
-    }
-};
 
 }  // namespace
 
@@ -195,135 +157,6 @@ MailResult ImapClient::signIn(const QString& user, const QString& password)
     recordReply(operation, *exchange);
     noteSignedIn(exchange->ok());
     return answer(exchange->ok() ? MailStatus::Ok : MailStatus::Failed);
-}
-
-MailResult ImapClient::selectMailbox(const QString& mailbox)
-{
-    messageCount_ = 0;
-    Call call(*this, QStringLiteral("selectMailbox"));
-    if (!call.ok())
-        return answer(MailStatus::Failed);
-    return select(mailbox);
-}
-
-MailResult ImapClient::select(const QString& mailbox)
-{
-    const QString operation = QStringLiteral("selectMailbox");
-    messageCount_ = 0;
-    uidValidity_ = 0;
-    mailbox_.clear();
-    mailboxWire_.clear();
-    const auto listed = listedNames_.constFind(mailbox);
-    const QByteArray wireName = listed != listedNames_.cend() ? *listed : encodeMailboxName(mailbox);
-    const auto pieces = ImapCommandBuilder(nextTag(), "SELECT").string(wireName).pieces();
-    const auto exchange = run(operation, pieces);
-    if (!exchange)
-        return answer(MailStatus::Failed);
-    recordReply(operation, *exchange);
-    if (!exchange->ok()) {
-        messageCount_ = 0;
-        return answer(MailStatus::Failed);
-    }
-    mailbox_ = mailbox;
-    mailboxWire_ = wireName;
-    return answer(MailStatus::Ok);
-}
-
-MailReply<QStringList> ImapClient::listMailboxes(const QString& reference, const QString& pattern)
-{
-    const auto entries = listMailboxEntries(reference, pattern);
-    if (!entries.ok())
-        return {entries};
-    QStringList names;
-    for (const MailboxEntry& entry : entries.value)
-        names << entry.name;
-    return answer(std::move(names));
-}
-
-MailReply<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QString& reference, const QString& pattern)
-{
-    const QString operation = QStringLiteral("listMailboxes");
-    Call call(*this, operation);
-    if (!call.ok())
-        return {answer(MailStatus::Failed)};
-    const auto pieces = ImapCommandBuilder(nextTag(), "LIST")
-                            .string(encodeMailboxName(reference))
-                            .string(encodeMailboxName(pattern))
-                            .pieces();
-    std::vector<MailboxEntry> entries;
-    DistinctNames names;
-    int skipped = 0;
-    specialUse_.clear();
-    const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
-        if (response.truncated) {
-            ++skipped;  // a name too long to be one the user could pick
-        } else if (auto entry = parseListReply(response)) {
-            entry->name = names.claim(entry->name, entry->listedName);
-            noteSpecialUse(*entry);
-            entries.push_back(std::move(*entry));
-        }
-    });
-    if (!exchange)
-        return {answer(MailStatus::Failed)};
-    recordReply(operation, *exchange);
-    if (!exchange->ok())
-        return {answer(MailStatus::Failed)};
-    listedNames_ = std::move(names.listed);
-    if (skipped > 0)
-        setError(lastError_ + QStringLiteral(" (%1 over-long replies skipped)").arg(skipped));
-    return answer(std::move(entries));
-}
-
-MailReply<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
-{
-    const QString operation = QStringLiteral("fetchRaw %1").arg(number);
-    Call call(*this, operation);
-    if (!call.ok())
-        return {answer(MailStatus::Failed)};
-    if (number < 1) {
-        setError(QStringLiteral("%1 failed: message numbers start at 1").arg(operation));
-        return {answer(MailStatus::Failed)};
-    }
-
-    lastPercent_ = -1;
-    if (sink_) {
-        sink_->percentDone(0);
-        lastPercent_ = 0;
-    }
-    const auto pieces = ImapCommandBuilder(nextTag(), isUid ? "UID FETCH" : "FETCH")
-                            .atom(QByteArray::number(number))
-                            .atom(isUid ? "(UID INTERNALDATE BODY.PEEK[])" : "(INTERNALDATE BODY.PEEK[])")
-                            .pieces();
-    std::optional<RawMessage> message;
-    reportingProgress_ = true;
-    const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
-        if (!isFetchOf(response, number, isUid))
-            return;
-        // A server may spread one message's items over several FETCH responses.
-        if (const ImapToken* body = fetchItem(response, "BODY[]"); body && body->isString()) {
-            if (!message)
-                message.emplace();
-            message->bytes = body->value;
-        }
-        if (const ImapToken* date = fetchItem(response, "INTERNALDATE"); date && date->isString()) {
-            if (!message)
-                message.emplace();
-            message->internalDate = parseInternalDate(date->value);
-        }
-    });
-    reportingProgress_ = false;
-    if (!exchange)
-        return {answer(MailStatus::Failed)};
-    recordReply(operation, *exchange);
-    if (!exchange->ok())
-        return {answer(MailStatus::Failed)};
-    if (!message || message->bytes.isNull()) {
-        setError(QStringLiteral("%1 failed: the server sent no message (%2)").arg(operation, lineText(exchange->tagged.raw)));
-        return {answer(MailStatus::Failed)};
-    }
-    if (sink_)
-        sink_->percentDone(100);
-    return answer(std::move(*message));
 }
 
 void ImapClient::disconnect()
@@ -543,23 +376,6 @@ bool ImapClient::pollAbort()
     if (sink_)
         sink_->abortCheck(abort);
     return abort;
-}
-
-// RFC 6154 roles; the first mailbox that claims one keeps it.
-void ImapClient::noteSpecialUse(const MailboxEntry& entry)
-{
-    static const std::array<QString, 4> roles{QStringLiteral("\\drafts"), QStringLiteral("\\sent"), QStringLiteral("\\junk"),
-                                              QStringLiteral("\\trash")};
-    for (const QString& role : roles) {
-        if (entry.has(role))
-            specialUse_.try_emplace(role, entry.name);
-    }
-}
-
-QString ImapClient::specialUseMailbox(const QString& role) const
-{
-    const auto found = specialUse_.find(role.toLower());
-    return found == specialUse_.end() ? QString() : found->second;
 }
 
 }  // namespace tallyhive::platform

@@ -1,5 +1,6 @@
-// ImapClient's fetch runs: the messages of a range read by UID, and a lost
-// connection opened again so the run goes on with the same messages.
+// ImapClient's fetching: one message on its own, and fetch runs, the
+// messages of a range read by UID, with a lost connection opened again so
+// the run goes on with the same messages.
 #include "platform/imap/imap_client.h"
 
 #include "platform/imap/imap_client_call.h"
@@ -18,7 +19,68 @@ namespace {
 
 constexpr int kReconnectPollMs = 25;
 
+bool isFetchOf(const ImapResponse& response, int number, bool isUid)
+{
+    if (!isFetch(response))
+        return false;
+    const auto found = numberOf(isUid ? fetchItem(response, "UID") : &response.data[0]);
+    return found && *found == number;
+}
+
 }  // namespace
+
+MailReply<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
+{
+    const QString operation = QStringLiteral("fetchRaw %1").arg(number);
+    Call call(*this, operation);
+    if (!call.ok())
+        return {answer(MailStatus::Failed)};
+    if (number < 1) {
+        setError(QStringLiteral("%1 failed: message numbers start at 1").arg(operation));
+        return {answer(MailStatus::Failed)};
+    }
+
+    lastPercent_ = -1;
+    if (sink_) {
+        sink_->percentDone(0);
+        lastPercent_ = 0;
+    }
+    const auto pieces = ImapCommandBuilder(nextTag(), isUid ? "UID FETCH" : "FETCH")
+                            .atom(QByteArray::number(number))
+                            .atom(isUid ? "(UID INTERNALDATE BODY.PEEK[])" : "(INTERNALDATE BODY.PEEK[])")
+                            .pieces();
+    std::optional<RawMessage> message;
+    reportingProgress_ = true;
+    const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
+        if (!isFetchOf(response, number, isUid))
+            return;
+        // A server may spread one message's items over several FETCH responses.
+        if (const ImapToken* body = fetchItem(response, "BODY[]"); body && body->isString()) {
+            if (!message)
+                message.emplace();
+            message->bytes = body->value;
+        }
+        if (const ImapToken* date = fetchItem(response, "INTERNALDATE"); date && date->isString()) {
+            if (!message)
+                message.emplace();
+            message->internalDate = parseInternalDate(date->value);
+        }
+    });
+    reportingProgress_ = false;
+    if (!exchange)
+        return {answer(MailStatus::Failed)};
+    recordReply(operation, *exchange);
+    if (!exchange->ok())
+        return {answer(MailStatus::Failed)};
+    if (!message || message->bytes.isNull()) {
+        setError(QStringLiteral("%1 failed: the server sent no message (%2)").arg(operation, lineText(exchange->tagged.raw)));
+        return {answer(MailStatus::Failed)};
+    }
+    if (sink_)
+        sink_->percentDone(100);
+    return answer(std::move(*message));
+}
+
 
 MailResult ImapClient::beginFetchRun(int first, int last)
 {
