@@ -3,11 +3,10 @@
 #include "app/error_log.h"
 #include "platform/store/sqlite_statement.h"
 #include "platform/store/store_file.h"
+#include "platform/store/stored_folder_key.h"
 #include "platform/store/stored_record.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QScopeGuard>
 
@@ -35,12 +34,6 @@ constexpr int kWriterWaitMs = 2000;
 // events run and asks again.
 constexpr int kWindowWaitMs = 50;
 constexpr int kBusyStepMs = 5;
-// A transaction's pages wait in the cache until it commits: batches stay
-// small, so the store does not make the window larger.
-constexpr size_t kBatchRecords = 32;
-// The log of changes may take this share of the cap, and at most this much.
-constexpr qint64 kLogShare = 8;
-constexpr qint64 kLargestLog = 64LL * 1024 * 1024;
 constexpr int kForeign = -1;
 constexpr int kNewer = -2;
 constexpr int kRefused = -3;
@@ -51,23 +44,6 @@ const char* const kTables =
     " UNIQUE(user, host, port, mailbox));"
     "CREATE TABLE IF NOT EXISTS messages(folder INTEGER NOT NULL, uid INTEGER NOT NULL, record BLOB NOT NULL,"
     " PRIMARY KEY(folder, uid));";
-const char* const kFindFolder = "SELECT id, uidvalidity, rules FROM folders WHERE user=? AND host=? AND port=? AND mailbox=?";
-
-QString lowered(const QString& text) { return text.toLower(); }
-
-qint64 now() { return QDateTime::currentMSecsSinceEpoch(); }
-
-bool sameFolder(const StoredFolder& a, const StoredFolder& b)
-{
-    return a.user == b.user && a.host == b.host && a.port == b.port && a.mailbox == b.mailbox && a.uidValidity == b.uidValidity
-        && a.rules == b.rules;
-}
-
-void bindFolder(Statement& statement, const StoredFolder& folder)
-{
-    statement.bind(1, lowered(folder.user)).bind(2, lowered(folder.host)).bind(3, folder.port).bindBlob(4, folder.mailbox);
-}
-
 }  // namespace
 
 SqliteMessageStore::SqliteMessageStore(MessageStoreOptions options)
@@ -129,6 +105,21 @@ bool SqliteMessageStore::openFile()
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite::check(db_, rc);
     sqlite3_busy_handler(db_, &SqliteMessageStore::waitWhileBusy, this);
+    const qint64 layout = checkedLayout();
+    applySettings();
+    Transaction transaction(db_);
+    if (layout != 0 && layout < kLayoutVersion)
+        exec(db_, "DROP TABLE IF EXISTS messages; DROP TABLE IF EXISTS folders");
+    exec(db_, kTables);
+    exec(db_, QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2").arg(kApplicationId).arg(kLayoutVersion).toUtf8().constData());
+    transaction.commit();
+    return true;
+}
+
+// The file's layout version, once it is known to be this program's store
+// of a layout it can read (0 for a file still empty).
+qint64 SqliteMessageStore::checkedLayout()
+{
     // Read in one statement, so from one state of the file: another program
     // may be making it meanwhile, and its tables without its mark would look
     // like a file of someone else's.
@@ -151,31 +142,27 @@ bool SqliteMessageStore::openFile()
         throw Failure{kNewer, QStringLiteral("%1 was made by a newer version of this program").arg(path_)};
     if (tables == 0)
         exec(db_, "PRAGMA auto_vacuum=INCREMENTAL");
-    // Deleted mail is overwritten, so forgetting a message leaves nothing of it.
-    // A small cache: records are read once per run and written once, and the
-    // window that holds them all must not grow for the store. Turning a file
-    // to write-ahead logging takes it alone for a moment: another program
-    // opening it then hears "busy" at once, without the busy handler.
+    return layout;
+}
+
+// Deleted mail is overwritten, so forgetting a message leaves nothing of it.
+// A small cache: records are read once per run and written once, and the
+// window that holds them all must not grow for the store.
+void SqliteMessageStore::applySettings()
+{
+    const qint64 logPages = qMax<qint64>(1, logAllowance() / 2 / scalar(db_, "PRAGMA page_size"));
     const QByteArray settings = QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA secure_delete=ON;"
                                                " PRAGMA journal_size_limit=%1; PRAGMA wal_autocheckpoint=%2; PRAGMA cache_size=-512")
                                     .arg(logAllowance() / 2)
-                                    .arg(qMax<qint64>(1, logAllowance() / 2 / 4096))
+                                    .arg(logPages)
                                     .toUtf8();
-    QElapsedTimer waited;
-    waited.start();
-    int rc2 = sqlite3_exec(db_, settings.constData(), nullptr, nullptr, nullptr);
-    while (rc2 == SQLITE_BUSY && !stopWaiting_ && !waited.hasExpired(waitMs_)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kBusyStepMs));
-        rc2 = sqlite3_exec(db_, settings.constData(), nullptr, nullptr, nullptr);
-    }
-    sqlite::check(db_, rc2);
-    Transaction transaction(db_);
-    if (layout != 0 && layout < kLayoutVersion)
-        exec(db_, "DROP TABLE IF EXISTS messages; DROP TABLE IF EXISTS folders");
-    exec(db_, kTables);
-    exec(db_, QStringLiteral("PRAGMA application_id=%1; PRAGMA user_version=%2").arg(kApplicationId).arg(kLayoutVersion).toUtf8().constData());
-    transaction.commit();
-    return true;
+    // Turning a file to write-ahead logging takes it alone for a moment:
+    // another program opening it then hears "busy" at once, without the busy
+    // handler, so this waits as the handler would.
+    int rc = sqlite3_exec(db_, settings.constData(), nullptr, nullptr, nullptr);
+    for (int tries = 0; rc == SQLITE_BUSY && waitWhileBusy(this, tries); ++tries)
+        rc = sqlite3_exec(db_, settings.constData(), nullptr, nullptr, nullptr);
+    sqlite::check(db_, rc);
 }
 
 void SqliteMessageStore::fail(int code, const QString& text)
@@ -244,8 +231,8 @@ std::map<quint32, EmailRecord> SqliteMessageStore::readKept(const StoredFolder& 
 {
     std::map<quint32, EmailRecord> records;
     Transaction transaction(db_);
-    Statement find(db_, kFindFolder);
-    bindFolder(find, folder);
+    Statement find(db_, stored_folder_key::kFind);
+    stored_folder_key::bind(find, folder);
     if (!find.step())
         return records;
     const qint64 id = find.integer(0);
@@ -257,7 +244,7 @@ std::map<quint32, EmailRecord> SqliteMessageStore::readKept(const StoredFolder& 
         dropped = sqlite3_changes(db_) > 0;
     }
     Statement touch(db_, "UPDATE folders SET uidvalidity=?, rules=?, used=? WHERE id=?");
-    touch.bind(1, folder.uidValidity).bind(2, folder.rules).bind(3, now()).bind(4, id).step();
+    touch.bind(1, folder.uidValidity).bind(2, folder.rules).bind(3, stored_folder_key::now()).bind(4, id).step();
 
     std::vector<quint32> uids = listed.uids;
     std::sort(uids.begin(), uids.end());
@@ -306,132 +293,6 @@ void SqliteMessageStore::flush()
 {
     std::unique_lock lock(queueGuard_);
     queueChanged_.wait(lock, [this] { return queue_.empty() && !writing_; });
-}
-
-void SqliteMessageStore::writeLoop()
-{
-    std::unique_lock lock(queueGuard_);
-    while (true) {
-        queueChanged_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (queue_.empty())
-            return;
-        std::deque<Pending> batch;
-        // A batch's pages pass through the log of changes: it stays within the log's share.
-        qint64 batchBytes = 0;
-        while (!queue_.empty() && batch.size() < kBatchRecords && (batch.empty() || batchBytes < logAllowance() / 2)) {
-            batchBytes += 2 * (queue_.front().record.s_PlainText.size() + queue_.front().record.s_HTMLText.size());
-            batch.push_back(std::move(queue_.front()));
-            queue_.pop_front();
-        }
-        writing_ = true;
-        lock.unlock();
-        {
-            std::lock_guard db(dbGuard_);
-            try {
-                if (inUse_ && open())
-                    writeBatch(batch);
-            } catch (const Failure& failure) {
-                fail(failure.code, failure.text);
-            }
-        }
-        batch.clear();
-        lock.lock();
-        writing_ = false;
-        queueChanged_.notify_all();
-    }
-}
-
-// -1 when the folder is kept under another numbering or rules: a record of
-// an earlier run that reaches the file after a later one looked is stale.
-qint64 SqliteMessageStore::folderId(const StoredFolder& folder, bool create)
-{
-    Statement find(db_, kFindFolder);
-    bindFolder(find, folder);
-    if (find.step())
-        return find.integer(1) == folder.uidValidity && find.integer(2) == folder.rules ? find.integer(0) : -1;
-    if (!create)
-        return -1;
-    Statement add(db_, "INSERT INTO folders(user, host, port, mailbox, uidvalidity, rules, used) VALUES(?, ?, ?, ?, ?, ?, ?)");
-    bindFolder(add, folder);
-    add.bind(5, folder.uidValidity).bind(6, folder.rules).bind(7, now()).step();
-    return sqlite3_last_insert_rowid(db_);
-}
-
-void SqliteMessageStore::writeBatch(std::deque<Pending>& batch)
-{
-    try {
-        Transaction transaction(db_);
-        Statement insert(db_, "INSERT OR REPLACE INTO messages(folder, uid, record) VALUES(?, ?, ?)");
-        Statement touch(db_, "UPDATE folders SET used=? WHERE id=?");
-        const StoredFolder* lastFolder = nullptr;
-        qint64 id = -1;
-        qint64 used = fileBytes();
-        const qint64 budget = options_.capBytes - logAllowance();
-        for (const Pending& pending : batch) {
-            if (!lastFolder || !sameFolder(pending.folder, *lastFolder)) {
-                id = folderId(pending.folder, true);
-                lastFolder = &pending.folder;
-                if (id >= 0) {
-                    touch.bind(1, now()).bind(2, id).step();
-                    touch.reset();
-                }
-            }
-            const QByteArray piece = stored_record::serialised(pending.record);
-            // What could not be read back is not kept: it is read from the server each time.
-            if (id < 0 || !stored_record::restored(piece))
-                continue;
-            if (used + piece.size() > budget) {
-                if (!makeRoom(id, piece.size()))
-                    continue;  // beyond the cap even alone: the rest of the folder is read each time
-                used = fileBytes();
-            }
-            insert.bind(1, id).bind(2, pending.uid).bindBlob(3, piece).step();
-            insert.reset();
-            used += piece.size();
-        }
-        transaction.commit();
-    } catch (const Failure& failure) {
-        // Forgetting cut the wait for another program's lock short: what was
-        // to be written is to be forgotten anyway.
-        if (!stopWaiting_)
-            fail(failure.code, failure.text);
-        return;
-    }
-    if (logBytes() > logAllowance() / 2)
-        emptyLog();
-}
-
-// The file's size, free pages included: what the cap holds is what is on disk.
-qint64 SqliteMessageStore::fileBytes() { return scalar(db_, "PRAGMA page_count") * scalar(db_, "PRAGMA page_size"); }
-
-qint64 SqliteMessageStore::logBytes() const { return QFileInfo(path_ + QStringLiteral("-wal")).size(); }
-
-qint64 SqliteMessageStore::logAllowance() const { return qMin(kLargestLog, options_.capBytes / kLogShare); }
-
-// Copies the log of changes into the file and empties it; left for later
-// while another program reads.
-void SqliteMessageStore::emptyLog() { sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr); }
-
-// The folders used least recently go until `bytes` more fit under the cap;
-// false when only `keepFolder` is left and they still do not.
-bool SqliteMessageStore::makeRoom(qint64 keepFolder, qint64 bytes)
-{
-    const qint64 budget = options_.capBytes - logAllowance();
-    while (true) {
-        // Pages freed earlier go back first: they may be room enough.
-        exec(db_, "PRAGMA incremental_vacuum");
-        if (fileBytes() + bytes <= budget)
-            return true;
-        Statement oldest(db_, "SELECT id FROM folders WHERE id<>? ORDER BY used, id LIMIT 1");
-        oldest.bind(1, keepFolder);
-        if (!oldest.step())
-            return false;
-        const qint64 id = oldest.integer(0);
-        Statement dropMessages(db_, "DELETE FROM messages WHERE folder=?");
-        dropMessages.bind(1, id).step();
-        Statement dropFolder(db_, "DELETE FROM folders WHERE id=?");
-        dropFolder.bind(1, id).step();
-    }
 }
 
 // The files go whole, whatever became of the store in this run: nothing of

@@ -56,6 +56,8 @@ private:
     // All of these run with dbGuard_ held.
     bool open();
     bool openFile();
+    qint64 checkedLayout();
+    void applySettings();
     void fail(int code, const QString& text);
     void noteOnce(bool& noted, const QString& text);
     std::map<quint32, EmailRecord> readKept(const StoredFolder& folder, const ListedUids& listed, bool& removed);
@@ -65,6 +67,7 @@ private:
     qint64 fileBytes();
     qint64 logBytes() const;
     qint64 logAllowance() const;
+    qint64 fileAllowance() const;  // the cap less the log's share
     void emptyLog();
     void close();
 
