@@ -54,12 +54,12 @@ MailResult ImapClient::connect(const ImapServer& server)
     Call call(*this, operation, Call::Needs::Nothing);
     if (!call.ok())
         return answer(MailStatus::Failed);
-    server_ = server;
+    opened_.server = server;
     secrets_.clear();
-    preamble_.clear();
-    signInAgain_ = nullptr;
+    opened_.preamble.clear();
+    opened_.signInAgain = nullptr;
     pipelineRefused_ = false;
-    mailbox_.clear();
+    selected_.name.clear();
     tagCounter_ = 0;
     Watch watch(*this);
     return answer(openConnection(operation, watch) ? MailStatus::Ok : MailStatus::Failed);
@@ -74,16 +74,16 @@ bool ImapClient::openConnection(const QString& operation, Watch& watch)
     reader_ = ImapResponseReader();
     unusableReason_.clear();
     byeText_.clear();
-    messageCount_ = 0;
-    uidValidity_ = 0;
+    selected_.count = 0;
+    selected_.uidValidity = 0;
 
     watch.activity();
     const auto keepWaiting = [this, &watch] {
         watch.poll();
         return !watch.abandonDue() && !disconnectedInCall();
     };
-    if (!transport_->open(server_.host, server_.port, options_.connectTimeoutMs, keepWaiting)) {
-        setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, server_.host).arg(server_.port).arg(transport_->errorText()));
+    if (!transport_->open(opened_.server.host, opened_.server.port, options_.connectTimeoutMs, keepWaiting)) {
+        setError(QStringLiteral("%1 to %2 port %3 failed: %4").arg(operation, opened_.server.host).arg(opened_.server.port).arg(transport_->errorText()));
         transport_->close();
         return false;
     }
@@ -92,7 +92,7 @@ bool ImapClient::openConnection(const QString& operation, Watch& watch)
     if (!greeting)
         return false;
     if (greeting->kind != ImapResponse::Kind::Untagged || !(greeting->isStatus("OK") || greeting->isStatus("PREAUTH"))) {
-        breakConnection(QStringLiteral("%1 to %2 failed: the server greeted with: %3").arg(operation, server_.host, lineText(greeting->raw)));
+        breakConnection(QStringLiteral("%1 to %2 failed: the server greeted with: %3").arg(operation, opened_.server.host, lineText(greeting->raw)));
         return false;
     }
     setError(QStringLiteral("%1: %2").arg(operation, lineText(greeting->raw)));
@@ -114,7 +114,7 @@ MailReply<QString> ImapClient::sendRawCommand(const QString& command)
         return {answer(MailStatus::Failed)};
     recordReply(operation, *exchange);
     if (link_ != Link::SignedIn && activity_ != Activity::Reopening)
-        preamble_.push_back(command);
+        opened_.preamble.push_back(command);
     // A refusal is an answer too; only no answer at all is a failure.
     QByteArray text;
     for (const ImapResponse& response : exchange->untagged)
@@ -133,7 +133,7 @@ MailResult ImapClient::login(const QString& user, const QString& password)
         return answer(MailStatus::Failed);
     const MailResult status = signIn(user, password);
     if (status.ok() && activity_ != Activity::Reopening)
-        signInAgain_ = [this, user, password] { return signIn(user, password); };
+        opened_.signInAgain = [this, user, password] { return signIn(user, password); };
     return status;
 }
 
@@ -179,7 +179,7 @@ void ImapClient::disconnect()
         }
     }
     closeQuietly();
-    messageCount_ = 0;
+    selected_.count = 0;
     setError(QStringLiteral("disconnect: connection closed"));
 }
 
@@ -256,7 +256,7 @@ std::optional<ImapResponse> ImapClient::awaitResponse(const QString& operation, 
             breakConnection(QStringLiteral("%1 failed: unreadable reply: %2").arg(operation, reader_.errorText()));
             return std::nullopt;
         }
-        if (reportingProgress_)
+        if (progress_.reporting)
             reportFetchProgress();
         watch.poll();
         if (watch.abandonDue()) {
@@ -295,7 +295,7 @@ void ImapClient::noteUntagged(const ImapResponse& response)
     }
     if (response.isStatus("OK") && response.text.startsWith("[UIDVALIDITY ")) {
         const QByteArray value = response.text.mid(13, response.text.indexOf(']') - 13);
-        uidValidity_ = value.toUInt();
+        selected_.uidValidity = value.toUInt();
         return;
     }
     const auto& data = response.data;
@@ -306,9 +306,9 @@ void ImapClient::noteUntagged(const ImapResponse& response)
     if (!isNumber)
         return;
     if (data[1].isAtom("EXISTS"))
-        messageCount_ = number;
-    else if (data[1].isAtom("EXPUNGE") && messageCount_ > 0)
-        --messageCount_;
+        selected_.count = number;
+    else if (data[1].isAtom("EXPUNGE") && selected_.count > 0)
+        --selected_.count;
 }
 
 void ImapClient::reportFetchProgress()
@@ -318,8 +318,8 @@ void ImapClient::reportFetchProgress()
         return;
     // 100 is kept for the finished message.
     const int percent = static_cast<int>(qMin<qint64>(99, progress->received * 100 / progress->total));
-    if (percent > lastPercent_) {
-        lastPercent_ = percent;
+    if (percent > progress_.lastPercent) {
+        progress_.lastPercent = percent;
         sink_->percentDone(percent);
     }
 }

@@ -73,7 +73,7 @@ public:
     // not connected."); Failed for connection trouble.
     MailResult authenticateXoauth2(const QString& user, AccessTokenSource tokens);
     MailResult selectMailbox(const QString& mailbox);
-    int numMessages() const { return messageCount_; }
+    int numMessages() const { return selected_.count; }
     MailReply<QStringList> listMailboxes(const QString& reference, const QString& pattern);
     MailReply<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern);
     // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
@@ -91,8 +91,8 @@ public:
     std::vector<ImapFetchWindow::Entry> runEntries() const;
     // The port the latest connect went to, and the bytes the selected
     // mailbox was asked for by: the server's own name for it.
-    int port() const { return server_.port; }
-    QByteArray selectedWireName() const { return mailboxWire_; }
+    int port() const { return opened_.server.port; }
+    QByteArray selectedWireName() const { return selected_.wire; }
     // The folder's UIDVALIDITY the run reads under.
     quint32 runUidValidity() const { return run_ ? run_->uidValidity() : 0; }
     // Messages of the run had elsewhere (ascending): never asked for.
@@ -201,35 +201,50 @@ private:
     QByteArray nextTag();
     bool pollAbort();
 
+    // How the connection was opened, so that a fetch run can open it again the same way.
+    struct HowOpened {
+        ImapServer server{QString(), 0};   // as the latest connect was told
+        std::vector<QString> preamble;     // raw commands sent on this connection before sign-in
+        // Signs in again the way the latest successful sign-in did; a
+        // reconnect uses it, so it never asks the user anything.
+        std::function<MailResult()> signInAgain;
+    };
+    struct SelectedMailbox {
+        QString name;
+        QByteArray wire;  // the bytes it was selected by
+        int count = 0;
+        quint32 uidValidity = 0;
+    };
+    // Of the latest listing.
+    struct Listing {
+        std::map<QString, QString> specialUse;  // role in lower case -> mailbox
+        // For every name shown the bytes the server listed: a name need not
+        // come back the same through decoding and encoding.
+        QHash<QString, QByteArray> listedNames;
+    };
+    struct Progress {
+        bool reporting = false;
+        int lastPercent = -1;
+    };
+
     std::unique_ptr<ImapTransport> transport_;
     const ImapOptions options_;
     ImapResponseReader reader_;
     ImapNotifications* sink_ = nullptr;
-    ImapServer server_{QString(), 0};  // as the latest connect was told
+    HowOpened opened_;
     Link link_ = Link::Closed;
     Activity activity_ = Activity::Idle;
     bool pipelineRefused_ = false;     // the server answered a pipelined FETCH with BAD
     QString unusableReason_;
     int tagCounter_ = 0;
-    int messageCount_ = 0;
-    std::map<QString, QString> specialUse_;  // role in lower case -> mailbox
-    // Of the latest listing, for every name shown the bytes the server listed:
-    // a name need not come back the same through decoding and encoding.
-    QHash<QString, QByteArray> listedNames_;
+    SelectedMailbox selected_;
+    Listing listing_;
     qint64 untaggedBytes_ = 0;         // of the command being answered
-    quint32 uidValidity_ = 0;
-    QString mailbox_;                  // the selected mailbox
-    QByteArray mailboxWire_;           // and the bytes it was selected by
     QByteArray byeText_;
     QString lastError_;
     std::vector<QString> secrets_;     // the password as it may come back from a server
-    std::vector<QString> preamble_;    // raw commands sent on this connection before sign-in
-    // Signs in again the way the latest successful sign-in did; a reconnect
-    // uses it, so it never asks the user anything.
-    std::function<MailResult()> signInAgain_;
     std::optional<ImapFetchWindow> run_;
-    bool reportingProgress_ = false;
-    int lastPercent_ = -1;
+    Progress progress_;
 };
 
 }  // namespace tallyhive::platform

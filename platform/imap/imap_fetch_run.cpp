@@ -40,17 +40,17 @@ MailReply<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
         return {answer(MailStatus::Failed)};
     }
 
-    lastPercent_ = -1;
+    progress_.lastPercent = -1;
     if (sink_) {
         sink_->percentDone(0);
-        lastPercent_ = 0;
+        progress_.lastPercent = 0;
     }
     const auto pieces = ImapCommandBuilder(nextTag(), isUid ? "UID FETCH" : "FETCH")
                             .atom(QByteArray::number(number))
                             .atom(isUid ? "(UID INTERNALDATE BODY.PEEK[])" : "(INTERNALDATE BODY.PEEK[])")
                             .pieces();
     std::optional<RawMessage> message;
-    reportingProgress_ = true;
+    progress_.reporting = true;
     const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
         if (!isFetchOf(response, number, isUid))
             return;
@@ -66,7 +66,7 @@ MailReply<ImapClient::RawMessage> ImapClient::fetchRaw(int number, bool isUid)
             message->internalDate = parseInternalDate(date->value);
         }
     });
-    reportingProgress_ = false;
+    progress_.reporting = false;
     if (!exchange)
         return {answer(MailStatus::Failed)};
     recordReply(operation, *exchange);
@@ -88,7 +88,7 @@ MailResult ImapClient::beginFetchRun(int first, int last)
     Call call(*this, operation);
     if (!call.ok())
         return answer(MailStatus::Failed);
-    if (mailbox_.isEmpty()) {
+    if (selected_.name.isEmpty()) {
         setError(QStringLiteral("%1 failed: no mailbox is selected").arg(operation));
         return answer(MailStatus::Failed);
     }
@@ -96,7 +96,7 @@ MailResult ImapClient::beginFetchRun(int first, int last)
     // Only numbers the mailbox has are asked about: servers refuse a set that
     // reaches beyond them.
     const qint64 low = qMax(first, 1);
-    const qint64 high = qMin(last, messageCount_);
+    const qint64 high = qMin(last, selected_.count);
     if (low <= high) {
         const auto pieces = ImapCommandBuilder(nextTag(), "FETCH")
                                 .atom(QByteArray::number(low) + ':' + QByteArray::number(high))
@@ -118,7 +118,7 @@ MailResult ImapClient::beginFetchRun(int first, int last)
         if (!exchange->ok())
             return answer(MailStatus::Failed);
     }
-    run_.emplace(first, last, std::move(entries), uidValidity_, options_.window);
+    run_.emplace(first, last, std::move(entries), selected_.uidValidity, options_.window);
     setError(QStringLiteral("%1: the server lists %2 of these messages").arg(operation).arg(run_->listed()));
     return answer(MailStatus::Ok);
 }
@@ -176,10 +176,10 @@ ImapClient::RawRunMessage ImapClient::fetchRunRaw(int number)
         return finishRunMessage(std::move(missing));
     }
 
-    lastPercent_ = -1;
+    progress_.lastPercent = -1;
     if (sink_) {
         sink_->percentDone(0);
-        lastPercent_ = 0;
+        progress_.lastPercent = 0;
     }
     Watch watch(*this);
     while (true) {
@@ -250,9 +250,9 @@ bool ImapClient::pump(const QString& operation, Watch& watch, qint64 wanted)
     if (!window.inFlight() && !reader_.hasResponse())
         return true;
     // Replies come in the order asked, so the literal arriving is the wanted message's.
-    reportingProgress_ = window.firstInFlight(wanted);
+    progress_.reporting = window.firstInFlight(wanted);
     auto response = awaitResponse(operation, watch, options_.readTimeoutMs);
-    reportingProgress_ = false;
+    progress_.reporting = false;
     if (!response)
         return false;
     switch (response->kind) {
@@ -337,29 +337,29 @@ bool ImapClient::openAgain(Watch& watch)
     const Activity outer = activity_;
     activity_ = Activity::Reopening;
     const auto restore = qScopeGuard([this, outer] { activity_ = outer; });
-    const QString mailbox = mailbox_;
+    const QString mailbox = selected_.name;
     if (!openConnection(operation, watch))
         return false;
     if (disconnectedInCall()) {
         closeQuietly();
         return false;
     }
-    for (const QString& command : preamble_) {
+    for (const QString& command : opened_.preamble) {
         if (!run(operation, {nextTag() + ' ' + command.toUtf8() + "\r\n"}))
             return false;
     }
     // A copy: signing in sets the member anew.
-    const auto signInAgain = signInAgain_;
+    const auto signInAgain = opened_.signInAgain;
     if (signInAgain && !signInAgain().ok())
         return false;
     if (!select(mailbox).ok())
         return false;
-    if (uidValidity_ != run_->uidValidity()) {
+    if (selected_.uidValidity != run_->uidValidity()) {
         run_->noteFolderChanged();
         breakConnection(QStringLiteral("the folder %1 was renumbered on the server while it was read (UIDVALIDITY %2, now %3)")
                             .arg(mailbox)
                             .arg(run_->uidValidity())
-                            .arg(uidValidity_));
+                            .arg(selected_.uidValidity));
         return false;
     }
     return true;

@@ -44,7 +44,7 @@ struct DistinctNames {
 
 MailResult ImapClient::selectMailbox(const QString& mailbox)
 {
-    messageCount_ = 0;
+    selected_.count = 0;
     Call call(*this, QStringLiteral("selectMailbox"));
     if (!call.ok())
         return answer(MailStatus::Failed);
@@ -54,23 +54,23 @@ MailResult ImapClient::selectMailbox(const QString& mailbox)
 MailResult ImapClient::select(const QString& mailbox)
 {
     const QString operation = QStringLiteral("selectMailbox");
-    messageCount_ = 0;
-    uidValidity_ = 0;
-    mailbox_.clear();
-    mailboxWire_.clear();
-    const auto listed = listedNames_.constFind(mailbox);
-    const QByteArray wireName = listed != listedNames_.cend() ? *listed : encodeMailboxName(mailbox);
+    selected_.count = 0;
+    selected_.uidValidity = 0;
+    selected_.name.clear();
+    selected_.wire.clear();
+    const auto listed = listing_.listedNames.constFind(mailbox);
+    const QByteArray wireName = listed != listing_.listedNames.cend() ? *listed : encodeMailboxName(mailbox);
     const auto pieces = ImapCommandBuilder(nextTag(), "SELECT").string(wireName).pieces();
     const auto exchange = run(operation, pieces);
     if (!exchange)
         return answer(MailStatus::Failed);
     recordReply(operation, *exchange);
     if (!exchange->ok()) {
-        messageCount_ = 0;
+        selected_.count = 0;
         return answer(MailStatus::Failed);
     }
-    mailbox_ = mailbox;
-    mailboxWire_ = wireName;
+    selected_.name = mailbox;
+    selected_.wire = wireName;
     return answer(MailStatus::Ok);
 }
 
@@ -98,7 +98,7 @@ MailReply<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QStrin
     std::vector<MailboxEntry> entries;
     DistinctNames names;
     int skipped = 0;
-    specialUse_.clear();
+    listing_.specialUse.clear();
     const auto exchange = run(operation, pieces, [&](ImapResponse&& response) {
         if (response.truncated) {
             ++skipped;  // a name too long to be one the user could pick
@@ -113,7 +113,7 @@ MailReply<std::vector<MailboxEntry>> ImapClient::listMailboxEntries(const QStrin
     recordReply(operation, *exchange);
     if (!exchange->ok())
         return {answer(MailStatus::Failed)};
-    listedNames_ = std::move(names.listed);
+    listing_.listedNames = std::move(names.listed);
     if (skipped > 0)
         setError(lastError_ + QStringLiteral(" (%1 over-long replies skipped)").arg(skipped));
     return answer(std::move(entries));
@@ -126,14 +126,14 @@ void ImapClient::noteSpecialUse(const MailboxEntry& entry)
                                               QStringLiteral("\\trash")};
     for (const QString& role : roles) {
         if (entry.has(role))
-            specialUse_.try_emplace(role, entry.name);
+            listing_.specialUse.try_emplace(role, entry.name);
     }
 }
 
 QString ImapClient::specialUseMailbox(const QString& role) const
 {
-    const auto found = specialUse_.find(role.toLower());
-    return found == specialUse_.end() ? QString() : found->second;
+    const auto found = listing_.specialUse.find(role.toLower());
+    return found == listing_.specialUse.end() ? QString() : found->second;
 }
 
 }  // namespace tallyhive::platform

@@ -15,7 +15,7 @@ MailResult ImapClient::authenticateXoauth2(const QString& user, AccessTokenSourc
     const MailResult status = signInWithTokens(user, tokens);
     if (status.ok()) {
         // A reconnect asks the same source, which never opens a browser.
-        signInAgain_ = [this, user, tokens] { return signInWithTokens(user, tokens); };
+        opened_.signInAgain = [this, user, tokens] { return signInWithTokens(user, tokens); };
     }
     return status;
 }
