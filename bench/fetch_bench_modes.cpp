@@ -80,8 +80,6 @@ Figures runExtraction(int count)
     session->IMAPServer = config::imapHost();
     session->Username = qEnvironmentVariable(kUserVariable);
     session->Password = qEnvironmentVariable(kPasswordVariable);
-    session->CurrentLocation = 1;
-    session->MaxRecord = count;
 
     Figures figures;
     session->MailExtractListing = [&figures](EmailRecord&& listing, int) {
@@ -91,7 +89,7 @@ Figures runExtraction(int count)
     };
     QElapsedTimer timer;
     timer.start();
-    session->StartMailExtraction(folder());
+    session->StartMailExtraction(folder(), 1, count);
     figures.seconds = timer.nsecsElapsed() / 1e9;
     measureProcess(figures);
     return figures;

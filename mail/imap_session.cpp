@@ -103,13 +103,13 @@ std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
     return folders;
 }
 
-void clsChilkatIMAP::StartMailExtraction(const QString& FolderName)
+void clsChilkatIMAP::StartMailExtraction(const QString& FolderName, int first, int last)
 {
     const auto self = shared_from_this();
+    CurrentLocation = first;
+    MaxRecord = last;
     Shortfall = RunShortfall{};
-    Shortfall.asked = qMax<qint64>(0, qint64(MaxRecord) - CurrentLocation + 1);
-    const int first = CurrentLocation;
-    const int last = MaxRecord;
+    Shortfall.asked = qMax<qint64>(0, qint64(last) - first + 1);
     if (!beginRun(FolderName, first, last))
         return;
     // However the loop ends, requests the component still has outstanding go.

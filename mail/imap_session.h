@@ -56,7 +56,10 @@ public:
     void GetLastError();
     int GetTotalMessage(const QString& FolderName);
     std::optional<QStringList> EnumMailFolders();
-    void StartMailExtraction(const QString& FolderName);
+    // Reads messages first .. last of the folder; they reach MailExtractListing one by one.
+    void StartMailExtraction(const QString& FolderName, int first, int last);
+    // Ends the run going on, or the next, as the user's Stop.
+    void stop() { AbortProcess = true; }
 
     // The session's events; whoever holds the session subscribes here. A
     // fetched message is handed over whole, uID being its sequence number in

@@ -112,12 +112,11 @@ void FetchPanel::PushButton3_Click()
     if (takeRunSession(h, 128, session)) {
         QString folder;
         h.step(152, [&] { folder = window_.folders.SelectedFolderName(); });
-        if (h.test(172, [&] { return session != nullptr; })) {
-            h.step(174, [&] { session->CurrentLocation = 1; });
-            h.step(176, [&] { session->MaxRecord = session->GetTotalMessage(folder); });
-        }
-        if (h.test(178, [&] { return require(session)->MaxRecord > 0; })) {
-            h.step(182, [&] { require(session)->StartMailExtraction(folder); });
+        int total = 0;
+        if (h.test(172, [&] { return session != nullptr; }))
+            h.step(176, [&] { total = session->GetTotalMessage(folder); });
+        if (h.test(178, [&] { return require(session) && total > 0; })) {
+            h.step(182, [&] { require(session)->StartMailExtraction(folder, 1, total); });
         } else {
             h.step(184, [&] { window_.services.boxes.show(texts::NoEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
             h.step(186, [&] { window_.activity.holdBackDone() = true; });
@@ -141,8 +140,7 @@ void FetchPanel::PushButton2_Click()
     if (takeRunSession(h, 120, session)) {
         QString folder;
         h.step(144, [&] { folder = window_.folders.SelectedFolderName(); });
-        bool rangeAccepted = false;
-        Form2 dialog(window_.services.boxes, rangeAccepted, window_.activity.holdBackDone(), Frame4->window());
+        Form2 dialog(window_.services.boxes, Frame4->window());
         if (h.test(164, [&] { return session != nullptr; })) {
             h.step(166, [&] { dialog.ChilkatIMAP = session; });
             h.step(168, [&] { dialog.MaxMessage = session->GetTotalMessage(folder); });
@@ -150,17 +148,18 @@ void FetchPanel::PushButton2_Click()
         bool rangeRun = false;
         if (h.test(170, [&] { return require(session)->GetTotalMessage(folder) > 0; })) {
             h.step(172, [&] {
-                rangeAccepted = false;
                 dialog.Form_Load();
                 dialog.exec();
+                // However it closed: only a run it starts may say "Done.".
+                window_.activity.holdBackDone() = true;
             });
-            rangeRun = !h.test(174, [&] { return !rangeAccepted; });
+            rangeRun = !h.test(174, [&] { return !dialog.range(); });
             if (rangeRun) {
                 h.step(176, [&] { window_.list.view().removeAllRows(); });
                 h.step(178, [&] { window_.list.view().setSortingEnabled(false); });
                 h.step(180, [&] { window_.list.RefreshCounts(true); });
                 h.step(182, [&] { window_.activity.holdBackDone() = false; });
-                h.step(186, [&] { require(session)->StartMailExtraction(folder); });
+                h.step(186, [&] { require(session)->StartMailExtraction(folder, dialog.range()->first, dialog.range()->last); });
             }
         } else {
             h.step(188, [&] { window_.services.boxes.show(texts::ZeroEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
@@ -181,7 +180,7 @@ void FetchPanel::Stop()
     // The buttons come back at once, but wait until the stopped command has
     // run its closing lines.
     window_.activity.stop();
-    h.step(218, [&] { require(window_.session.current)->AbortProcess = true; });
+    h.step(218, [&] { require(window_.session.current)->stop(); });
     h.step(220, [&] { window_.session.current.reset(); });
 }
 

@@ -81,7 +81,7 @@ void Form1::Disconnect(bool afterFailedConnect)
         h.step(160, [&] {
             // A run going on ends as on Stop: the user ended it.
             if (session_.current)
-                session_.current->AbortProcess = true;
+                session_.current->stop();
             if (session_.component)
                 session_.component->disconnect();
         });

@@ -18,8 +18,7 @@
 
 namespace tallyhive {
 
-Form2::Form2(platform::MessageBoxes& boxes, bool& rangeAccepted, bool& skipDoneMessage, QWidget* owner)
-    : QDialog(owner), boxes_(boxes), rangeAccepted_(rangeAccepted), skipDoneMessage_(skipDoneMessage)
+Form2::Form2(platform::MessageBoxes& boxes, QWidget* owner) : QDialog(owner), boxes_(boxes)
 {
     setWindowTitle(texts::GetSomeTitle);
     setFixedSize(twipsToPixels(4215), twipsToPixels(2100));
@@ -56,7 +55,7 @@ void Form2::Form_Load()
     // file must not stop: the standard pointer serves then.
     if (FileExists(cursorFile))
         pointer->tryLoadCustom(cursorFile);
-    rangeAccepted_ = false;
+    range_.reset();
     Text1[1]->setText(QString::number(MaxMessage));
     Label1[1]->setText(texts::ToMaxOf + QString::number(MaxMessage) + u')');
     setTabOrder(Text1[1], Text1[0]);
@@ -88,17 +87,9 @@ void Form2::PushButton1_Click()
             throw AppError(texts::ObjectNotSet);
         // A first number beyond the last fetches nothing however large it is;
         // capping it keeps it a valid message number.
-        ChilkatIMAP->CurrentLocation = static_cast<int>(roundHalfEven(std::min(first, MaxMessage + 1.0)));
-        ChilkatIMAP->MaxRecord = static_cast<int>(roundHalfEven(last));
+        range_ = MessageRange{static_cast<int>(roundHalfEven(std::min(first, MaxMessage + 1.0))), static_cast<int>(roundHalfEven(last))};
     });
-    h.step(116, [&] { rangeAccepted_ = true; });
     h.step(118, [&] { accept(); });
-}
-
-void Form2::done(int result)
-{
-    skipDoneMessage_ = true;
-    QDialog::done(result);
 }
 
 }  // namespace tallyhive

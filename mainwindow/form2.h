@@ -7,6 +7,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -14,31 +15,35 @@ class QPushButton;
 
 namespace tallyhive {
 
-// "Get Some Emails": asks for the first and last message number of a run and
-// sets them on the session.
+// The messages a run reads, by their numbers in the folder.
+struct MessageRange {
+    int first = 0;
+    int last = 0;
+};
+
+// "Get Some Emails": asks for the first and last message number of a run.
 class Form2 : public QDialog {
     Q_OBJECT
 public:
-    // rangeAccepted and skipDoneMessage belong to the main window.
-    Form2(platform::MessageBoxes& boxes, bool& rangeAccepted, bool& skipDoneMessage, QWidget* owner);
+    Form2(platform::MessageBoxes& boxes, QWidget* owner);
 
+    // The session the range is for: Continue needs one.
     std::shared_ptr<clsChilkatIMAP> ChilkatIMAP;
     int MaxMessage = 0;
 
     void Form_Load();
     void PushButton1_Click();  // "Continue"
+    // The range Continue accepted; nothing when the dialog closed without one.
+    std::optional<MessageRange> range() const { return range_; }
 
     std::array<QLabel*, 2> Label1;
     std::array<QLineEdit*, 2> Text1;
     QPushButton* PushButton1;
     QPushButton* Command1;
 
-    void done(int result) override;
-
 private:
     platform::MessageBoxes& boxes_;
-    bool& rangeAccepted_;
-    bool& skipDoneMessage_;
+    std::optional<MessageRange> range_;
 };
 
 }  // namespace tallyhive

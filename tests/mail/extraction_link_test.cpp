@@ -66,8 +66,7 @@ protected:
         session->IMAPServer = server.host();
         session->Username = script.user;
         session->Password = script.password;
-        session->CurrentLocation = 1;
-        session->MaxRecord = static_cast<int>(script.mailboxes.at(QStringLiteral("INBOX")).size());
+        inboxSize_ = static_cast<int>(script.mailboxes.at(QStringLiteral("INBOX")).size());
         session->MailExtractListing = [this](EmailRecord&& m, int uID) { delivered_.push_back({std::move(m), uID}); };
         session->StatusChanged = [this](const QString& text) { statuses_ << text; };
         return session;
@@ -99,6 +98,7 @@ protected:
     RecordingMessageBoxes boxes_;
     std::vector<Listing> delivered_;
     QStringList statuses_;
+    int inboxSize_ = 0;
 };
 
 std::vector<int> oneTo(int last)
@@ -117,7 +117,7 @@ TEST_F(ExtractionLinkTest, ACutMidMessageIsResumedAndEveryMessageArrivesOnceInOr
     ScriptedImapServer server(script);
     TcpRelay relay(server.host(), server.port(), {.cutAfterBytes = 300000});
     auto run = session(server, script, relay.port());
-    run->StartMailExtraction(QStringLiteral("Inbox"));
+    run->StartMailExtraction(QStringLiteral("Inbox"), 1, inboxSize_);
     EXPECT_EQ(relay.cuts(), 1);
     EXPECT_EQ(relay.connections(), 2);
     EXPECT_EQ(numbers(), oneTo(kMessages));
@@ -138,7 +138,7 @@ TEST_F(ExtractionLinkTest, RefusedReconnectsEndTheRunWithWhatWasNotRead)
     ScriptedImapServer server(script);
     TcpRelay relay(server.host(), server.port(), {.cutAfterBytes = 300000, .acceptConnections = 1});
     auto run = session(server, script, relay.port());
-    run->StartMailExtraction(QStringLiteral("Inbox"));
+    run->StartMailExtraction(QStringLiteral("Inbox"), 1, inboxSize_);
     const int read = static_cast<int>(delivered_.size());
     ASSERT_GT(read, 0);
     ASSERT_LT(read, kMessages);
@@ -159,7 +159,7 @@ TEST_F(ExtractionLinkTest, AFolderRenumberedWhileTheLinkWasDownStopsTheRun)
     ScriptedImapServer server(script);
     TcpRelay relay(server.host(), server.port(), {.cutAfterBytes = 300000});
     auto run = session(server, script, relay.port());
-    run->StartMailExtraction(QStringLiteral("Inbox"));
+    run->StartMailExtraction(QStringLiteral("Inbox"), 1, inboxSize_);
     const int read = static_cast<int>(delivered_.size());
     ASSERT_LT(read, kMessages);
     EXPECT_EQ(numbers(), oneTo(read));
@@ -174,7 +174,7 @@ TEST_F(ExtractionLinkTest, AnExpungeAfterTheCountDoesNotShiftTheRun)
     script.expungeBeforeFetch = 3;
     ScriptedImapServer server(script);
     auto run = session(server, script, server.port());
-    run->StartMailExtraction(QStringLiteral("Inbox"));
+    run->StartMailExtraction(QStringLiteral("Inbox"), 1, inboxSize_);
     EXPECT_EQ(numbers(), std::vector<int>({1, 2, 4, 5, 6, 7, 8, 9, 10}));
     expectTrueToTheirNumbers();
     EXPECT_EQ(run->Shortfall.notRead, 1);
@@ -192,7 +192,7 @@ TEST_F(ExtractionLinkTest, OneRequestAtATimeAndSixteenInFlightDeliverTheSame)
     for (const char* depth : {"1", "16"}) {
         qputenv("TALLYHIVE_FETCH_WINDOW", depth);
         delivered_.clear();
-        session(server, script, server.port())->StartMailExtraction(QStringLiteral("Inbox"));
+        session(server, script, server.port())->StartMailExtraction(QStringLiteral("Inbox"), 1, inboxSize_);
         runs.push_back(delivered_);
     }
     qunsetenv("TALLYHIVE_FETCH_WINDOW");
@@ -214,7 +214,7 @@ TEST_F(ExtractionLinkTest, AServerThatRefusesPipelinesIsAskedOneAtATime)
     ScriptedImapServer server(script);
     qputenv("TALLYHIVE_FETCH_WINDOW", "16");
     auto run = session(server, script, server.port());
-    run->StartMailExtraction(QStringLiteral("Inbox"));
+    run->StartMailExtraction(QStringLiteral("Inbox"), 1, inboxSize_);
     qunsetenv("TALLYHIVE_FETCH_WINDOW");
     EXPECT_EQ(numbers(), oneTo(12));
     expectTrueToTheirNumbers();
@@ -239,7 +239,7 @@ TEST_F(ExtractionLinkTest, StopWithAFullWindowReturnsAtTheNextMessageAndAwaitsNo
             sinceStop.start();
         }
     };
-    run->StartMailExtraction(QStringLiteral("Inbox"));
+    run->StartMailExtraction(QStringLiteral("Inbox"), 1, inboxSize_);
     qunsetenv("TALLYHIVE_FETCH_WINDOW");
     EXPECT_EQ(numbers(), oneTo(3));
     EXPECT_LT(sinceStop.elapsed(), 2500);  // message 4 at most, never the rest of the window
@@ -261,7 +261,7 @@ TEST_F(ExtractionLinkTest, ATokenSignInIsRepeatedFromTheSameSourceOnReconnect)
         asked.push_back(refresh);
         return QStringLiteral("token-one");
     };
-    run->StartMailExtraction(QStringLiteral("Inbox"));
+    run->StartMailExtraction(QStringLiteral("Inbox"), 1, inboxSize_);
     EXPECT_EQ(relay.connections(), 2);
     EXPECT_EQ(numbers(), oneTo(kMessages));
     EXPECT_EQ(run->Shortfall.notRead, 0) << run->Shortfall.firstReason.toStdString();

@@ -211,9 +211,7 @@ TEST_F(SessionTest, ExtractionListsWhatItReadsLogsEveryFetchAndCountsTheRest)
         session_->ChilkatIMAPObject = component_;
         delivered_.clear();
         const qsizetype logBefore = log().size();
-        session_->CurrentLocation = c.first;
-        session_->MaxRecord = c.last;
-        session_->StartMailExtraction(QStringLiteral("Inbox"));
+        session_->StartMailExtraction(QStringLiteral("Inbox"), c.first, c.last);
         EXPECT_EQ(deliveredNumbers(), c.listed);
         const QByteArray entries = log().mid(logBefore);
         EXPECT_EQ(entries.count(QByteArray(52, '*') + "\r\n"), c.entries);
@@ -239,9 +237,7 @@ TEST_F(SessionTest, ExtractionListsWhatItReadsLogsEveryFetchAndCountsTheRest)
 TEST_F(SessionTest, FailedConnectShowsBothBoxesAndFetchesNothing)
 {
     session_->Password = QStringLiteral("wrong");
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = 3;
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    session_->StartMailExtraction(QStringLiteral("Inbox"), 1, 3);
     ASSERT_EQ(boxes_.shown.size(), 2u);
     EXPECT_EQ(boxes_.shown[1].text, QStringLiteral("Connection failed. Check username and password."));
     EXPECT_TRUE(delivered_.empty());
@@ -256,8 +252,6 @@ TEST_F(SessionTest, FailedConnectShowsBothBoxesAndFetchesNothing)
 
 TEST_F(SessionTest, StopDuringAFetchDeliversNothingMoreAndIsAnsweredToEveryPoll)
 {
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = 20;
     component_->onFetch = [this](int n) {
         if (n == 7) {
             session_->AbortProcess = true;
@@ -266,18 +260,16 @@ TEST_F(SessionTest, StopDuringAFetchDeliversNothingMoreAndIsAnsweredToEveryPoll)
             EXPECT_TRUE(abort);
         }
     };
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    session_->StartMailExtraction(QStringLiteral("Inbox"), 1, 20);
     EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2, 3, 4, 5, 6}));
     EXPECT_FALSE(component_->calls.contains(QStringLiteral("fetch 8 0")));
 }
 
 TEST_F(SessionTest, AFetchRefusedAsStopComesEndsTheRunAndIsCounted)
 {
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = 20;
     component_->failFetches = {7, 8};
     component_->onFetch = [this](int n) { session_->AbortProcess = session_->AbortProcess || n == 7; };
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    session_->StartMailExtraction(QStringLiteral("Inbox"), 1, 20);
     EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2, 3, 4, 5, 6}));
     EXPECT_FALSE(component_->calls.contains(QStringLiteral("fetch 8 0")));
     EXPECT_EQ(component_->calls.last(), QStringLiteral("end run"));
@@ -288,8 +280,6 @@ TEST_F(SessionTest, AFetchRefusedAsStopComesEndsTheRunAndIsCounted)
 TEST_F(SessionTest, TheLoopKeepsTheSessionAliveWhenItsOwnerLetsGo)
 {
     std::weak_ptr<clsChilkatIMAP> watcher = session_;
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = 5;
     auto* raw = session_.get();
     raw->MailExtractListing = [this, raw](EmailRecord&& m, int uID) {
         delivered_.push_back({std::move(m), uID});
@@ -298,7 +288,7 @@ TEST_F(SessionTest, TheLoopKeepsTheSessionAliveWhenItsOwnerLetsGo)
             session_.reset();  // what Stop does to the window's reference
         }
     };
-    raw->StartMailExtraction(QStringLiteral("Inbox"));
+    raw->StartMailExtraction(QStringLiteral("Inbox"), 1, 5);
     EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2}));
     EXPECT_TRUE(watcher.expired());
     EXPECT_EQ(component_->notifications(), nullptr);
@@ -308,9 +298,7 @@ TEST_F(SessionTest, ProgressIsRelayedAsScrapProgress)
 {
     std::vector<int> percents;
     session_->ScrapProgress = [&](int percent) { percents.push_back(percent); };
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = 1;
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    session_->StartMailExtraction(QStringLiteral("Inbox"), 1, 1);
     EXPECT_EQ(percents, std::vector<int>({0, 100}));
 }
 
@@ -319,9 +307,7 @@ TEST_F(SessionTest, AnUnwritableErrorLogNeverStopsTheLoopAndIsToldAfterIt)
     QFile blocker(logDir_.filePath(QStringLiteral("file")));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     qputenv("TEMP", blocker.fileName().toUtf8());
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = 3;
-    EXPECT_NO_THROW(session_->StartMailExtraction(QStringLiteral("Inbox")));
+    EXPECT_NO_THROW(session_->StartMailExtraction(QStringLiteral("Inbox"), 1, 3));
     EXPECT_EQ(deliveredNumbers(), std::vector<int>({1, 2, 3}));
     EXPECT_EQ(takeErrorLogTrouble(),
               QStringLiteral("The error log %1/errorlog.txt could not be written at all: Not a directory.").arg(blocker.fileName()));
@@ -331,9 +317,7 @@ TEST_F(SessionTest, AnUnwritableErrorLogNeverStopsTheLoopAndIsToldAfterIt)
 TEST_F(SessionTest, ARunThatCannotSignInCountsItsWholeRange)
 {
     session_->Password = QStringLiteral("wrong");
-    session_->CurrentLocation = 3;
-    session_->MaxRecord = 12;
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    session_->StartMailExtraction(QStringLiteral("Inbox"), 3, 12);
     EXPECT_EQ(session_->Shortfall.notRead, 10);
     EXPECT_EQ(session_->Shortfall.firstReason, QStringLiteral("login refused"));
     EXPECT_TRUE(component_->calls.filter(QStringLiteral("run ")).isEmpty());

@@ -63,9 +63,7 @@ TEST_F(SessionDovecotTest, ConnectCountsAndExtractsTheWholeFolderWithProgressAnd
     EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Drafts")), 0);
     EXPECT_TRUE(boxes_.shown.empty());
 
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = count + 1;  // one past the end: skipped silently, still logged
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    session_->StartMailExtraction(QStringLiteral("Inbox"), 1, count + 1);  // one past the end: skipped silently, still logged
     ASSERT_EQ(static_cast<int>(delivered_.size()), count);
     for (int n = 1; n <= count; ++n)
         EXPECT_EQ(delivered_[n - 1], n);
@@ -82,9 +80,7 @@ TEST_F(SessionDovecotTest, StopEndsTheRunAtTheNextMessage)
         if (uID == 3)
             session_->AbortProcess = true;
     };
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = corpusSize();
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    session_->StartMailExtraction(QStringLiteral("Inbox"), 1, corpusSize());
     EXPECT_EQ(delivered_, std::vector<int>({1, 2, 3}));
     EXPECT_EQ(log().count(QByteArray(52, '*')), 4);  // the fourth was fetched, not delivered
 }
@@ -92,9 +88,7 @@ TEST_F(SessionDovecotTest, StopEndsTheRunAtTheNextMessage)
 TEST_F(SessionDovecotTest, AWrongPasswordShowsBothBoxesAndFetchesNothing)
 {
     session_->Password = QStringLiteral("wrong-password");
-    session_->CurrentLocation = 1;
-    session_->MaxRecord = 3;
-    session_->StartMailExtraction(QStringLiteral("Inbox"));
+    session_->StartMailExtraction(QStringLiteral("Inbox"), 1, 3);
     ASSERT_EQ(boxes_.shown.size(), 2u);
     EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("Invalid login.")));
     EXPECT_EQ(boxes_.shown[1].text, QStringLiteral("Connection failed. Check username and password."));
@@ -129,9 +123,7 @@ TEST_F(SessionDovecotTest, AStoreGivesWhatTheServerHoldsAndReadsOnlyWhatItLacks)
     const auto read = [this](const QString& folder, int first, int last) {
         std::vector<EmailRecord> records;
         session_->MailExtractListing = [&records](EmailRecord&& record, int) { records.push_back(std::move(record)); };
-        session_->CurrentLocation = first;
-        session_->MaxRecord = last > 0 ? last : session_->GetTotalMessage(folder);
-        session_->StartMailExtraction(folder);
+        session_->StartMailExtraction(folder, first, last > 0 ? last : session_->GetTotalMessage(folder));
         return records;
     };
     const std::vector<EmailRecord> inbox = read(QStringLiteral("Inbox"), 1, 8);

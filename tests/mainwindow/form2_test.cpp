@@ -35,9 +35,7 @@ private:
 
 TEST_F(Form1Test, TabNeverStopsAtTheInvisibleContinueButton)
 {
-    bool accepted = false;
-    bool skipDone = false;
-    Form2 dialog(boxes, accepted, skipDone, nullptr);
+    Form2 dialog(boxes, nullptr);
     dialog.MaxMessage = 40;
     dialog.Form_Load();
     dialog.show();
