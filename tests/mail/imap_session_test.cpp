@@ -244,7 +244,7 @@ TEST_F(SessionTest, FailedConnectShowsBothBoxesAndFetchesNothing)
 
     boxes_.shown.clear();
     session_->Password = QStringLiteral("secret");
-    session_->StartMailExtraction(QStringLiteral("Nowhere"));
+    session_->StartMailExtraction(QStringLiteral("Nowhere"), 1, 3);
     EXPECT_EQ(boxes_.shown.size(), 1u);
     EXPECT_EQ(log().count("login refused"), 1);  // the reason behind each box, nothing fetched
     EXPECT_EQ(log().count("fetched"), 0);

@@ -26,7 +26,7 @@ protected:
     }
 
     // The protocol client the component the mail layer uses drives.
-    std::unique_ptr<ImapClient> clientFor(const ScriptedImapServer& server)
+    std::unique_ptr<ImapClient> newClient()
     {
         const auto options = tallyhive::imapOptionsFromConfig();
         auto client = std::make_unique<ImapClient>(std::make_unique<TlsTransport>(options.caFile), options);
@@ -38,7 +38,7 @@ protected:
     std::unique_ptr<ImapClient> signedIn(const ScriptedImapServer& server, const ScriptedImapServer::Script& script)
     {
         server.applyEnvironment();
-        auto client = clientFor(server);
+        auto client = newClient();
         EXPECT_TRUE(said(client->connect({server.host(), server.port()})).ok()) << said.text.toStdString();
         EXPECT_TRUE(said(client->login(script.user, script.password)).ok()) << said.text.toStdString();
         return client;
@@ -53,7 +53,7 @@ TEST_F(ImapTlsTest, WholeSessionOverVerifiedTls)
     const auto script = ScriptedImapServer::normalMailbox(3);
     ScriptedImapServer server(script);
     server.applyEnvironment();
-    auto client = clientFor(server);
+    auto client = newClient();
     ASSERT_TRUE(said(client->connect({QStringLiteral("localhost"), server.port()})).ok()) << said.text.toStdString();
     EXPECT_TRUE(said(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"))).ok());
     ASSERT_TRUE(said(client->login(script.user, script.password)).ok());
@@ -81,18 +81,18 @@ TEST_F(ImapTlsTest, WholeSessionOverVerifiedTls)
 TEST_F(ImapTlsTest, CertificateVerificationNeedsTheCaOverride)
 {
     ScriptedImapServer server;
-    auto client = clientFor(server);
+    auto client = newClient();
     ASSERT_TRUE(qgetenv("TALLYHIVE_CA_FILE").isEmpty());
     EXPECT_FALSE(said(client->connect({server.host(), server.port()})).ok());
     EXPECT_TRUE(said.text.contains(QStringLiteral("TLS handshake failed"))) << said.text.toStdString();
 
     qputenv("TALLYHIVE_CA_FILE", "/nonexistent/ca.pem");
-    client = clientFor(server);
+    client = newClient();
     EXPECT_FALSE(said(client->connect({server.host(), server.port()})).ok());
     EXPECT_TRUE(said.text.contains(QStringLiteral("CA file")));
 
     server.applyEnvironment();
-    client = clientFor(server);
+    client = newClient();
     EXPECT_TRUE(said(client->connect({server.host(), server.port()})).ok()) << said.text.toStdString();
 }
 
@@ -102,7 +102,7 @@ TEST_F(ImapTlsTest, CertificateForAnotherHostIsRefused)
     script.certificateHost = QStringLiteral("mail.other.example");
     ScriptedImapServer server(script);
     server.applyEnvironment();
-    auto client = clientFor(server);
+    auto client = newClient();
     EXPECT_FALSE(said(client->connect({server.host(), server.port()})).ok());
     EXPECT_TRUE(said.text.contains(QStringLiteral("TLS handshake failed"))) << said.text.toStdString();
 }
@@ -114,7 +114,7 @@ TEST_F(ImapTlsTest, RefusedLoginsAndIdAnswers)
     script.idAnswer = ScriptedImapServer::IdAnswer::Refuse;
     ScriptedImapServer server(script);
     server.applyEnvironment();
-    auto client = clientFor(server);
+    auto client = newClient();
     ASSERT_TRUE(said(client->connect({server.host(), server.port()})).ok());
     EXPECT_TRUE(said(client->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"))).value.contains(QStringLiteral("BAD ID not supported")));
     EXPECT_FALSE(said(client->login(script.user, QStringLiteral("wrong"))).ok());
@@ -125,7 +125,7 @@ TEST_F(ImapTlsTest, RefusedLoginsAndIdAnswers)
     hangup.idAnswer = ScriptedImapServer::IdAnswer::Hangup;
     ScriptedImapServer hangupServer(hangup);
     hangupServer.applyEnvironment();
-    auto second = clientFor(hangupServer);
+    auto second = newClient();
     ASSERT_TRUE(said(second->connect({hangupServer.host(), hangupServer.port()})).ok());
     EXPECT_FALSE(said(second->sendRawCommand(QStringLiteral("ID (\"GUID\" \"1\")"))).ok());
     EXPECT_FALSE(said(second->login(hangup.user, hangup.password)).ok());
