@@ -12,12 +12,6 @@
 namespace tallyhive::platform {
 namespace {
 
-using sqlite::exec;
-using sqlite::Failure;
-using sqlite::scalar;
-using sqlite::Statement;
-using sqlite::Transaction;
-
 // A transaction's pages wait in the cache until it commits: batches stay
 // small, so the store does not make the window larger.
 constexpr size_t kBatchRecords = 32;
@@ -55,7 +49,7 @@ void SqliteMessageStore::writeLoop()
             try {
                 if (inUse_ && open())
                     writeBatch(batch);
-            } catch (const Failure& failure) {
+            } catch (const sqlite::Failure& failure) {
                 fail(failure.code, failure.text);
             }
         }
@@ -70,13 +64,13 @@ void SqliteMessageStore::writeLoop()
 // an earlier run that reaches the file after a later one looked is stale.
 qint64 SqliteMessageStore::folderId(const StoredFolder& folder, bool create)
 {
-    Statement find(db_, stored_folder_key::kFind);
+    sqlite::Statement find(db_, stored_folder_key::kFind);
     stored_folder_key::bind(find, folder);
     if (find.step())
         return find.integer(1) == folder.uidValidity && find.integer(2) == folder.rules ? find.integer(0) : -1;
     if (!create)
         return -1;
-    Statement add(db_, "INSERT INTO folders(user, host, port, mailbox, uidvalidity, rules, used) VALUES(?, ?, ?, ?, ?, ?, ?)");
+    sqlite::Statement add(db_, "INSERT INTO folders(user, host, port, mailbox, uidvalidity, rules, used) VALUES(?, ?, ?, ?, ?, ?, ?)");
     stored_folder_key::bind(add, folder);
     add.bind(5, folder.uidValidity).bind(6, folder.rules).bind(7, stored_folder_key::now()).step();
     return sqlite3_last_insert_rowid(db_);
@@ -85,9 +79,9 @@ qint64 SqliteMessageStore::folderId(const StoredFolder& folder, bool create)
 void SqliteMessageStore::writeBatch(std::deque<Pending>& batch)
 {
     try {
-        Transaction transaction(db_);
-        Statement insert(db_, "INSERT OR REPLACE INTO messages(folder, uid, record) VALUES(?, ?, ?)");
-        Statement touch(db_, "UPDATE folders SET used=? WHERE id=?");
+        sqlite::Transaction transaction(db_);
+        sqlite::Statement insert(db_, "INSERT OR REPLACE INTO messages(folder, uid, record) VALUES(?, ?, ?)");
+        sqlite::Statement touch(db_, "UPDATE folders SET used=? WHERE id=?");
         const StoredFolder* lastFolder = nullptr;
         qint64 id = -1;
         qint64 used = fileBytes();
@@ -115,7 +109,7 @@ void SqliteMessageStore::writeBatch(std::deque<Pending>& batch)
             used += piece.size();
         }
         transaction.commit();
-    } catch (const Failure& failure) {
+    } catch (const sqlite::Failure& failure) {
         // Forgetting cut the wait for another program's lock short: what was
         // to be written is to be forgotten anyway.
         if (!stopWaiting_)
@@ -127,7 +121,7 @@ void SqliteMessageStore::writeBatch(std::deque<Pending>& batch)
 }
 
 // The file's size, free pages included: what the cap holds is what is on disk.
-qint64 SqliteMessageStore::fileBytes() { return scalar(db_, "PRAGMA page_count") * scalar(db_, "PRAGMA page_size"); }
+qint64 SqliteMessageStore::fileBytes() { return sqlite::scalar(db_, "PRAGMA page_count") * sqlite::scalar(db_, "PRAGMA page_size"); }
 
 qint64 SqliteMessageStore::logBytes() const { return QFileInfo(path_ + QStringLiteral("-wal")).size(); }
 
@@ -146,17 +140,17 @@ bool SqliteMessageStore::makeRoom(qint64 keepFolder, qint64 bytes)
     const qint64 budget = fileAllowance();
     while (true) {
         // Pages freed earlier go back first: they may be room enough.
-        exec(db_, "PRAGMA incremental_vacuum");
+        sqlite::exec(db_, "PRAGMA incremental_vacuum");
         if (fileBytes() + bytes <= budget)
             return true;
-        Statement oldest(db_, "SELECT id FROM folders WHERE id<>? ORDER BY used, id LIMIT 1");
+        sqlite::Statement oldest(db_, "SELECT id FROM folders WHERE id<>? ORDER BY used, id LIMIT 1");
         oldest.bind(1, keepFolder);
         if (!oldest.step())
             return false;
         const qint64 id = oldest.integer(0);
-        Statement dropMessages(db_, "DELETE FROM messages WHERE folder=?");
+        sqlite::Statement dropMessages(db_, "DELETE FROM messages WHERE folder=?");
         dropMessages.bind(1, id).step();
-        Statement dropFolder(db_, "DELETE FROM folders WHERE id=?");
+        sqlite::Statement dropFolder(db_, "DELETE FROM folders WHERE id=?");
         dropFolder.bind(1, id).step();
     }
 }
