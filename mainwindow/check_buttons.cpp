@@ -5,7 +5,6 @@
 #include "mainwindow/check_commands.h"
 #include "mainwindow/email_list.h"
 #include "mainwindow/form4_opening.h"
-#include "platform/qt/qt_list_view.h"
 
 #include <QPushButton>
 
@@ -22,8 +21,8 @@ QPushButton* newButton(QWidget* face, const char* name, const QString& caption, 
 
 }  // namespace
 
-CheckButtons::CheckButtons(QWidget* face, EmailList& list, platform::MessageBoxes& boxes, QObject* parent)
-    : QObject(parent), list_(list), boxes_(boxes)
+CheckButtons::CheckButtons(QWidget* face, WindowParts& window, QObject* parent)
+    : QObject(parent), window_(window)
 {
     PushButton5 = newButton(face, "PushButton5", QStringLiteral("Check All"), twipsRect(120, 7230, 3840, 405));
     PushButton6 = newButton(face, "PushButton6", QStringLiteral("Uncheck All"), twipsRect(4080, 7230, 3840, 405));
@@ -41,28 +40,28 @@ CheckButtons::CheckButtons(QWidget* face, EmailList& list, platform::MessageBoxe
     connect(PushButton10, &QPushButton::clicked, this, &CheckButtons::PushButton10_Click);
 }
 
-void CheckButtons::PushButton5_Click() { CheckAll(list_.checkTarget(boxes_), locations::CheckAll, MainCheckAllLines); }
+void CheckButtons::PushButton5_Click() { CheckAll(window_.list->checkTarget(window_.services.boxes), locations::CheckAll, MainCheckAllLines); }
 
-void CheckButtons::PushButton6_Click() { UncheckAll(list_.checkTarget(boxes_), locations::UncheckAll); }
+void CheckButtons::PushButton6_Click() { UncheckAll(window_.list->checkTarget(window_.services.boxes), locations::UncheckAll); }
 
 void CheckButtons::PushButton7_Click()
 {
-    ClearList(list_.checkTarget(boxes_), locations::ClearList, MainClearListLines);
+    ClearList(window_.list->checkTarget(window_.services.boxes), locations::ClearList, MainClearListLines);
 }
 
 void CheckButtons::PushButton8_Click()
 {
-    ShowListInLargerView(list_.view(), boxes_, [this](bool reset) { list_.RefreshCounts(reset); }, PushButton8->window());
+    ShowListInLargerView(window_.list->view(), window_.services.boxes, [this](bool reset) { window_.list->RefreshCounts(reset); }, PushButton8->window());
 }
 
 void CheckButtons::PushButton9_Click()
 {
-    CheckByText(list_.checkTarget(boxes_), locations::CheckContaining, TextMatch::Containing);
+    CheckByText(window_.list->checkTarget(window_.services.boxes), locations::CheckContaining, TextMatch::Containing);
 }
 
 void CheckButtons::PushButton10_Click()
 {
-    CheckByText(list_.checkTarget(boxes_), locations::CheckNotContaining, TextMatch::NotContaining);
+    CheckByText(window_.list->checkTarget(window_.services.boxes), locations::CheckNotContaining, TextMatch::NotContaining);
 }
 
 }  // namespace tallyhive

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "interfaces/message_boxes.h"
+#include "mainwindow/window_parts.h"
 
 #include <QObject>
 
@@ -9,14 +9,12 @@ class QWidget;
 
 namespace tallyhive {
 
-class EmailList;
-
 // The commands under the list: check, uncheck and clear its rows, and open
 // it in the larger view.
 class CheckButtons : public QObject {
     Q_OBJECT
 public:
-    CheckButtons(QWidget* face, EmailList& list, platform::MessageBoxes& boxes, QObject* parent);
+    CheckButtons(QWidget* face, WindowParts& window, QObject* parent);
 
     void PushButton5_Click();   // "Check All"
     void PushButton6_Click();   // "Uncheck All"
@@ -26,8 +24,7 @@ public:
     void PushButton10_Click();  // "Check Emails Not Containing..."
 
 private:
-    EmailList& list_;
-    platform::MessageBoxes& boxes_;
+    WindowParts& window_;
     QPushButton* PushButton5;
     QPushButton* PushButton6;
     QPushButton* PushButton9;

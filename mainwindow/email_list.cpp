@@ -38,6 +38,8 @@ EmailList::EmailList(QWidget* face, QObject* parent) : QObject(parent)
 
 void EmailList::ListView1_ItemCheck(int) { RefreshCounts(false); }
 
+platform::ListView& EmailList::view() const { return *ListView1; }
+
 void EmailList::RefreshCounts(bool reset) { tallyhive::RefreshCounts(*ListView1, *Label1, *Label2, reset); }
 
 void EmailList::showSignInHelp(bool shown) { lblSignInHelp->setVisible(shown); }

@@ -10,6 +10,7 @@ class QWidget;
 namespace tallyhive {
 
 namespace platform {
+class ListView;
 class QtListView;
 }
 class NumberedHandler;
@@ -21,7 +22,7 @@ class EmailList : public QObject {
 public:
     EmailList(QWidget* face, QObject* parent);
 
-    platform::QtListView& view() const { return *ListView1; }
+    platform::ListView& view() const;
     void RefreshCounts(bool reset);
     void showSignInHelp(bool shown);
 

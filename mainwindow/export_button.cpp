@@ -5,15 +5,15 @@
 #include "app/window/window_prep.h"
 #include "export/send_to_excel.h"
 #include "mainwindow/email_list.h"
+#include "mainwindow/fetch_panel.h"
 #include "mainwindow/status_progress_bar.h"
 #include "mainwindow/window_activity.h"
-#include "platform/qt/qt_list_view.h"
 
 #include <QPushButton>
 
 namespace tallyhive {
 
-ExportButton::ExportButton(QWidget* face, Window window, QObject* parent) : QObject(parent), window_(window)
+ExportButton::ExportButton(QWidget* face, WindowParts& window, QObject* parent) : QObject(parent), window_(window)
 {
     PushButton4 = new QPushButton(texts::SendToExcelCaption, face);
     PushButton4->setObjectName(QStringLiteral("PushButton4"));
@@ -23,7 +23,7 @@ ExportButton::ExportButton(QWidget* face, Window window, QObject* parent) : QObj
 
 void ExportButton::PushButton4_Click()
 {
-    StatusProgressBar* ProgressBar1 = &window_.progress;
+    StatusProgressBar* ProgressBar1 = &window_.fetch->progress();
     // The status line shows the export's progress, then goes idle as after a
     // fetch; or, when the export ran in the middle of a fetch, back to the
     // fetch's progress. The fetch waits under the export, so that progress
@@ -45,7 +45,7 @@ void ExportButton::PushButton4_Click()
         ProgressBar1->setPosition(static_cast<int>(100LL * row / rows));
         ProgressBar1->setStatus(texts::SendingRow + QString::number(row) + texts::Of + QString::number(rows));
     };
-    SendToExcel(window_.list.view(), window_.spreadsheets, window_.boxes, restoreWindow, rowReached);
+    SendToExcel(window_.list->view(), window_.services.spreadsheets, window_.services.boxes, restoreWindow, rowReached);
 }
 
 }  // namespace tallyhive

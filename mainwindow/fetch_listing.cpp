@@ -6,8 +6,6 @@
 #include "app/pending_events.h"
 #include "interfaces/error.h"
 #include "mainwindow/email_list.h"
-#include "mainwindow/window_session.h"
-#include "platform/qt/qt_list_view.h"
 
 #include <QLineEdit>
 
@@ -46,7 +44,7 @@ void FetchPanel::oChilkat_MailExtractListing(clsChilkatIMAP* sender, EmailRecord
         // The record is the row: the list shows its texts and keeps it for
         // the larger view, the check commands and the sheet.
         const QDateTime receivedAt = mail.receivedAt;
-        h.step(dayLine - 26, [&] { window_.list.view().addRow(std::move(mail)); });
+        h.step(dayLine - 26, [&] { window_.list->view().addRow(std::move(mail)); });
         h.step(dayLine, [&] {
             if (!general_date::dayNumber(receivedAt))
                 throw AppError(QStringLiteral("Type mismatch"));

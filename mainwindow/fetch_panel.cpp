@@ -13,9 +13,6 @@
 #include "mainwindow/form2.h"
 #include "mainwindow/one_click.h"
 #include "mainwindow/status_progress_bar.h"
-#include "mainwindow/window_activity.h"
-#include "mainwindow/window_session.h"
-#include "platform/qt/qt_list_view.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -53,7 +50,7 @@ QString closingText(const clsChilkatIMAP* run, bool skipDone)
 
 }  // namespace
 
-FetchPanel::FetchPanel(QWidget* face, Window window, QObject* parent) : QObject(parent), window_(window)
+FetchPanel::FetchPanel(QWidget* face, WindowParts& window, QObject* parent) : QObject(parent), window_(window)
 {
     Frame4 = new QGroupBox(texts::FilterFrameCaption, face);
     Frame4->setObjectName(QStringLiteral("Frame4"));
@@ -103,15 +100,15 @@ void FetchPanel::PushButton3_Click()
     // start inside it.
     if (!startFetchRun(h))
         return;
-    h.step(120, [&] { window_.list.view().removeAllRows(); });
-    h.step(122, [&] { window_.list.view().setSortingEnabled(false); });
-    h.step(124, [&] { window_.list.RefreshCounts(true); });
-    h.step(126, [&] { window_.list.resetKeepChecks(); });
+    h.step(120, [&] { window_.list->view().removeAllRows(); });
+    h.step(122, [&] { window_.list->view().setSortingEnabled(false); });
+    h.step(124, [&] { window_.list->RefreshCounts(true); });
+    h.step(126, [&] { window_.list->resetKeepChecks(); });
 
     std::shared_ptr<clsChilkatIMAP> session;
     if (takeRunSession(h, 128, session)) {
         QString folder;
-        h.step(152, [&] { folder = window_.folders.SelectedFolderName(); });
+        h.step(152, [&] { folder = window_.folders->SelectedFolderName(); });
         int total = 0;
         if (h.test(172, [&] { return session != nullptr; }))
             h.step(176, [&] { total = session->GetTotalMessage(folder); });
@@ -121,7 +118,7 @@ void FetchPanel::PushButton3_Click()
             h.step(184, [&] { window_.services.boxes.show(texts::NoEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
             h.step(186, [&] { window_.activity.holdBackDone() = true; });
         }
-        h.step(188, [&] { window_.list.RefreshCounts(false); });
+        h.step(188, [&] { window_.list->RefreshCounts(false); });
     }
     closeFetchRun(h, 190, session.get());
 }
@@ -139,7 +136,7 @@ void FetchPanel::PushButton2_Click()
     std::shared_ptr<clsChilkatIMAP> session;
     if (takeRunSession(h, 120, session)) {
         QString folder;
-        h.step(144, [&] { folder = window_.folders.SelectedFolderName(); });
+        h.step(144, [&] { folder = window_.folders->SelectedFolderName(); });
         Form2 dialog(window_.services.boxes, Frame4->window());
         if (h.test(164, [&] { return session != nullptr; })) {
             h.step(166, [&] { dialog.ChilkatIMAP = session; });
@@ -155,9 +152,9 @@ void FetchPanel::PushButton2_Click()
             });
             rangeRun = !h.test(174, [&] { return !dialog.range(); });
             if (rangeRun) {
-                h.step(176, [&] { window_.list.view().removeAllRows(); });
-                h.step(178, [&] { window_.list.view().setSortingEnabled(false); });
-                h.step(180, [&] { window_.list.RefreshCounts(true); });
+                h.step(176, [&] { window_.list->view().removeAllRows(); });
+                h.step(178, [&] { window_.list->view().setSortingEnabled(false); });
+                h.step(180, [&] { window_.list->RefreshCounts(true); });
                 h.step(182, [&] { window_.activity.holdBackDone() = false; });
                 h.step(186, [&] { require(session)->StartMailExtraction(folder, dialog.range()->first, dialog.range()->last); });
             }
@@ -167,8 +164,8 @@ void FetchPanel::PushButton2_Click()
             rangeRun = true;
         }
         if (rangeRun) {
-            h.step(192, [&] { window_.list.RefreshCounts(false); });
-            h.step(194, [&] { window_.list.resetKeepChecks(); });
+            h.step(192, [&] { window_.list->RefreshCounts(false); });
+            h.step(194, [&] { window_.list->resetKeepChecks(); });
         }
     }
     closeFetchRun(h, 196, session.get());

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "mail/imap_session.h"
-#include "mainwindow/form1_services.h"
-#include "mainwindow/window_activity.h"
+#include "mainwindow/window_parts.h"
 
 #include <QObject>
 
@@ -15,12 +14,8 @@ class QWidget;
 
 namespace tallyhive {
 
-class EmailList;
-class FolderChoice;
 class NumberedHandler;
 class StatusProgressBar;
-class WindowPointer;
-struct WindowSession;
 
 // The fetch commands: the filter, "2a. Get All Emails" and "2b. Get Some
 // Emails" (each "Stop" while a run goes), and the progress bar that carries
@@ -28,16 +23,7 @@ struct WindowSession;
 class FetchPanel : public QObject {
     Q_OBJECT
 public:
-    // What a run uses of the rest of the window.
-    struct Window {
-        const Form1Services& services;
-        WindowActivity& activity;
-        WindowPointer& pointer;
-        WindowSession& session;
-        const FolderChoice& folders;
-        EmailList& list;
-    };
-    FetchPanel(QWidget* face, Window window, QObject* parent);
+    FetchPanel(QWidget* face, WindowParts& window, QObject* parent);
 
     void PushButton2_Click();  // "2b. Get Some Emails", or "Stop" while a run goes
     void PushButton3_Click();  // "2a. Get All Emails", or "Stop" while a run goes
@@ -64,7 +50,7 @@ private:
     void closeFetchRun(NumberedHandler& h, int firstLine, const clsChilkatIMAP* run);
     void showRunPosition(const clsChilkatIMAP& session, qint64 number);
 
-    Window window_;
+    WindowParts& window_;
     QGroupBox* Frame4;
     QLineEdit* txtSearch;
     QPushButton* PushButton3;

@@ -84,8 +84,8 @@ void addFolder(QComboBox* box, const QString& folder) { box->addItem(shortened(f
 
 }  // namespace
 
-FolderChoice::FolderChoice(QWidget* face, platform::SettingsStore& settings, QObject* parent)
-    : QObject(parent), settings_(settings)
+FolderChoice::FolderChoice(QWidget* face, WindowParts& window, QObject* parent)
+    : QObject(parent), settings_(window.services.settings)
 {
     Frame2 = new QGroupBox(QStringLiteral("Folder"), face);
     Frame2->setGeometry(twipsRect(120, 1680, 7800, 660));

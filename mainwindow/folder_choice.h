@@ -1,6 +1,7 @@
 #pragma once
 
 #include "interfaces/settings_store.h"
+#include "mainwindow/window_parts.h"
 
 #include <QObject>
 #include <QStringList>
@@ -21,7 +22,7 @@ class NumberedHandler;
 class FolderChoice : public QObject {
     Q_OBJECT
 public:
-    FolderChoice(QWidget* face, platform::SettingsStore& settings, QObject* parent);
+    FolderChoice(QWidget* face, WindowParts& window, QObject* parent);
 
     // The folder name of the first selected option (for "Other:", the
     // folder its drop-down shows); empty when none is.

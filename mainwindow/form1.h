@@ -1,8 +1,6 @@
 #pragma once
 
-#include "mainwindow/form1_services.h"
-#include "mainwindow/window_activity.h"
-#include "mainwindow/window_session.h"
+#include "mainwindow/window_parts.h"
 
 #include <QMainWindow>
 
@@ -11,15 +9,8 @@
 namespace tallyhive {
 
 namespace platform {
-class QtListView;
+class ListView;
 }
-class CheckButtons;
-class EmailList;
-class ExportButton;
-class FetchPanel;
-class FolderChoice;
-class SignInPanel;
-class WindowPointer;
 
 // The main window: it lays out its parts (the sign-in panel, the folder
 // choice, the fetch commands, the email list with its counts, the check
@@ -58,7 +49,7 @@ public:
     QString statusText() const;
     WindowSession& session() { return session_; }
     // The email list, rows and marks.
-    platform::QtListView& listView() const;
+    platform::ListView& listView() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -80,13 +71,7 @@ private:
     WindowPointer* pointer_;
     WindowActivity activity_;
     WindowSession session_;
-    // The parts, in the order of the window's tab stops.
-    SignInPanel* signIn_;
-    FolderChoice* folders_;
-    FetchPanel* fetch_;
-    EmailList* list_;
-    CheckButtons* checks_;
-    ExportButton* export_;
+    WindowParts parts_;
 };
 
 }  // namespace tallyhive

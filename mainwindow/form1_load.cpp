@@ -40,19 +40,19 @@ void Form1::Form_Load()
     if (!h.test(108, [&] { return !FileExists(cursorFile); }))
         h.step(110, [&] { pointer_->loadCustom(cursorFile); });
     h.step(112, [&] { VisitHomePageOccasionally(); });
-    list_->prepare(h);
-    signIn_->chooseMicrosoftApplication();
+    parts_.list->prepare(h);
+    parts_.signIn->chooseMicrosoftApplication();
     h.step(158, [&] {
         session_.component = services_.createImapComponent();
         if (!session_.component)
             throw AppError(QStringLiteral("ActiveX component can't create object"));
     });
-    signIn_->restoreRemembered(h);
-    list_->showCounts(h);
-    signIn_->restoreAutoConnect(h);
-    folders_->restore(h);
-    signIn_->addAccountSuffixes(h);
-    if (h.test(206, [&] { return signIn_->autoConnects(); }))
+    parts_.signIn->restoreRemembered(h);
+    parts_.list->showCounts(h);
+    parts_.signIn->restoreAutoConnect(h);
+    parts_.folders->restore(h);
+    parts_.signIn->addAccountSuffixes(h);
+    if (h.test(206, [&] { return parts_.signIn->autoConnects(); }))
         h.step(208, [&] { PushButton1_Click(); });
 }
 

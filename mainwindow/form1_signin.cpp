@@ -10,7 +10,6 @@
 #include "mainwindow/fetch_panel.h"
 #include "mainwindow/folder_choice.h"
 #include "mainwindow/sign_in_panel.h"
-#include "platform/qt/qt_list_view.h"
 
 #include <QScopeGuard>
 
@@ -22,7 +21,7 @@ void Form1::PushButton1_Click()
     // while it runs cancels a sign-in waiting for the browser, and does
     // nothing otherwise.
     if (activity_.connecting()) {
-        signIn_->cancelBrowserWait();
+        parts_.signIn->cancelBrowserWait();
         return;
     }
     NumberedHandler h(services_.boxes, locations::ConnectDisconnect);
@@ -41,7 +40,7 @@ void Form1::Connect()
     NumberedHandler h(services_.boxes, locations::ConnectDisconnect);
     h.step(104, [&] { setStatus(texts::StatusConnecting); });
     if (!h.test(106, [&] { return session_.current != nullptr; })) {
-        if (signIn_->method() == SignInMethod::MicrosoftWithoutClientId) {
+        if (parts_.signIn->method() == SignInMethod::MicrosoftWithoutClientId) {
             // A password sign-in is bound to fail there: the application to
             // sign in with is asked for, once the window can be seen.
             activity_.connectWhenShown(activity_.unseen());
@@ -57,19 +56,19 @@ void Form1::Connect()
         h.step(122, [&] {
             if (!session)
                 throw AppError(texts::ObjectNotSet);
-            connected = signIn_->connect(*session);
+            connected = parts_.signIn->connect(*session);
         });
         if (!connected) {
             Disconnect(true);
             return;
         }
         h.step(126, [&] { session->EnumMailFolders(); });
-        h.step(128, [&] { folders_->showOtherFolders(foldersBesideOptions(session->MailFolders)); });
+        h.step(128, [&] { parts_.folders->showOtherFolders(foldersBesideOptions(session->MailFolders)); });
         h.step(144, [&] { setStatus(texts::StatusConnected); });
     }
     h.step(146, [&] { activity_.setConnected(true); });
     h.step(172, [&] { pointer_->setDefault(); });
-    h.step(174, [&] { list_->resetKeepChecks(); });
+    h.step(174, [&] { parts_.list->resetKeepChecks(); });
 }
 
 void Form1::Disconnect(bool afterFailedConnect)
@@ -77,7 +76,7 @@ void Form1::Disconnect(bool afterFailedConnect)
     NumberedHandler h(services_.boxes, locations::ConnectDisconnect);
     if (!afterFailedConnect) {
         h.step(148, [&] { setStatus(texts::StatusDisconnecting); });
-        signIn_->forgetUnlessRemembered(h);
+        parts_.signIn->forgetUnlessRemembered(h);
         h.step(160, [&] {
             // A run going on ends as on Stop: the user ended it.
             if (session_.current)
@@ -86,14 +85,14 @@ void Form1::Disconnect(bool afterFailedConnect)
                 session_.component->disconnect();
         });
     }
-    h.step(162, [&] { list_->view().removeAllRows(); });
-    h.step(164, [&] { list_->RefreshCounts(true); });
-    folders_->showOnlyFolder(folders_->otherFolder());
+    h.step(162, [&] { parts_.list->view().removeAllRows(); });
+    h.step(164, [&] { parts_.list->RefreshCounts(true); });
+    parts_.folders->showOnlyFolder(parts_.folders->otherFolder());
     h.step(166, [&] { activity_.setConnected(false); });
     h.step(168, [&] { session_.current.reset(); });
     h.step(170, [&] { setStatus(texts::StatusDisconnected); });
     h.step(172, [&] { pointer_->setDefault(); });
-    h.step(174, [&] { list_->resetKeepChecks(); });
+    h.step(174, [&] { parts_.list->resetKeepChecks(); });
 }
 
 std::shared_ptr<clsChilkatIMAP> Form1::newSession()
@@ -102,14 +101,14 @@ std::shared_ptr<clsChilkatIMAP> Form1::newSession()
     session->ChilkatIMAPObject = session_.component;
     session->PORT = services_.server.port;
     session->IMAPServer = services_.server.host;
-    signIn_->prepare(*session);
+    parts_.signIn->prepare(*session);
     // Events reach the window only while this is still its session.
     clsChilkatIMAP* raw = session.get();
     session->MailExtractListing = [this, raw](EmailRecord&& mail, int uID) {
-        fetch_->oChilkat_MailExtractListing(raw, std::move(mail), uID);
+        parts_.fetch->oChilkat_MailExtractListing(raw, std::move(mail), uID);
     };
-    session->ScrapProgress = [this, raw](int percent) { fetch_->oChilkat_ScrapProgress(raw, percent); };
-    session->StatusChanged = [this, raw](const QString& text) { fetch_->oChilkat_StatusChanged(raw, text); };
+    session->ScrapProgress = [this, raw](int percent) { parts_.fetch->oChilkat_ScrapProgress(raw, percent); };
+    session->StatusChanged = [this, raw](const QString& text) { parts_.fetch->oChilkat_StatusChanged(raw, text); };
     return session;
 }
 

@@ -7,7 +7,8 @@
 #include "app/window/window_pointer.h"
 #include "auth/id_token.h"
 #include "interfaces/error.h"
-#include "mainwindow/window_activity.h"
+#include "mainwindow/email_list.h"
+#include "mainwindow/fetch_panel.h"
 #include "mainwindow/window_settings.h"
 
 #include <QCheckBox>
@@ -173,16 +174,16 @@ bool SignInPanel::signInThroughBrowser(const QString& account)
         return false;
     }
     while (true) {
-        window_.setStatus(texts::StatusFinishInBrowser);
+        window_.fetch->setStatus(texts::StatusFinishInBrowser);
         // The window stays usable while the user is in the browser.
         window_.pointer.setDefault();
-        window_.showSignInHelp(true);
+        window_.list->showSignInHelp(true);
         const Outcome outcome = signIn().signInInBrowser(account, chooseAccountNext_);
-        window_.showSignInHelp(false);
+        window_.list->showSignInHelp(false);
         window_.pointer.setBusy();
         if (outcome == Outcome::SignedIn) {
             chooseAccountNext_ = false;
-            window_.setStatus(texts::StatusConnecting);
+            window_.fetch->setStatus(texts::StatusConnecting);
             return true;
         }
         // A new application set up from the box is tried at once.

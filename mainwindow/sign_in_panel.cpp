@@ -8,6 +8,8 @@
 #include "app/texts.h"
 #include "app/window/window_prep.h"
 #include "interfaces/error.h"
+#include "mainwindow/email_list.h"
+#include "mainwindow/fetch_panel.h"
 #include "mainwindow/one_click.h"
 #include "mainwindow/window_settings.h"
 
@@ -49,7 +51,7 @@ Control* named(Control* control, const char* name)
 
 }  // namespace
 
-SignInPanel::SignInPanel(QWidget* face, Window window, QObject* parent) : QObject(parent), window_(std::move(window))
+SignInPanel::SignInPanel(QWidget* face, WindowParts& window, QObject* parent) : QObject(parent), window_(window)
 {
     Frame5 = named(new QGroupBox(QStringLiteral("Login"), face), "Frame5");
     Frame5->setGeometry(twipsRect(120, 60, 7800, 1560));

@@ -2,7 +2,7 @@
 
 #include "app/sign_in_method.h"
 #include "mail/imap_session.h"
-#include "mainwindow/form1_services.h"
+#include "mainwindow/window_parts.h"
 
 #include <QObject>
 
@@ -20,8 +20,6 @@ class QWidget;
 namespace tallyhive {
 
 class NumberedHandler;
-class WindowActivity;
-class WindowPointer;
 
 // The "Login" panel: the Live ID and password, "Remember me" and
 // "Autoconnect", the connect button and Help; and how a session signs in,
@@ -29,16 +27,7 @@ class WindowPointer;
 class SignInPanel : public QObject {
     Q_OBJECT
 public:
-    // What the panel uses of the rest of the window.
-    struct Window {
-        const Form1Services& services;
-        WindowActivity& activity;
-        WindowPointer& pointer;
-        std::function<void(const QString&)> setStatus;
-        // The note over the empty list while the browser has the user.
-        std::function<void(bool shown)> showSignInHelp;
-    };
-    SignInPanel(QWidget* face, Window window, QObject* parent);
+    SignInPanel(QWidget* face, WindowParts& window, QObject* parent);
 
     // The connect button's caption.
     void showConnected(bool connected);
@@ -90,7 +79,7 @@ private:
     int checkValue(const QCheckBox* box) const;
     void saveSetting(const QString& key, const QString& value);
 
-    Window window_;
+    WindowParts& window_;
     QGroupBox* Frame5;
     std::array<QLabel*, 2> lblLabels;
     QLineEdit* Text1;
