@@ -29,38 +29,37 @@ void clsChilkatIMAP::bindComponent()
     ChilkatImap1->setNotifications(this);
 }
 
-bool clsChilkatIMAP::Connect()
+platform::MailResult clsChilkatIMAP::Connect()
 {
     const auto self = shared_from_this();
     bindComponent();
     LastStatus = ChilkatImap1->connect({IMAPServer, PORT});
-    if (!LastStatus.ok()) {
+    if (LastStatus.ok())
+        LastStatus = ChilkatImap1->sendRawCommand(texts::IdCommand);
+    if (LastStatus.ok()) {
+        if (AccessTokens)
+            LastStatus = ChilkatImap1->authenticateXoauth2(Username, AccessTokens);
+        else
+            LastStatus = ChilkatImap1->login(Username, Password);
+    }
+    if (!LastStatus.ok() && !signInRefused(LastStatus))
         GetLastError();
-        return false;
-    }
-    LastStatus = ChilkatImap1->sendRawCommand(texts::IdCommand);
-    if (!LastStatus.ok()) {
-        GetLastError();
-        return false;
-    }
-    if (AccessTokens) {
-        LastStatus = ChilkatImap1->authenticateXoauth2(Username, AccessTokens);
-        if (LastStatus.status == platform::MailStatus::TokenRefused && SignInRefused) {
-            SignInRefused();
-            return false;
-        }
-        if (LastStatus.status == platform::MailStatus::MailboxNotServed && MailboxNotServed) {
-            MailboxNotServed();
-            return false;
-        }
-    } else {
-        LastStatus = ChilkatImap1->login(Username, Password);
-    }
-    if (!LastStatus.ok()) {
-        GetLastError();
-        return false;
-    }
-    return true;
+    return LastStatus;
+}
+
+platform::MailResult clsChilkatIMAP::ConnectForRun()
+{
+    const platform::MailResult connected = Connect();
+    if (connected.status == platform::MailStatus::TokenRefused)
+        boxes_.show(texts::SignInNoLongerAccepted, texts::AppTitle, platform::BoxIcon::None);
+    else if (connected.status == platform::MailStatus::MailboxNotServed)
+        boxes_.show(texts::MailboxNotServed.arg(Username), texts::AppTitle, platform::BoxIcon::None);
+    return connected;
+}
+
+bool clsChilkatIMAP::signInRefused(const platform::MailResult& result)
+{
+    return result.status == platform::MailStatus::TokenRefused || result.status == platform::MailStatus::MailboxNotServed;
 }
 
 // The box says the same whatever failed; the log keeps the server's own words.
@@ -73,18 +72,19 @@ void clsChilkatIMAP::GetLastError()
         boxes_.show(texts::InvalidLogin, texts::AppTitle, platform::BoxIcon::None);
 }
 
-int clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
+platform::MailReply<int> clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
 {
     const auto self = shared_from_this();
     bindComponent();
     LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
-    if (LastStatus.ok())
-        return ChilkatImap1->numMessages();
-    GetLastError();
-    return 0;
+    if (!LastStatus.ok()) {
+        GetLastError();
+        return {LastStatus};
+    }
+    return {LastStatus, ChilkatImap1->numMessages()};
 }
 
-std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
+platform::MailReply<QStringList> clsChilkatIMAP::EnumMailFolders()
 {
     const auto self = shared_from_this();
     bindComponent();
@@ -92,7 +92,7 @@ std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
     LastStatus = mailboxes;
     if (!mailboxes.ok()) {
         GetLastError();
-        return std::nullopt;
+        return {LastStatus};
     }
     MailFolders = std::move(mailboxes.value);
     QStringList folders;
@@ -100,7 +100,7 @@ std::optional<QStringList> clsChilkatIMAP::EnumMailFolders()
         folders.append(entry.name);
         letPendingEventsRun();
     }
-    return folders;
+    return {LastStatus, folders};
 }
 
 void clsChilkatIMAP::StartMailExtraction(const QString& FolderName, int first, int last)
@@ -146,7 +146,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName, int first, i
 
 bool clsChilkatIMAP::beginRun(const QString& FolderName, int first, int last)
 {
-    if (!Connect()) {
+    if (!ConnectForRun().ok()) {
         if (AbortProcess) {
             Shortfall.stopped = true;
             return false;

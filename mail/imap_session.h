@@ -10,7 +10,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace tallyhive {
@@ -52,10 +51,17 @@ public:
     // Of the latest StartMailExtraction; empty when it read all it was asked for.
     RunShortfall Shortfall;
 
-    bool Connect();
+    // Connects and signs in. A sign-in the server refused (TokenRefused,
+    // MailboxNotServed) is left to the caller to tell; any other failure is
+    // told here.
+    platform::MailResult Connect();
+    // The same for a fetch run, which cannot open the browser: a refused
+    // sign-in is told here too, with how to sign in again.
+    platform::MailResult ConnectForRun();
     void GetLastError();
-    int GetTotalMessage(const QString& FolderName);
-    std::optional<QStringList> EnumMailFolders();
+    // The folder's message count; 0 with a failure, which is told.
+    platform::MailReply<int> GetTotalMessage(const QString& FolderName);
+    platform::MailReply<QStringList> EnumMailFolders();
     // Reads messages first .. last of the folder; they reach MailExtractListing one by one.
     void StartMailExtraction(const QString& FolderName, int first, int last);
     // Ends the run going on, or the next, as the user's Stop.
@@ -66,12 +72,6 @@ public:
     // the folder (not the server's UID).
     std::function<void(EmailRecord&& record, int uID)> MailExtractListing;
     std::function<void(int percent)> ScrapProgress;
-    // Raised, instead of the invalid-login box, when the server refused the
-    // access tokens or none could be had.
-    std::function<void()> SignInRefused;
-    // Raised, instead of the invalid-login box, when the server took the
-    // token and then would not serve the mailbox.
-    std::function<void()> MailboxNotServed;
     // A text for the status line about the connection (a reconnect under way).
     std::function<void(const QString& text)> StatusChanged;
 
@@ -81,6 +81,7 @@ public:
 
 private:
     void bindComponent();
+    static bool signInRefused(const platform::MailResult& result);
     // Connects, selects the folder and begins the run; false when nothing is to be read.
     bool beginRun(const QString& FolderName, int first, int last);
     // A message read, to the list.

@@ -111,7 +111,7 @@ void FetchPanel::PushButton3_Click()
         h.step(152, [&] { folder = window_.folders->SelectedFolderName(); });
         int total = 0;
         if (h.test(172, [&] { return session != nullptr; }))
-            h.step(176, [&] { total = session->GetTotalMessage(folder); });
+            h.step(176, [&] { total = session->GetTotalMessage(folder).value; });
         if (h.test(178, [&] { return require(session) && total > 0; })) {
             h.step(182, [&] { require(session)->StartMailExtraction(folder, 1, total); });
         } else {
@@ -140,10 +140,10 @@ void FetchPanel::PushButton2_Click()
         Form2 dialog(window_.services.boxes, Frame4->window());
         if (h.test(164, [&] { return session != nullptr; })) {
             h.step(166, [&] { dialog.ChilkatIMAP = session; });
-            h.step(168, [&] { dialog.MaxMessage = session->GetTotalMessage(folder); });
+            h.step(168, [&] { dialog.MaxMessage = session->GetTotalMessage(folder).value; });
         }
         bool rangeRun = false;
-        if (h.test(170, [&] { return require(session)->GetTotalMessage(folder) > 0; })) {
+        if (h.test(170, [&] { return require(session)->GetTotalMessage(folder).value > 0; })) {
             h.step(172, [&] {
                 dialog.Form_Load();
                 dialog.exec();
@@ -189,7 +189,7 @@ bool FetchPanel::takeRunSession(NumberedHandler& h, int firstLine, std::shared_p
     if (h.test(firstLine, [&] { return !window_.session.current; })) {
         h.step(firstLine + 2, [&] { session = window_.session.current = window_.session.make(); });
         h.step(firstLine + 18, [&] { window_.activity.holdBackDone() = false; });
-        h.step(firstLine + 20, [&] { connected = require(session)->Connect(); });
+        h.step(firstLine + 20, [&] { connected = require(session)->ConnectForRun().ok(); });
         if (!connected)
             window_.activity.holdBackDone() = true;
     }

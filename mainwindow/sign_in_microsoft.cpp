@@ -98,8 +98,11 @@ bool SignInPanel::connectWithMicrosoft(clsChilkatIMAP& session)
             return false;
         browserUsed = true;
     }
-    while (!connectAsMailbox(session, account)) {
-        if (!tokenRefused_ || signInServiceFailed())
+    while (true) {
+        const platform::MailResult connected = connectAsMailbox(session, account);
+        if (connected.ok())
+            break;
+        if (connected.status != platform::MailStatus::TokenRefused || signInServiceFailed())
             return false;  // the session or a box has said why
         if (browserUsed) {
             // A token just granted and still refused belongs to someone else.
@@ -127,33 +130,34 @@ bool SignInPanel::connectWithMicrosoft(clsChilkatIMAP& session)
 // The Live ID typed first. When the server refuses the token for it, or
 // takes it and will not open the mailbox, and the browser's sign-in named
 // another address (an alias, a second account), that one, once.
-bool SignInPanel::connectAsMailbox(clsChilkatIMAP& session, const QString& account)
+platform::MailResult SignInPanel::connectAsMailbox(clsChilkatIMAP& session, const QString& account)
 {
     QString mailbox = account;
+    platform::MailResult connected;
     while (true) {
-        tokenRefused_ = false;
-        mailboxRefused_.clear();
         session.Username = mailbox;
-        if (session.Connect())
-            return true;
+        connected = session.Connect();
+        if (connected.ok())
+            return connected;
         // A service that failed to renew the token would fail the other address too.
         const Outcome renewal = signIn().lastOutcome();
         const QString named = signIn().mailboxAddress(account);
-        const bool refused = tokenRefused_ || !mailboxRefused_.isEmpty();
+        const bool refused =
+            connected.status == platform::MailStatus::TokenRefused || connected.status == platform::MailStatus::MailboxNotServed;
         if (!refused || mailbox != account || renewal == Outcome::Unreachable || renewal == Outcome::Unexpected
             || named.compare(account, Qt::CaseInsensitive) == 0)
             break;
         mailbox = named;
     }
-    if (!mailboxRefused_.isEmpty()) {
+    if (connected.status == platform::MailStatus::MailboxNotServed) {
         // The account the browser signed in cannot open the mailbox: its
         // tokens would only be refused again, and the next sign-in lets the
         // user choose another account instead of the one the browser holds.
         chooseAccountNext_ = true;
         signIn().signOut();
-        window_.services.boxes.show(texts::MailboxNotServed.arg(mailboxRefused_), texts::AppTitle, platform::BoxIcon::None);
+        window_.services.boxes.show(texts::MailboxNotServed.arg(session.Username), texts::AppTitle, platform::BoxIcon::None);
     }
-    return false;
+    return connected;
 }
 
 // The service could not be asked, or answered with something that is no
@@ -238,24 +242,6 @@ bool SignInPanel::showSignInOutcome(Outcome outcome)
     }
     window_.services.boxes.show(text, texts::AppTitle, platform::BoxIcon::None);
     return false;
-}
-
-void SignInPanel::oChilkat_SignInRefused()
-{
-    tokenRefused_ = true;
-    // The connect command decides what follows; a fetch run cannot open the
-    // browser, so the user hears how to sign in again.
-    if (!window_.activity.connecting())
-        window_.services.boxes.show(texts::SignInNoLongerAccepted, texts::AppTitle, platform::BoxIcon::None);
-}
-
-void SignInPanel::oChilkat_MailboxNotServed(const QString& mailbox)
-{
-    // The connect command may try another address first, and says so itself.
-    if (window_.activity.connecting())
-        mailboxRefused_ = mailbox;
-    else
-        window_.services.boxes.show(texts::MailboxNotServed.arg(mailbox), texts::AppTitle, platform::BoxIcon::None);
 }
 
 }  // namespace tallyhive

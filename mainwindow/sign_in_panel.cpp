@@ -178,14 +178,12 @@ void SignInPanel::prepare(clsChilkatIMAP& session)
         session.AccessTokens = [this, account](bool refresh) { return signIn().accessToken(account, refresh); };
         if (account.compare(readMailboxFor_, Qt::CaseInsensitive) == 0)
             session.Username = readMailbox_;
-        session.SignInRefused = [this] { oChilkat_SignInRefused(); };
-        session.MailboxNotServed = [this, raw = &session] { oChilkat_MailboxNotServed(raw->Username); };
     }
 }
 
 bool SignInPanel::connect(clsChilkatIMAP& session)
 {
-    return signInMethod_ == SignInMethod::Microsoft ? connectWithMicrosoft(session) : session.Connect();
+    return signInMethod_ == SignInMethod::Microsoft ? connectWithMicrosoft(session) : session.Connect().ok();
 }
 
 void SignInPanel::cancelBrowserWait()

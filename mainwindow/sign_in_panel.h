@@ -60,13 +60,12 @@ signals:
 
 private:
     bool connectWithMicrosoft(clsChilkatIMAP& session);
-    bool connectAsMailbox(clsChilkatIMAP& session, const QString& account);
+    // The last connect's answer; a mailbox the server would not serve is told here.
+    platform::MailResult connectAsMailbox(clsChilkatIMAP& session, const QString& account);
     bool signInThroughBrowser(const QString& account);
     bool signInServiceFailed();
     // True when the user chose to set up the application again, and did.
     bool showSignInOutcome(platform::BrowserSignIn::Outcome outcome);
-    void oChilkat_SignInRefused();
-    void oChilkat_MailboxNotServed(const QString& mailbox);
     void applySignInMethod();
     platform::BrowserSignIn& signIn() const;
     void addComboEntry(const QString& entry);
@@ -89,9 +88,6 @@ private:
     QCheckBox* Check2;
     QPushButton* PushButton1;
     QPushButton* PushButton11;
-    bool tokenRefused_ = false;
-    // During a connect: the mailbox the server would not open after taking the token.
-    QString mailboxRefused_;
     // The next browser sign-in lets the user choose the account.
     bool chooseAccountNext_ = false;
     bool cannotRememberShown_ = false;

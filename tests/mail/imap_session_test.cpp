@@ -72,7 +72,7 @@ protected:
 
 TEST_F(SessionTest, ConnectSetsTlsAndPortThenConnectsIdentifiesAndLogsIn)
 {
-    EXPECT_TRUE(session_->Connect());
+    EXPECT_TRUE(session_->Connect().ok());
     EXPECT_EQ(component_->calls, QStringList({"port 993", "connect imap.example.org",
                                               "raw ID (\"GUID\" \"1\")", "login user@example.org"}));
     EXPECT_TRUE(boxes_.shown.empty());
@@ -82,15 +82,15 @@ TEST_F(SessionTest, ConnectSetsTlsAndPortThenConnectsIdentifiesAndLogsIn)
 TEST_F(SessionTest, EveryConnectFailureShowsTheOneInvalidLoginBox)
 {
     component_->idAnswer.clear();
-    EXPECT_FALSE(session_->Connect());
+    EXPECT_FALSE(session_->Connect().ok());
     EXPECT_FALSE(component_->calls.join(u'|').contains(QStringLiteral("login")));  // no login after an empty ID answer
 
     component_->idAnswer = QStringLiteral("* ID NIL");
     session_->Password = QStringLiteral("wrong");
-    EXPECT_FALSE(session_->Connect());
+    EXPECT_FALSE(session_->Connect().ok());
 
     component_->connectOk = false;
-    EXPECT_FALSE(session_->Connect());
+    EXPECT_FALSE(session_->Connect().ok());
 
     ASSERT_EQ(boxes_.shown.size(), 3u);
     for (const auto& box : boxes_.shown) {
@@ -101,24 +101,25 @@ TEST_F(SessionTest, EveryConnectFailureShowsTheOneInvalidLoginBox)
 
 TEST_F(SessionTest, MessageCountOfKnownEmptyAndUnknownFolders)
 {
-    ASSERT_TRUE(session_->Connect());
-    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Inbox")), 20);
-    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Drafts")), 0);
+    ASSERT_TRUE(session_->Connect().ok());
+    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Inbox")).value, 20);
+    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Drafts")).value, 0);
     EXPECT_TRUE(boxes_.shown.empty());
-    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Nowhere")), 0);
+    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Nowhere")).value, 0);
     EXPECT_EQ(boxes_.shown.size(), 1u);
 }
 
 TEST_F(SessionTest, FolderListingGivesNamesOrTheBoxOnFailure)
 {
-    ASSERT_TRUE(session_->Connect());
-    EXPECT_EQ(session_->EnumMailFolders(), QStringList({"Drafts", "Inbox"}));
+    ASSERT_TRUE(session_->Connect().ok());
+    EXPECT_EQ(session_->EnumMailFolders().value, QStringList({"Drafts", "Inbox"}));
     EXPECT_TRUE(component_->calls.contains(QStringLiteral("list \"\" *")));
     component_->mailboxes.clear();
-    EXPECT_EQ(session_->EnumMailFolders(), QStringList());
+    const auto none = session_->EnumMailFolders();
+    EXPECT_TRUE(none.ok() && none.value.isEmpty());
     EXPECT_TRUE(boxes_.shown.empty());
     component_->listOk = false;
-    EXPECT_FALSE(session_->EnumMailFolders().has_value());
+    EXPECT_FALSE(session_->EnumMailFolders().ok());
     EXPECT_EQ(boxes_.shown.size(), 1u);
 }
 

@@ -56,11 +56,11 @@ protected:
 
 TEST_F(SessionDovecotTest, ConnectCountsAndExtractsTheWholeFolderWithProgressAndTheLog)
 {
-    ASSERT_TRUE(session_->Connect());
-    ASSERT_TRUE(session_->EnumMailFolders().value_or(QStringList()).contains(QStringLiteral("Junk")));
-    const int count = session_->GetTotalMessage(QStringLiteral("Inbox"));
+    ASSERT_TRUE(session_->Connect().ok());
+    ASSERT_TRUE(session_->EnumMailFolders().value.contains(QStringLiteral("Junk")));
+    const int count = session_->GetTotalMessage(QStringLiteral("Inbox")).value;
     ASSERT_EQ(count, corpusSize());
-    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Drafts")), 0);
+    EXPECT_EQ(session_->GetTotalMessage(QStringLiteral("Drafts")).value, 0);
     EXPECT_TRUE(boxes_.shown.empty());
 
     session_->StartMailExtraction(QStringLiteral("Inbox"), 1, count + 1);  // one past the end: skipped silently, still logged
@@ -123,7 +123,7 @@ TEST_F(SessionDovecotTest, AStoreGivesWhatTheServerHoldsAndReadsOnlyWhatItLacks)
     const auto read = [this](const QString& folder, int first, int last) {
         std::vector<EmailRecord> records;
         session_->MailExtractListing = [&records](EmailRecord&& record, int) { records.push_back(std::move(record)); };
-        session_->StartMailExtraction(folder, first, last > 0 ? last : session_->GetTotalMessage(folder));
+        session_->StartMailExtraction(folder, first, last > 0 ? last : session_->GetTotalMessage(folder).value);
         return records;
     };
     const std::vector<EmailRecord> inbox = read(QStringLiteral("Inbox"), 1, 8);
@@ -149,7 +149,7 @@ TEST_F(SessionDovecotTest, AStoreGivesWhatTheServerHoldsAndReadsOnlyWhatItLacks)
         SCOPED_TRACE(step.what);
         if (step.damage)
             startProgram(true);
-        ASSERT_TRUE(session_->Connect());
+        ASSERT_TRUE(session_->Connect().ok());
         for (const QString& command : step.commands)
             ASSERT_TRUE(session_->ChilkatIMAPObject->sendRawCommand(command).value.contains(" OK ")) << command.toStdString();
         const qsizetype keptBefore = log().count("kept from an earlier read");
