@@ -15,32 +15,29 @@ clsChilkatIMAP::clsChilkatIMAP(platform::MessageBoxes& boxes) : boxes_(boxes) {}
 clsChilkatIMAP::~clsChilkatIMAP()
 {
     // The component outlives the session; it must not call back into a dead one.
-    if (ChilkatImap1 && ChilkatImap1->notifications() == this)
-        ChilkatImap1->setNotifications(nullptr);
+    if (ChilkatIMAPObject && ChilkatIMAPObject->notifications() == this)
+        ChilkatIMAPObject->setNotifications(nullptr);
 }
 
 void clsChilkatIMAP::bindComponent()
 {
-    if (ChilkatImap1 && ChilkatImap1 != ChilkatIMAPObject && ChilkatImap1->notifications() == this)
-        ChilkatImap1->setNotifications(nullptr);
-    ChilkatImap1 = ChilkatIMAPObject;
-    if (!ChilkatImap1)
+    if (!ChilkatIMAPObject)
         throw AppError(texts::ObjectNotSet);
-    ChilkatImap1->setNotifications(this);
+    ChilkatIMAPObject->setNotifications(this);
 }
 
 platform::MailResult clsChilkatIMAP::Connect()
 {
     const auto self = shared_from_this();
     bindComponent();
-    LastStatus = ChilkatImap1->connect({IMAPServer, PORT});
+    LastStatus = ChilkatIMAPObject->connect({IMAPServer, PORT});
     if (LastStatus.ok())
-        LastStatus = ChilkatImap1->sendRawCommand(texts::IdCommand);
+        LastStatus = ChilkatIMAPObject->sendRawCommand(texts::IdCommand);
     if (LastStatus.ok()) {
         if (AccessTokens)
-            LastStatus = ChilkatImap1->authenticateXoauth2(Username, AccessTokens);
+            LastStatus = ChilkatIMAPObject->authenticateXoauth2(Username, AccessTokens);
         else
-            LastStatus = ChilkatImap1->login(Username, Password);
+            LastStatus = ChilkatIMAPObject->login(Username, Password);
     }
     if (!LastStatus.ok() && !signInRefused(LastStatus))
         GetLastError();
@@ -76,19 +73,19 @@ platform::MailReply<int> clsChilkatIMAP::GetTotalMessage(const QString& FolderNa
 {
     const auto self = shared_from_this();
     bindComponent();
-    LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
+    LastStatus = ChilkatIMAPObject->selectMailbox(mailboxFor(FolderName));
     if (!LastStatus.ok()) {
         GetLastError();
         return {LastStatus};
     }
-    return {LastStatus, ChilkatImap1->numMessages()};
+    return {LastStatus, ChilkatIMAPObject->numMessages()};
 }
 
 platform::MailReply<QStringList> clsChilkatIMAP::EnumMailFolders()
 {
     const auto self = shared_from_this();
     bindComponent();
-    auto mailboxes = ChilkatImap1->listMailboxEntries(QString(), QStringLiteral("*"));
+    auto mailboxes = ChilkatIMAPObject->listMailboxEntries(QString(), QStringLiteral("*"));
     LastStatus = mailboxes;
     if (!mailboxes.ok()) {
         GetLastError();
@@ -116,12 +113,12 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName, int first, i
     struct RunEnd {
         platform::ImapComponent& component;
         ~RunEnd() { component.endFetchRun(); }
-    } runEnd{*ChilkatImap1};
+    } runEnd{*ChilkatIMAPObject};
     RunFailureLog failures;
     for (qint64 n = first; n <= last; ++n) {
         letPendingEventsRun();
         CurrentLocation = static_cast<int>(n);
-        platform::FetchedMessage fetched = ChilkatImap1->fetchRunMessage(static_cast<int>(n));
+        platform::FetchedMessage fetched = ChilkatIMAPObject->fetchRunMessage(static_cast<int>(n));
         LastStatus = fetched;
         if (fetched.ok())
             WriteErrorLog();
@@ -156,7 +153,7 @@ bool clsChilkatIMAP::beginRun(const QString& FolderName, int first, int last)
         return false;
     }
     bindComponent();
-    LastStatus = ChilkatImap1->selectMailbox(mailboxFor(FolderName));
+    LastStatus = ChilkatIMAPObject->selectMailbox(mailboxFor(FolderName));
     if (!LastStatus.ok()) {
         GetLastError();
         noteNotRead(Shortfall.asked);
@@ -165,7 +162,7 @@ bool clsChilkatIMAP::beginRun(const QString& FolderName, int first, int last)
     Shortfall.asked = qMax<qint64>(0, qint64(last) - first + 1);
     if (first > last)
         return false;
-    LastStatus = ChilkatImap1->beginFetchRun(first, last);
+    LastStatus = ChilkatIMAPObject->beginFetchRun(first, last);
     if (!LastStatus.ok()) {
         WriteErrorLog();
         // Stopped while the server listed the messages: the user asked for none.
@@ -219,12 +216,12 @@ QString clsChilkatIMAP::mailboxFor(const QString& FolderName)
         return FolderName;
     if (const auto known = mailboxes_.find(FolderName); known != mailboxes_.end())
         return known->second;
-    const auto names = ChilkatImap1->listMailboxes(QString(), QStringLiteral("*"));
+    const auto names = ChilkatIMAPObject->listMailboxes(QString(), QStringLiteral("*"));
     if (!names.ok())
         return FolderName;  // the select then fails and says so
     QString mailbox = FolderName;
     if (!names.value.contains(FolderName)) {
-        const QString marked = ChilkatImap1->specialUseMailbox(role);
+        const QString marked = ChilkatIMAPObject->specialUseMailbox(role);
         if (!marked.isEmpty())
             mailbox = marked;
     }

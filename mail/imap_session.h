@@ -37,7 +37,8 @@ public:
     int MaxRecord = 0;
     int CurrentLocation = 0;
     // The component instance to drive; the main window made it and shares it
-    // with every session.
+    // with every session. Each call binds it to the session that makes it,
+    // so its notifications come back there.
     std::shared_ptr<platform::ImapComponent> ChilkatIMAPObject;
     int PORT = 0;
     QString IMAPServer;
@@ -93,9 +94,6 @@ private:
 
     platform::MessageBoxes& boxes_;
     platform::MailResult LastStatus;
-    // The same instance as ChilkatIMAPObject, bound for this session: every
-    // call goes through it, and its notifications come back to this session.
-    std::shared_ptr<platform::ImapComponent> ChilkatImap1;
     std::map<QString, QString> mailboxes_;  // folder name -> the mailbox that stands for it
 };
 
