@@ -20,10 +20,10 @@ namespace tallyhive {
 
 CommandLineAnswer forgetKeptMail()
 {
-    QString why;
-    if (platform::SqliteMessageStore::removeAll(messageStoreOptionsFromConfig().folder, &why))
+    const platform::MailResult removed = platform::SqliteMessageStore::removeAll(messageStoreOptionsFromConfig().folder);
+    if (removed.ok())
         return {0, texts::StoreForgotten, {}};
-    return {1, {}, texts::StoreNotForgotten.arg(texts::AppTitle.toLower(), why)};
+    return {1, {}, texts::StoreNotForgotten.arg(texts::AppTitle.toLower(), removed.text)};
 }
 
 int runApplication(int argc, char** argv)

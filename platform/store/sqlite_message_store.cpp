@@ -311,16 +311,13 @@ void SqliteMessageStore::forget()
     store_file::remove(path_);
 }
 
-bool SqliteMessageStore::removeAll(const QString& folder, QString* why)
+MailResult SqliteMessageStore::removeAll(const QString& folder)
 {
     const QString path = QDir(folder).filePath(QLatin1String(kFileName));
     store_file::remove(path);
-    if (QFileInfo::exists(path)) {
-        if (why)
-            *why = QStringLiteral("%1 could not be removed").arg(path);
-        return false;
-    }
-    return true;
+    if (QFileInfo::exists(path))
+        return {MailStatus::Failed, QStringLiteral("%1 could not be removed").arg(path)};
+    return {MailStatus::Ok, {}};
 }
 
 }  // namespace tallyhive::platform

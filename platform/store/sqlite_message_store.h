@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interfaces/mail_result.h"
 #include "interfaces/message_store.h"
 
 #include <QString>
@@ -42,9 +43,8 @@ public:
     void flush() override;
     void forget() override;
 
-    // Removes the whole store of every account; false with the reason when
-    // a file stays.
-    static bool removeAll(const QString& folder, QString* why);
+    // Removes the whole store of every account; Failed, saying which, when a file stays.
+    static MailResult removeAll(const QString& folder);
 
 private:
     struct Pending {
