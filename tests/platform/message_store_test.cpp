@@ -264,6 +264,8 @@ TEST(MessageStore, BeyondItsCapTheFolderUsedLeastRecentlyGoesAndForgettingLeaves
         EXPECT_LE(QFileInfo(dir.filePath(QStringLiteral("messages.sqlite"))).size()
                       + QFileInfo(dir.filePath(QStringLiteral("messages.sqlite-wal"))).size(),
                   160 * 1024);
+        // The file itself leaves the log its eighth of the cap.
+        EXPECT_LE(QFileInfo(dir.filePath(QStringLiteral("messages.sqlite"))).size(), 140 * 1024);
         EXPECT_EQ(store.recordsFor(folder("Old"), kAll)->size(), 0u);
         EXPECT_EQ(store.recordsFor(folder("New"), kAll)->size(), 3u);
     }
@@ -283,6 +285,14 @@ TEST(MessageStore, BeyondItsCapTheFolderUsedLeastRecentlyGoesAndForgettingLeaves
         store.forget();
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList()) << gaveUp;
     }
+    // --forget says so when it could not remove the store.
+    keptAndReadBack(dir.path(), "Inbox");
+    EXPECT_TRUE(SqliteMessageStore::removeAll(dir.path()).ok());
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList());
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("messages.sqlite/inside")));
+    const MailResult stays = SqliteMessageStore::removeAll(dir.path());
+    EXPECT_EQ(stays.status, MailStatus::Failed);
+    EXPECT_EQ(stays.text, dir.filePath(QStringLiteral("messages.sqlite")) + QStringLiteral(" could not be removed"));
     // Two programs at once, each with its own folder.
     QTemporaryDir shared;
     SqliteMessageStore one({shared.path()}), two({shared.path()});
