@@ -21,6 +21,8 @@ struct MailResult {
     QString text;
 
     bool ok() const { return status == MailStatus::Ok; }
+    // The server would not take the sign-in: the caller decides what follows.
+    bool signInRefused() const { return status == MailStatus::TokenRefused || status == MailStatus::MailboxNotServed; }
 };
 
 // A call that brings something back: the value is there when ok().

@@ -39,7 +39,7 @@ platform::MailResult clsChilkatIMAP::Connect()
         else
             LastStatus = ChilkatIMAPObject->login(Username, Password);
     }
-    if (!LastStatus.ok() && !signInRefused(LastStatus))
+    if (!LastStatus.ok() && !LastStatus.signInRefused())
         GetLastError();
     return LastStatus;
 }
@@ -52,11 +52,6 @@ platform::MailResult clsChilkatIMAP::ConnectForRun()
     else if (connected.status == platform::MailStatus::MailboxNotServed)
         boxes_.show(texts::MailboxNotServed.arg(Username), texts::AppTitle, platform::BoxIcon::None);
     return connected;
-}
-
-bool clsChilkatIMAP::signInRefused(const platform::MailResult& result)
-{
-    return result.status == platform::MailStatus::TokenRefused || result.status == platform::MailStatus::MailboxNotServed;
 }
 
 // The box says the same whatever failed; the log keeps the server's own words.

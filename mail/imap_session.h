@@ -82,7 +82,6 @@ public:
 
 private:
     void bindComponent();
-    static bool signInRefused(const platform::MailResult& result);
     // Connects, selects the folder and begins the run; false when nothing is to be read.
     bool beginRun(const QString& FolderName, int first, int last);
     // A message read, to the list.

@@ -142,9 +142,7 @@ platform::MailResult SignInPanel::connectAsMailbox(clsChilkatIMAP& session, cons
         // A service that failed to renew the token would fail the other address too.
         const Outcome renewal = signIn().lastOutcome();
         const QString named = signIn().mailboxAddress(account);
-        const bool refused =
-            connected.status == platform::MailStatus::TokenRefused || connected.status == platform::MailStatus::MailboxNotServed;
-        if (!refused || mailbox != account || renewal == Outcome::Unreachable || renewal == Outcome::Unexpected
+        if (!connected.signInRefused() || mailbox != account || renewal == Outcome::Unreachable || renewal == Outcome::Unexpected
             || named.compare(account, Qt::CaseInsensitive) == 0)
             break;
         mailbox = named;
