@@ -40,13 +40,15 @@ CheckButtons::CheckButtons(QWidget* face, WindowParts& window, QObject* parent)
     connect(PushButton10, &QPushButton::clicked, this, &CheckButtons::PushButton10_Click);
 }
 
-void CheckButtons::PushButton5_Click() { CheckAll(window_.list->checkTarget(window_.services.boxes), locations::CheckAll, MainCheckAllLines); }
+CheckTarget CheckButtons::target() const { return window_.list->checkTarget(window_.services.boxes); }
 
-void CheckButtons::PushButton6_Click() { UncheckAll(window_.list->checkTarget(window_.services.boxes), locations::UncheckAll); }
+void CheckButtons::PushButton5_Click() { CheckAll(target(), locations::CheckAll, MainCheckAllLines); }
+
+void CheckButtons::PushButton6_Click() { UncheckAll(target(), locations::UncheckAll); }
 
 void CheckButtons::PushButton7_Click()
 {
-    ClearList(window_.list->checkTarget(window_.services.boxes), locations::ClearList, MainClearListLines);
+    ClearList(target(), locations::ClearList, MainClearListLines);
 }
 
 void CheckButtons::PushButton8_Click()
@@ -56,12 +58,12 @@ void CheckButtons::PushButton8_Click()
 
 void CheckButtons::PushButton9_Click()
 {
-    CheckByText(window_.list->checkTarget(window_.services.boxes), locations::CheckContaining, TextMatch::Containing);
+    CheckByText(target(), locations::CheckContaining, TextMatch::Containing);
 }
 
 void CheckButtons::PushButton10_Click()
 {
-    CheckByText(window_.list->checkTarget(window_.services.boxes), locations::CheckNotContaining, TextMatch::NotContaining);
+    CheckByText(target(), locations::CheckNotContaining, TextMatch::NotContaining);
 }
 
 }  // namespace tallyhive

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mainwindow/check_commands.h"
 #include "mainwindow/window_parts.h"
 
 #include <QObject>
@@ -24,6 +25,9 @@ public:
     void PushButton10_Click();  // "Check Emails Not Containing..."
 
 private:
+    // The list as the commands work on it.
+    CheckTarget target() const;
+
     WindowParts& window_;
     QPushButton* PushButton5;
     QPushButton* PushButton6;
