@@ -113,19 +113,15 @@ QUrl MicrosoftSignIn::authorizeAddress(const QString& account, bool chooseAccoun
     return address;
 }
 
-platform::BrowserSignIn::Outcome MicrosoftSignIn::signInInBrowser(const QString& account, bool chooseAccount)
+platform::SignInResult MicrosoftSignIn::signInInBrowser(const QString& account, bool chooseAccount)
 {
     decided_ = false;
-    detail_.clear();
     // Anyone on this machine can reach the loopback port; only the answer to
     // our own request, which carries this state, counts.
     const QString state = QString::fromLatin1(randomUrlSafe(32));
     LoopbackListener listener(state);
-    if (!listener.listen()) {
-        last_ = Outcome::Failed;
-        detail_ = QStringLiteral("no port on 127.0.0.1 could be opened for the answer");
-        return last_;
-    }
+    if (!listener.listen())
+        return {Outcome::Failed, QStringLiteral("no port on 127.0.0.1 could be opened for the answer")};
     // Microsoft's portal registers a desktop app's loopback address only as
     // "localhost", compares that name exactly and ignores the port.
     const QString redirect = QStringLiteral("http://localhost:%1/").arg(listener.port());
@@ -163,14 +159,15 @@ platform::BrowserSignIn::Outcome MicrosoftSignIn::signInInBrowser(const QString&
     }
 
     // A loop ended from outside (the program quitting) decided nothing.
-    last_ = decided_ ? waitOutcome_ : Outcome::Cancelled;
-    if (last_ == Outcome::SignedIn) {
+    if (!decided_)
+        return {Outcome::Cancelled, {}};
+    if (waitResult_.signedIn()) {
         switchAccount(account);
         storeLookedUp_ = true;  // this sign-in replaces any remembered one
         mailbox_ = granted.mailbox;
         keepTokens(granted);
     }
-    return last_;
+    return waitResult_;
 }
 
 // The browser's answer: the code it brings, traded for tokens; nothing, and
@@ -205,12 +202,11 @@ void MicrosoftSignIn::finishWait(Outcome outcome, const QString& detail)
     if (decided_ || !wait_)
         return;
     decided_ = true;
-    waitOutcome_ = outcome;
-    detail_ = detail;
+    waitResult_ = {outcome, detail};
     wait_->quit();
 }
 
-QString MicrosoftSignIn::accessToken(const QString& account, bool refresh)
+platform::AccessTokenResult MicrosoftSignIn::accessToken(const QString& account, bool refresh)
 {
     if (account.compare(account_, Qt::CaseInsensitive) != 0)
         switchAccount(account);
@@ -218,15 +214,10 @@ QString MicrosoftSignIn::accessToken(const QString& account, bool refresh)
         loadRemembered();
     const bool fresh = !accessToken_.isEmpty()
                        && (!expiresAt_.isValid() || QDateTime::currentDateTime().secsTo(expiresAt_) > kExpiryMarginSeconds);
-    if (!refresh && fresh) {
-        last_ = Outcome::SignedIn;
-        return accessToken_;
-    }
-    if (refreshToken_.isEmpty()) {
-        last_ = Outcome::NoToken;
-        detail_ = QStringLiteral("there is no sign-in to renew");
-        return {};
-    }
+    if (!refresh && fresh)
+        return {{Outcome::SignedIn, {}}, accessToken_};
+    if (refreshToken_.isEmpty())
+        return {{Outcome::NoToken, QStringLiteral("there is no sign-in to renew")}, {}};
     return refreshNow();
 }
 
@@ -238,7 +229,7 @@ QString MicrosoftSignIn::mailboxAddress(const QString& account) const
 }
 
 // A public client sends no secret and, on refresh, no redirect address.
-QString MicrosoftSignIn::refreshNow()
+platform::AccessTokenResult MicrosoftSignIn::refreshNow()
 {
     TokenRequest request(network_, settings_.tokenUrl,
                          form({{"grant_type", QStringLiteral("refresh_token")},
@@ -255,19 +246,17 @@ QString MicrosoftSignIn::refreshNow()
     });
     loop.exec();
 
-    last_ = outcomeOf(answer);
-    detail_ = answer.detail();
     if (answer.kind == TokenReply::Kind::Tokens) {
-        detail_.clear();
         keepTokens(answer);
-        return accessToken_;
+        return {{Outcome::SignedIn, {}}, accessToken_};
     }
+    platform::AccessTokenResult failed{{outcomeOf(answer), answer.detail()}, {}};
     if (answer.kind == TokenReply::Kind::Refused && answer.error == u"invalid_grant") {
         // Revoked, expired or already used: only the browser helps now.
         dropRefreshToken();
-        last_ = Outcome::NoToken;
+        failed.outcome = Outcome::NoToken;
     }
-    return {};
+    return failed;
 }
 
 void MicrosoftSignIn::keepTokens(const TokenReply& reply)

@@ -29,14 +29,12 @@ public:
     ~MicrosoftSignIn() override;
 
     void useApplication(const QString& clientId, const QString& authority) override;
-    Outcome signInInBrowser(const QString& account, bool chooseAccount = false) override;
+    platform::SignInResult signInInBrowser(const QString& account, bool chooseAccount = false) override;
     void setBrowserNotOpenedNotice(std::function<void(const QString& address)> notice) override;
     void cancel() override;
     bool waiting() const override { return wait_ != nullptr; }
-    QString accessToken(const QString& account, bool refresh) override;
+    platform::AccessTokenResult accessToken(const QString& account, bool refresh) override;
     QString mailboxAddress(const QString& account) const override;
-    Outcome lastOutcome() const override { return last_; }
-    QString lastDetail() const override { return detail_; }
     void setRemembered(bool remember) override;
     void signOut() override;
     bool canRemember() const override { return storeWorks_; }
@@ -46,7 +44,7 @@ private:
     std::unique_ptr<TokenRequest> redeemCode(const QUrlQuery& query, const QString& redirect, const QByteArray& verifier);
     QUrl authorizeAddress(const QString& account, bool chooseAccount, const QString& redirect, const QString& state,
                           const QByteArray& challenge) const;
-    QString refreshNow();
+    platform::AccessTokenResult refreshNow();
     void keepTokens(const TokenReply& reply);
     void switchAccount(const QString& account);
     void loadRemembered();
@@ -67,9 +65,7 @@ private:
     bool storeLookedUp_ = false;
     QEventLoop* wait_ = nullptr;
     bool decided_ = false;
-    Outcome waitOutcome_ = Outcome::Failed;
-    Outcome last_ = Outcome::NoToken;
-    QString detail_;
+    platform::SignInResult waitResult_;
 };
 
 }  // namespace tallyhive::auth

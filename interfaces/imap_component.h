@@ -29,8 +29,9 @@ using FetchedMessage = MailReply<EmailRecord>;
 
 // Hands out OAuth 2.0 access tokens: with refresh false the one at hand
 // (refreshed first when it has run out), with refresh true a new one because
-// the server refused the last. Empty when no token can be had.
-using AccessTokenSource = std::function<QString(bool refresh)>;
+// the server refused the last. Not ok() when no token can be had; the text
+// then says why, in the sign-in service's words.
+using AccessTokenSource = std::function<MailReply<QString>(bool refresh)>;
 
 // One mailbox of a folder listing.
 struct MailboxEntry {

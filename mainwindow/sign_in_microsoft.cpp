@@ -93,16 +93,20 @@ bool SignInPanel::connectWithMicrosoft(clsChilkatIMAP& session)
         return false;
     }
     bool browserUsed = false;
-    if (signIn().accessToken(account, false).isEmpty()) {
-        if (signInServiceFailed() || !signInThroughBrowser(account))
+    const platform::AccessTokenResult atHand = signIn().accessToken(account, false);
+    if (!atHand.signedIn()) {
+        if (signInServiceFailed(atHand) || !signInThroughBrowser(account))
             return false;
         browserUsed = true;
     }
+    // What the session's last request for a token came to.
+    const auto renewal = std::make_shared<platform::SignInResult>(atHand);
+    session.AccessTokens = tokensFor(account, renewal);
     while (true) {
-        const platform::MailResult connected = connectAsMailbox(session, account);
+        const platform::MailResult connected = connectAsMailbox(session, account, *renewal);
         if (connected.ok())
             break;
-        if (connected.status != platform::MailStatus::TokenRefused || signInServiceFailed())
+        if (connected.status != platform::MailStatus::TokenRefused || signInServiceFailed(*renewal))
             return false;  // the session or a box has said why
         if (browserUsed) {
             // A token just granted and still refused belongs to someone else.
@@ -130,7 +134,7 @@ bool SignInPanel::connectWithMicrosoft(clsChilkatIMAP& session)
 // The Live ID typed first. When the server refuses the token for it, or
 // takes it and will not open the mailbox, and the browser's sign-in named
 // another address (an alias, a second account), that one, once.
-platform::MailResult SignInPanel::connectAsMailbox(clsChilkatIMAP& session, const QString& account)
+platform::MailResult SignInPanel::connectAsMailbox(clsChilkatIMAP& session, const QString& account, const platform::SignInResult& renewal)
 {
     QString mailbox = account;
     platform::MailResult connected;
@@ -140,10 +144,8 @@ platform::MailResult SignInPanel::connectAsMailbox(clsChilkatIMAP& session, cons
         if (connected.ok())
             return connected;
         // A service that failed to renew the token would fail the other address too.
-        const Outcome renewal = signIn().lastOutcome();
         const QString named = signIn().mailboxAddress(account);
-        if (!connected.signInRefused() || mailbox != account || renewal == Outcome::Unreachable || renewal == Outcome::Unexpected
-            || named.compare(account, Qt::CaseInsensitive) == 0)
+        if (!connected.signInRefused() || mailbox != account || renewal.serviceFailed() || named.compare(account, Qt::CaseInsensitive) == 0)
             break;
         mailbox = named;
     }
@@ -158,14 +160,23 @@ platform::MailResult SignInPanel::connectAsMailbox(clsChilkatIMAP& session, cons
     return connected;
 }
 
-// The service could not be asked, or answered with something that is no
-// answer: the browser would fare no better.
-bool SignInPanel::signInServiceFailed()
+platform::AccessTokenSource SignInPanel::tokensFor(const QString& account, std::shared_ptr<platform::SignInResult> renewal)
 {
-    const Outcome outcome = signIn().lastOutcome();
-    if (outcome != Outcome::Unreachable && outcome != Outcome::Unexpected)
+    return [this, account, renewal](bool refresh) {
+        const platform::AccessTokenResult asked = signIn().accessToken(account, refresh);
+        if (renewal)
+            *renewal = asked;
+        if (asked.signedIn())
+            return platform::MailReply<QString>{{platform::MailStatus::Ok, {}}, asked.token};
+        return platform::MailReply<QString>{{platform::MailStatus::TokenRefused, asked.detail}, {}};
+    };
+}
+
+bool SignInPanel::signInServiceFailed(const platform::SignInResult& result)
+{
+    if (!result.serviceFailed())
         return false;
-    showSignInOutcome(outcome);
+    showSignInOutcome(result);
     return true;
 }
 
@@ -180,10 +191,10 @@ bool SignInPanel::signInThroughBrowser(const QString& account)
         // The window stays usable while the user is in the browser.
         window_.pointer.setDefault();
         window_.list->showSignInHelp(true);
-        const Outcome outcome = signIn().signInInBrowser(account, chooseAccountNext_);
+        const platform::SignInResult outcome = signIn().signInInBrowser(account, chooseAccountNext_);
         window_.list->showSignInHelp(false);
         window_.pointer.setBusy();
-        if (outcome == Outcome::SignedIn) {
+        if (outcome.signedIn()) {
             chooseAccountNext_ = false;
             window_.fetch->setStatus(texts::StatusConnecting);
             return true;
@@ -194,11 +205,12 @@ bool SignInPanel::signInThroughBrowser(const QString& account)
     }
 }
 
-bool SignInPanel::showSignInOutcome(Outcome outcome)
+bool SignInPanel::showSignInOutcome(platform::SignInResult result)
 {
+    Outcome& outcome = result.outcome;
+    const QString& detail = result.detail;
     // A refusal Microsoft sent back with its code says what to do about it.
     if (outcome == Outcome::Declined || outcome == Outcome::Failed) {
-        const QString detail = signIn().lastDetail();
         switch (refusalOf(detail)) {
         case SignInRefusal::Registration:
             return window_.services.boxes.offer(texts::SignInRegistrationRefused.arg(detail), texts::AppTitle, texts::MicrosoftSetupAction)
@@ -225,7 +237,7 @@ bool SignInPanel::showSignInOutcome(Outcome outcome)
         text = texts::SignInUnreachable;
         break;
     case Outcome::Unexpected:
-        text = texts::SignInUnexpected.arg(signIn().lastDetail());
+        text = texts::SignInUnexpected.arg(detail);
         break;
     // Microsoft shows a wrong application, account type or redirect address
     // only on its own page: these may all be one.
@@ -235,7 +247,7 @@ bool SignInPanel::showSignInOutcome(Outcome outcome)
         return window_.services.boxes.offer(texts::SignInTimedOut, texts::AppTitle, texts::MicrosoftSetupAction) && MicrosoftSetup();
     case Outcome::Failed:
     case Outcome::NoToken:
-        return window_.services.boxes.offer(texts::SignInFailed.arg(signIn().lastDetail()), texts::AppTitle, texts::MicrosoftSetupAction)
+        return window_.services.boxes.offer(texts::SignInFailed.arg(detail), texts::AppTitle, texts::MicrosoftSetupAction)
                && MicrosoftSetup();
     }
     window_.services.boxes.show(text, texts::AppTitle, platform::BoxIcon::None);

@@ -175,7 +175,7 @@ void SignInPanel::prepare(clsChilkatIMAP& session)
         // Never the browser here: a fetch run signs in with what is at hand,
         // as the mailbox the connect read.
         const QString account = session.Username;
-        session.AccessTokens = [this, account](bool refresh) { return signIn().accessToken(account, refresh); };
+        session.AccessTokens = tokensFor(account);
         if (account.compare(readMailboxFor_, Qt::CaseInsensitive) == 0)
             session.Username = readMailbox_;
     }

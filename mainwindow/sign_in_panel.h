@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/sign_in_method.h"
+#include "interfaces/browser_sign_in.h"
 #include "mail/imap_session.h"
 #include "mainwindow/window_parts.h"
 
@@ -8,6 +9,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -61,11 +63,15 @@ signals:
 private:
     bool connectWithMicrosoft(clsChilkatIMAP& session);
     // The last connect's answer; a mailbox the server would not serve is told here.
-    platform::MailResult connectAsMailbox(clsChilkatIMAP& session, const QString& account);
+    platform::MailResult connectAsMailbox(clsChilkatIMAP& session, const QString& account, const platform::SignInResult& renewal);
+    // The session's tokens for account; each request's result also goes to
+    // renewal when one is given.
+    platform::AccessTokenSource tokensFor(const QString& account, std::shared_ptr<platform::SignInResult> renewal = {});
     bool signInThroughBrowser(const QString& account);
-    bool signInServiceFailed();
+    // True, and a box said so, when the sign-in service itself failed.
+    bool signInServiceFailed(const platform::SignInResult& result);
     // True when the user chose to set up the application again, and did.
-    bool showSignInOutcome(platform::BrowserSignIn::Outcome outcome);
+    bool showSignInOutcome(platform::SignInResult result);
     void applySignInMethod();
     platform::BrowserSignIn& signIn() const;
     void addComboEntry(const QString& entry);

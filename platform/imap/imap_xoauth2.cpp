@@ -50,11 +50,12 @@ MailResult ImapClient::signInWithTokens(const QString& user, const AccessTokenSo
                                       [](const ImapToken& name) { return name.isAtom("SASL-IR"); });
     }
     for (int round = 0; round < 2; ++round) {
-        const QString token = tokens(round > 0);
-        if (token.isEmpty()) {
+        const MailReply<QString> offered = tokens(round > 0);
+        if (!offered.ok() || offered.value.isEmpty()) {
             setError(QStringLiteral("%1 failed: no access token could be had").arg(operation));
             return answer(MailStatus::TokenRefused);
         }
+        const QString& token = offered.value;
         // Fetching the token lets events run; the connection may be gone since.
         if (!connected() || !unusableReason_.isEmpty()) {
             setError(QStringLiteral("%1 failed: the connection was lost while the token was fetched").arg(operation));

@@ -57,29 +57,31 @@ public:
 TEST_F(MicrosoftSignInTest, BrowserSignInProvesPkceAndRefreshRotatesTheToken)
 {
     auth::MicrosoftSignIn signIn(settings());
-    ASSERT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn) << qPrintable(signIn.lastDetail());
+    const platform::SignInResult signedIn = signIn.signInInBrowser(account);
+    ASSERT_EQ(signedIn.outcome, Outcome::SignedIn) << qPrintable(signedIn.detail);
     EXPECT_EQ(provider.codeExchanges(), 1);
     EXPECT_EQ(provider.lastLoginHint(), account);
     EXPECT_TRUE(provider.complaints().isEmpty()) << qPrintable(provider.complaints().join(u'|'));
 
-    const QString first = signIn.accessToken(account, false);
+    const QString first = signIn.accessToken(account, false).token;
     EXPECT_FALSE(first.isEmpty());
-    EXPECT_EQ(signIn.accessToken(account, false), first);
+    EXPECT_EQ(signIn.accessToken(account, false).token, first);
     EXPECT_EQ(provider.refreshes(), 0);
 
     // Each refresh spends the refresh token it used; the newest must be kept.
-    const QString second = signIn.accessToken(account, true);
-    const QString third = signIn.accessToken(account, true);
+    const QString second = signIn.accessToken(account, true).token;
+    const platform::AccessTokenResult renewed = signIn.accessToken(account, true);
+    const QString& third = renewed.token;
     EXPECT_EQ(provider.refreshes(), 2);
     EXPECT_FALSE(second.isEmpty());
     EXPECT_FALSE(third.isEmpty());
     EXPECT_NE(second, first);
     EXPECT_NE(third, second);
-    EXPECT_EQ(signIn.lastOutcome(), Outcome::SignedIn);
+    EXPECT_EQ(renewed.outcome, Outcome::SignedIn);
     EXPECT_TRUE(provider.complaints().isEmpty()) << qPrintable(provider.complaints().join(u'|'));
 
     // Tokens belong to their account.
-    EXPECT_TRUE(signIn.accessToken(QStringLiteral("someone@example.org"), false).isEmpty());
+    EXPECT_TRUE(signIn.accessToken(QStringLiteral("someone@example.org"), false).token.isEmpty());
 }
 
 // Lifetimes given as numbers, then as texts by a provider whose refreshes
@@ -88,12 +90,12 @@ TEST_F(MicrosoftSignInTest, AnAccessTokenThatHasRunOutIsRenewedBeforeItIsHandedO
 {
     provider.issueTokensLasting(1);
     auth::MicrosoftSignIn signIn(settings());
-    ASSERT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn);
+    ASSERT_EQ(signIn.signInInBrowser(account).outcome, Outcome::SignedIn);
     QStringList handedOut;
     for (int use = 0; use < 3; ++use) {
         provider.answerTheOlderWay(use > 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-        handedOut << signIn.accessToken(account, false);
+        handedOut << signIn.accessToken(account, false).token;
         EXPECT_FALSE(handedOut.last().isEmpty()) << use;
     }
     EXPECT_EQ(provider.refreshes(), 3);
@@ -104,9 +106,10 @@ TEST_F(MicrosoftSignInTest, DeclinedConsentAndAForgedStateGiveNoToken)
 {
     auth::MicrosoftSignIn signIn(settings());
     provider.declineConsent(true);
-    EXPECT_EQ(signIn.signInInBrowser(account), Outcome::Declined);
-    EXPECT_TRUE(signIn.lastDetail().contains(QStringLiteral("denied access"))) << qPrintable(signIn.lastDetail());
-    EXPECT_TRUE(signIn.accessToken(account, false).isEmpty());
+    const platform::SignInResult declined = signIn.signInInBrowser(account);
+    EXPECT_EQ(declined.outcome, Outcome::Declined);
+    EXPECT_TRUE(declined.detail.contains(QStringLiteral("denied access"))) << qPrintable(declined.detail);
+    EXPECT_TRUE(signIn.accessToken(account, false).token.isEmpty());
 
     // An answer with a state of its own is not ours: it is refused and the
     // wait goes on, here to its limit.
@@ -115,9 +118,9 @@ TEST_F(MicrosoftSignInTest, DeclinedConsentAndAForgedStateGiveNoToken)
     auto s = settings();
     s.browserWaitMs = 1500;
     auth::MicrosoftSignIn patient(s);
-    EXPECT_EQ(patient.signInInBrowser(account), Outcome::TimedOut);
+    EXPECT_EQ(patient.signInInBrowser(account).outcome, Outcome::TimedOut);
     EXPECT_EQ(provider.codeExchanges(), 0);
-    EXPECT_TRUE(patient.accessToken(account, false).isEmpty());
+    EXPECT_TRUE(patient.accessToken(account, false).token.isEmpty());
 }
 
 // What desktop browsers and other programs on this machine send to the
@@ -138,9 +141,9 @@ TEST_F(MicrosoftSignInTest, TheAnswerSurvivesTheIconRequestAndForeignRequests)
         QStringList notices;
         signIn.setBrowserNotOpenedNotice([&](const QString& address) { notices << address; });
         const int before = provider.codeExchanges();
-        EXPECT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn) << qPrintable(signIn.lastDetail());
+        EXPECT_EQ(signIn.signInInBrowser(account).outcome, Outcome::SignedIn);
         EXPECT_EQ(provider.codeExchanges(), before + 1);
-        EXPECT_FALSE(signIn.accessToken(account, false).isEmpty());
+        EXPECT_FALSE(signIn.accessToken(account, false).token.isEmpty());
         EXPECT_TRUE(notices.isEmpty());
         EXPECT_TRUE(provider.complaints().isEmpty()) << qPrintable(provider.complaints().join(u'|'));
     }
@@ -166,22 +169,20 @@ TEST_F(MicrosoftSignInTest, AFaultyTokenEndpointEndsTheSignInWithinItsLimitAndNo
         SCOPED_TRACE(c.detail);
         auth::MicrosoftSignIn signIn(s);
         provider.tokenFault(Fault::None);
-        ASSERT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn);
+        ASSERT_EQ(signIn.signInInBrowser(account).outcome, Outcome::SignedIn);
         provider.tokenFault(c.fault);
         QElapsedTimer clock;
         clock.start();
         ::testing::internal::CaptureStderr();
         // Both ways to the token endpoint: the refresh and the code exchange.
-        const bool refreshed = !signIn.accessToken(account, true).isEmpty();
-        const Outcome refreshOutcome = signIn.lastOutcome();
-        const QString refreshDetail = signIn.lastDetail();
-        const Outcome outcome = signIn.signInInBrowser(account);
+        const platform::AccessTokenResult refresh = signIn.accessToken(account, true);
+        const platform::SignInResult browser = signIn.signInInBrowser(account);
         const QString printed = QString::fromStdString(::testing::internal::GetCapturedStderr());
-        EXPECT_FALSE(refreshed);
-        EXPECT_EQ(refreshOutcome, c.outcome);
-        EXPECT_EQ(refreshDetail, QString::fromLatin1(c.detail));
-        EXPECT_EQ(outcome, c.outcome);
-        EXPECT_EQ(signIn.lastDetail(), QString::fromLatin1(c.detail));
+        EXPECT_TRUE(refresh.token.isEmpty());
+        EXPECT_EQ(refresh.outcome, c.outcome);
+        EXPECT_EQ(refresh.detail, QString::fromLatin1(c.detail));
+        EXPECT_EQ(browser.outcome, c.outcome);
+        EXPECT_EQ(browser.detail, QString::fromLatin1(c.detail));
         EXPECT_LT(clock.elapsed(), 8000);
         EXPECT_FALSE(printed.contains(QStringLiteral("Bad gateway"))) << qPrintable(printed);
         for (const QString& secret : provider.issuedSecrets())
@@ -207,15 +208,15 @@ TEST_F(MicrosoftSignInTest, CancelOrTheTimeLimitDuringASlowTokenRequestEndCleanl
                 signIn.cancel();
         });
         poll.start(20);
-        EXPECT_EQ(signIn.signInInBrowser(account), cancel ? Outcome::Cancelled : Outcome::TimedOut);
+        EXPECT_EQ(signIn.signInInBrowser(account).outcome, cancel ? Outcome::Cancelled : Outcome::TimedOut);
         poll.stop();
         EXPECT_EQ(provider.codeExchanges(), before + 1);
         EXPECT_FALSE(signIn.waiting());
         runEventsFor(2000);
-        EXPECT_TRUE(signIn.accessToken(account, false).isEmpty());
+        EXPECT_TRUE(signIn.accessToken(account, false).token.isEmpty());
 
         provider.answerTokensSlowly(0);
-        EXPECT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn) << qPrintable(signIn.lastDetail());
+        EXPECT_EQ(signIn.signInInBrowser(account).outcome, Outcome::SignedIn);
     }
 }
 
@@ -224,14 +225,14 @@ TEST_F(MicrosoftSignInTest, TheIdTokenNamesTheMailboxThatReallySignedIn)
     provider.signInAs(QStringLiteral("second.account@example.net"));
     auth::MicrosoftSignIn signIn(settings());
     EXPECT_EQ(signIn.mailboxAddress(account), account);
-    ASSERT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn);
+    ASSERT_EQ(signIn.signInInBrowser(account).outcome, Outcome::SignedIn);
     EXPECT_EQ(signIn.mailboxAddress(account), QStringLiteral("second.account@example.net"));
     EXPECT_EQ(signIn.mailboxAddress(QStringLiteral("other@example.org")), QStringLiteral("other@example.org"));
     EXPECT_EQ(signIn.mailboxAddress(account.toUpper()), QStringLiteral("second.account@example.net"));
-    EXPECT_FALSE(signIn.accessToken(account, true).isEmpty());
+    EXPECT_FALSE(signIn.accessToken(account, true).token.isEmpty());
     EXPECT_EQ(signIn.mailboxAddress(account), QStringLiteral("second.account@example.net"));
     // Let choose, the user takes the account meant.
-    ASSERT_EQ(signIn.signInInBrowser(account, true), Outcome::SignedIn);
+    ASSERT_EQ(signIn.signInInBrowser(account, true).outcome, Outcome::SignedIn);
     EXPECT_EQ(signIn.mailboxAddress(account), account);
 }
 
@@ -247,7 +248,7 @@ TEST_F(MicrosoftSignInTest, ABrowserThatDidNotOpenShowsTheAddressAndTheWaitGoesO
             const QStringList browser = QProcess::splitCommand(headlessBrowser());
             QProcess::startDetached(browser.first(), browser.mid(1) << address);
         });
-        EXPECT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn) << qPrintable(signIn.lastDetail());
+        EXPECT_EQ(signIn.signInInBrowser(account).outcome, Outcome::SignedIn);
         ASSERT_EQ(notices.size(), 1);
         EXPECT_TRUE(notices[0].startsWith(provider.authority() + QStringLiteral("/authorize?"))) << qPrintable(notices[0]);
     }
@@ -256,12 +257,13 @@ TEST_F(MicrosoftSignInTest, ABrowserThatDidNotOpenShowsTheAddressAndTheWaitGoesO
 TEST_F(MicrosoftSignInTest, ARevokedRefreshTokenMeansTheBrowserAgain)
 {
     auth::MicrosoftSignIn signIn(settings());
-    ASSERT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn);
+    ASSERT_EQ(signIn.signInInBrowser(account).outcome, Outcome::SignedIn);
     provider.revokeRefreshTokens();
-    EXPECT_TRUE(signIn.accessToken(account, true).isEmpty());
-    EXPECT_EQ(signIn.lastOutcome(), Outcome::NoToken);
-    EXPECT_TRUE(signIn.lastDetail().contains(QStringLiteral("revoked")));
-    EXPECT_TRUE(signIn.accessToken(account, false).isEmpty());
+    const platform::AccessTokenResult revoked = signIn.accessToken(account, true);
+    EXPECT_TRUE(revoked.token.isEmpty());
+    EXPECT_EQ(revoked.outcome, Outcome::NoToken);
+    EXPECT_TRUE(revoked.detail.contains(QStringLiteral("revoked")));
+    EXPECT_TRUE(signIn.accessToken(account, false).token.isEmpty());
     EXPECT_EQ(provider.refreshes(), 1);
 }
 
@@ -269,8 +271,8 @@ TEST_F(MicrosoftSignInTest, SlowAnswersStillSignIn)
 {
     auth::MicrosoftSignIn signIn(settings());
     provider.answerSlowly(400);
-    EXPECT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn) << qPrintable(signIn.lastDetail());
-    EXPECT_FALSE(signIn.accessToken(account, true).isEmpty());
+    EXPECT_EQ(signIn.signInInBrowser(account).outcome, Outcome::SignedIn);
+    EXPECT_FALSE(signIn.accessToken(account, true).token.isEmpty());
 }
 
 TEST_F(MicrosoftSignInTest, TheAnswerPortIsOnLoopbackAndClosedAfterATimeout)
@@ -301,7 +303,7 @@ TEST_F(MicrosoftSignInTest, TheAnswerPortIsOnLoopbackAndClosedAfterATimeout)
         reachedV4 = reachable(QHostAddress(QHostAddress::LocalHost), redirect.port());
         reachedV6 = ipv6 && reachable(QHostAddress(QHostAddress::LocalHostIPv6), redirect.port());
     });
-    EXPECT_EQ(signIn.signInInBrowser(account), Outcome::TimedOut);
+    EXPECT_EQ(signIn.signInInBrowser(account).outcome, Outcome::TimedOut);
     EXPECT_FALSE(signIn.waiting());
 
     EXPECT_EQ(redirect.toString(QUrl::RemovePort), QStringLiteral("http://localhost/"));
@@ -319,7 +321,7 @@ TEST_F(MicrosoftSignInTest, CancelEndsTheWait)
         EXPECT_TRUE(signIn.waiting());
         signIn.cancel();
     });
-    EXPECT_EQ(signIn.signInInBrowser(account), Outcome::Cancelled);
+    EXPECT_EQ(signIn.signInInBrowser(account).outcome, Outcome::Cancelled);
 }
 
 TEST_F(MicrosoftSignInTest, AnUnreachableTokenEndpointIsSaidSo)
@@ -327,19 +329,19 @@ TEST_F(MicrosoftSignInTest, AnUnreachableTokenEndpointIsSaidSo)
     auto s = settings();
     s.tokenUrl = QUrl(QStringLiteral("http://127.0.0.1:9/oauth2/v2.0/token"));  // discard: nothing listens
     auth::MicrosoftSignIn signIn(s);
-    EXPECT_EQ(signIn.signInInBrowser(account), Outcome::Unreachable);
+    EXPECT_EQ(signIn.signInInBrowser(account).outcome, Outcome::Unreachable);
 }
 
 TEST_F(MicrosoftSignInTest, WithoutASecretStoreTheSignInLastsForTheRun)
 {
     auth::MicrosoftSignIn signIn(settings());
     signIn.setRemembered(true);
-    ASSERT_EQ(signIn.signInInBrowser(account), Outcome::SignedIn);
+    ASSERT_EQ(signIn.signInInBrowser(account).outcome, Outcome::SignedIn);
     EXPECT_FALSE(signIn.canRemember());
-    EXPECT_FALSE(signIn.accessToken(account, true).isEmpty());
+    EXPECT_FALSE(signIn.accessToken(account, true).token.isEmpty());
 
     signIn.signOut();
-    EXPECT_TRUE(signIn.accessToken(account, false).isEmpty());
+    EXPECT_TRUE(signIn.accessToken(account, false).token.isEmpty());
 }
 
 }  // namespace

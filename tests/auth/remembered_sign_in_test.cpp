@@ -18,18 +18,19 @@ TEST_F(RememberedSignInTest, TheNextStartSignsInWithoutTheBrowserUntilForgotten)
     {
         auth::MicrosoftSignIn first(settings());
         first.setRemembered(true);
-        ASSERT_EQ(first.signInInBrowser(account), Outcome::SignedIn);
+        ASSERT_EQ(first.signInInBrowser(account).outcome, Outcome::SignedIn);
         EXPECT_TRUE(first.canRemember());
-        ASSERT_FALSE(first.accessToken(account, true).isEmpty());  // rotates: the store must follow
+        ASSERT_FALSE(first.accessToken(account, true).token.isEmpty());  // rotates: the store must follow
     }
     {
         auth::MicrosoftSignIn second(settings(QStringLiteral("false")));
         second.setRemembered(true);
-        EXPECT_FALSE(second.accessToken(account, false).isEmpty()) << qPrintable(second.lastDetail());
+        const platform::AccessTokenResult remembered = second.accessToken(account, false);
+        EXPECT_FALSE(remembered.token.isEmpty()) << qPrintable(remembered.detail);
         EXPECT_EQ(second.mailboxAddress(account), QStringLiteral("alias@example.net"));
         EXPECT_TRUE(second.canRemember());
         EXPECT_EQ(provider.authorizeRequests(), 1);
-        EXPECT_TRUE(second.accessToken(QStringLiteral("other@example.org"), false).isEmpty());
+        EXPECT_TRUE(second.accessToken(QStringLiteral("other@example.org"), false).token.isEmpty());
     }
     {
         // "Remember me" unticked: the stored token goes; unticked again, there is nothing left to remove.
@@ -40,8 +41,9 @@ TEST_F(RememberedSignInTest, TheNextStartSignsInWithoutTheBrowserUntilForgotten)
     }
     auth::MicrosoftSignIn fourth(settings());
     fourth.setRemembered(true);
-    EXPECT_TRUE(fourth.accessToken(account, false).isEmpty());
-    EXPECT_EQ(fourth.lastOutcome(), Outcome::NoToken);
+    const platform::AccessTokenResult none = fourth.accessToken(account, false);
+    EXPECT_TRUE(none.token.isEmpty());
+    EXPECT_EQ(none.outcome, Outcome::NoToken);
     // A store with nothing in it is not a broken one.
     EXPECT_TRUE(fourth.canRemember());
 }
@@ -52,20 +54,20 @@ TEST_F(RememberedSignInTest, DeclinedOrRevokedSignInsLeaveNothingStored)
         auth::MicrosoftSignIn first(settings());
         first.setRemembered(true);
         provider.declineConsent(true);
-        EXPECT_EQ(first.signInInBrowser(account), Outcome::Declined);
+        EXPECT_EQ(first.signInInBrowser(account).outcome, Outcome::Declined);
         provider.declineConsent(false);
     }
     {
         auth::MicrosoftSignIn second(settings());
         second.setRemembered(true);
-        EXPECT_TRUE(second.accessToken(account, false).isEmpty());
-        ASSERT_EQ(second.signInInBrowser(account), Outcome::SignedIn);
+        EXPECT_TRUE(second.accessToken(account, false).token.isEmpty());
+        ASSERT_EQ(second.signInInBrowser(account).outcome, Outcome::SignedIn);
         provider.revokeRefreshTokens();
-        EXPECT_TRUE(second.accessToken(account, true).isEmpty());
+        EXPECT_TRUE(second.accessToken(account, true).token.isEmpty());
     }
     auth::MicrosoftSignIn third(settings());
     third.setRemembered(true);
-    EXPECT_TRUE(third.accessToken(account, false).isEmpty());
+    EXPECT_TRUE(third.accessToken(account, false).token.isEmpty());
     EXPECT_EQ(provider.refreshes(), 1);  // the revoked token was dropped from the store, not tried again
 }
 

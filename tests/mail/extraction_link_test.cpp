@@ -259,7 +259,7 @@ TEST_F(ExtractionLinkTest, ATokenSignInIsRepeatedFromTheSameSourceOnReconnect)
     std::vector<bool> asked;  // the refresh flag of every request for a token
     run->AccessTokens = [&asked](bool refresh) {
         asked.push_back(refresh);
-        return QStringLiteral("token-one");
+        return platform::MailReply<QString>{{platform::MailStatus::Ok, {}}, QStringLiteral("token-one")};
     };
     run->StartMailExtraction(QStringLiteral("Inbox"), 1, inboxSize_);
     EXPECT_EQ(relay.connections(), 2);

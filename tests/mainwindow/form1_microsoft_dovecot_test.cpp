@@ -190,7 +190,7 @@ TEST_F(MicrosoftDovecotTest, DeclinedConsentShowsAPlainBoxAndNothingIsRemembered
     EXPECT_TRUE(boxes_.shown[0].text.startsWith(QStringLiteral("The sign-in was declined in the browser")));
     auth::MicrosoftSignIn nextStart(settings());
     nextStart.setRemembered(true);
-    EXPECT_TRUE(nextStart.accessToken(server_->user(), false).isEmpty());
+    EXPECT_TRUE(nextStart.accessToken(server_->user(), false).token.isEmpty());
 }
 
 TEST_F(MicrosoftDovecotTest, AnAnswerWithAForeignStateIsRefusedAndTheWaitGoesOnToItsLimit)

@@ -38,7 +38,9 @@ protected:
     {
         return [this, tokens](bool refresh) mutable {
             asked << refresh;
-            return tokens.isEmpty() ? QString() : tokens.takeFirst();
+            if (tokens.isEmpty())
+                return MailReply<QString>{{MailStatus::TokenRefused, QStringLiteral("no sign-in to renew")}, {}};
+            return MailReply<QString>{{MailStatus::Ok, {}}, tokens.takeFirst()};
         };
     }
     MailStatus authenticate(QStringList tokens) { return said(client->authenticateXoauth2(QStringLiteral("ann@example.org"), source(tokens))).status; }

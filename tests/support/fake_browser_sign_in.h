@@ -15,7 +15,7 @@ namespace tallyhive::testing {
 class FakeBrowserSignIn : public platform::BrowserSignIn {
 public:
     void useApplication(const QString& clientId, const QString& authority) override { application = clientId + u' ' + authority; }
-    Outcome signInInBrowser(const QString& account, bool chooseAccount = false) override
+    platform::SignInResult signInInBrowser(const QString& account, bool chooseAccount = false) override
     {
         browserOpenedFor << account;
         choosingAccount << chooseAccount;
@@ -24,40 +24,34 @@ public:
         if (duringBrowser)
             outcome = duringBrowser();
         waiting_ = false;
-        last_ = outcome;
         if (outcome == Outcome::SignedIn) {
             account_ = account;
             held_ = grantedTokens.isEmpty() ? QString() : grantedTokens.takeFirst();
             hasRefreshToken_ = true;
         }
-        return outcome;
+        return {outcome, detail};
     }
     void setBrowserNotOpenedNotice(std::function<void(const QString&)> notice) override { browserNotOpened = std::move(notice); }
     void cancel() override { ++cancels; }
     bool waiting() const override { return waiting_; }
 
-    QString accessToken(const QString& account, bool refresh) override
+    platform::AccessTokenResult accessToken(const QString& account, bool refresh) override
     {
         tokenRequests << refresh;
-        if (account != account_ || (!hasRefreshToken_ && held_.isEmpty())) {
-            last_ = refreshOutcome;
-            return {};
-        }
+        const platform::AccessTokenResult none{{refreshOutcome, detail}, {}};
+        if (account != account_ || (!hasRefreshToken_ && held_.isEmpty()))
+            return none;
         if (refresh || held_.isEmpty()) {
-            if (!hasRefreshToken_ || refreshedTokens.isEmpty()) {
-                last_ = refreshOutcome;
-                return {};
-            }
+            if (!hasRefreshToken_ || refreshedTokens.isEmpty())
+                return none;
             held_ = refreshedTokens.takeFirst();
         }
-        return held_;
+        return {{Outcome::SignedIn, {}}, held_};
     }
     QString mailboxAddress(const QString& account) const override
     {
         return account == account_ && !signedInAs.isEmpty() ? signedInAs : account;
     }
-    Outcome lastOutcome() const override { return last_; }
-    QString lastDetail() const override { return detail; }
 
     void setRemembered(bool remember) override { remembered << remember; }
     void signOut() override
@@ -97,7 +91,6 @@ public:
 
 private:
     bool waiting_ = false;
-    Outcome last_ = Outcome::NoToken;
     QString account_;
     QString held_;
     bool hasRefreshToken_ = false;

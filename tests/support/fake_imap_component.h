@@ -41,9 +41,10 @@ public:
         if (!connected)
             return result(false);
         for (bool refresh : {false, true}) {
-            const QString token = tokens(refresh);
-            if (token.isEmpty())
+            const platform::MailReply<QString> offered = tokens(refresh);
+            if (!offered.ok())
                 break;
+            const QString& token = offered.value;
             // Outlook takes the token whatever address it names, then will not serve the mailbox.
             if ((user == acceptedUser || user == unservedMailbox) && token == acceptedToken) {
                 lastError = QStringLiteral("authenticated");
