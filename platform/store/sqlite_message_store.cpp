@@ -34,9 +34,6 @@ constexpr int kWriterWaitMs = 2000;
 // events run and asks again.
 constexpr int kWindowWaitMs = 50;
 constexpr int kBusyStepMs = 5;
-constexpr int kForeign = -1;
-constexpr int kNewer = -2;
-constexpr int kRefused = -3;
 
 const char* const kTables =
     "CREATE TABLE IF NOT EXISTS folders(id INTEGER PRIMARY KEY, user TEXT NOT NULL, host TEXT NOT NULL, port INTEGER NOT NULL,"
@@ -86,11 +83,11 @@ bool SqliteMessageStore::open()
     try {
         return openFile();
     } catch (const Failure& failure) {
-        if (failure.code == SQLITE_BUSY) {
+        if (failure.status == sqlite::StoreStatus::Busy) {
             close();  // another program is making the file: the next call tries again
             throw;
         }
-        fail(failure.code, failure.text);
+        fail(failure);
         return false;
     }
 }
@@ -98,9 +95,9 @@ bool SqliteMessageStore::open()
 bool SqliteMessageStore::openFile()
 {
     if (QString why = store_file::refuseFolder(options_.folder); !why.isEmpty())
-        throw Failure{kRefused, why};
+        throw Failure{sqlite::StoreStatus::Failed, why};
     if (QString why = store_file::refuseFile(path_); !why.isEmpty())
-        throw Failure{kRefused, why};
+        throw Failure{sqlite::StoreStatus::Failed, why};
     const int rc = sqlite3_open_v2(QFile::encodeName(path_).constData(), &db_,
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX, nullptr);
     sqlite::check(db_, rc);
@@ -137,9 +134,9 @@ qint64 SqliteMessageStore::checkedLayout()
         }
     }
     if (application != kApplicationId && (application != 0 || tables != 0))
-        throw Failure{kForeign, QStringLiteral("%1 is not a store of this program's").arg(path_)};
+        throw Failure{sqlite::StoreStatus::Failed, QStringLiteral("%1 is not a store of this program's").arg(path_)};
     if (layout > kLayoutVersion)
-        throw Failure{kNewer, QStringLiteral("%1 was made by a newer version of this program").arg(path_)};
+        throw Failure{sqlite::StoreStatus::Failed, QStringLiteral("%1 was made by a newer version of this program").arg(path_)};
     if (tables == 0)
         exec(db_, "PRAGMA auto_vacuum=INCREMENTAL");
     return layout;
@@ -165,17 +162,17 @@ void SqliteMessageStore::applySettings()
     sqlite::check(db_, rc);
 }
 
-void SqliteMessageStore::fail(int code, const QString& text)
+void SqliteMessageStore::fail(const sqlite::Failure& failure)
 {
     if (failed_)
         return;
     failed_ = true;
     close();
     // A damaged file helps no one: the next run starts a new one.
-    const bool damaged = code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+    const bool damaged = failure.status == sqlite::StoreStatus::Damaged;
     if (damaged)
         store_file::remove(path_);
-    const QString what = damaged ? QStringLiteral("%1 was damaged (%2) and is removed").arg(path_, text) : text;
+    const QString what = damaged ? QStringLiteral("%1 was damaged (%2) and is removed").arg(path_, failure.text) : failure.text;
     appendErrorLogEntry(QStringLiteral("The message store is not used for the rest of this run, every message is read from the server: %1").arg(what));
 }
 
@@ -220,9 +217,9 @@ std::optional<std::map<quint32, EmailRecord>> SqliteMessageStore::recordsFor(con
             emptyLog();
         return records;
     } catch (const Failure& failure) {
-        if (failure.code == SQLITE_BUSY)
+        if (failure.status == sqlite::StoreStatus::Busy)
             return std::nullopt;
-        fail(failure.code, failure.text);
+        fail(failure);
     }
     return std::map<quint32, EmailRecord>();
 }

@@ -16,6 +16,10 @@ struct sqlite3;
 
 namespace tallyhive::platform {
 
+namespace sqlite {
+struct Failure;
+}
+
 struct MessageStoreOptions {
     QString folder;                               // the store's own folder; made 0700 when missing
     qint64 capBytes = 2LL * 1024 * 1024 * 1024;   // the files together, log of changes included; the folders used least recently go first beyond it
@@ -58,7 +62,7 @@ private:
     bool openFile();
     qint64 checkedLayout();
     void applySettings();
-    void fail(int code, const QString& text);
+    void fail(const sqlite::Failure& failure);
     void noteOnce(bool& noted, const QString& text);
     std::map<quint32, EmailRecord> readKept(const StoredFolder& folder, const ListedUids& listed, bool& removed);
     qint64 folderId(const StoredFolder& folder, bool create);

@@ -7,16 +7,36 @@
 
 namespace tallyhive::platform::sqlite {
 
-// What went wrong, with SQLite's own code: negative codes are the store's own.
+// What became of the file, in the store's own terms.
+enum class StoreStatus {
+    Busy,     // another program holds or is making the file: asking again later may do
+    Damaged,  // the file is no database, or a damaged one
+    Failed,   // any other failure: the file refused, of someone else's, of a newer program
+};
+
+// A failure and its text; SQLite's own code stays inside the text.
 struct Failure {
-    int code;
+    StoreStatus status;
     QString text;
 };
+
+inline StoreStatus statusOf(int rc)
+{
+    switch (rc & 0xff) {
+    case SQLITE_BUSY:
+        return StoreStatus::Busy;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return StoreStatus::Damaged;
+    default:
+        return StoreStatus::Failed;
+    }
+}
 
 inline void check(sqlite3* db, int rc)
 {
     if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE)
-        throw Failure{rc, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))};
+        throw Failure{statusOf(rc), QStringLiteral("%1 (SQLite code %2)").arg(QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc))).arg(rc)};
 }
 
 inline void exec(sqlite3* db, const char* sql) { check(db, sqlite3_exec(db, sql, nullptr, nullptr, nullptr)); }

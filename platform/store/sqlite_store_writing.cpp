@@ -50,7 +50,7 @@ void SqliteMessageStore::writeLoop()
                 if (inUse_ && open())
                     writeBatch(batch);
             } catch (const sqlite::Failure& failure) {
-                fail(failure.code, failure.text);
+                fail(failure);
             }
         }
         batch.clear();
@@ -113,7 +113,7 @@ void SqliteMessageStore::writeBatch(std::deque<Pending>& batch)
         // Forgetting cut the wait for another program's lock short: what was
         // to be written is to be forgotten anyway.
         if (!stopWaiting_)
-            fail(failure.code, failure.text);
+            fail(failure);
         return;
     }
     if (logBytes() > logAllowance() / 2)
