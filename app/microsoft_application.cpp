@@ -34,6 +34,21 @@ platform::MicrosoftApplication applicationInForce(const ApplicationPlaces& clien
     return inForce;
 }
 
+platform::MicrosoftApplication applicationInForce(const MicrosoftDeployment& deployment, const QString& savedClientId,
+                                                  const QString& savedTenant)
+{
+    return applicationInForce({deployment.environmentClientId, savedClientId, deployment.builtInClientId},
+                              {deployment.environmentAuthority.value_or(QString()), savedTenant, deployment.builtInTenant});
+}
+
+QString oauthAuthority(const MicrosoftDeployment& deployment, const QString& tenant)
+{
+    QString authority = deployment.environmentAuthority.value_or(deployment.host + u'/' + tenant + QStringLiteral("/oauth2/v2.0")).trimmed();
+    while (authority.endsWith(u'/'))
+        authority.chop(1);
+    return authority;
+}
+
 SignInRefusal refusalOf(const QString& detail)
 {
     static const QRegularExpression code(QStringLiteral("\\bAADSTS(\\d+)"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/deployment.h"
 #include "interfaces/message_boxes.h"
 
 #include <QString>
@@ -38,6 +39,12 @@ struct ApplicationPlaces {
 // environment is the whole authority: its value is then the one that would
 // be in force without it, and its source says it is not.
 platform::MicrosoftApplication applicationInForce(const ApplicationPlaces& clientId, const ApplicationPlaces& tenant);
+// The same for the values the dialog saved, under the deployment's.
+platform::MicrosoftApplication applicationInForce(const MicrosoftDeployment& deployment, const QString& savedClientId,
+                                                  const QString& savedTenant);
+// The base of /authorize and /token: the authority set in the environment,
+// else the provider's for the tenant.
+QString oauthAuthority(const MicrosoftDeployment& deployment, const QString& tenant);
 
 // What a refusal that names an AADSTS code asks of the user.
 enum class SignInRefusal {

@@ -1,6 +1,5 @@
 #include "app/run_command.h"
 
-#include "app/config.h"
 #include "app/pending_events.h"
 #include "app/texts.h"
 #include "interfaces/error.h"
@@ -76,9 +75,8 @@ QString RunCommand(const QString& CommandLine, bool CaptureStdOut, bool CaptureS
     return result;
 }
 
-void CheckOnline(platform::MessageBoxes& boxes)
+void CheckOnline(platform::MessageBoxes& boxes, const QString& host)
 {
-    const QString host = config::pingHost();
     if (host.isEmpty())
         return;
     // The host goes onto a command line: only a plain name or address may.

@@ -15,8 +15,8 @@ namespace tallyhive {
 QString RunCommand(const QString& CommandLine, bool CaptureStdOut, bool CaptureStdErr, bool OemToAnsi,
                    std::optional<int> limitMs = std::nullopt);
 
-// One echo request to the configured host; warns when no reply came. Does
-// nothing when no host is configured.
-void CheckOnline(platform::MessageBoxes& boxes);
+// One echo request to host; warns when no reply came. Does nothing when no
+// host is given.
+void CheckOnline(platform::MessageBoxes& boxes, const QString& host);
 
 }  // namespace tallyhive

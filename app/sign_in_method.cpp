@@ -1,7 +1,5 @@
 #include "app/sign_in_method.h"
 
-#include "app/config.h"
-
 #include <QStringList>
 
 namespace tallyhive {
@@ -20,9 +18,8 @@ bool isMicrosoftHost(const QString& host)
     return false;
 }
 
-SignInMethod chooseSignInMethod(const QString& clientId, const QString& imapHost)
+SignInMethod chooseSignInMethod(const QString& mode, const QString& clientId, const QString& imapHost)
 {
-    const QString mode = config::signInMode();
     if (mode == u"password")
         return SignInMethod::Password;
     if (mode != u"microsoft" && !isMicrosoftHost(imapHost))

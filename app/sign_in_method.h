@@ -11,11 +11,11 @@ enum class SignInMethod {
     MicrosoftWithoutClientId,  // Microsoft's server, but no registered application to sign in with
 };
 
-// TALLYHIVE_SIGN_IN decides: "password", "microsoft", or "auto" (the default),
-// which takes Microsoft sign-in for Microsoft's IMAP hosts and LOGIN elsewhere.
+// mode decides: "password", "microsoft", or "auto" (any other), which takes
+// Microsoft sign-in for Microsoft's IMAP hosts and LOGIN elsewhere.
 // clientId: the registered application Microsoft sign-in would use;
 // imapHost: the server the mailbox is read from.
-SignInMethod chooseSignInMethod(const QString& clientId, const QString& imapHost);
+SignInMethod chooseSignInMethod(const QString& mode, const QString& clientId, const QString& imapHost);
 
 bool isMicrosoftHost(const QString& host);
 

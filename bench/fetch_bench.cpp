@@ -16,7 +16,7 @@
 
 #include "fetch_bench_modes.h"
 
-#include "app/config.h"
+#include "program/config.h"
 #include "program/component_options.h"
 
 #include "support/dovecot_server.h"

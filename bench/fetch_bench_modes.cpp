@@ -1,6 +1,6 @@
 #include "fetch_bench_modes.h"
 
-#include "app/config.h"
+#include "program/config.h"
 #include "event_gaps.h"
 #include "interfaces/message_boxes.h"
 #include "mail/imap_session.h"
@@ -154,7 +154,8 @@ Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false, boo
     platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
     const platform::ImapServer server = imapServerFromConfig();
     const platform::ImapOptions options = imapOptionsFromConfig();
-    Form1 window(Form1Services{boxes, settings, spreadsheets, server,
+    const Deployment deployment = config::deployment();
+    Form1 window(Form1Services{boxes, settings, spreadsheets, server, deployment,
                                [options, store] { return platform::createImapComponent(options, store); }, nullptr, store.get()});
     window.Form_Load();
     window.show();

@@ -7,6 +7,7 @@
 //     folder_bench --folders 50000     # one listing of that size
 #include "event_gaps.h"
 #include "mainwindow/form1.h"
+#include "program/config.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 #include "program/component_options.h"
@@ -65,7 +66,8 @@ Figures connectTo(int folders)
     platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
     const platform::ImapServer imapServer = imapServerFromConfig();
     const platform::ImapOptions options = imapOptionsFromConfig();
-    Form1 window(Form1Services{boxes, settings, spreadsheets, imapServer, [options] { return platform::createImapComponent(options); }});
+    const Deployment deployment = config::deployment();
+    Form1 window(Form1Services{boxes, settings, spreadsheets, imapServer, deployment, [options] { return platform::createImapComponent(options); }});
     window.Form_Load();
     window.show();
     window.findChild<QLineEdit*>(QStringLiteral("Text1"))->setText(QStringLiteral("tester@example.org"));

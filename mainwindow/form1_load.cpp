@@ -1,6 +1,5 @@
 #include "mainwindow/form1.h"
 
-#include "app/config.h"
 #include "app/locations.h"
 #include "app/numbered_handler.h"
 #include "app/run_command.h"
@@ -29,7 +28,7 @@ void Form1::Form_Load()
         return;
     const auto loaded = qScopeGuard([this] { activity_.end(); });
 
-    h.step(100, [&] { CheckOnline(services_.boxes); });
+    h.step(100, [&] { CheckOnline(services_.boxes, services_.deployment.pingHost); });
     h.step(102, [&] { ApplySkin(); });
     h.step(104, [&] { CentreOnScreen(*this); });
     h.step(106, [&] {
@@ -70,7 +69,7 @@ void Form1::ApplySkin()
 
 void Form1::VisitHomePageOccasionally()
 {
-    const QString address = config::homePage();
+    const QString address = services_.deployment.homePage;
     if (address.isEmpty())
         return;
     const QUrl page(address);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/deployment.h"
 #include "interfaces/browser_sign_in.h"
 #include "interfaces/imap_component.h"
 #include "interfaces/message_boxes.h"
@@ -20,6 +21,8 @@ struct Form1Services {
     platform::SpreadsheetFactory& spreadsheets;
     // Outlives the window; each session connects to what it says then.
     const platform::ImapServer& server;
+    // Read once at start-up; outlives the window.
+    const Deployment& deployment;
     std::function<std::shared_ptr<platform::ImapComponent>()> createImapComponent;
     // Microsoft account sign-in; needed only when that is the sign-in method.
     platform::BrowserSignIn* signIn = nullptr;

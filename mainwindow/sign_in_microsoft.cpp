@@ -1,6 +1,5 @@
 #include "mainwindow/sign_in_panel.h"
 
-#include "app/config.h"
 #include "app/microsoft_application.h"
 #include "app/settings_keys.h"
 #include "app/texts.h"
@@ -34,10 +33,12 @@ void SignInPanel::chooseMicrosoftApplication()
     const auto saved = [this](const QString& key) {
         return readWindowSetting(window_.services.settings, key, QString());
     };
-    microsoftApplication_ = config::microsoftApplication(saved(settings_keys::OAuthClientId), saved(settings_keys::OAuthAuthority));
-    signInMethod_ = chooseSignInMethod(microsoftApplication_.clientId, window_.services.server.host);
+    const Deployment& deployment = window_.services.deployment;
+    microsoftApplication_ =
+        applicationInForce(deployment.microsoft, saved(settings_keys::OAuthClientId), saved(settings_keys::OAuthAuthority));
+    signInMethod_ = chooseSignInMethod(deployment.signInMode, microsoftApplication_.clientId, window_.services.server.host);
     if (signInMethod_ == SignInMethod::Microsoft && window_.services.signIn)
-        window_.services.signIn->useApplication(microsoftApplication_.clientId, config::oauthAuthority(microsoftApplication_.tenant));
+        window_.services.signIn->useApplication(microsoftApplication_.clientId, oauthAuthority(deployment.microsoft, microsoftApplication_.tenant));
 }
 
 bool SignInPanel::MicrosoftSetup()

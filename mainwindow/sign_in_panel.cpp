@@ -1,6 +1,5 @@
 #include "mainwindow/sign_in_panel.h"
 
-#include "app/config.h"
 #include "app/locations.h"
 #include "app/numbered_handler.h"
 #include "app/numbers.h"
@@ -143,10 +142,10 @@ void SignInPanel::restoreAutoConnect(NumberedHandler& h)
 void SignInPanel::addAccountSuffixes(NumberedHandler& h)
 {
     h.step(333, [&] { addComboEntry(texts::LiveIdEntry); });
-    const QStringList domains = config::mailDomains();
-    h.step(444, [&] { addComboEntry(u'@' + domains.at(0)); });
-    h.step(555, [&] { addComboEntry(u'@' + domains.at(1)); });
-    h.step(666, [&] { addComboEntry(u'@' + domains.at(2)); });
+    const auto& domains = window_.services.deployment.mailDomains;
+    h.step(444, [&] { addComboEntry(u'@' + domains[0]); });
+    h.step(555, [&] { addComboEntry(u'@' + domains[1]); });
+    h.step(666, [&] { addComboEntry(u'@' + domains[2]); });
     h.step(777, [&] {
         const int index = readInteger(readWindowSetting(window_.services.settings, settings_keys::Combo1, QStringLiteral("0")));
         if (index < -1 || index >= Combo1->count())
@@ -287,7 +286,7 @@ void SignInPanel::PushButton11_Click()
 {
     NumberedHandler h(window_.services.boxes, locations::Help);
     h.step(100, [&] {
-        window_.services.boxes.show(texts::HelpText + config::downloadPage() + QString(QStringLiteral("\r\n")).repeated(12),
+        window_.services.boxes.show(texts::HelpText + window_.services.deployment.downloadPage + QString(QStringLiteral("\r\n")).repeated(12),
                                     texts::AppTitle, platform::BoxIcon::None);
     });
 }

@@ -1,6 +1,7 @@
 #include "program/application.h"
 
-#include "app/config.h"
+#include "app/error_report.h"
+#include "program/config.h"
 #include "app/sign_in_method.h"
 #include "app/texts.h"
 #include "auth/browser_launch.h"
@@ -34,6 +35,9 @@ int runApplication(int argc, char** argv)
     platform::QtSettingsStore settings;
     // Every setting is read here, once; the components get their own part.
     const platform::ImapServer imapServer = imapServerFromConfig();
+    const Deployment deployment = config::deployment();
+    if (const auto address = config::supportAddress())
+        setSupportAddress(*address);
     const platform::ImapOptions imapOptions = imapOptionsFromConfig();
     platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
     // Used only while "Remember me" is ticked; the window says when.
@@ -49,7 +53,7 @@ int runApplication(int argc, char** argv)
             boxes.show(texts::PageNotOpened.arg(page.toString()), texts::AppTitle, platform::BoxIcon::None);
         });
     });
-    Form1 window(Form1Services{boxes, settings, spreadsheets, imapServer,
+    Form1 window(Form1Services{boxes, settings, spreadsheets, imapServer, deployment,
                                [imapOptions, messageStore] { return platform::createImapComponent(imapOptions, messageStore); },
                                &signIn, messageStore.get()});
     boxes.setOwner(&window);

@@ -1,6 +1,6 @@
 #include "program/component_options.h"
 
-#include "app/config.h"
+#include "program/config.h"
 
 namespace tallyhive {
 

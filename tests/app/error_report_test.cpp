@@ -31,7 +31,7 @@ const QString Load = QStringLiteral("in TallyhiveApp2/19/2015.Form1.Form_Load ")
 
 TEST(ApplicationError, MessageKeepsLocationAndLineOnOneLineAndAsksForAScreenshot)
 {
-    qputenv("TALLYHIVE_SUPPORT_ADDRESS", "help@corvanta.test");
+    setSupportAddress(QStringLiteral("help@corvanta.test"));
     EXPECT_EQ(applicationErrorText(QStringLiteral("Type mismatch"), Load, 102),
               QStringLiteral("Type mismatch\r\nin TallyhiveApp2/19/2015.Form1.Form_Load at line 102\r\r"
                              "Please email screenshot of this message to help@corvanta.test"));

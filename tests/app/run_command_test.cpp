@@ -58,20 +58,16 @@ TEST(RunCommand, ALimitEndsACommandThatNeverCloses)
 TEST(CheckOnline, WarnsOnlyWhenNoReplyCame)
 {
     tallyhive::testing::RecordingMessageBoxes boxes;
-    qputenv("TALLYHIVE_PING_HOST", "");
-    tallyhive::CheckOnline(boxes);
+    tallyhive::CheckOnline(boxes, QString());
     EXPECT_TRUE(boxes.shown.empty());
 
-    qputenv("TALLYHIVE_PING_HOST", "-f");  // not a host name: never reaches the command line
-    tallyhive::CheckOnline(boxes);
+    tallyhive::CheckOnline(boxes, QStringLiteral("-f"));  // not a host name: never reaches the command line
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("You must be online to use this software accurately."));
     EXPECT_EQ(boxes.shown[0].title, QStringLiteral("Tallyhive"));
     EXPECT_EQ(boxes.shown[0].icon, tallyhive::platform::BoxIcon::None);
 
-    qputenv("TALLYHIVE_PING_HOST", "127.0.0.1");
     boxes.shown.clear();
-    tallyhive::CheckOnline(boxes);
+    tallyhive::CheckOnline(boxes, QStringLiteral("127.0.0.1"));
     EXPECT_TRUE(boxes.shown.empty());
-    qputenv("TALLYHIVE_PING_HOST", "");
 }

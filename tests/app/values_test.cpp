@@ -1,4 +1,4 @@
-#include "app/config.h"
+#include "program/config.h"
 #include "app/general_date.h"
 #include "app/microsoft_application.h"
 #include "app/numbers.h"

@@ -125,7 +125,8 @@ TEST_F(Form1Test, SendToExcelShowsTheRowItIsSendingThenGoesIdle)
         statuses << window->statusText();
         positions << control<tallyhive::StatusProgressBar>(*window, "ProgressBar1")->position();
     });
-    window = std::make_unique<Form1>(Form1Services{boxes, settings, sheets, imapServer, [this] { return component; }});
+    deployment = tallyhive::config::deployment();
+    window = std::make_unique<Form1>(Form1Services{boxes, settings, sheets, imapServer, deployment, [this] { return component; }});
     window->Form_Load();
     signIn();
     window->PushButton3_Click();

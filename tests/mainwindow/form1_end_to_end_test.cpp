@@ -8,6 +8,7 @@
 #include "platform/store/sqlite_message_store.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 #include "program/component_options.h"
+#include "program/config.h"
 #include "support/dovecot_test.h"
 #include "support/message_corpus.h"
 #include "support/tcp_relay.h"
@@ -178,7 +179,7 @@ protected:
         }
         spreadsheets_.emplace(tallyhive::workbookOptionsFromConfig());
         window_ = std::make_unique<Form1>(Form1Services{
-            boxes_, settings_, *spreadsheets_, imapServer_,
+            boxes_, settings_, *spreadsheets_, imapServer_, deployment_,
             [this] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig(), store_); }, nullptr, store_.get()});
         window_->Form_Load();
     }
@@ -242,6 +243,7 @@ protected:
     tallyhive::testing::MemorySettingsStore settings_;
     std::optional<platform::XlsxSpreadsheetFactory> spreadsheets_;  // made once the export folder is known
     platform::ImapServer imapServer_ = tallyhive::imapServerFromConfig();
+    const Deployment deployment_ = config::deployment();
     QTemporaryDir cache_;
     std::shared_ptr<platform::SqliteMessageStore> store_ =
         std::make_shared<platform::SqliteMessageStore>(platform::MessageStoreOptions{cache_.filePath(QStringLiteral("tallyhive"))});
@@ -432,7 +434,7 @@ TEST_F(EndToEndTest, RememberMeKeepsTheFolderForTheNextGetAllAndUntickingLeavesN
     store_->flush();
     ASSERT_FALSE(cache.isEmpty());
     settings_.set(QStringLiteral("StayConnected"), QStringLiteral("0"));
-    window_ = std::make_unique<Form1>(Form1Services{boxes_, settings_, *spreadsheets_, imapServer_, nullptr, nullptr, store_.get()});
+    window_ = std::make_unique<Form1>(Form1Services{boxes_, settings_, *spreadsheets_, imapServer_, deployment_, nullptr, nullptr, store_.get()});
     window_->Form_Load();
     EXPECT_TRUE(cache.isEmpty()) << qPrintable(cache.entryList(QDir::Files).join(u' '));
 }

@@ -4,6 +4,7 @@
 #include "interfaces/error.h"
 #include "mainwindow/form1.h"
 #include "platform/qt/qt_list_view.h"
+#include "program/config.h"
 #include "support/fake_browser_sign_in.h"
 #include "support/fake_imap_component.h"
 #include "support/gui_application.h"
@@ -66,7 +67,8 @@ protected:
 
     Form1& load()
     {
-        window = std::make_unique<Form1>(Form1Services{boxes, settings, spreadsheets, imapServer, [this] { return component; }, &browser});
+        deployment = tallyhive::config::deployment();
+        window = std::make_unique<Form1>(Form1Services{boxes, settings, spreadsheets, imapServer, deployment, [this] { return component; }, &browser});
         window->Form_Load();
         return *window;
     }
@@ -105,6 +107,7 @@ protected:
     std::shared_ptr<FakeImapComponent> component;
     FakeBrowserSignIn browser;
     tallyhive::platform::ImapServer imapServer{QStringLiteral("127.0.0.1"), 993};
+    tallyhive::Deployment deployment;  // read again at each load()
     std::unique_ptr<Form1> window;
 };
 

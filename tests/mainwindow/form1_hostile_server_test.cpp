@@ -8,6 +8,7 @@
 #include "form1_fixture.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "program/component_options.h"
+#include "program/config.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -48,7 +49,7 @@ protected:
         server_->applyEnvironment();
         imapServer_ = tallyhive::imapServerFromConfig();
         window_ = std::make_unique<Form1>(
-            Form1Services{boxes_, settings_, spreadsheets_, imapServer_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
+            Form1Services{boxes_, settings_, spreadsheets_, imapServer_, deployment_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
         control<QLineEdit>(*window_, "Text1")->setText(script.user);
         control<QComboBox>(*window_, "Combo1")->setCurrentIndex(0);
@@ -103,6 +104,7 @@ protected:
     platform::XlsxSpreadsheetFactory spreadsheets_{platform::WorkbookOptions{exportDir_.path(), false}};
     std::unique_ptr<ScriptedImapServer> server_;
     platform::ImapServer imapServer_;
+    const Deployment deployment_ = config::deployment();
     std::unique_ptr<Form1> window_;
     qint64 residentAtStart_ = 0;
 };

@@ -6,6 +6,7 @@
 #include "form1_fixture.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "program/component_options.h"
+#include "program/config.h"
 #include "support/dovecot_server.h"
 #include "support/fake_identity_provider.h"
 #include "support/scripted_imap_server.h"
@@ -88,8 +89,9 @@ protected:
     {
         window_.reset();
         signIn_ = std::make_unique<auth::MicrosoftSignIn>(settings());
+        deployment_ = config::deployment();
         window_ = std::make_unique<Form1>(
-            Form1Services{boxes_, settings_, spreadsheets_, imapServer_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, signIn_.get()});
+            Form1Services{boxes_, settings_, spreadsheets_, imapServer_, deployment_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, signIn_.get()});
         window_->Form_Load();
         return *window_;
     }
@@ -123,6 +125,7 @@ protected:
     NoSpreadsheets spreadsheets_;
     std::unique_ptr<auth::MicrosoftSignIn> signIn_;
     platform::ImapServer imapServer_ = tallyhive::imapServerFromConfig();
+    Deployment deployment_;
     std::unique_ptr<Form1> window_;
 };
 

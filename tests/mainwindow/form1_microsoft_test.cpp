@@ -340,6 +340,7 @@ TEST_F(Form1MicrosoftTest, WithoutAClientIdConnectAsksForOneAndTheNextStartUsesT
     connectAs();  // cancelled
     imapServer.host = QStringLiteral("127.0.0.1");
     qputenv("TALLYHIVE_SIGN_IN", "microsoft");
+    deployment.signInMode = QStringLiteral("microsoft");
     EXPECT_FALSE(w.isConnected());
     EXPECT_FALSE(control<QLineEdit>(w, "Text2")->isEnabled());
     EXPECT_TRUE(component->calls.isEmpty()) << qPrintable(component->calls.join(u','));

@@ -6,6 +6,7 @@
 #include "platform/mailbox/mailbox_component.h"
 #include "platform/xlsx/xlsx_spreadsheet.h"
 #include "program/component_options.h"
+#include "program/config.h"
 #include "support/dovecot_test.h"
 
 #include <QDir>
@@ -72,7 +73,7 @@ protected:
     Form1& startWindow()
     {
         window_ = std::make_unique<Form1>(
-            Form1Services{boxes_, settings_, spreadsheets_, imapServer_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
+            Form1Services{boxes_, settings_, spreadsheets_, imapServer_, deployment_, [] { return platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }});
         window_->Form_Load();
         return *window_;
     }
@@ -118,6 +119,7 @@ protected:
     tallyhive::testing::MemorySettingsStore settings_;
     platform::XlsxSpreadsheetFactory spreadsheets_{platform::WorkbookOptions{exportDir(), false}};
     platform::ImapServer imapServer_ = tallyhive::imapServerFromConfig();
+    const Deployment deployment_ = config::deployment();
     std::unique_ptr<Form1> window_;
 };
 

@@ -6,6 +6,7 @@
 #include "form1_fixture.h"
 #include "platform/mailbox/mailbox_component.h"
 #include "program/component_options.h"
+#include "program/config.h"
 #include "support/scripted_imap_server.h"
 
 using namespace tallyhive::testing;
@@ -29,8 +30,9 @@ protected:
         server = std::make_unique<ScriptedImapServer>(std::move(script));
         server->applyEnvironment();
         imapServer = tallyhive::imapServerFromConfig();
+        deployment = tallyhive::config::deployment();
         window = std::make_unique<Form1>(
-            tallyhive::Form1Services{boxes, settings, spreadsheets, imapServer, [] { return tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, &browser});
+            tallyhive::Form1Services{boxes, settings, spreadsheets, imapServer, deployment, [] { return tallyhive::platform::createImapComponent(tallyhive::imapOptionsFromConfig()); }, &browser});
         window->Form_Load();
         control<QLineEdit>(*window, "Text1")->setText(QStringLiteral("tester@example.org"));
         control<QComboBox>(*window, "Combo1")->setCurrentIndex(0);

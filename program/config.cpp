@@ -1,6 +1,5 @@
-#include "app/config.h"
+#include "program/config.h"
 
-#include "app/microsoft_application.h"
 #include "app/texts.h"
 
 #include <QDir>
@@ -41,7 +40,12 @@ QStringList mailDomains()
     return domains.mid(0, 3);
 }
 
-QString supportAddress() { return fromEnvironment("TALLYHIVE_SUPPORT_ADDRESS", QStringLiteral("support@corvanta.com")); }
+std::optional<QString> supportAddress()
+{
+    if (!qEnvironmentVariableIsSet("TALLYHIVE_SUPPORT_ADDRESS"))
+        return std::nullopt;
+    return qEnvironmentVariable("TALLYHIVE_SUPPORT_ADDRESS");
+}
 
 QString downloadPage() { return fromEnvironment("TALLYHIVE_DOWNLOAD_PAGE", QStringLiteral("https://www.corvanta.com/tallyhive")); }
 
@@ -78,30 +82,24 @@ bool openWorkbook() { return fromEnvironment("TALLYHIVE_OPEN_WORKBOOK", QStringL
 
 QString signInMode() { return fromEnvironment("TALLYHIVE_SIGN_IN", QStringLiteral("auto")).trimmed().toLower(); }
 
-platform::MicrosoftApplication microsoftApplication(const QString& savedClientId, const QString& savedTenant)
-{
-    return applicationInForce({qEnvironmentVariable("TALLYHIVE_OAUTH_CLIENT_ID"), savedClientId,
-                               QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_CLIENT_ID)},
-                              {qEnvironmentVariable("TALLYHIVE_OAUTH_AUTHORITY"), savedTenant,
-                               QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_AUTHORITY)});
-}
-
-QString oauthHost()
+MicrosoftDeployment microsoft()
 {
     QString host = fromEnvironment("TALLYHIVE_OAUTH_HOST", QStringLiteral("https://login.microsoftonline.com")).trimmed();
     while (host.endsWith(u'/'))
         host.chop(1);
-    return host;
-}
-
-QString oauthAuthority(const QString& tenant)
-{
-    QString authority = fromEnvironment("TALLYHIVE_OAUTH_AUTHORITY", oauthHost() + u'/' + tenant + QStringLiteral("/oauth2/v2.0")).trimmed();
-    while (authority.endsWith(u'/'))
-        authority.chop(1);
-    return authority;
+    std::optional<QString> authority;
+    if (qEnvironmentVariableIsSet("TALLYHIVE_OAUTH_AUTHORITY"))
+        authority = qEnvironmentVariable("TALLYHIVE_OAUTH_AUTHORITY");
+    return {qEnvironmentVariable("TALLYHIVE_OAUTH_CLIENT_ID"), QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_CLIENT_ID), authority,
+            QStringLiteral(TALLYHIVE_DEFAULT_OAUTH_AUTHORITY), host};
 }
 
 QString browserCommand() { return fromEnvironment("TALLYHIVE_BROWSER", QString()).trimmed(); }
+
+Deployment deployment()
+{
+    const QStringList domains = mailDomains();
+    return {{domains.at(0), domains.at(1), domains.at(2)}, downloadPage(), homePage(), pingHost(), signInMode(), microsoft()};
+}
 
 }  // namespace tallyhive::config

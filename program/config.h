@@ -1,6 +1,6 @@
 #pragma once
 
-#include "interfaces/message_boxes.h"
+#include "app/deployment.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,7 +17,7 @@ namespace tallyhive::config {
 QString imapHost();            // TALLYHIVE_IMAP_HOST
 int imapPort();                // TALLYHIVE_IMAP_PORT
 QStringList mailDomains();     // TALLYHIVE_MAIL_DOMAINS: three, comma-separated
-QString supportAddress();      // TALLYHIVE_SUPPORT_ADDRESS
+std::optional<QString> supportAddress();  // TALLYHIVE_SUPPORT_ADDRESS: none when unset
 QString downloadPage();        // TALLYHIVE_DOWNLOAD_PAGE
 QString homePage();            // TALLYHIVE_HOME_PAGE: empty means never visit
 QString pingHost();            // TALLYHIVE_PING_HOST: empty means no connectivity check
@@ -32,14 +32,12 @@ QString storeDir();
 std::optional<int> storeCapMegabytes();  // TALLYHIVE_STORE_CAP_MB: the most the kept messages may take
 bool openWorkbook();           // TALLYHIVE_OPEN_WORKBOOK: 0 leaves the workbook closed
 QString signInMode();          // TALLYHIVE_SIGN_IN: password, microsoft or auto
-// Microsoft sign-in: the application in force, from the values the dialog
-// saved, TALLYHIVE_OAUTH_CLIENT_ID and TALLYHIVE_OAUTH_AUTHORITY, and the
-// ones built in (TALLYHIVE_DEFAULT_OAUTH_CLIENT_ID and _AUTHORITY). No id: none.
-platform::MicrosoftApplication microsoftApplication(const QString& savedClientId, const QString& savedTenant);
-QString oauthHost();                          // TALLYHIVE_OAUTH_HOST
-// TALLYHIVE_OAUTH_AUTHORITY, the base of /authorize and /token, else the
-// host's for the tenant.
-QString oauthAuthority(const QString& tenant);
+// Microsoft sign-in: TALLYHIVE_OAUTH_CLIENT_ID, TALLYHIVE_OAUTH_AUTHORITY and
+// TALLYHIVE_OAUTH_HOST, and the application built in
+// (TALLYHIVE_DEFAULT_OAUTH_CLIENT_ID and _AUTHORITY).
+MicrosoftDeployment microsoft();
 QString browserCommand();      // TALLYHIVE_BROWSER: gets the sign-in address; empty: the desktop's browser
+// What the window is given of the above.
+Deployment deployment();
 
 }  // namespace tallyhive::config
