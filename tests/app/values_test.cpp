@@ -41,6 +41,27 @@ TEST(ConfigNumbers, OnlyAWholeNumberAboveZeroReplacesTheDefault)
     qunsetenv("TALLYHIVE_FETCH_WINDOW");
 }
 
+// Each value the environment sets reaches the window under its own name.
+TEST(ConfigDeployment, EachVariableFillsItsOwnField)
+{
+    const std::pair<const char*, const char*> set[] = {
+        {"TALLYHIVE_MAIL_DOMAINS", "a.test, b.test"}, {"TALLYHIVE_DOWNLOAD_PAGE", "http://127.0.0.1:1/d"},
+        {"TALLYHIVE_HOME_PAGE", "http://127.0.0.1:1/h"}, {"TALLYHIVE_PING_HOST", "127.0.0.2"}, {"TALLYHIVE_SIGN_IN", " Password "}};
+    std::vector<std::optional<QByteArray>> saved;
+    for (const auto& [name, value] : set) {
+        saved.push_back(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        qputenv(name, value);
+    }
+    const Deployment deployment = config::deployment();
+    EXPECT_EQ(deployment.mailDomains, (std::array<QString, 3>{"a.test", "b.test", "outlook.com"}));
+    EXPECT_EQ(deployment.downloadPage, QStringLiteral("http://127.0.0.1:1/d"));
+    EXPECT_EQ(deployment.homePage, QStringLiteral("http://127.0.0.1:1/h"));
+    EXPECT_EQ(deployment.pingHost, QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(deployment.signInMode, QStringLiteral("password"));
+    for (size_t i = 0; i < saved.size(); ++i)
+        saved[i] ? qputenv(set[i].first, *saved[i]) : qunsetenv(set[i].first);
+}
+
 // The Microsoft application in force: the environment over what the dialog
 // saved, that over what the package was built with; a saved value that
 // could not be one does not count.

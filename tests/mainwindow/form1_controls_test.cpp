@@ -146,3 +146,30 @@ TEST_F(Form1Test, SendToExcelShowsTheRowItIsSendingThenGoesIdle)
     EXPECT_EQ(window->statusText(), QStringLiteral("Progress Bar"));
     EXPECT_EQ(control<tallyhive::StatusProgressBar>(*window, "ProgressBar1")->position(), 0);
 }
+
+// Each button under the list, clicked in the window, on the fetched rows.
+TEST_F(Form1Test, TheCheckButtonsWorkOnTheMainList)
+{
+    Form1& w = loadSignedIn();
+    w.PushButton3_Click();
+    const struct {
+        const char* button;
+        const char* answer;  // for the check-by-text box
+        const char* total;
+        const char* selected;
+    } clicks[] = {
+        {"PushButton5", nullptr, "10", "10"},       // Check All
+        {"PushButton6", nullptr, "10", "0"},        // Uncheck All
+        {"PushButton9", "subject 1", "10", "2"},    // containing: 1 and 10
+        {"PushButton10", "subject 1", "10", "10"},  // not containing: the rest, added
+        {"PushButton7", nullptr, "0", "0"},         // Clear List
+    };
+    for (const auto& click : clicks) {
+        SCOPED_TRACE(click.button);
+        if (click.answer)
+            boxes.answers.push_back(QString::fromUtf8(click.answer));
+        control<QPushButton>(w, click.button)->click();
+        EXPECT_EQ(control<QLabel>(w, "Label1")->text(), QStringLiteral("Total Number Of Emails: ") + click.total);
+        EXPECT_EQ(control<QLabel>(w, "Label2")->text(), QStringLiteral("Selected Emails: ") + click.selected);
+    }
+}

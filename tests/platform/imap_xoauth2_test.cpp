@@ -131,6 +131,11 @@ TEST_F(ImapXoauth2Test, NoTokenMeansRefusedWithoutSendingAnything)
         .server("A3 NO AUTHENTICATE failed.\r\n");
     EXPECT_EQ(authenticate({QStringLiteral("old")}), MailStatus::TokenRefused);
     EXPECT_EQ(asked.mid(1), QList<bool>({false, true}));
+
+    // A source that answers with an empty token has none either.
+    wire->client("A4 CAPABILITY\r\n").server("* CAPABILITY IMAP4rev1 SASL-IR\r\nA4 OK done\r\n");
+    EXPECT_EQ(authenticate({QString()}), MailStatus::TokenRefused);
+    EXPECT_EQ(wire->written.count("AUTHENTICATE"), 1);
 }
 
 TEST_F(ImapXoauth2Test, ErrorTextNeverHoldsTheTokenAndADroppedConnectionIsNotARefusal)

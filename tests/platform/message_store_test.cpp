@@ -248,6 +248,25 @@ TEST(MessageStore, AFileItDidNotMakeIsLeftAloneOrReplacedAndTheRunFallsBack)
     }
 }
 
+// Another program holding the file for a moment is waited out: the store
+// is asked again later instead of being given up for the run.
+TEST(MessageStore, AFileHeldForAMomentIsAskedForAgainNotGivenUp)
+{
+    const QTemporaryDir logs;
+    qputenv("TEMP", logs.path().toUtf8());
+    QTemporaryDir dir;
+    ASSERT_EQ(keptAndReadBack(dir.path(), "Inbox"), 3u);
+    SqliteMessageStore store({dir.path()});
+    store.setInUse(true);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(dir.filePath(QStringLiteral("messages.sqlite"))).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_FALSE(store.recordsFor(folder("Inbox"), kAll).has_value());
+    sqlite3_close(db);
+    EXPECT_EQ(store.recordsFor(folder("Inbox"), kAll).value_or(std::map<quint32, EmailRecord>()).size(), 3u);
+    EXPECT_TRUE(store.inUse());
+}
+
 TEST(MessageStore, BeyondItsCapTheFolderUsedLeastRecentlyGoesAndForgettingLeavesNoFile)
 {
     QTemporaryDir dir;
