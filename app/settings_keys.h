@@ -20,6 +20,8 @@ inline const QString Option7 = QStringLiteral("Option7");
 inline const QString Option9 = QStringLiteral("Option9");
 inline const QString Option10 = QStringLiteral("Option10");
 inline const QString Combo2 = QStringLiteral("Combo2");
+// The list's columns chosen beyond its own six: their titles, joined by ",".
+inline const QString ListColumns = QStringLiteral("ListColumns");
 
 // The application Microsoft sign-in uses, as the "Microsoft sign-in" dialog
 // saved it: public configuration, not secrets.

@@ -208,6 +208,15 @@ inline const QString OtherFolderCaption = QStringLiteral("Other:");
 inline const QString OtherFoldersBeforeConnect = QStringLiteral("(none yet)");
 inline const QString OtherFoldersToChoose = QStringLiteral("(choose)");
 inline const QString NoOtherFolders = QStringLiteral("(none)");
+// The first entry once the server listed its folders: Get All reads them all.
+inline const QString AllFolders = QStringLiteral("(all folders)");
+inline const QString AllFoldersNoRange = QStringLiteral(
+    "Get Some reads a range of one folder. Choose a folder for it, or read every folder with Get All.");
+inline const QString ReadingFolderMail = QStringLiteral("%1: reading mail %2 of %3");
+inline const QString AllFoldersIncomplete = QStringLiteral("Done, but not every message could be read:\r\n\r\n%1");
+// One line per folder of the box above, or after RunStopped.
+inline const QString FolderNotAllRead = QStringLiteral("%1: %2 of %3 messages could not be read. The first reason: %4");
+inline const QString FolderNotOpened = QStringLiteral("%1: the folder could not be opened: %2");
 // The last entry of a list that was cut: how many are shown, of how many.
 inline const QString OtherFoldersCut = QStringLiteral("(only the first %1 of %2 folders, in alphabetical order)");
 

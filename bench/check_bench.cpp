@@ -62,8 +62,8 @@ int main(int argc, char** argv)
     bool keepChecks = false;
     const CheckTarget target{list, keepChecks,
                              [&](bool reset) { RefreshCounts(list, total, selected, reset); }, boxes};
-    for (const QString& title : ListColumnTitles)
-        list.addColumn(title);
+    for (size_t i = 0; i < ListColumnTitles.size(); ++i)
+        list.addColumn(ListColumnTitles[i], ListColumnFields[i]);
     list.resize(1000, 600);
     list.show();
 

@@ -132,19 +132,29 @@ private:
         writeBody(row, sheetRow, columns);
     }
 
-    // Columns 2 and up lose every "="; the received date goes as the date
-    // its text shows, so the sheet can sort and reckon with it.
+    // The list's own columns 2 and up lose every "="; the received date
+    // goes as the date its text shows and the size as a number, so the
+    // sheet can sort and reckon with them. A chosen column keeps its text
+    // whole (a Message-ID may hold "="): the sheet keeps it as text.
     void writeText(const EmailRecord& record, int sheetRow, int column)
     {
-        const QString& field = record.columnText(column);
-        const QString text = QString(field).remove(u'=');
-        if (&field == &record.s_ReceivedDate) {
+        const RecordField field = list_.columnField(column);
+        if (field == RecordField::Size) {
+            sheet_->setNumber(sheetRow, column, record.size);
+            return;
+        }
+        const QString text = record.fieldText(field);
+        if (field >= RecordField::To) {
+            sheet_->setCell(sheetRow, column, text, platform::CellQuote::None);
+            return;
+        }
+        if (field == RecordField::ReceivedDate) {
             if (const auto shown = general_date::shownValue(record.receivedAt)) {
-                sheet_->setDate(sheetRow, column, *shown, text);
+                sheet_->setDate(sheetRow, column, *shown, QString(text).remove(u'='));
                 return;
             }
         }
-        sheet_->setCell(sheetRow, column, text, platform::CellQuote::None);
+        sheet_->setCell(sheetRow, column, QString(text).remove(u'='), platform::CellQuote::None);
     }
 
     void writeBody(int row, int sheetRow, int firstColumn)

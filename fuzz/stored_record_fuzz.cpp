@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<EmailRecord> record = platform::stored_record::restored(piece);
     if (!record)
         return 0;
-    for (int column = 1; column <= 5; ++column)
-        record->columnText(column).size();
+    for (int field = 0; field <= static_cast<int>(RecordField::Folder); ++field)
+        record->fieldText(static_cast<RecordField>(field)).size();
     record->receivedAt.isValid();
     // Bodies are unpacked only when read, which is where a kept size is trusted.
     record->s_PlainText.text();

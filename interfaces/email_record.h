@@ -7,6 +7,10 @@
 
 namespace tallyhive {
 
+// What a list column shows of a record: the six columns the list always
+// has, in their order, then those the user may choose.
+enum class RecordField { From, FromName, FromAddress, Subject, ReceivedDate, DayNumber, To, Cc, Size, MessageId, Attachments, Folder };
+
 // One message, from its conversion to the list row that shows it, the
 // larger view, the check commands, the filter and the sheet. It holds plain
 // values only, so it can be moved along and stored as it stands. Every field
@@ -23,20 +27,34 @@ struct EmailRecord {
     // Converting the message would have taken time or memory out of all
     // proportion to its size: s_PlainText is its raw text, the rest is empty.
     bool keptAsRawText = false;
+    // What people who audit mail ask for beyond the sender, the subject and
+    // the date; shown and exported only in the columns the user chose.
+    QString to{};           // the To header, decoded
+    QString cc{};           // the Cc header, decoded
+    QString messageId{};    // the Message-ID header as written, unfolded
+    QString attachments{};  // the attached files' names, joined by "; "
+    QString folder{};       // the folder the message was read from; the mail layer writes it
+    qint64 size = 0;        // the message's bytes, as the server keeps them
 
-    // The text the list shows in column 1 to 5 (From, From Name, From
-    // Address, Subject, Received Date); empty for other columns.
-    const QString& columnText(int column) const
+    // The text a column of the field shows; empty for the day number, which
+    // the list reckons from receivedAt.
+    QString fieldText(RecordField field) const
     {
-        static const QString none;
-        switch (column) {
-        case 1: return s_From;
-        case 2: return s_FromName;
-        case 3: return s_FromAddress;
-        case 4: return s_Subject;
-        case 5: return s_ReceivedDate;
-        default: return none;
+        switch (field) {
+        case RecordField::From: return s_From;
+        case RecordField::FromName: return s_FromName;
+        case RecordField::FromAddress: return s_FromAddress;
+        case RecordField::Subject: return s_Subject;
+        case RecordField::ReceivedDate: return s_ReceivedDate;
+        case RecordField::DayNumber: return {};
+        case RecordField::To: return to;
+        case RecordField::Cc: return cc;
+        case RecordField::Size: return QString::number(size);
+        case RecordField::MessageId: return messageId;
+        case RecordField::Attachments: return attachments;
+        case RecordField::Folder: return folder;
         }
+        return {};
     }
 };
 

@@ -25,6 +25,8 @@ public:
     // A real date and time, shown as the general date text `text` shows it;
     // only midnight is shown without a time.
     virtual void setDate(int row, int column, const QDateTime& value, const QString& text) = 0;
+    // A whole number the sheet can sort and add up.
+    virtual void setNumber(int row, int column, qint64 value) = 0;
     virtual void autoFitColumns() = 0;
     // Writes the workbook out and, when visible, opens it for the user.
     virtual void finish() = 0;

@@ -65,6 +65,19 @@ QStringList foldersBesideOptions(const std::vector<platform::MailboxEntry>& entr
     return offered;
 }
 
+QStringList optionsServed(const std::vector<platform::MailboxEntry>& entries)
+{
+    QStringList served{QStringLiteral("Inbox")};
+    for (const auto& [option, role] : optionRoles()) {
+        const bool listed = std::any_of(entries.begin(), entries.end(), [&, role = role, option = option](const platform::MailboxEntry& e) {
+            return e.name == option || e.has(role);
+        });
+        if (listed)
+            served << option;
+    }
+    return served;
+}
+
 OtherFolders otherFoldersOffered(QStringList beside, const QString& chosen, qsizetype most)
 {
     // Each name is folded once: comparing without case character by

@@ -20,6 +20,10 @@ QString folderOptionRole(const QString& FolderName);
 // name, or the one marked with its role where the name is missing).
 QStringList foldersBesideOptions(const std::vector<platform::MailboxEntry>& entries);
 
+// The folder options the listing has a mailbox for, by name or by role, in
+// the options' order; the Inbox always.
+QStringList optionsServed(const std::vector<platform::MailboxEntry>& entries);
+
 // More would make a drop-down nobody can search by eye, and cost the window
 // its speed when the list is filled and opened.
 inline constexpr qsizetype kMostOtherFolders = 10000;

@@ -60,6 +60,11 @@ platform::MailResult clsChilkatIMAP::ConnectForRun()
 void clsChilkatIMAP::GetLastError()
 {
     WriteErrorLog();
+    tellFailure();
+}
+
+void clsChilkatIMAP::tellFailure()
+{
     if (!AbortProcess)
         boxes_.show(texts::InvalidLogin, texts::AppTitle, platform::BoxIcon::None);
 }
@@ -67,10 +72,19 @@ void clsChilkatIMAP::GetLastError()
 platform::MailReply<int> clsChilkatIMAP::GetTotalMessage(const QString& FolderName)
 {
     const auto self = shared_from_this();
+    auto count = CountMessages(FolderName);
+    if (!count.ok())
+        tellFailure();
+    return count;
+}
+
+platform::MailReply<int> clsChilkatIMAP::CountMessages(const QString& FolderName)
+{
+    const auto self = shared_from_this();
     bindComponent();
     LastStatus = ChilkatIMAPObject->selectMailbox(mailboxFor(FolderName));
     if (!LastStatus.ok()) {
-        GetLastError();
+        WriteErrorLog();
         return {LastStatus};
     }
     return {LastStatus, ChilkatIMAPObject->numMessages()};
@@ -132,7 +146,7 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName, int first, i
             noteNotRead(last - n + 1, fetched.text);
             return;
         }
-        deliver(std::move(fetched.value), n);
+        deliver(std::move(fetched.value), n, FolderName);
     }
 }
 
@@ -169,12 +183,13 @@ bool clsChilkatIMAP::beginRun(const QString& FolderName, int first, int last)
     return true;
 }
 
-void clsChilkatIMAP::deliver(EmailRecord&& record, qint64 number)
+void clsChilkatIMAP::deliver(EmailRecord&& record, qint64 number, const QString& folder)
 {
     ++Shortfall.read;
     if (record.keptAsRawText)
         appendErrorLogEntry(texts::MessageKeptAsRawText.arg(number));
     record.s_ReceivedDate = general_date::format(record.receivedAt);
+    record.folder = folder;
     if (MailExtractListing)
         MailExtractListing(std::move(record), static_cast<int>(number));
     letPendingEventsRun();

@@ -62,6 +62,8 @@ public:
     void GetLastError();
     // The folder's message count; 0 with a failure, which is told.
     platform::MailReply<int> GetTotalMessage(const QString& FolderName);
+    // The same, with a failure only logged: the caller tells it.
+    platform::MailReply<int> CountMessages(const QString& FolderName);
     platform::MailReply<QStringList> EnumMailFolders();
     // Reads messages first .. last of the folder; they reach MailExtractListing one by one.
     void StartMailExtraction(const QString& FolderName, int first, int last);
@@ -82,10 +84,11 @@ public:
 
 private:
     void bindComponent();
+    void tellFailure();  // the one box every failure shows
     // Connects, selects the folder and begins the run; false when nothing is to be read.
     bool beginRun(const QString& FolderName, int first, int last);
-    // A message read, to the list.
-    void deliver(EmailRecord&& record, qint64 number);
+    // A message read from folder, to the list.
+    void deliver(EmailRecord&& record, qint64 number, const QString& folder);
     QString mailboxFor(const QString& FolderName);
     void WriteErrorLog();  // the latest call's text
     void noteNotRead(qint64 count);  // the latest call's text is the reason

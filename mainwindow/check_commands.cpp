@@ -2,6 +2,7 @@
 
 #include "app/numbered_handler.h"
 #include "app/texts.h"
+#include "mainwindow/chosen_columns.h"
 
 namespace tallyhive {
 namespace {
@@ -35,6 +36,11 @@ bool RowMatches(const platform::ListView& list, int row, const QString& lowerTex
     bool occurs = false;
     for (const auto field : SearchedFields)
         occurs = occurs || occursIn(record.*field, lowerText);
+    // A column the user chose is searched too.
+    for (int column = 1; !occurs && column <= list.columnCount(); ++column) {
+        if (isExtraField(list.columnField(column)))
+            occurs = occursIn(record.fieldText(list.columnField(column)), lowerText);
+    }
     return match == TextMatch::Containing ? occurs : !occurs;
 }
 

@@ -3,6 +3,7 @@
 #include "app/numbered_handler.h"
 #include "app/texts.h"
 #include "app/window/window_prep.h"
+#include "mainwindow/chosen_columns.h"
 #include "mainwindow/email_counts.h"
 #include "mainwindow/list_columns.h"
 #include "platform/qt/qt_list_view.h"
@@ -44,9 +45,11 @@ void EmailList::RefreshCounts(bool reset) { tallyhive::RefreshCounts(*ListView1,
 
 void EmailList::showSignInHelp(bool shown) { lblSignInHelp->setVisible(shown); }
 
-void EmailList::prepare(NumberedHandler& h)
+void EmailList::prepare(NumberedHandler& h, platform::SettingsStore& settings)
 {
     AddListColumns(h);
+    showExtraColumns(*ListView1, readChosenColumns(settings));
+    offerColumnChoice(*ListView1, settings);
     h.step(154, [&] { ListView1->removeAllRows(); });
     h.step(156, [&] { ListView1->redraw(); });
 }
@@ -68,7 +71,7 @@ void EmailList::AddListColumns(NumberedHandler& h)
 {
     static const std::array<int, 6> widths{1300, 1300, 1600, 1600, 1600, 0};
     for (int i = 0; i < 6; ++i)
-        h.step(130 + 2 * i, [&] { ListView1->addColumn(ListColumnTitles[i]); });
+        h.step(130 + 2 * i, [&] { ListView1->addColumn(ListColumnTitles[i], ListColumnFields[i]); });
     for (int i = 0; i < 6; ++i)
         h.step(142 + 2 * i, [&] { ListView1->setColumnWidth(i + 1, widths[i]); });
 }

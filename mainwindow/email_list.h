@@ -11,6 +11,7 @@ namespace tallyhive {
 
 namespace platform {
 class ListView;
+class SettingsStore;
 class QtListView;
 }
 class NumberedHandler;
@@ -26,8 +27,9 @@ public:
     void RefreshCounts(bool reset);
     void showSignInHelp(bool shown);
 
-    // The start-up steps: the columns and an empty list, then the counts.
-    void prepare(NumberedHandler& h);
+    // The start-up steps: the columns (with those the settings add) and an
+    // empty list, then the counts.
+    void prepare(NumberedHandler& h, platform::SettingsStore& settings);
     void showCounts(NumberedHandler& h);
 
     // The list as the check commands work on it.

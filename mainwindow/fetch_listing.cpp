@@ -5,20 +5,25 @@
 #include "app/numbered_handler.h"
 #include "app/pending_events.h"
 #include "interfaces/error.h"
+#include "mainwindow/chosen_columns.h"
 #include "mainwindow/email_list.h"
 
 #include <QLineEdit>
+
+#include <algorithm>
 
 namespace tallyhive {
 namespace {
 
 // Subject ignores letter case; the other fields must match exactly, and the
-// HTML body is never searched.
-bool passesFilter(const EmailRecord& mail, const QString& filter)
+// HTML body is never searched. A column the user chose is searched too.
+bool passesFilter(const EmailRecord& mail, const QString& filter, const std::vector<RecordField>& chosen)
 {
-    return mail.s_From.contains(filter) || mail.s_FromName.contains(filter) || mail.s_FromAddress.contains(filter)
+    if (mail.s_From.contains(filter) || mail.s_FromName.contains(filter) || mail.s_FromAddress.contains(filter)
         || mail.s_Subject.contains(filter, Qt::CaseInsensitive) || mail.s_ReceivedDate.contains(filter)
-        || mail.s_PlainText.text().contains(filter);
+        || mail.s_PlainText.text().contains(filter))
+        return true;
+    return std::any_of(chosen.begin(), chosen.end(), [&](RecordField field) { return mail.fieldText(field).contains(filter); });
 }
 
 }  // namespace
@@ -38,7 +43,7 @@ void FetchPanel::oChilkat_MailExtractListing(clsChilkatIMAP* sender, EmailRecord
             return !filter.isEmpty();
         })) {
         dayLine = 130;
-        h.step(102, [&] { add = passesFilter(mail, filter); });
+        h.step(102, [&] { add = passesFilter(mail, filter, shownExtraFields(window_.list->view())); });
     }
     if (add) {
         // The record is the row: the list shows its texts and keeps it for

@@ -8,6 +8,7 @@
 #include "app/window/window_pointer.h"
 #include "app/window/window_prep.h"
 #include "interfaces/error.h"
+#include "mainwindow/chosen_columns.h"
 #include "mainwindow/email_list.h"
 #include "mainwindow/folder_choice.h"
 #include "mainwindow/form2.h"
@@ -17,6 +18,9 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <algorithm>
+#include <optional>
 
 namespace tallyhive {
 namespace {
@@ -106,21 +110,48 @@ void FetchPanel::PushButton3_Click()
     h.step(126, [&] { window_.list->resetKeepChecks(); });
 
     std::shared_ptr<clsChilkatIMAP> session;
+    std::optional<AllFoldersRun> allFolders;
     if (takeRunSession(h, 128, session)) {
-        QString folder;
-        h.step(152, [&] { folder = window_.folders->SelectedFolderName(); });
-        int total = 0;
-        if (h.test(172, [&] { return session != nullptr; }))
-            h.step(176, [&] { total = session->GetTotalMessage(folder).value; });
-        if (h.test(178, [&] { return require(session) && total > 0; })) {
-            h.step(182, [&] { require(session)->StartMailExtraction(folder, 1, total); });
+        if (session && window_.folders->allFoldersChosen()) {
+            allFolders.emplace(*session, window_.folders->allFolders());
+            readAllFolders(h, *allFolders);
         } else {
-            h.step(184, [&] { window_.services.boxes.show(texts::NoEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
-            h.step(186, [&] { window_.activity.holdBackDone() = true; });
+            readOneFolder(h, session);
         }
-        h.step(188, [&] { window_.list->RefreshCounts(false); });
     }
-    closeFetchRun(h, 190, session.get());
+    closeFetchRun(h, 190, [&](bool skipDone) {
+        return allFolders ? allFolders->closingText(skipDone) : closingText(session.get(), skipDone);
+    });
+}
+
+void FetchPanel::readOneFolder(NumberedHandler& h, const std::shared_ptr<clsChilkatIMAP>& session)
+{
+    QString folder;
+    h.step(152, [&] { folder = window_.folders->SelectedFolderName(); });
+    int total = 0;
+    if (h.test(172, [&] { return session != nullptr; }))
+        h.step(176, [&] { total = session->GetTotalMessage(folder).value; });
+    if (h.test(178, [&] { return require(session) && total > 0; })) {
+        h.step(182, [&] { require(session)->StartMailExtraction(folder, 1, total); });
+    } else {
+        h.step(184, [&] { window_.services.boxes.show(texts::NoEmailsInFolder, texts::AppTitle, platform::BoxIcon::None); });
+        h.step(186, [&] { window_.activity.holdBackDone() = true; });
+    }
+    h.step(188, [&] { window_.list->RefreshCounts(false); });
+}
+
+void FetchPanel::readAllFolders(NumberedHandler& h, AllFoldersRun& run)
+{
+    // One list of many folders says on each row where it came from.
+    std::vector<RecordField> shown = shownExtraFields(window_.list->view());
+    if (std::find(shown.begin(), shown.end(), RecordField::Folder) == shown.end()) {
+        shown.push_back(RecordField::Folder);
+        showExtraColumns(window_.list->view(), shown);
+    }
+    readingAll_ = &run;
+    h.step(182, [&] { run.run(); });
+    readingAll_ = nullptr;
+    h.step(188, [&] { window_.list->RefreshCounts(false); });
 }
 
 void FetchPanel::PushButton2_Click()
@@ -128,6 +159,10 @@ void FetchPanel::PushButton2_Click()
     NumberedHandler h(window_.services.boxes, locations::GetSome);
     if (h.test(100, [&] { return !window_.activity.connected(); })) {
         h.step(102, [&] { window_.services.boxes.show(texts::ConnectFirst, texts::AppTitle, platform::BoxIcon::None); });
+        return;
+    }
+    if (window_.folders->allFoldersChosen()) {
+        window_.services.boxes.show(texts::AllFoldersNoRange, texts::AppTitle, platform::BoxIcon::None);
         return;
     }
     if (!startFetchRun(h))
@@ -168,7 +203,7 @@ void FetchPanel::PushButton2_Click()
             h.step(194, [&] { window_.list->resetKeepChecks(); });
         }
     }
-    closeFetchRun(h, 196, session.get());
+    closeFetchRun(h, 196, [&](bool skipDone) { return closingText(session.get(), skipDone); });
 }
 
 void FetchPanel::Stop()
@@ -216,7 +251,7 @@ bool FetchPanel::startFetchRun(NumberedHandler& h)
     return true;
 }
 
-void FetchPanel::closeFetchRun(NumberedHandler& h, int firstLine, const clsChilkatIMAP* run)
+void FetchPanel::closeFetchRun(NumberedHandler& h, int firstLine, const std::function<QString(bool skipDone)>& closing)
 {
     h.step(firstLine, [&] { window_.session.current.reset(); });
     h.step(firstLine + 2, [&] { setStatus(texts::ProgressBarIdle); });
@@ -228,8 +263,8 @@ void FetchPanel::closeFetchRun(NumberedHandler& h, int firstLine, const clsChilk
     const QString logTrouble = takeErrorLogTrouble();
     h.step(firstLine + 16, [&] {
         QStringList text;
-        if (const QString closing = closingText(run, window_.activity.holdBackDone()); !closing.isEmpty())
-            text << closing;
+        if (const QString said = closing(window_.activity.holdBackDone()); !said.isEmpty())
+            text << said;
         if (!logTrouble.isEmpty())
             text << logTrouble;
         if (!text.isEmpty())
@@ -260,6 +295,10 @@ void FetchPanel::oChilkat_ScrapProgress(clsChilkatIMAP* sender, int percent)
 // list without a progress report of their own, so delivery says it too.
 void FetchPanel::showRunPosition(const clsChilkatIMAP& session, qint64 number)
 {
+    if (readingAll_ && !readingAll_->folder().isEmpty()) {
+        setStatus(texts::ReadingFolderMail.arg(readingAll_->folder()).arg(number).arg(session.MaxRecord));
+        return;
+    }
     setStatus(texts::ReadingMail + QString::number(number) + texts::Of + QString::number(session.MaxRecord));
 }
 

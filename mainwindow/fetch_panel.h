@@ -1,10 +1,12 @@
 #pragma once
 
 #include "mail/imap_session.h"
+#include "mainwindow/all_folders_run.h"
 #include "mainwindow/window_parts.h"
 
 #include <QObject>
 
+#include <functional>
 #include <memory>
 
 class QGroupBox;
@@ -46,8 +48,12 @@ private:
     // The run's session: the window's, or one made and connected for the run
     // (lines firstLine to firstLine + 20). False when that connect failed.
     bool takeRunSession(NumberedHandler& h, int firstLine, std::shared_ptr<clsChilkatIMAP>& session);
-    // run: the session whose extraction ran, if one did; its shortfall decides the closing box.
-    void closeFetchRun(NumberedHandler& h, int firstLine, const clsChilkatIMAP* run);
+    // closing: the closing box's text, given whether a bare "Done." is held back.
+    void closeFetchRun(NumberedHandler& h, int firstLine, const std::function<QString(bool skipDone)>& closing);
+    // Get All's reading of the folder chosen.
+    void readOneFolder(NumberedHandler& h, const std::shared_ptr<clsChilkatIMAP>& session);
+    // Get All with "(all folders)": every folder into the list, its folder shown.
+    void readAllFolders(NumberedHandler& h, AllFoldersRun& run);
     void showRunPosition(const clsChilkatIMAP& session, qint64 number);
 
     WindowParts& window_;
@@ -56,6 +62,7 @@ private:
     QPushButton* PushButton3;
     QPushButton* PushButton2;
     StatusProgressBar* ProgressBar1;
+    AllFoldersRun* readingAll_ = nullptr;  // while an all-folders run goes
 };
 
 }  // namespace tallyhive

@@ -80,7 +80,14 @@ QString shortened(const QString& name)
     return name.left(head) + u'\u2026' + name.right(tail);
 }
 
-void addFolder(QComboBox* box, const QString& folder) { box->addItem(shortened(folder), folder); }
+// What the settings and the drop-down keep for "(all folders)": no IMAP
+// mailbox can be called this, "*" being a wildcard in a listing.
+const QString kAllFoldersKey = QStringLiteral("*");
+
+void addFolder(QComboBox* box, const QString& folder)
+{
+    box->addItem(folder == kAllFoldersKey ? texts::AllFolders : shortened(folder), folder);
+}
 
 }  // namespace
 
@@ -236,6 +243,10 @@ QString FolderChoice::SelectedFolderName() const
 
 QString FolderChoice::otherFolder() const { return Combo2->currentData(kFullName).toString(); }
 
+bool FolderChoice::allFoldersChosen() const { return Option10->isChecked() && otherFolder() == kAllFoldersKey; }
+
+
+
 void FolderChoice::Combo2_Change()
 {
     saveWindowSetting(settings_, settings_keys::Combo2, otherFolder());
@@ -247,17 +258,20 @@ void FolderChoice::Combo2_Activated() { setOption(Option10, true); }
 
 // The folders the server offers, with the one already chosen kept shown even
 // when the server does not list it: the fetch then says it is not there.
-void FolderChoice::showOtherFolders(const QStringList& folders)
+void FolderChoice::showOtherFolders(const QStringList& folders, const QStringList& optionsServed)
 {
     const QString chosen = otherFolder();
-    const OtherFolders offered = otherFoldersOffered(folders, chosen);
+    const OtherFolders offered = otherFoldersOffered(folders, chosen == kAllFoldersKey ? QString() : chosen);
+    allFolders_ = optionsServed + folders;
     {
         const QSignalBlocker quiet(Combo2);
         // Filled apart and handed over whole: added one by one, each entry
         // costs the box a round of updates.
         auto* model = new QStandardItemModel(Combo2);
         QList<QStandardItem*> items;
-        items.reserve(offered.folders.size() + 1);
+        items.reserve(offered.folders.size() + 2);
+        items << new QStandardItem(texts::AllFolders);
+        items.back()->setData(kAllFoldersKey, kFullName);
         for (const QString& folder : offered.folders) {
             auto* item = new QStandardItem(shortened(folder));
             item->setData(folder, kFullName);

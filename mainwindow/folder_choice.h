@@ -28,8 +28,14 @@ public:
     // folder its drop-down shows); empty when none is.
     QString SelectedFolderName() const;
     QString otherFolder() const;  // the full name of the folder "Other:" shows
-    // The folders the server offers, once connected.
-    void showOtherFolders(const QStringList& folders);
+    // "Other:" chosen with "(all folders)": Get All reads every folder.
+    bool allFoldersChosen() const;
+    // What such a run reads: the options' folders the server has, then the
+    // ones it listed beside them, in its order.
+    const QStringList& allFolders() const { return allFolders_; }
+    // The folders the server offers beside the five, once connected, and
+    // those of the five it has.
+    void showOtherFolders(const QStringList& folders, const QStringList& optionsServed);
     // Without a connection only the chosen folder is shown, as at start.
     void showOnlyFolder(const QString& folder);
 
@@ -56,6 +62,7 @@ private:
     QRadioButton* Option9;
     QRadioButton* Option10;  // "Other:"
     QComboBox* Combo2;       // the folder "Other:" stands for
+    QStringList allFolders_;
 };
 
 }  // namespace tallyhive

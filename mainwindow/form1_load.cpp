@@ -39,7 +39,7 @@ void Form1::Form_Load()
     if (!h.test(108, [&] { return !FileExists(cursorFile); }))
         h.step(110, [&] { pointer_->loadCustom(cursorFile); });
     h.step(112, [&] { VisitHomePageOccasionally(); });
-    parts_.list->prepare(h);
+    parts_.list->prepare(h, services_.settings);
     parts_.signIn->chooseMicrosoftApplication();
     h.step(158, [&] {
         session_.component = services_.createImapComponent();

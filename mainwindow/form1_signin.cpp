@@ -63,7 +63,9 @@ void Form1::Connect()
             return;
         }
         h.step(126, [&] { session->EnumMailFolders(); });
-        h.step(128, [&] { parts_.folders->showOtherFolders(foldersBesideOptions(session->MailFolders)); });
+        h.step(128, [&] {
+            parts_.folders->showOtherFolders(foldersBesideOptions(session->MailFolders), optionsServed(session->MailFolders));
+        });
         h.step(144, [&] { setStatus(texts::StatusConnected); });
     }
     h.step(146, [&] { activity_.setConnected(true); });

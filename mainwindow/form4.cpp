@@ -1,4 +1,5 @@
 #include "mainwindow/form4.h"
+
 #include "mainwindow/list_columns.h"
 
 #include "app/locations.h"
@@ -7,6 +8,7 @@
 #include "app/window/window_pointer.h"
 #include "app/window/window_prep.h"
 #include "mainwindow/check_commands.h"
+#include "mainwindow/chosen_columns.h"
 #include "mainwindow/email_counts.h"
 #include "mainwindow/form4_layout.h"
 #include "platform/qt/qt_list_view.h"
@@ -102,9 +104,10 @@ void Form4::load()
     if (handler.test(108, [&] { return FileExists(cursorFile); }))
         handler.step(110, [&] { pointer_->loadCustom(cursorFile); });
     for (int column = 0; column < 6; ++column)
-        handler.step(146 + 2 * column, [&] { list_->addColumn(ListColumnTitles[column]); });
+        handler.step(146 + 2 * column, [&] { list_->addColumn(ListColumnTitles[column], ListColumnFields[column]); });
     for (int column = 0; column < 6; ++column)
         handler.step(158 + 2 * column, [&] { list_->setColumnWidth(column + 1, LoadColumnWidths[column]); });
+    showExtraColumns(*list_, shownExtraFields(mainList_));
     handler.step(170, [&] { list_->removeAllRows(); });
     handler.step(172, [&] { list_->redraw(); });
     handler.step(200, [&] { refreshCounts(false); });

@@ -26,7 +26,7 @@ public:
     // The version of what conversion makes of a message. Raised whenever a
     // change gives any message another record, so records kept by a store
     // under the old rules are read again.
-    static constexpr int kRules = 1;
+    static constexpr int kRules = 2;
 
     MessageConverter();
     ~MessageConverter();

@@ -1,5 +1,6 @@
 #include "platform/mime/mime_message.h"
 
+#include "platform/mime/mime_audit_fields.h"
 #include "platform/mime/mime_body_parts.h"
 #include "platform/mime/mime_budget.h"
 #include "platform/mime/mime_date.h"
@@ -64,6 +65,7 @@ ParsedValues fromParsed(const QByteArray& bytes, GMimeMessage* message, const QD
     mime::readSender(mime::rawHeaderValue(bytes, headers, "From"), message, messageCharset, result);
     result.s_Subject = mime::decodeHeaderText(mime::rawHeaderValue(bytes, headers, "Subject"), messageCharset).trimmed();
     result.receivedAt = mime::messageDate(mime::rawHeaderValue(bytes, headers, "Date"), message, internalDate);
+    mime::readAuditFields(bytes, message, messageCharset, result);
     values.plain = mime::startBodyText(bodies.plain);
     values.html = mime::startBodyText(bodies.html);
     return values;
@@ -111,9 +113,11 @@ EmailRecord messageFromBytes(QByteArray raw, const QDateTime& internalDate)
     if (const Refusal* refusal = std::get_if<Refusal>(&parsed)) {
         EmailRecord result = asRawText(raw, internalDate);
         result.keptAsRawText = *refusal == Refusal::OverBudget;
+        result.size = raw.size();
         return result;
     }
     ParsedValues& values = std::get<ParsedValues>(parsed);
+    values.message.size = raw.size();
     raw = QByteArray();  // gone before the large texts are made, when the caller let go of it too
     QString plain = mime::finishBodyText(std::move(values.plain));
     values.message.s_PlainText = PackedText(plain);

@@ -57,12 +57,31 @@ bool ListRowsModel::setData(const QModelIndex& index, const QVariant& value, int
     return true;
 }
 
-void ListRowsModel::appendColumn(const QString& title)
+void ListRowsModel::insertColumn(int column, const QString& title, RecordField field)
 {
-    const int column = titles_.size();
+    if (column < 0 || column > titles_.size())
+        throw AppError(texts::IndexOutOfBounds);
     beginInsertColumns(QModelIndex(), column, column);
-    titles_ << title;
+    titles_.insert(column, title);
+    fields_.insert(fields_.begin() + column, field);
     endInsertColumns();
+}
+
+void ListRowsModel::removeColumn(int column)
+{
+    if (column < 0 || column >= titles_.size())
+        throw AppError(texts::IndexOutOfBounds);
+    beginRemoveColumns(QModelIndex(), column, column);
+    titles_.removeAt(column);
+    fields_.erase(fields_.begin() + column);
+    endRemoveColumns();
+}
+
+RecordField ListRowsModel::field(int column) const
+{
+    if (column < 0 || column >= titles_.size())
+        throw AppError(texts::IndexOutOfBounds);
+    return fields_[static_cast<size_t>(column)];
 }
 
 QString ListRowsModel::title(int column) const
@@ -84,11 +103,10 @@ const EmailRecord& ListRowsModel::record(int row) const { return rowAt(row).reco
 
 QString ListRowsModel::text(int row, int column) const
 {
-    if (column < 0)
-        throw AppError(texts::IndexOutOfBounds);
+    const RecordField shownField = field(column);
     const EmailRecord& shown = rowAt(row).record;
-    if (column != 5)
-        return shown.columnText(column + 1);
+    if (shownField != RecordField::DayNumber)
+        return shown.fieldText(shownField);
     const auto day = general_date::dayNumber(shown.receivedAt);
     return day ? QString::number(*day) : QString();
 }

@@ -33,11 +33,13 @@ public:
     // reported to the user-check handler.
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
-    void appendColumn(const QString& title);
+    void insertColumn(int column, const QString& title, RecordField field);
+    void removeColumn(int column);
     QString title(int column) const;
+    RecordField field(int column) const;
     int appendRow(EmailRecord record);
     const EmailRecord& record(int row) const;
-    // Columns 0 to 4 show the record's texts, column 5 its received day number.
+    // What the row shows in the column: its field's text, or the day number.
     QString text(int row, int column) const;
     bool checked(int row) const;
     // A change made by the program: no user-check report.
@@ -60,6 +62,7 @@ private:
     void queueAnnouncement();
 
     QStringList titles_;
+    std::vector<RecordField> fields_;  // one per title
     std::vector<Row> rows_;
     std::function<void(int row)> userCheck_;
     // Bulk commands touch every row and a fetch appends one row per message;

@@ -7,6 +7,7 @@
 
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -39,6 +40,9 @@ QtListView::QtListView(QWidget* parent)
     columns->setStretchLastSection(false);
     columns->setHighlightSections(false);
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Which columns to show is asked where desktop mail programs ask it.
+    columns->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(columns, &QHeaderView::customContextMenuRequested, this, &QtListView::showColumnMenu);
 
     // Tab and Shift+Tab go on to the window's next control; the arrows, Page
     // Up and Down, Home and End move in the list.
@@ -68,11 +72,55 @@ bool QtListView::eventFilter(QObject* watched, QEvent* event)
 
 QtListView::~QtListView() = default;
 
-void QtListView::addColumn(const QString& title)
+void QtListView::insertColumn(int column, const QString& title, RecordField field)
 {
-    model_->appendColumn(title);
-    const int column = model_->columnCount();
-    setColumnWidth(column, DefaultColumnTwips);
+    model_->insertColumn(column - 1, title, field);
+    widthsTwips_.resize(static_cast<size_t>(model_->columnCount() - 1), DefaultColumnTwips);
+    widthsTwips_.insert(widthsTwips_.begin() + (column - 1), DefaultColumnTwips);
+    applyWidths();
+}
+
+void QtListView::removeColumn(int column)
+{
+    model_->removeColumn(column - 1);
+    widthsTwips_.resize(static_cast<size_t>(model_->columnCount() + 1), DefaultColumnTwips);
+    widthsTwips_.erase(widthsTwips_.begin() + (column - 1));
+    applyWidths();
+}
+
+RecordField QtListView::columnField(int column) const { return model_->field(column - 1); }
+
+void QtListView::applyWidths()
+{
+    for (int column = 1; column <= model_->columnCount(); ++column) {
+        const int twips = widthsTwips_[static_cast<size_t>(column - 1)];
+        table_->setColumnHidden(column - 1, twips == 0);
+        if (twips > 0)
+            table_->setColumnWidth(column - 1, twipsToPixels(twips));
+    }
+}
+
+void QtListView::setColumnMenu(std::function<std::vector<ColumnChoice>()> choices, std::function<void(int index)> chosen)
+{
+    columnChoices_ = std::move(choices);
+    columnChosen_ = std::move(chosen);
+}
+
+void QtListView::showColumnMenu(const QPoint& at)
+{
+    if (!columnChoices_)
+        return;
+    QMenu menu(this);
+    const std::vector<ColumnChoice> choices = columnChoices_();
+    for (size_t i = 0; i < choices.size(); ++i) {
+        QAction* action = menu.addAction(choices[i].title);
+        action->setCheckable(true);
+        action->setChecked(choices[i].shown);
+        action->setData(static_cast<int>(i));
+    }
+    QAction* taken = menu.exec(table_->horizontalHeader()->mapToGlobal(at));
+    if (taken != nullptr && columnChosen_)
+        columnChosen_(taken->data().toInt());
 }
 
 int QtListView::columnCount() const { return model_->columnCount(); }

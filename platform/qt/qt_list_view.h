@@ -20,7 +20,9 @@ public:
     explicit QtListView(QWidget* parent = nullptr);
     ~QtListView() override;
 
-    void addColumn(const QString& title) override;
+    void insertColumn(int column, const QString& title, RecordField field) override;
+    void removeColumn(int column) override;
+    RecordField columnField(int column) const override;
     int columnCount() const override;
     QString columnTitle(int column) const override;
     void setColumnWidth(int column, int twips) override;
@@ -37,6 +39,7 @@ public:
     void setSortingEnabled(bool enabled) override;
 
     void setItemCheckHandler(std::function<void(int row)> handler) override;
+    void setColumnMenu(std::function<std::vector<ColumnChoice>()> choices, std::function<void(int index)> chosen) override;
 
     // The table itself, for pointer tracking, focus order and tests.
     QTableView& table() const;
@@ -45,9 +48,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void showColumnMenu(const QPoint& at);
+    // After columns moved: each table column's width and visibility from widthsTwips_.
+    void applyWidths();
+
     ListRowsModel* model_;
     QTableView* table_;
     std::vector<int> widthsTwips_;
+    std::function<std::vector<ColumnChoice>()> columnChoices_;
+    std::function<void(int index)> columnChosen_;
 };
 
 }  // namespace tallyhive::platform

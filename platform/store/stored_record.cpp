@@ -2,11 +2,13 @@
 
 #include <zlib.h>
 
+#include <array>
+
 namespace tallyhive::platform::stored_record {
 namespace {
 
 // Raised whenever the layout below changes; a piece of another is not read.
-constexpr char kLayout = 1;
+constexpr char kLayout = 2;
 constexpr qsizetype kChecksumSize = 4;
 
 void appendNumber(QByteArray& out, quint64 number, int bytes)
@@ -82,12 +84,17 @@ QByteArray serialised(const EmailRecord& record)
     const QByteArray html = record.s_HTMLText.serialised();
     QByteArray out;
     // Made once at its full size: the writer's heap stays as small as one record.
-    out.reserve(64 + plain.size() + html.size()
-                + 3 * (record.s_From.size() + record.s_FromName.size() + record.s_FromAddress.size() + record.s_Subject.size()));
+    const std::array<const QString*, 8> texts{&record.s_From, &record.s_FromName, &record.s_FromAddress, &record.s_Subject,
+                                              &record.to,     &record.cc,       &record.messageId,   &record.attachments};
+    qsizetype textSize = 0;
+    for (const QString* text : texts)
+        textSize += text->size();
+    out.reserve(128 + plain.size() + html.size() + 3 * textSize);
     out.append(kLayout);
-    for (const QString* text : {&record.s_From, &record.s_FromName, &record.s_FromAddress, &record.s_Subject})
+    for (const QString* text : texts)
         appendBytes(out, text->toUtf8());
     appendNumber(out, quint64(record.receivedAt.toMSecsSinceEpoch()), 8);
+    appendNumber(out, quint64(record.size), 8);
     out.append(char(record.keptAsRawText ? 1 : 0));
     appendBytes(out, plain);
     appendBytes(out, html);
@@ -105,9 +112,11 @@ std::optional<EmailRecord> restored(const QByteArray& piece)
         return std::nullopt;
     Reader in(piece.constData() + 1, body - 1);
     EmailRecord record;
-    for (QString* text : {&record.s_From, &record.s_FromName, &record.s_FromAddress, &record.s_Subject})
+    for (QString* text : {&record.s_From, &record.s_FromName, &record.s_FromAddress, &record.s_Subject, &record.to, &record.cc,
+                          &record.messageId, &record.attachments})
         *text = in.text();
     record.receivedAt = QDateTime::fromMSecsSinceEpoch(qint64(in.number(8)));
+    record.size = qint64(in.number(8));
     record.keptAsRawText = in.number(1) != 0;
     const auto plain = PackedText::restored(in.bytes());
     if (!plain)

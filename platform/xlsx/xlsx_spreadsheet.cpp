@@ -123,6 +123,15 @@ void XlsxSpreadsheet::setDate(int row, int column, const QDateTime& value, const
     noteWidth(column, text.size());
 }
 
+void XlsxSpreadsheet::setNumber(int row, int column, qint64 value)
+{
+    checkWritable(row, column);
+    checkCell(worksheet_write_number(sheet_, static_cast<lxw_row_t>(row - 1), static_cast<lxw_col_t>(column - 1),
+                                     static_cast<double>(value), nullptr),
+              row, column);
+    noteWidth(column, QString::number(value).size());
+}
+
 void XlsxSpreadsheet::checkWritable(int row, int column) const
 {
     if (!sheet_)

@@ -38,6 +38,7 @@ public:
     void setVisible(bool visible) override;
     void setCell(int row, int column, const QString& text, CellQuote quote) override;
     void setDate(int row, int column, const QDateTime& value, const QString& text) override;
+    void setNumber(int row, int column, qint64 value) override;
     void autoFitColumns() override;
     // Writes the file, gives it its name and, when visible and configured
     // to, opens it with the desktop's application for it.

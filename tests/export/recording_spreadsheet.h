@@ -18,6 +18,7 @@ struct SpreadsheetRecord {
     QStringList calls;  // "create", "addWorkbook", "visible", "cell r c", "autoFit", "finish"
     std::map<std::pair<int, int>, QString> cells;
     std::set<std::pair<int, int>> quoted;  // the cells written with a quote prefix
+    std::set<std::pair<int, int>> numbers;  // the cells written as numbers
     std::set<std::pair<int, int>> failingCells;
     std::set<QString> failingCalls;  // any of the call names above but "cell"
 
@@ -56,6 +57,11 @@ public:
     void setDate(int row, int column, const QDateTime&, const QString& text) override
     {
         setCell(row, column, text, platform::CellQuote::None);
+    }
+    void setNumber(int row, int column, qint64 value) override
+    {
+        setCell(row, column, QString::number(value), platform::CellQuote::None);
+        record_.numbers.insert({row, column});
     }
     void autoFitColumns() override { note(QStringLiteral("autoFit")); }
     void finish() override { note(QStringLiteral("finish")); }

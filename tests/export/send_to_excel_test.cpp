@@ -75,6 +75,27 @@ TEST_F(SendToExcelTest, EmptyListGivesTheTitleRowAndDone)
     EXPECT_EQ(pointerRestores, 1);
 }
 
+TEST_F(SendToExcelTest, ChosenColumnsComeBeforeTheBodyWholeWithTheSizeAsANumber)
+{
+    list.insertColumn(6, QStringLiteral("Size"), RecordField::Size);
+    list.insertColumn(7, QStringLiteral("Message-ID"), RecordField::MessageId);
+    list.insertColumn(8, QStringLiteral("Folder"), RecordField::Folder);
+    const int row = addEmail(QStringLiteral("Ann"), QStringLiteral("a=b"), QStringLiteral("=1+1"));
+    EmailRecord& mail = list.rows.at(size_t(row - 1)).record;
+    mail.size = 2048;
+    mail.messageId = QStringLiteral("<CA+x=y@mail.example>");
+    mail.folder = QStringLiteral("=Sent");
+    run();
+    EXPECT_EQ(sheet().row(1), (std::map<int, QString>{{1, "From"}, {2, "From Name"}, {3, "From Address"}, {4, "Subject"},
+                                                      {5, "Received Date"}, {6, "Size"}, {7, "Message-ID"}, {8, "Folder"},
+                                                      {9, "RecDate"}}));
+    EXPECT_EQ(sheet().row(2), (std::map<int, QString>{{1, "Ann"}, {2, "Name1"}, {3, "a1@example.com"}, {4, "ab"},
+                                                      {5, "1/2/2026 3:04:05 PM"}, {6, "2048"}, {7, "<CA+x=y@mail.example>"},
+                                                      {8, "=Sent"}, {9, "=1+1"}}));
+    EXPECT_EQ(sheet().numbers, (std::set<std::pair<int, int>>{{2, 6}}));
+    EXPECT_EQ(sheet().quoted, (std::set<std::pair<int, int>>{{2, 9}}));
+}
+
 TEST_F(SendToExcelTest, UncheckedRowsKeepTheirSheetRowsEmpty)
 {
     for (int i = 1; i <= 4; ++i)
@@ -328,8 +349,8 @@ public:
 TEST_F(SendToExcelTest, RowsBeyondTheSheetAreRefused)
 {
     LongListView longList;
-    for (const QString& title : list.titles)
-        longList.addColumn(title);
+    for (int column = 1; column <= list.columnCount(); ++column)
+        longList.addColumn(list.columnTitle(column), list.columnField(column));
     longList.checkedRow = sheet_limits::Rows;
     SendToExcel(longList, spreadsheets, boxes, [] {});
     EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("The checked emails do not fit on one worksheet, which holds 1048575 rows below its titles. "

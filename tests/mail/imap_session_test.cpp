@@ -232,6 +232,7 @@ TEST_F(SessionTest, ExtractionListsWhatItReadsLogsEveryFetchAndCountsTheRest)
     EXPECT_EQ(general_date::parse(first.s_ReceivedDate), QDateTime(QDate(2024, 3, 19), QTime(10, 0)));
     EXPECT_EQ(first.s_PlainText, QStringLiteral("Body 5"));
     EXPECT_EQ(first.s_HTMLText, QStringLiteral("<p>Body 5</p>"));
+    EXPECT_EQ(first.folder, QStringLiteral("Inbox"));  // the folder as the user chose it
     EXPECT_TRUE(component_->calls.contains(QStringLiteral("fetch 5 0")));  // a sequence number, not a UID
 }
 

@@ -97,11 +97,19 @@ TEST_F(CheckCommandsTest, MatchingIgnoresCaseAndSearchesFromSubjectAndDateOnly)
     addRow({"", "", "", "", "12/24/2014 9:15:00 AM"});
     addRow({"", "Report Team", "report@example.org", "", "", QStringLiteral("report")});
 
+    EmailRecord attached;
+    attached.attachments = QStringLiteral("report.pdf");
+    addRow(attached);
+
     checkByText(TextMatch::Containing, QStringLiteral("ALICE"));
     checkByText(TextMatch::Containing, QStringLiteral("Report"));
     checkByText(TextMatch::Containing, QStringLiteral("12/24/2014"));
+    EXPECT_EQ(list.marks(), (std::vector<bool>{true, true, true, false, false}));
 
-    EXPECT_EQ(list.marks(), (std::vector<bool>{true, true, true, false}));
+    // A column the user chose is searched too.
+    list.insertColumn(6, QStringLiteral("Attachments"), RecordField::Attachments);
+    checkByText(TextMatch::Containing, QStringLiteral("Report"));
+    EXPECT_EQ(list.marks(), (std::vector<bool>{true, true, true, false, true}));
 }
 
 TEST_F(CheckCommandsTest, NotContainingChecksRowsWithTheTextInNoSearchedField)

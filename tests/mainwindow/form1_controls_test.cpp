@@ -108,6 +108,7 @@ private:
                 note();
         }
         void setDate(int, int, const QDateTime&, const QString&) override {}
+        void setNumber(int, int, qint64) override {}
         void autoFitColumns() override {}
         void finish() override {}
         std::function<void()> note;

@@ -1,5 +1,6 @@
 #include "form1_fixture.h"
 
+#include "mainwindow/chosen_columns.h"
 #include "mainwindow/form2.h"
 
 #include <QDir>
@@ -233,6 +234,7 @@ TEST_F(Form1Test, FilterSearchesSixFieldsExactlyAndTheSubjectInAnyCase)
     inbox[5].s_From = QStringLiteral("Report <r@example.org>");
     inbox[6].s_FromAddress = QStringLiteral("Report@example.org");
     inbox[7].receivedAt = QDateTime(QDate(2031, 5, 6), QTime(7, 8, 9));
+    inbox[8].attachments = QStringLiteral("Report.pdf");  // found only once its column is chosen
     Form1& w = loadSignedIn();
     const struct {
         const char* filter;
@@ -249,6 +251,9 @@ TEST_F(Form1Test, FilterSearchesSixFieldsExactlyAndTheSubjectInAnyCase)
     control<QLineEdit>(w, "txtSearch")->setText(QStringLiteral("Report"));
     w.PushButton3_Click();
     EXPECT_EQ(w.listView().record(3).s_Subject, QStringLiteral("Subject 6"));
+    tallyhive::showExtraColumns(w.listView(), {tallyhive::RecordField::Attachments});
+    w.PushButton3_Click();
+    EXPECT_EQ(rowTexts(4), QStringList({"quarterly report", "Subject 4", "Subject 6", "Subject 7", "Subject 9"}));
 }
 
 TEST_F(Form1Test, AfternoonMessagesGetTheNextDaysNumber)
@@ -271,16 +276,17 @@ TEST_F(Form1Test, OtherOffersTheServersOwnFoldersAndFetchesTheOneChosen)
     Form1& w = load();
     EXPECT_EQ(control<QComboBox>(w, "Combo2")->count(), 0);
     signIn();
-    ASSERT_EQ(control<QComboBox>(w, "Combo2")->count(), 2);
-    EXPECT_EQ(control<QComboBox>(w, "Combo2")->itemText(0), QStringLiteral("Archive"));
-    EXPECT_EQ(control<QComboBox>(w, "Combo2")->itemText(1), QStringLiteral("Projects/2026"));
+    ASSERT_EQ(control<QComboBox>(w, "Combo2")->count(), 3);
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->itemText(0), QStringLiteral("(all folders)"));
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->itemText(1), QStringLiteral("Archive"));
+    EXPECT_EQ(control<QComboBox>(w, "Combo2")->itemText(2), QStringLiteral("Projects/2026"));
     EXPECT_EQ(control<QComboBox>(w, "Combo2")->currentIndex(), -1);
     EXPECT_FALSE(control<QRadioButton>(w, "Option10")->isEnabled());
     EXPECT_TRUE(control<QRadioButton>(w, "Option3")->isChecked());
 
     // Choosing a folder chooses "Other:", and both are saved at once.
-    control<QComboBox>(w, "Combo2")->setCurrentIndex(1);
-    emit control<QComboBox>(w, "Combo2")->activated(1);
+    control<QComboBox>(w, "Combo2")->setCurrentIndex(2);
+    emit control<QComboBox>(w, "Combo2")->activated(2);
     EXPECT_TRUE(control<QRadioButton>(w, "Option10")->isChecked());
     EXPECT_FALSE(control<QRadioButton>(w, "Option3")->isChecked());
     EXPECT_EQ(settings.value("Combo2"), QStringLiteral("Projects/2026"));
@@ -302,6 +308,37 @@ TEST_F(Form1Test, OtherOffersTheServersOwnFoldersAndFetchesTheOneChosen)
     w.PushButton1_Click();
     EXPECT_EQ(control<QComboBox>(w, "Combo2")->count(), 1);
     EXPECT_EQ(control<QComboBox>(w, "Combo2")->currentText(), QStringLiteral("Projects/2026"));
+}
+
+// Every folder in turn into one list, each row naming its folder; a folder
+// that will not open is named in the closing box, and Get Some refuses.
+TEST_F(Form1Test, AllFoldersReadsEveryFolderIntoOneListNamingEachRowsFolder)
+{
+    component->fill(QStringLiteral("Archive"), 2);
+    component->attributes[QStringLiteral("Gone")] = {};  // listed, but refused when selected
+    Form1& w = loadSignedIn();
+    auto* folders = control<QComboBox>(w, "Combo2");
+    ASSERT_EQ(folders->itemText(0), QStringLiteral("(all folders)"));
+    folders->setCurrentIndex(0);
+    emit folders->activated(0);
+    QStringList statuses;
+    component->onFetch = [&](int) { statuses << w.statusText(); };
+    boxes.shown.clear();
+    w.PushButton3_Click();
+    const int folderColumn = w.listView().columnCount() - 1;
+    EXPECT_EQ(w.listView().columnTitle(folderColumn), QStringLiteral("Folder"));
+    EXPECT_EQ(rowTexts(folderColumn), QStringList(10, "Inbox") + QStringList(2, "Archive"));
+    EXPECT_EQ(rowTexts(4).mid(9), QStringList({"Subject 10", "Subject 1", "Subject 2"}));
+    EXPECT_EQ(statuses.value(11), QStringLiteral("Archive: reading mail 2 of 2"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(boxes.shown[0].text.startsWith(
+        QStringLiteral("Done, but not every message could be read:\r\n\r\nGone: the folder could not be opened: ")))
+        << qPrintable(boxes.shown[0].text);
+    EXPECT_EQ(settings.value("Combo2"), QStringLiteral("*"));
+
+    boxes.shown.clear();
+    w.PushButton2_Click();
+    EXPECT_EQ(boxes.texts(), QStringList({"Get Some reads a range of one folder. Choose a folder for it, or read every folder with Get All."}));
 }
 
 TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)

@@ -127,6 +127,30 @@ class EachOtherFolderTest : public OtherFolderTest, public ::testing::WithParamI
 
 }  // namespace
 
+// "(all folders)" gives every message of the mailbox once, each with its folder.
+TEST_F(OtherFolderTest, AllFoldersGivesEveryMessageOnceWithItsFolder)
+{
+    Form1& w = startWindow();
+    connect();
+    auto* folders = control<QComboBox>(w, "Combo2");
+    folders->setCurrentIndex(0);
+    emit folders->activated(0);
+    w.PushButton3_Click();
+    EXPECT_EQ(boxes_.texts(), QStringList({"Done."}));
+    const int folderColumn = w.listView().columnCount() - 1;
+    QStringList rows;
+    for (int row = 1; row <= w.listView().rowCount(); ++row)
+        rows << w.listView().cellText(row, folderColumn) + u'|' + w.listView().cellText(row, 4);
+    QStringList expected{QStringLiteral("Inbox|In the Inbox")};
+    for (int i = 0; i < kFolders.size(); ++i) {
+        for (int n = 1; n <= i + 1; ++n)
+            expected << kFolders[i] + u'|' + subject(kFolders[i], n);
+    }
+    rows.sort();
+    expected.sort();
+    EXPECT_EQ(rows, expected);
+}
+
 TEST_P(EachOtherFolderTest, IsOfferedFetchedExportedAndKeptForTheNextStart)
 {
     const QString folder = kFolders[GetParam()];
@@ -136,7 +160,7 @@ TEST_P(EachOtherFolderTest, IsOfferedFetchedExportedAndKeptForTheNextStart)
     for (int i = 0; i < control<QComboBox>(w, "Combo2")->count(); ++i)
         offered << control<QComboBox>(w, "Combo2")->itemText(i);
     // A long name is shown shortened; the folder is opened by the whole.
-    EXPECT_EQ(offered, QStringList({"a&b", "Archive",
+    EXPECT_EQ(offered, QStringList({"(all folders)", "a&b", "Archive",
                                     "Minutes of the steering committee of the long-running projec…reply filed, year after year after year",
                                     "Projects/2026", "quote \" and \\ backslash", "Reçus", "Ünïcødé €"}));
 

@@ -1,7 +1,12 @@
 #include "form1_fixture.h"
 
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLayout>
+#include <QMenu>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
 
 using namespace tallyhive::testing;
 
@@ -12,7 +17,41 @@ bool hasLine(const RecordingMessageBoxes& boxes, int line)
     return boxes.texts().join(u'|').contains(QStringLiteral("Form1.Form_Load at line %1").arg(line));
 }
 
+QStringList titlesOf(const tallyhive::platform::ListView& list)
+{
+    QStringList titles;
+    for (int column = 1; column <= list.columnCount(); ++column)
+        titles << list.columnTitle(column);
+    return titles;
+}
+
 }  // namespace
+
+TEST_F(Form1Test, ChosenColumnsComeBeforeTheHiddenDayNumberAndAreRemembered)
+{
+    settings.set(QStringLiteral("ListColumns"), QStringLiteral("Folder,Bogus,To"));
+    Form1& w = load();
+    EXPECT_EQ(titlesOf(w.listView()), QStringList({"From", "From Name", "From Address", "Subject", "Received Date", "To",
+                                                   "Folder", "RecDate"}));
+    EXPECT_EQ(w.listView().columnWidth(8), 0);
+
+    // A right click on the titles offers the six with check marks; "Size" taken.
+    QStringList offered;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (const QAction* action : menu->actions())
+            offered << action->text() + (action->isChecked() ? "*" : "");
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(menu, Qt::Key_Down);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    auto* header = control<tallyhive::platform::QtListView>(w, "ListView1")->table().horizontalHeader();
+    Q_EMIT header->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_EQ(offered, QStringList({"To*", "Cc", "Size", "Message-ID", "Attachments", "Folder*"}));
+    EXPECT_EQ(titlesOf(w.listView()).mid(5), QStringList({"To", "Size", "Folder", "RecDate"}));
+    EXPECT_EQ(settings.value("ListColumns"), QStringLiteral("To,Size,Folder"));
+}
 
 TEST_F(Form1Test, FirstRunShowsTheEmptySignInPanelInboxAndNoConnect)
 {

@@ -98,6 +98,21 @@ TEST_F(Form4Test, LoadGivesColumnsEmptyCountsAndAFreshFlag)
     EXPECT_TRUE(boxes.shown.empty());
 }
 
+TEST_F(Form4Test, TheColumnsChosenForTheMainListAreShownToo)
+{
+    main.insertColumn(6, QStringLiteral("Cc"), RecordField::Cc);
+    EmailRecord copied;
+    copied.cc = QStringLiteral("c@example.org");
+    main.addRow(copied);
+    Form4 form(main, boxes);
+    platform::QtListView& list = form.listView();
+    ASSERT_EQ(list.columnCount(), 7);
+    EXPECT_EQ(list.columnTitle(6), QStringLiteral("Cc"));
+    EXPECT_EQ(list.columnWidth(7), 0);
+    list.addRow(main.record(1));
+    EXPECT_EQ(list.cellText(1, 6), QStringLiteral("c@example.org"));
+}
+
 TEST_F(Form4Test, MarksAreCopiedInAndChangedMarksCarriedBackByBack)
 {
     addRows(5);
@@ -239,8 +254,8 @@ TEST_F(Form4Test, ShrinkingBelowTheOffsetsKeepsPositiveSizes)
 TEST_F(Form4Test, OpeningAndClosingALargeListKeepsEveryMark)
 {
     platform::QtListView big;
-    for (const QString& title : ListColumnTitles)
-        big.addColumn(title);
+    for (size_t i = 0; i < ListColumnTitles.size(); ++i)
+        big.addColumn(ListColumnTitles[i], ListColumnFields[i]);
     for (int i = 1; i <= 40000; ++i)
         big.setChecked(big.addRow({QStringLiteral("row %1").arg(i)}), i % 3 == 0);
     whenForm4Open([&](Form4& form) {

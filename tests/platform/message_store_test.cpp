@@ -36,9 +36,15 @@ const ListedUids kAll{{1, 2, 3}, 0, 0xffffffff};
 EmailRecord message(quint32 uid)
 {
     const QString plain = QStringLiteral("Plain text of message %1, long enough to be packed. ").arg(uid).repeated(8);
-    return EmailRecord{QStringLiteral("A <a@example.org>"), QStringLiteral("A"), QStringLiteral("a@example.org"),
+    EmailRecord record{QStringLiteral("A <a@example.org>"), QStringLiteral("A"), QStringLiteral("a@example.org"),
                        QStringLiteral("Subject of message %1").arg(uid), {}, plain,
                        QStringLiteral("<html><p>%1</p></html>").arg(plain), QDateTime::fromMSecsSinceEpoch(1700000000000 + uid)};
+    record.to = QStringLiteral("B <b@example.org>");
+    record.cc = QStringLiteral("c@example.org");
+    record.messageId = QStringLiteral("<%1@example.org>").arg(uid);
+    record.attachments = QStringLiteral("report.pdf; Übersicht.xlsx");
+    record.size = 5000000000LL + uid;
+    return record;
 }
 
 // Every byte of every file in the folder.
@@ -64,10 +70,11 @@ void appendNumber(QByteArray& out, quint64 number, int bytes)
 // `claimed` units and bytes of text.
 QByteArray craftedRecord(quint64 claimed, char flags, const QByteArray& bytes)
 {
-    QByteArray out(1, char(1));
-    for (int field = 0; field < 4; ++field)
+    QByteArray out(1, char(2));
+    for (int field = 0; field < 8; ++field)
         appendNumber(out, 0, 4);
     appendNumber(out, 1700000000000, 8);
+    appendNumber(out, 0, 8);
     out.append(char(0));
     appendNumber(out, quint64(17 + bytes.size()), 4);
     appendNumber(out, claimed, 8);
@@ -153,6 +160,9 @@ TEST(MessageStore, AFolderGetsBackOnlyWhatWasKeptUnderItsKeyAndWhatItStillHolds)
                 EXPECT_EQ(record.s_PlainText.text(), message(uid).s_PlainText.text());
                 EXPECT_EQ(record.s_HTMLText.text(), message(uid).s_HTMLText.text());
                 EXPECT_EQ(record.receivedAt, message(uid).receivedAt);
+                EXPECT_EQ(record.to + record.cc + record.messageId + record.attachments,
+                          QStringLiteral("B <b@example.org>c@example.org<%1@example.org>report.pdf; Übersicht.xlsx").arg(uid));
+                EXPECT_EQ(record.size, 5000000000LL + uid);
             }
             EXPECT_EQ(uids, row.given);
             // While the store is open: closing it folds the log of changes in.

@@ -206,6 +206,36 @@ TEST(UnparsableMessage, KeepsItsTextAsThePlainBodyAndTheArrivalDate)
     EXPECT_EQ(messageFromBytes(QByteArray("caf\xe9 \x80", 6), arrival).s_PlainText, QString::fromUtf8("café €"));
 }
 
+// To, Cc, the Message-ID, the attached files' names (decoded, also inside an
+// attached message) and the size; empty where the message has none.
+TEST(AuditFields, AreReadAsAnotherParserReadsThemAndEmptyWhereMissing)
+{
+    const QByteArray full =
+        "From: a@example.org\r\nTo: =?UTF-8?B?SsO8cmdlbg==?= <j@example.org>, b@example.org\r\n"
+        "Cc: Team:c@example.org, d@example.org;\r\nMessage-ID:\r\n <CA+x=y@mail.example>\r\nSubject: s\r\n"
+        "MIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b1\r\n\r\n"
+        "--b1\r\nContent-Type: text/plain\r\n\r\nbody\r\n"
+        "--b1\r\nContent-Type: application/pdf\r\nContent-Disposition: attachment; filename*=UTF-8''%C3%9Cbersicht.pdf\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\nAAAA\r\n"
+        "--b1\r\nContent-Type: image/png; name=\"=?ISO-8859-1?Q?K=E4se.png?=\"\r\n\r\nx\r\n"
+        "--b1\r\nContent-Type: message/rfc822\r\n\r\nSubject: inner\r\nContent-Type: multipart/mixed; boundary=b2\r\n\r\n"
+        "--b2\r\nContent-Type: text/plain\r\n\r\ninner body\r\n"
+        "--b2\r\nContent-Type: text/csv\r\nContent-Disposition: attachment; filename=\"list.csv\"\r\n\r\na,b\r\n--b2--\r\n"
+        "--b1--\r\n";
+    const EmailRecord withAll = messageFromBytes(full, arrival);
+    EXPECT_EQ(withAll.to, QString::fromUtf8("Jürgen <j@example.org>, b@example.org"));
+    EXPECT_EQ(withAll.cc, QStringLiteral("Team:c@example.org, d@example.org;"));
+    EXPECT_EQ(withAll.messageId, QStringLiteral("<CA+x=y@mail.example>"));
+    EXPECT_EQ(withAll.attachments, QString::fromUtf8("Übersicht.pdf; Käse.png; list.csv"));
+    EXPECT_EQ(withAll.size, full.size());
+    EXPECT_EQ(withAll.s_PlainText, QStringLiteral("body"));
+
+    const QByteArray bare = "From: a@example.org\r\nSubject: s\r\n\r\nbody\r\n";
+    const EmailRecord withNone = messageFromBytes(bare, arrival);
+    EXPECT_EQ(withNone.to + withNone.cc + withNone.messageId + withNone.attachments, QString());
+    EXPECT_EQ(withNone.size, bare.size());
+}
+
 TEST(MessageDate, IsNeverInvalid)
 {
     const QDateTime before = QDateTime::currentDateTime().addSecs(-1);

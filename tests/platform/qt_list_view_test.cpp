@@ -28,8 +28,8 @@ class QtListViewTest : public ::testing::Test, private WithApplication {
 protected:
     QtListViewTest()
     {
-        for (const QString& title : tallyhive::ListColumnTitles)
-            list.addColumn(title);
+        for (size_t i = 0; i < tallyhive::ListColumnTitles.size(); ++i)
+            list.addColumn(tallyhive::ListColumnTitles[i], tallyhive::ListColumnFields[i]);
     }
 
     void addRows(int count)
@@ -161,7 +161,7 @@ TEST_F(QtListViewTest, TabLeavesTheList)
     next->move(0, 320);
     inWindow->resize(600, 300);
     for (const char* title : {"a", "b", "c"})
-        inWindow->addColumn(QString::fromLatin1(title));
+        inWindow->addColumn(QString::fromLatin1(title), tallyhive::RecordField::From);
     inWindow->addRow({QStringLiteral("x")});
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

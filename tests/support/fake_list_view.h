@@ -19,7 +19,19 @@ public:
         bool checked = false;
     };
 
-    void addColumn(const QString& title) override { titles << title; widths.push_back(0); }
+    void insertColumn(int column, const QString& title, RecordField field) override
+    {
+        titles.insert(column - 1, title);
+        fields.insert(fields.begin() + (column - 1), field);
+        widths.insert(widths.begin() + (column - 1), 0);
+    }
+    void removeColumn(int column) override
+    {
+        titles.removeAt(column - 1);
+        fields.erase(fields.begin() + (column - 1));
+        widths.erase(widths.begin() + (column - 1));
+    }
+    RecordField columnField(int column) const override { return fields.at(column - 1); }
     int columnCount() const override { return titles.size(); }
     QString columnTitle(int column) const override { return titles.value(column - 1); }
     void setColumnWidth(int column, int twips) override { widths.at(column - 1) = twips; }
@@ -39,8 +51,10 @@ public:
     }
     QString cellText(int row, int column) const override
     {
-        const auto day = column == 6 ? general_date::dayNumber(record(row).receivedAt) : std::nullopt;
-        return day ? QString::number(*day) : record(row).columnText(column);
+        if (columnField(column) != RecordField::DayNumber)
+            return record(row).fieldText(columnField(column));
+        const auto day = general_date::dayNumber(record(row).receivedAt);
+        return day ? QString::number(*day) : QString();
     }
     bool isChecked(int row) const override { return rows.at(row - 1).checked; }
     void setChecked(int row, bool checked) override { rows.at(row - 1).checked = checked; }
@@ -48,6 +62,11 @@ public:
     void redraw() override {}
     void setSortingEnabled(bool) override {}
     void setItemCheckHandler(std::function<void(int)> handler) override { itemCheck = std::move(handler); }
+    void setColumnMenu(std::function<std::vector<platform::ColumnChoice>()> choices, std::function<void(int)> chosen) override
+    {
+        columnChoices = std::move(choices);
+        columnChosen = std::move(chosen);
+    }
 
     // What the user does: tick a row and let the list tell its owner.
     void userToggle(int row)
@@ -70,15 +89,18 @@ public:
     static FakeListView withStandardColumns()
     {
         FakeListView list;
-        for (const QString& title : ListColumnTitles)
-            list.addColumn(title);
+        for (size_t i = 0; i < ListColumnTitles.size(); ++i)
+            list.addColumn(ListColumnTitles[i], ListColumnFields[i]);
         return list;
     }
 
     QStringList titles;
+    std::vector<RecordField> fields;
     std::vector<int> widths;
     std::vector<Row> rows;
     std::function<void(int)> itemCheck;
+    std::function<std::vector<platform::ColumnChoice>()> columnChoices;
+    std::function<void(int)> columnChosen;
 };
 
 }  // namespace tallyhive::testing
