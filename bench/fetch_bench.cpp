@@ -13,6 +13,7 @@
 //   fetch_bench --hostile
 //   fetch_bench --memory [--messages N]   peak memory over Get All and Send To Excel
 //   fetch_bench --store [--messages N]    Get All again with the store: unchanged, then with 1 % new messages
+//   fetch_bench --columns [--messages N] [--pairs K]   Get All with every extra column chosen against none
 
 #include "fetch_bench_modes.h"
 
@@ -59,6 +60,7 @@ struct Options {
     bool hostile = false;
     bool memory = false;  // only the window's peak memory over Get All and Send To Excel
     bool store = false;   // only Get All with the store, read again
+    bool columns = false;  // only Get All with every extra column chosen, against none
     int pairs = 1;  // extraction and window runs, alternating
 };
 
@@ -169,6 +171,22 @@ int runStore(const DovecotServer& server, int count, QProcessEnvironment environ
     return 0;
 }
 
+// Get All with no extra column and with all six, in pairs run back to back;
+// the median pair's ratio stands for them.
+int runColumns(int count, int pairs, const QProcessEnvironment& environment)
+{
+    std::vector<double> costs;
+    for (int pair = 0; pair < pairs; ++pair) {
+        const Figures none = runMode(QStringLiteral("window"), count, environment);
+        const Figures all = runMode(QStringLiteral("columns"), count, environment);
+        costs.push_back(all.seconds / none.seconds - 1);
+        std::printf("pair %d: no extra column %.2f s, all six %.2f s\n", pair + 1, none.seconds, all.seconds);
+    }
+    std::sort(costs.begin(), costs.end());
+    std::printf("every extra column chosen costs %+.1f %% (goal <= 5 %%)\n", 100 * costs[costs.size() / 2]);
+    return 0;
+}
+
 int runBenchmark(Options options)
 {
     QTemporaryDir temp;  // the error log goes here, not to /tmp
@@ -240,6 +258,8 @@ int runBenchmark(Options options)
             return 1;
         return runStore(*ownServer, count, environment);
     }
+    if (options.columns)
+        return runColumns(count, options.pairs, environment);
     const Figures floor = runMode(QStringLiteral("floor"), count, environment);
     QProcessEnvironment deep = environment;
     deep.insert(QStringLiteral("TALLYHIVE_FETCH_WINDOW"), QStringLiteral("16"));
@@ -365,7 +385,8 @@ int usage()
                  "       fetch_bench --server HOST:PORT --user U --password P [--ca FILE] [--folder NAME] [--messages N] [--rtt MS]\n"
                  "       fetch_bench --hostile\n"
                  "       fetch_bench --memory [--messages N]\n"
-                 "       fetch_bench --store [--messages N]\n");
+                 "       fetch_bench --store [--messages N]\n"
+                 "       fetch_bench --columns [--messages N] [--pairs K]\n");
     return 2;
 }
 
@@ -390,6 +411,8 @@ int main(int argc, char** argv)
             options.memory = true;
         else if (argument == u"--store")
             options.store = true;
+        else if (argument == u"--columns")
+            options.columns = true;
         else if (!hasValue)
             return usage();
         else if (argument == u"--messages")

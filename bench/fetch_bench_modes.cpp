@@ -144,13 +144,15 @@ Figures runFloor(int count, bool window)
 // is clicked once `stopAtRows` rows are listed, or `stopAfterMs` after the start.
 // With sendToExcel, every row is then checked and sent to a workbook. With
 // a store, "Remember me" is ticked first, so the store is used.
-Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false, bool withStore = false)
+Figures runWindow(int stopAtRows, int stopAfterMs, bool sendToExcel = false, bool withStore = false, bool allColumns = false)
 {
     std::shared_ptr<platform::SqliteMessageStore> store;
     if (withStore)
         store = std::make_shared<platform::SqliteMessageStore>(messageStoreOptionsFromConfig());
     testing::RecordingMessageBoxes boxes;
     testing::MemorySettingsStore settings;
+    if (allColumns)
+        settings.set(QStringLiteral("ListColumns"), QStringLiteral("To,Cc,Size,Message-ID,Attachments,Folder"));
     platform::XlsxSpreadsheetFactory spreadsheets(workbookOptionsFromConfig());
     const platform::ImapServer server = imapServerFromConfig();
     const platform::ImapOptions options = imapOptionsFromConfig();
@@ -260,6 +262,8 @@ int runChild(const QString& mode, int count, int stopAfterMs)
         figures = runWindow(0, -1, true);
     else if (mode == u"stored")
         figures = runWindow(0, -1, false, true);
+    else if (mode == u"columns")
+        figures = runWindow(0, -1, false, false, true);
     else
         figures = runWindow(0, stopAfterMs);
     printFigures(figures);
