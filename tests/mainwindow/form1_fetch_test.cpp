@@ -339,6 +339,23 @@ TEST_F(Form1Test, AllFoldersReadsEveryFolderIntoOneListNamingEachRowsFolder)
     boxes.shown.clear();
     w.PushButton2_Click();
     EXPECT_EQ(boxes.texts(), QStringList({"Get Some reads a range of one folder. Choose a folder for it, or read every folder with Get All."}));
+
+    // Stop ends the whole run: no other folder is opened after it.
+    component->calls.clear();
+    component->onFetch = [&](int number) {
+        if (number == 3)
+            w.PushButton3_Click();
+    };
+    boxes.shown.clear();
+    w.PushButton3_Click();
+    EXPECT_EQ(component->calls.filter(QStringLiteral("select ")), QStringList(2, "select Inbox"));  // counted, then read
+    EXPECT_TRUE(boxes.texts().value(0).startsWith(QStringLiteral("Stopped after reading "))) << qPrintable(boxes.texts().join(u'|'));
+
+    // An option chosen reads its folder alone.
+    component->onFetch = {};
+    control<QRadioButton>(w, "Option3")->click();
+    w.PushButton3_Click();
+    EXPECT_EQ(rowTexts(folderColumn), QStringList(10, "Inbox"));
 }
 
 TEST_F(Form1Test, ProgressShowsTheMessageAndTheRunsLastNumber)
