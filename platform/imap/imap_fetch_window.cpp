@@ -15,7 +15,8 @@ constexpr qint64 kUnderstatementSlack = 64 * 1024;
 
 ImapFetchWindow::ImapFetchWindow(qint64 first, qint64 last, std::vector<Entry> entries, quint32 uidValidity,
                                  const FetchWindowLimits& limits)
-    : first_(first), last_(last), entries_(std::move(entries)), uidValidity_(uidValidity), limits_(limits), nextRequest_(first)
+    : first_(first), last_(last), entries_(std::move(entries)), uidValidity_(uidValidity), limits_(limits), nextRequest_(first),
+      perCommand_(qMax(1, limits.messagesPerRequest))
 {
     std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) { return a.number < b.number; });
     entries_.erase(std::unique(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) { return a.number == b.number; }),
@@ -88,13 +89,57 @@ bool ImapFetchWindow::isOutstanding(qint64 number) const
     return std::any_of(outstanding_.begin(), outstanding_.end(), [number](const Request& r) { return r.number == number; });
 }
 
+namespace {
+
+// "7,8,9,12" as "7:9,12": a command for hundreds of messages stays short.
+class UidSet {
+public:
+    void add(quint32 uid)
+    {
+        if (!text_.isEmpty() && uid == last_ + 1) {
+            last_ = uid;
+            return;
+        }
+        close();
+        if (!text_.isEmpty())
+            text_ += ',';
+        text_ += QByteArray::number(uid);
+        first_ = last_ = uid;
+    }
+    QByteArray take()
+    {
+        close();
+        return std::exchange(text_, QByteArray());
+    }
+    bool isEmpty() const { return text_.isEmpty(); }
+
+private:
+    void close()
+    {
+        if (!text_.isEmpty() && last_ != first_)
+            text_ += ':' + QByteArray::number(last_);
+        first_ = last_;
+    }
+    QByteArray text_;
+    quint32 first_ = 0;
+    quint32 last_ = 0;
+};
+
+}  // namespace
+
 // The window holds what was asked for and not yet delivered, up to the
 // depth in messages and the bytes allowed.
 QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const std::function<QByteArray()>& nextTag)
 {
     nextRequest_ = qMax(nextRequest_, wanted);
     const bool single = oneAtATime || limits_.requests <= 1;
-    const size_t perCommand = single ? 1 : static_cast<size_t>(qMax(1, limits_.messagesPerRequest));
+    // The caller waits for a message that has not come: the link, not the
+    // caller, holds the run back, and a distant server answers a window of
+    // messages a round trip. Each command then asks for more, so that the
+    // window holds more; the bytes allowed bound it all the same.
+    if (!single && !arrived_.count(wanted) && perCommand_ < limits_.mostPerRequest)
+        perCommand_ = qMin(perCommand_ * 2, limits_.mostPerRequest);
+    const size_t perCommand = single ? 1 : static_cast<size_t>(qMax(1, perCommand_));
     const size_t depth = single ? 1 : static_cast<size_t>(limits_.requests) * perCommand;
     qint64 held = heldBytes();
     QByteArray requests;
@@ -106,10 +151,14 @@ QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const st
     // every write costs a system call and a TLS record here and a wake-up at
     // the server. Waiting on the link, the window is kept full.
     const size_t batch = std::max<size_t>(1, depth / 4);
-    if (!arrived_.empty() && !outstanding_.empty() && inWindow() + batch > depth)
+    if (!arrived_.empty() && !outstanding_.empty() && (inWindow() + batch > depth || held > limits_.bytes - limits_.bytes / 4))
+        return {};
+    // A quarter of the bytes allowed has come and waits: the caller, not the
+    // link, is behind, and more asked for now would only wait here too.
+    if (!outstanding_.empty() && arrivedBytes() > limits_.bytes / 4)
         return {};
     size_t gathered = 0;  // at the back of outstanding_, not yet in a command
-    QByteArray uids;
+    UidSet uids;
     const auto sendGathered = [&] {
         if (gathered == 0)
             return;
@@ -118,9 +167,8 @@ QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const st
             it->tag = tag;
             it->pipelined = it->pipelined || gathered > 1;
         }
-        requests += tag + " UID FETCH " + uids + " (UID INTERNALDATE BODY.PEEK[])\r\n";
+        requests += tag + " UID FETCH " + uids.take() + " (UID INTERNALDATE BODY.PEEK[])\r\n";
         gathered = 0;
-        uids.clear();
     };
     while ((inWindow() < depth || (starved && outstanding_.empty())) && nextRequest_ <= highestListed_) {
         const qint64 number = nextRequest_;
@@ -136,9 +184,7 @@ QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const st
         const bool alone = askAlone_.erase(number) > 0;
         if (alone)
             sendGathered();
-        if (!uids.isEmpty())
-            uids += ',';
-        uids += QByteArray::number(listedEntry->uid);
+        uids.add(listedEntry->uid);
         outstanding_.push_back(Request{{}, number, listedEntry->uid, listedEntry->size, !outstanding_.empty()});
         held += size;
         if (++gathered == perCommand || alone)
@@ -152,11 +198,7 @@ const ImapFetchWindow::Request* ImapFetchWindow::ownerOf(std::optional<qint64> u
 {
     if (outstanding_.empty() || (!uid && outstanding_.size() > 1))
         return nullptr;
-    // Requests are kept in the order asked, so those of the oldest command come first.
-    const QByteArray& current = outstanding_.front().tag;
     for (const Request& request : outstanding_) {
-        if (request.tag != current)
-            break;
         if (!request.whole && (!uid || request.uid == *uid))
             return carriesBody && bodySeen(request.number) ? nullptr : &request;
     }

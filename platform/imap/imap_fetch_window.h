@@ -81,10 +81,12 @@ public:
     bool inFlight() const { return !outstanding_.empty(); }
     // Replies come in the order asked: true when the reply arriving is the one for `number`.
     bool firstInFlight(qint64 number) const;
-    // The request an untagged FETCH answers, or none: the server answers
-    // commands in the order sent, so it is one of the oldest command still
-    // unanswered that asked for this UID (without a UID, the only request in
-    // flight), and a body goes only to one whose body has not come.
+    // The request an untagged FETCH answers, or none: the oldest request
+    // still unanswered that asked for this UID (without a UID, the only
+    // request in flight), and a body goes only to one whose body has not
+    // come. A server may run pipelined commands at once (Dovecot does when
+    // they arrive together), so a later command's data may come before an
+    // earlier one's reply; its UID still says whose it is.
     const Request* ownerOf(std::optional<qint64> uid, bool carriesBody = false) const;
     // A message's data that no request in turn asked for: never filed under
     // any; the first of a run is told in the next message's text.
@@ -121,6 +123,7 @@ private:
     quint32 uidValidity_;
     FetchWindowLimits limits_;
     qint64 nextRequest_;  // the lowest number not yet asked for
+    int perCommand_;      // messages a command asks for now; grows while the link holds the run back
     std::deque<Request> outstanding_;
     std::map<qint64, Arrival> arrived_;
     std::map<qint64, int> losses_;

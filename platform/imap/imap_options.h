@@ -17,6 +17,9 @@ struct FetchWindowLimits {
     // one go; a command for each cost it, and the client, a wake-up and a
     // reply of its own, and on a small machine Get All went at the server's pace.
     int messagesPerRequest = 4;
+    // What that grows to while the caller waits on the link: on a distant
+    // server, 16 commands of 4 messages a round trip left the link idle.
+    int mostPerRequest = 256;
     // Asked for or arrived and not yet delivered; counted as the bytes come,
     // whatever sizes the server listed.
     qint64 bytes = 32LL * 1024 * 1024;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace tallyhive::platform::mime {
 namespace {
@@ -98,6 +99,7 @@ public:
     }
 
     bool withinBudget() const { return memory_ <= memoryAllowed_ && compared_ <= comparedAllowed_; }
+    bool inHeaders() const { return inHeaders_; }
 
     void line(QByteArrayView line)
     {
@@ -168,15 +170,39 @@ private:
     bool digest_ = false;
 };
 
+// The start of the first line at or after `from` that begins with "--"; -1 when none does.
+qsizetype nextDashedLine(QByteArrayView bytes, qsizetype from)
+{
+    const char* const data = bytes.data();
+    while (from < bytes.size()) {
+        const void* dash = std::memchr(data + from, '-', static_cast<size_t>(bytes.size() - from));
+        if (!dash)
+            return -1;
+        const qsizetype at = static_cast<const char*>(dash) - data;
+        if ((at == 0 || data[at - 1] == '\n') && at + 1 < bytes.size() && data[at + 1] == '-')
+            return at;
+        from = at + 1;
+    }
+    return -1;
+}
+
 }  // namespace
 
 bool parsesWithinBudget(QByteArrayView bytes)
 {
     Tally tally(bytes.size());
+    const char* const data = bytes.data();
     for (qsizetype lineStart = 0; lineStart < bytes.size();) {
-        qsizetype lineEnd = bytes.indexOf('\n', lineStart);
-        if (lineEnd < 0)
-            lineEnd = bytes.size();
+        if (!tally.inHeaders()) {
+            // Outside headers only a line that begins with "--" counts:
+            // found by its dashes, of which base64 has none, rather than
+            // line by line through every attachment.
+            lineStart = nextDashedLine(bytes, lineStart);
+            if (lineStart < 0)
+                break;
+        }
+        const void* lineFeed = std::memchr(data + lineStart, '\n', static_cast<size_t>(bytes.size() - lineStart));
+        const qsizetype lineEnd = lineFeed ? static_cast<const char*>(lineFeed) - data : bytes.size();
         tally.line(bytes.sliced(lineStart, lineEnd - lineStart));
         if (!tally.withinBudget())
             return false;

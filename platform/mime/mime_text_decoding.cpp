@@ -123,6 +123,7 @@ std::optional<QString> throughIconv(QByteArrayView bytes, const char* charset, q
     iconv_t converter = g_mime_iconv_open("UTF-8", charset);
     if (converter == reinterpret_cast<iconv_t>(-1))
         return std::nullopt;
+    keepConverterLoaded(charset);
 
     std::string out(static_cast<std::size_t>(bytes.size()) * 2 + 16, '\0');
     char* in = const_cast<char*>(bytes.data());

@@ -219,8 +219,9 @@ TEST_F(ExtractionLinkTest, AServerThatRefusesPipelinesIsAskedOneAtATime)
     EXPECT_EQ(numbers(), oneTo(12));
     expectTrueToTheirNumbers();
     EXPECT_EQ(run->Shortfall.notRead, 0) << run->Shortfall.firstReason.toStdString();
-    // Three commands of four messages, then the eight of the two refused again, alone.
-    EXPECT_EQ(server.commands().filter(QStringLiteral("UID FETCH")).size(), 3 + 8);
+    // Waiting on the link, the first commands ask for eight and four; both are
+    // refused, and the twelve are asked for again, alone.
+    EXPECT_EQ(server.commands().filter(QStringLiteral("UID FETCH")).size(), 2 + 12);
 }
 
 TEST_F(ExtractionLinkTest, StopWithAFullWindowReturnsAtTheNextMessageAndAwaitsNoReply)

@@ -70,6 +70,7 @@ protected:
         options.reconnectDelayMs = 10;
         options.window.requests = 1;  // strictly one at a time unless a test says otherwise
         options.window.messagesPerRequest = 1;
+        options.window.mostPerRequest = 0;  // commands as the test writes them; growing has its own test
         makeClient();
     }
 
@@ -371,7 +372,7 @@ TEST_F(FetchRunTest, MessagesInARowShareACommandAndOneItLeavesOutIsAskedForAlone
     begin();
     const auto untagged = [](const QByteArray& reply) { return reply.left(reply.indexOf(")\r\nA") + 3); };
     const QByteArray items = " (UID INTERNALDATE BODY.PEEK[])\r\n";
-    wire->client("A5 UID FETCH 101,102" + items + "A6 UID FETCH 103,104" + items)
+    wire->client("A5 UID FETCH 101:102" + items + "A6 UID FETCH 103:104" + items)
         .server(untagged(bodyReply("A5", 1, 1)) + "A5 NO Some messages could not be FETCHed\r\n")
         .client(uidFetch("A7", 2) + uidFetch("A8", 5))
         .server(untagged(bodyReply("A6", 3, 3)) + bodyReply("A6", 4, 4) + bodyReply("A7", 2, 2) + bodyReply("A8", 5, 5));
@@ -379,11 +380,12 @@ TEST_F(FetchRunTest, MessagesInARowShareACommandAndOneItLeavesOutIsAskedForAlone
         expectMessage(n);
 }
 
-// Servers answer commands in the order sent: a message's data is filed only
-// in its own command's turn, under a message of that command whose data has
-// not come, so no message is ever given another's bytes. A server that does
-// answer out of turn is asked one at a time for what it left out.
-TEST_F(FetchRunTest, AResponseIsFiledOnlyUnderAMessageOfTheCommandWhoseTurnItIs)
+// A message's data is filed under the oldest unanswered request for its UID,
+// whatever command's turn it comes in (Dovecot runs pipelined commands at
+// once), and only while that message's data has not come, so no message is
+// ever given another's bytes. A server that sends data nobody asked for and
+// leaves a message out is asked one at a time for what it left out.
+TEST_F(FetchRunTest, AResponseIsFiledUnderTheOldestUnansweredRequestForItsUid)
 {
     const auto untagged = [](int n, const QByteArray& body = {}) {
         const QByteArray reply = bodyReply("A0", n, n, body);
@@ -398,11 +400,13 @@ TEST_F(FetchRunTest, AResponseIsFiledOnlyUnderAMessageOfTheCommandWhoseTurnItIs)
         QByteArray askedAlone;  // what is asked for again before message 5
         QByteArray lastTurn = {};  // message 5, asked for alone; empty: its one answer
     } cases[] = {
-        {"another command's UID", untagged(1) + untagged(3, wrong) + untagged(2), untagged(3) + untagged(4), {}},
+        {"a later command's message before its turn, then again in it", untagged(1) + untagged(3) + untagged(2),
+         untagged(3, wrong) + untagged(4), {}},
         {"no UID while several are in flight", noUid + untagged(1) + untagged(2), untagged(3) + untagged(4), {}},
         {"a message answered twice", untagged(1) + untagged(1, wrong) + untagged(2), untagged(3) + untagged(4), {},
          untagged(5) + untagged(5, wrong)},
-        {"answered out of turn, then not in its own", untagged(1) + untagged(3) + untagged(2), untagged(4), uidFetch("A7", 3)},
+        {"a UID never asked for, and a message left out", untagged(1) + untagged(9, wrong), untagged(3) + untagged(4),
+         uidFetch("A7", 2)},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.what);
@@ -410,11 +414,11 @@ TEST_F(FetchRunTest, AResponseIsFiledOnlyUnderAMessageOfTheCommandWhoseTurnItIs)
         useWindow(2);
         begin();
         const QByteArray items = " (UID INTERNALDATE BODY.PEEK[])\r\n";
-        wire->client("A5 UID FETCH 101,102" + items + "A6 UID FETCH 103,104" + items)
+        wire->client("A5 UID FETCH 101:102" + items + "A6 UID FETCH 103:104" + items)
             .server(row.firstTurn + "A5 OK Fetch completed.\r\n" + row.secondTurn + "A6 OK Fetch completed.\r\n");
         const QByteArray last = row.askedAlone.isEmpty() ? "A7" : "A8";
         if (!row.askedAlone.isEmpty())
-            wire->client(row.askedAlone).server(bodyReply("A7", 3, 3));
+            wire->client(row.askedAlone).server(bodyReply("A7", 2, 2));
         wire->client(uidFetch(last, 5)).server((row.lastTurn.isEmpty() ? untagged(5) : row.lastTurn) + last + " OK Fetch completed.\r\n");
         for (int n = 1; n <= 5; ++n)
             expectMessage(n);
@@ -425,7 +429,7 @@ TEST_F(FetchRunTest, AResponseIsFiledOnlyUnderAMessageOfTheCommandWhoseTurnItIs)
 TEST(FetchWindow, AMessageOfSeveralIsWholeOnceItsDateHasComeToo)
 {
     ImapFetchWindow window(1, 2, {{1, 101, 100}, {2, 102, 100}}, 7, FetchWindowLimits{.requests = 2, .messagesPerRequest = 2});
-    ASSERT_EQ(window.requestMore(1, false, [] { return QByteArray("A1"); }), "A1 UID FETCH 101,102 (UID INTERNALDATE BODY.PEEK[])\r\n");
+    ASSERT_EQ(window.requestMore(1, false, [] { return QByteArray("A1"); }), "A1 UID FETCH 101:102 (UID INTERNALDATE BODY.PEEK[])\r\n");
     const ImapFetchWindow::Request& first = *window.ownerOf(101, true);
     window.noteBody(first, "body");
     window.noteResponseEnd(first);
@@ -443,7 +447,7 @@ TEST(FetchWindow, AsksInBatchesOnlyWhileMessagesWaitToBeDelivered)
     std::vector<ImapFetchWindow::Entry> entries;
     for (qint64 n = 1; n <= 20; ++n)
         entries.push_back({n, quint32(n), 100});
-    ImapFetchWindow window(1, 20, entries, 7, FetchWindowLimits{.requests = 8, .messagesPerRequest = 1});
+    ImapFetchWindow window(1, 20, entries, 7, FetchWindowLimits{.requests = 8, .messagesPerRequest = 1, .mostPerRequest = 1});
     int tag = 0;
     const auto asked = [&](qint64 wanted) {
         return window.requestMore(wanted, false, [&] { return 'A' + QByteArray::number(++tag); }).count(" UID FETCH ");
@@ -465,6 +469,24 @@ TEST(FetchWindow, AsksInBatchesOnlyWhileMessagesWaitToBeDelivered)
     EXPECT_EQ(asked(3), 2);
     ASSERT_TRUE(window.takeWhole(3));
     EXPECT_EQ(asked(4), 1);  // nothing waits: the link sets the pace
+}
+
+// While the caller waits on the link, each command asks for twice as many
+// messages, up to the most allowed, and the bytes allowed still bound it.
+TEST(FetchWindow, AsksForMoreInEachCommandWhileTheCallerWaitsOnTheLink)
+{
+    std::vector<ImapFetchWindow::Entry> entries;
+    for (qint64 n = 1; n <= 20; ++n)
+        entries.push_back({n, quint32(n == 12 ? 30 : n), 100});
+    ImapFetchWindow window(1, 20, entries, 7,
+                           FetchWindowLimits{.requests = 2, .messagesPerRequest = 1, .mostPerRequest = 8, .bytes = 1200});
+    int tag = 0;
+    const auto asked = [&] { return window.requestMore(1, false, [&] { return 'A' + QByteArray::number(++tag); }); };
+    const QByteArray items = " (UID INTERNALDATE BODY.PEEK[])\r\n";
+    EXPECT_EQ(asked(), "A1 UID FETCH 1:2" + items + "A2 UID FETCH 3:4" + items);
+    EXPECT_EQ(asked(), "A3 UID FETCH 5:8" + items);
+    EXPECT_EQ(asked(), "A4 UID FETCH 9:11,30" + items);  // 12 messages of 100 bytes fill the 1200
+    EXPECT_EQ(asked(), "");
 }
 
 }  // namespace

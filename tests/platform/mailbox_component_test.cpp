@@ -33,6 +33,7 @@ TEST(MailboxComponentTest, ARunDeliversConvertedMessagesInOrderWithTheirOwnLogTe
     ImapOptions options;
     options.window.requests = 4;
     options.window.messagesPerRequest = 1;
+    options.window.mostPerRequest = 1;
     MailboxComponent component(std::make_unique<ImapClient>(std::move(transport), options));
     wire->server("* OK IMAP ready\r\n")
         .client("A1 SELECT \"INBOX\"\r\n")
