@@ -442,33 +442,61 @@ TEST(FetchWindow, AMessageOfSeveralIsWholeOnceItsDateHasComeToo)
 
 // A window whose messages wait to be delivered asks a quarter of its depth
 // at a time; one that waits on the link asks at once.
-TEST(FetchWindow, AsksInBatchesOnlyWhileMessagesWaitToBeDelivered)
-{
-    std::vector<ImapFetchWindow::Entry> entries;
-    for (qint64 n = 1; n <= 20; ++n)
-        entries.push_back({n, quint32(n), 100});
-    ImapFetchWindow window(1, 20, entries, 7, FetchWindowLimits{.requests = 8, .messagesPerRequest = 1, .mostPerRequest = 1});
+// Drives a window of one message a command, as the client does.
+struct WindowDriver {
+    ImapFetchWindow window;
     int tag = 0;
-    const auto asked = [&](qint64 wanted) {
+    int asked(qint64 wanted)
+    {
         return window.requestMore(wanted, false, [&] { return 'A' + QByteArray::number(++tag); }).count(" UID FETCH ");
-    };
-    const auto arrive = [&](qint64 n) {
-        window.noteBody(*window.ownerOf(n), "body");
+    }
+    void arrive(qint64 n, const QByteArray& body = "body")
+    {
+        window.noteBody(*window.ownerOf(n), body);
         ImapResponse done;
         done.kind = ImapResponse::Kind::Tagged;
         done.tag = 'A' + QByteArray::number(n);
         done.status = "OK";
         window.settle(done);
-    };
-    EXPECT_EQ(asked(1), 8);
+    }
+};
+
+std::vector<ImapFetchWindow::Entry> entriesOf(qint64 count, qint64 size)
+{
+    std::vector<ImapFetchWindow::Entry> entries;
+    for (qint64 n = 1; n <= count; ++n)
+        entries.push_back({n, quint32(n), size});
+    return entries;
+}
+
+TEST(FetchWindow, AsksInBatchesOnlyWhileMessagesWaitToBeDelivered)
+{
+    WindowDriver run{ImapFetchWindow(1, 20, entriesOf(20, 100), 7,
+                                     FetchWindowLimits{.requests = 8, .messagesPerRequest = 1, .mostPerRequest = 1})};
+    EXPECT_EQ(run.asked(1), 8);
     for (qint64 n : {1, 2, 3})
-        arrive(n);
-    ASSERT_TRUE(window.takeWhole(1));
-    EXPECT_EQ(asked(2), 0);  // room for one: 2 and 3 wait here
-    ASSERT_TRUE(window.takeWhole(2));
-    EXPECT_EQ(asked(3), 2);
-    ASSERT_TRUE(window.takeWhole(3));
-    EXPECT_EQ(asked(4), 1);  // nothing waits: the link sets the pace
+        run.arrive(n);
+    ASSERT_TRUE(run.window.takeWhole(1));
+    EXPECT_EQ(run.asked(2), 0);  // room for one: 2 and 3 wait here
+    ASSERT_TRUE(run.window.takeWhole(2));
+    EXPECT_EQ(run.asked(3), 2);
+    ASSERT_TRUE(run.window.takeWhole(3));
+    EXPECT_EQ(run.asked(4), 1);  // nothing waits: the link sets the pace
+}
+
+// Messages waiting here that hold a quarter of the bytes allowed: the caller,
+// not the link, is behind, and more asked for now would only wait here too.
+TEST(FetchWindow, AsksNothingMoreWhileAQuarterOfTheBytesWaitsHere)
+{
+    WindowDriver run{ImapFetchWindow(1, 8, entriesOf(8, 100), 7,
+                                     FetchWindowLimits{.requests = 4, .messagesPerRequest = 1, .mostPerRequest = 1, .bytes = 1000})};
+    EXPECT_EQ(run.asked(1), 4);
+    run.arrive(1);
+    ASSERT_TRUE(run.window.takeWhole(1));
+    run.arrive(2, QByteArray(300, 'x'));
+    EXPECT_EQ(run.asked(3), 0);
+    ASSERT_TRUE(run.window.takeWhole(2));
+    EXPECT_EQ(run.asked(3), 2);
 }
 
 // While the caller waits on the link, each command asks for twice as many

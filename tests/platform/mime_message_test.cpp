@@ -173,6 +173,12 @@ TEST(Budget, MessagesShapedToCostMoreThanTheirSizeKeepTheirRawText)
          "--p\r\nContent-Type: text/csv\r\nContent-Description: message log\r\n\r\n"
              + QByteArray("12:00:01 a, b; c@d\r\n").repeated(10000) + "--p--\r\n",
          "inner"},
+        // Only a line that begins with two dashes can be a boundary.
+        {"a part of lines with dashes inside",
+         "From: a@example.com\r\nSubject: nested\r\nContent-Type: multipart/mixed; boundary=p\r\n\r\n--p\r\n\r\ninner\r\n"
+         "--p\r\nContent-Type: text/plain\r\n\r\n"
+             + QByteArray("12:00 -- 13:00 - review\r\n\r\n").repeated(5000) + "--p--\r\n",
+         "inner"},
         // GMime lists no part under a boundary this long; looking for lost parts must stay cheap.
         {"a boundary of 100,000 repeated bytes", longBoundary, ""},
     };
