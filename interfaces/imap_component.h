@@ -95,6 +95,9 @@ public:
     // The mailbox the latest listing marked with an RFC 6154 role ("\\Sent",
     // "\\Drafts", "\\Junk", "\\Trash"); empty when none did.
     virtual QString specialUseMailbox(const QString& role) const = 0;
+    // The connection is open and signed in as the latest connect left it, and
+    // no run goes on: a caller may go on with it rather than connect again.
+    virtual bool signedIn() const = 0;
     virtual void disconnect() = 0;
 
     virtual void setNotifications(ImapNotifications* sink) = 0;

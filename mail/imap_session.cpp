@@ -39,13 +39,25 @@ platform::MailResult clsChilkatIMAP::Connect()
         else
             LastStatus = ChilkatIMAPObject->login(Username, Password);
     }
+    signedInAs_ = LastStatus.ok() ? whoWhere() : QString();
     if (!LastStatus.ok() && !LastStatus.signInRefused())
         GetLastError();
     return LastStatus;
 }
 
+QString clsChilkatIMAP::whoWhere() const { return QStringLiteral("%1@%2:%3").arg(Username, IMAPServer).arg(PORT); }
+
+bool clsChilkatIMAP::stillSignedIn() const
+{
+    return ChilkatIMAPObject && !signedInAs_.isEmpty() && signedInAs_ == whoWhere() && ChilkatIMAPObject->signedIn();
+}
+
 platform::MailResult clsChilkatIMAP::ConnectForRun()
 {
+    // Opening another connection costs four round trips or more: a second
+    // on a distant server, before each folder of "(all folders)".
+    if (stillSignedIn())
+        return LastStatus = {platform::MailStatus::Ok, QString()};
     const platform::MailResult connected = Connect();
     if (connected.status == platform::MailStatus::TokenRefused)
         boxes_.show(texts::SignInNoLongerAccepted, texts::AppTitle, platform::BoxIcon::None);
@@ -150,19 +162,33 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName, int first, i
     }
 }
 
-bool clsChilkatIMAP::beginRun(const QString& FolderName, int first, int last)
+bool clsChilkatIMAP::openForRun()
 {
-    if (!ConnectForRun().ok()) {
-        if (AbortProcess) {
-            Shortfall.stopped = true;
-            return false;
-        }
-        boxes_.show(texts::ConnectionFailed, texts::AppTitle, platform::BoxIcon::None);
-        noteNotRead(Shortfall.asked);
+    if (ConnectForRun().ok())
+        return true;
+    if (AbortProcess) {
+        Shortfall.stopped = true;
         return false;
     }
+    boxes_.show(texts::ConnectionFailed, texts::AppTitle, platform::BoxIcon::None);
+    noteNotRead(Shortfall.asked);
+    return false;
+}
+
+bool clsChilkatIMAP::beginRun(const QString& FolderName, int first, int last)
+{
+    const bool kept = stillSignedIn();
+    if (!openForRun())
+        return false;
     bindComponent();
     LastStatus = ChilkatIMAPObject->selectMailbox(mailboxFor(FolderName));
+    // The server may have closed a connection kept from before: one new one is tried.
+    if (kept && LastStatus.status == platform::MailStatus::Failed && !AbortProcess) {
+        signedInAs_.clear();
+        if (!openForRun())
+            return false;
+        LastStatus = ChilkatIMAPObject->selectMailbox(mailboxFor(FolderName));
+    }
     if (!LastStatus.ok()) {
         GetLastError();
         noteNotRead(Shortfall.asked);

@@ -84,7 +84,11 @@ public:
 
 private:
     void bindComponent();
+    QString whoWhere() const;
+    bool stillSignedIn() const;
     void tellFailure();  // the one box every failure shows
+    // ConnectForRun, and the failure told; false when no connection could be had.
+    bool openForRun();
     // Connects, selects the folder and begins the run; false when nothing is to be read.
     bool beginRun(const QString& FolderName, int first, int last);
     // A message read from folder, to the list.
@@ -96,6 +100,9 @@ private:
 
     platform::MessageBoxes& boxes_;
     platform::MailResult LastStatus;
+    // Who the latest successful Connect signed in as, where: a run for the
+    // same goes on with that connection while it stays signed in.
+    QString signedInAs_;
     std::map<QString, QString> mailboxes_;  // folder name -> the mailbox that stands for it
 };
 

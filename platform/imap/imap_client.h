@@ -62,6 +62,8 @@ public:
     const ImapOptions& options() const { return options_; }
 
     MailResult connect(const ImapServer& server);
+    // Open, signed in, no run going and nothing known to be wrong with it.
+    bool signedIn() const { return link_ == Link::SignedIn && unusableReason_.isEmpty() && !run_ && transport_->isOpen(); }
     // The response lines, whatever the server's status; Failed when no reply came.
     MailReply<QString> sendRawCommand(const QString& command);
     MailResult login(const QString& user, const QString& password);

@@ -32,6 +32,7 @@ public:
     MailReply<QStringList> listMailboxes(const QString& reference, const QString& pattern) override;
     MailReply<std::vector<MailboxEntry>> listMailboxEntries(const QString& reference, const QString& pattern) override;
     QString specialUseMailbox(const QString& role) const override { return client_->specialUseMailbox(role); }
+    bool signedIn() const override { return client_->signedIn(); }
     void disconnect() override;
     void setNotifications(ImapNotifications* sink) override { client_->setNotifications(sink); }
     ImapNotifications* notifications() const override { return client_->notifications(); }

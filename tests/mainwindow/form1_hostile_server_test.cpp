@@ -401,10 +401,24 @@ TEST_F(HostileServerTest, ReconnectsThatBringNoMessageEndTheRunAfterThreeInARow)
     signIn(script);
     const int before = server_->connections();
     getAll();
-    EXPECT_EQ(server_->connections() - before, 4);  // the run's own and three reconnects
+    EXPECT_EQ(server_->connections() - before, 3);  // the run goes on with the signed-in one: three reconnects
     EXPECT_EQ(window_->listView().rowCount(), 0);
     EXPECT_TRUE(closingBox().startsWith(QStringLiteral("Done, but 20 of the 20 messages asked for could not be read.")))
         << closingBox().toStdString();
+}
+
+// The run goes on with the signed-in connection; one the server has closed
+// since is opened again once, and the run reads everything.
+TEST_F(HostileServerTest, ARunWhoseSignedInConnectionWasClosedOpensANewOne)
+{
+    auto script = ScriptedImapServer::normalMailbox(5);
+    script.hangupAtSelect = 2;  // the count's SELECT is answered, the run's is not
+    signIn(script);
+    const int before = server_->connections();
+    getAll();
+    EXPECT_EQ(server_->connections() - before, 1);
+    EXPECT_EQ(window_->listView().rowCount(), 5);
+    EXPECT_EQ(closingBox(), QStringLiteral("Done."));
 }
 
 // Sizes listed as 1 byte do not let the window ask for, and take in, many

@@ -125,6 +125,7 @@ public:
         const auto found = specialUse.find(role);
         return found == specialUse.end() ? QString() : found->second;
     }
+    bool signedIn() const override { return false; }
     void disconnect() override
     {
         calls << QStringLiteral("disconnect");

@@ -91,6 +91,7 @@ struct ScriptedImapServer::State {
     QStringList commands;
     std::map<QString, std::set<int>> seen;
     int connections = 0;
+    int selects = 0;
     std::atomic<bool> calm{false};
     // The mailboxes as they are now; touched only on the server thread.
     std::map<QString, std::vector<Message>> mailboxes;
@@ -301,7 +302,12 @@ private:
             fetchSet(tag, args[0].value, args[1]);
         } else if (verb == "UID" && args.size() == 3 && args[0].isAtom("FETCH") && !selected_.isEmpty()) {
             // The other UIDs of a set are answered next, as commands of one UID each.
-            const QList<QByteArray> uids = args[1].value.split(',');
+            QList<QByteArray> uids;
+            for (const QByteArray& item : args[1].value.split(',')) {
+                const QList<QByteArray> ends = item.split(':');
+                for (quint32 uid = ends.first().toUInt(); uid <= ends.last().toUInt() && uids.size() < 100000; ++uid)
+                    uids << QByteArray::number(uid);
+            }
             for (qsizetype i = uids.size() - 1; i > 0; --i)
                 queue_.push_front({tag + " UID FETCH " + uids[i] + verbLine.mid(verbLine.indexOf(" (")) + "\r\n", false, int(uids.size() - 1 - i)});
             unanswered_ += int(uids.size() - 1);
@@ -376,6 +382,10 @@ private:
 
     void select(const QByteArray& tag, const QByteArray& wireName)
     {
+        if (++state_.selects == state_.script.hangupAtSelect) {
+            socket_->disconnectFromHost();
+            return;
+        }
         QString name = platform::decodeMailboxName(wireName);
         if (name.compare(QStringLiteral("INBOX"), Qt::CaseInsensitive) == 0)
             name = QStringLiteral("INBOX");  // the one name that ignores case
