@@ -162,33 +162,19 @@ void clsChilkatIMAP::StartMailExtraction(const QString& FolderName, int first, i
     }
 }
 
-bool clsChilkatIMAP::openForRun()
-{
-    if (ConnectForRun().ok())
-        return true;
-    if (AbortProcess) {
-        Shortfall.stopped = true;
-        return false;
-    }
-    boxes_.show(texts::ConnectionFailed, texts::AppTitle, platform::BoxIcon::None);
-    noteNotRead(Shortfall.asked);
-    return false;
-}
-
 bool clsChilkatIMAP::beginRun(const QString& FolderName, int first, int last)
 {
-    const bool kept = stillSignedIn();
-    if (!openForRun())
+    if (!ConnectForRun().ok()) {
+        if (AbortProcess) {
+            Shortfall.stopped = true;
+            return false;
+        }
+        boxes_.show(texts::ConnectionFailed, texts::AppTitle, platform::BoxIcon::None);
+        noteNotRead(Shortfall.asked);
         return false;
+    }
     bindComponent();
     LastStatus = ChilkatIMAPObject->selectMailbox(mailboxFor(FolderName));
-    // The server may have closed a connection kept from before: one new one is tried.
-    if (kept && LastStatus.status == platform::MailStatus::Failed && !AbortProcess) {
-        signedInAs_.clear();
-        if (!openForRun())
-            return false;
-        LastStatus = ChilkatIMAPObject->selectMailbox(mailboxFor(FolderName));
-    }
     if (!LastStatus.ok()) {
         GetLastError();
         noteNotRead(Shortfall.asked);

@@ -87,8 +87,6 @@ private:
     QString whoWhere() const;
     bool stillSignedIn() const;
     void tellFailure();  // the one box every failure shows
-    // ConnectForRun, and the failure told; false when no connection could be had.
-    bool openForRun();
     // Connects, selects the folder and begins the run; false when nothing is to be read.
     bool beginRun(const QString& FolderName, int first, int last);
     // A message read from folder, to the list.

@@ -216,6 +216,7 @@ private:
         QByteArray wire;  // the bytes it was selected by
         int count = 0;
         quint32 uidValidity = 0;
+        bool byLatestCall = false;  // no other call has been made since it was selected
     };
     // Of the latest listing.
     struct Listing {

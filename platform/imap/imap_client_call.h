@@ -20,6 +20,7 @@ public:
             return;
         }
         entered_ = true;
+        client.selected_.byLatestCall = false;
         if (client.activity_ == Activity::Idle)
             client.activity_ = Activity::InCall;
         if (!partOfRun && client.activity_ != Activity::Reopening)

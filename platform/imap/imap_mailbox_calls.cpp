@@ -44,6 +44,12 @@ struct DistinctNames {
 
 MailResult ImapClient::selectMailbox(const QString& mailbox)
 {
+    // Counting a folder's messages and then reading them selects it twice
+    // in a row: the second would only cost a round trip.
+    if (activity_ == Activity::Idle && selected_.byLatestCall && selected_.name == mailbox && signedIn()) {
+        selected_.byLatestCall = false;
+        return answer(MailStatus::Ok);
+    }
     selected_.count = 0;
     Call call(*this, QStringLiteral("selectMailbox"));
     if (!call.ok())
@@ -71,6 +77,7 @@ MailResult ImapClient::select(const QString& mailbox)
     }
     selected_.name = mailbox;
     selected_.wire = wireName;
+    selected_.byLatestCall = true;
     return answer(MailStatus::Ok);
 }
 

@@ -91,7 +91,6 @@ struct ScriptedImapServer::State {
     QStringList commands;
     std::map<QString, std::set<int>> seen;
     int connections = 0;
-    int selects = 0;
     std::atomic<bool> calm{false};
     // The mailboxes as they are now; touched only on the server thread.
     std::map<QString, std::vector<Message>> mailboxes;
@@ -382,10 +381,6 @@ private:
 
     void select(const QByteArray& tag, const QByteArray& wireName)
     {
-        if (++state_.selects == state_.script.hangupAtSelect) {
-            socket_->disconnectFromHost();
-            return;
-        }
         QString name = platform::decodeMailboxName(wireName);
         if (name.compare(QStringLiteral("INBOX"), Qt::CaseInsensitive) == 0)
             name = QStringLiteral("INBOX");  // the one name that ignores case

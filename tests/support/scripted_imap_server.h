@@ -56,7 +56,6 @@ public:
         // A mailbox LIST gives by these bytes instead of its encoded name (a
         // literal where they cannot be quoted); SELECT finds it by them only.
         std::map<QString, QByteArray> listedAs;
-        int hangupAtSelect = 0;  // close the connection instead of answering this SELECT, counted over all connections
         int dropAtFetch = 0;    // close the connection halfway through this message's bytes
         bool dropEveryFetch = false;  // the same for every message, on every connection
         int listingDelayMs = 0;  // a FETCH of a range without bodies (the UID listing) answers this late
