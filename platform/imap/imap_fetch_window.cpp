@@ -136,9 +136,9 @@ QByteArray ImapFetchWindow::requestMore(qint64 wanted, bool oneAtATime, const st
     // The caller waits for a message that has not come: the link, not the
     // caller, holds the run back, and a distant server answers a window of
     // messages a round trip. Each command then asks for more, so that the
-    // window holds more; the bytes allowed bound it all the same.
+    // window holds more, soon; the bytes allowed bound it all the same.
     if (!single && !arrived_.count(wanted) && perCommand_ < limits_.mostPerRequest)
-        perCommand_ = qMin(perCommand_ * 2, limits_.mostPerRequest);
+        perCommand_ = qMin(perCommand_ * 4, limits_.mostPerRequest);
     const size_t perCommand = single ? 1 : static_cast<size_t>(qMax(1, perCommand_));
     const size_t depth = single ? 1 : static_cast<size_t>(limits_.requests) * perCommand;
     qint64 held = heldBytes();

@@ -209,20 +209,20 @@ TEST_F(ExtractionLinkTest, OneRequestAtATimeAndSixteenInFlightDeliverTheSame)
 
 TEST_F(ExtractionLinkTest, AServerThatRefusesPipelinesIsAskedOneAtATime)
 {
-    auto script = ScriptedImapServer::normalMailbox(12);
+    auto script = ScriptedImapServer::normalMailbox(40);
     script.badToPipelined = true;
     ScriptedImapServer server(script);
     qputenv("TALLYHIVE_FETCH_WINDOW", "16");
     auto run = session(server, script, server.port());
     run->StartMailExtraction(QStringLiteral("Inbox"), 1, inboxSize_);
     qunsetenv("TALLYHIVE_FETCH_WINDOW");
-    EXPECT_EQ(numbers(), oneTo(12));
+    EXPECT_EQ(numbers(), oneTo(40));
     expectTrueToTheirNumbers();
     EXPECT_EQ(run->Shortfall.notRead, 0) << run->Shortfall.firstReason.toStdString();
-    // Waiting on the link, the first commands ask for eight and four; the
-    // second, sent before the first was answered, is refused, and its four
+    // Waiting on the link, the first commands ask for 16, 16 and 8; those
+    // sent before the first was answered are refused, and their 24 messages
     // are asked for again, alone.
-    EXPECT_EQ(server.commands().filter(QStringLiteral("UID FETCH")).size(), 2 + 4);
+    EXPECT_EQ(server.commands().filter(QStringLiteral("UID FETCH")).size(), 3 + 24);
 }
 
 TEST_F(ExtractionLinkTest, StopWithAFullWindowReturnsAtTheNextMessageAndAwaitsNoReply)
