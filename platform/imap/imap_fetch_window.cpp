@@ -111,7 +111,6 @@ public:
         close();
         return std::exchange(text_, QByteArray());
     }
-    bool isEmpty() const { return text_.isEmpty(); }
 
 private:
     void close()
