@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <array>
+
 namespace tallyhive {
 
 // What a list column shows of a record: the six columns the list always
@@ -35,6 +37,15 @@ struct EmailRecord {
     QString attachments{};  // the attached files' names, joined by "; "
     QString folder{};       // the folder the message was read from; the mail layer writes it
     qint64 size = 0;        // the message's bytes, as the server keeps them
+
+    // Its texts of a line or so that the conversion makes, in the order the
+    // store keeps them; for a const record, pointers to const.
+    template <typename Record>
+    static auto shortTextsOf(Record& record)
+    {
+        return std::array{&record.s_From, &record.s_FromName, &record.s_FromAddress, &record.s_Subject,
+                          &record.to,     &record.cc,       &record.messageId,   &record.attachments};
+    }
 
     // The text a column of the field shows; empty for the day number, which
     // the list reckons from receivedAt.

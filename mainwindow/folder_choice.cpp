@@ -245,8 +245,6 @@ QString FolderChoice::otherFolder() const { return Combo2->currentData(kFullName
 
 bool FolderChoice::allFoldersChosen() const { return Option10->isChecked() && otherFolder() == kAllFoldersKey; }
 
-
-
 void FolderChoice::Combo2_Change()
 {
     saveWindowSetting(settings_, settings_keys::Combo2, otherFolder());

@@ -1,7 +1,5 @@
 #include "mainwindow/form4.h"
 
-#include "mainwindow/list_columns.h"
-
 #include "app/locations.h"
 #include "app/numbered_handler.h"
 #include "app/texts.h"
@@ -11,6 +9,7 @@
 #include "mainwindow/chosen_columns.h"
 #include "mainwindow/email_counts.h"
 #include "mainwindow/form4_layout.h"
+#include "mainwindow/list_columns.h"
 #include "platform/qt/qt_list_view.h"
 
 #include <QCloseEvent>

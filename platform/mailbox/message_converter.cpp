@@ -45,8 +45,7 @@ namespace {
 // thread, exactly sized, lie together.
 EmailRecord withValuesOfTheCallersOwn(EmailRecord message)
 {
-    for (QString* text : {&message.s_From, &message.s_FromName, &message.s_FromAddress, &message.s_Subject, &message.to,
-                          &message.cc, &message.messageId, &message.attachments})
+    for (QString* text : EmailRecord::shortTextsOf(message))
         *text = QString(text->constData(), text->size());
     message.s_PlainText = message.s_PlainText.copied();
     message.s_HTMLText = message.s_HTMLText.copied(&message.s_PlainText);

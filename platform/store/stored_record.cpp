@@ -2,8 +2,6 @@
 
 #include <zlib.h>
 
-#include <array>
-
 namespace tallyhive::platform::stored_record {
 namespace {
 
@@ -84,8 +82,7 @@ QByteArray serialised(const EmailRecord& record)
     const QByteArray html = record.s_HTMLText.serialised();
     QByteArray out;
     // Made once at its full size: the writer's heap stays as small as one record.
-    const std::array<const QString*, 8> texts{&record.s_From, &record.s_FromName, &record.s_FromAddress, &record.s_Subject,
-                                              &record.to,     &record.cc,       &record.messageId,   &record.attachments};
+    const auto texts = EmailRecord::shortTextsOf(record);
     qsizetype textSize = 0;
     for (const QString* text : texts)
         textSize += text->size();
@@ -112,8 +109,7 @@ std::optional<EmailRecord> restored(const QByteArray& piece)
         return std::nullopt;
     Reader in(piece.constData() + 1, body - 1);
     EmailRecord record;
-    for (QString* text : {&record.s_From, &record.s_FromName, &record.s_FromAddress, &record.s_Subject, &record.to, &record.cc,
-                          &record.messageId, &record.attachments})
+    for (QString* text : EmailRecord::shortTextsOf(record))
         *text = in.text();
     record.receivedAt = QDateTime::fromMSecsSinceEpoch(qint64(in.number(8)));
     record.size = qint64(in.number(8));
