@@ -446,10 +446,11 @@ TEST(FetchWindow, AMessageOfSeveralIsWholeOnceItsDateHasComeToo)
 struct WindowDriver {
     ImapFetchWindow window;
     int tag = 0;
-    int asked(qint64 wanted)
+    QByteArray requests(qint64 wanted)
     {
-        return window.requestMore(wanted, false, [&] { return 'A' + QByteArray::number(++tag); }).count(" UID FETCH ");
+        return window.requestMore(wanted, false, [&] { return 'A' + QByteArray::number(++tag); });
     }
+    int asked(qint64 wanted) { return requests(wanted).count(" UID FETCH "); }
     void arrive(qint64 n, const QByteArray& body = "body")
     {
         window.noteBody(*window.ownerOf(n), body);
@@ -503,17 +504,14 @@ TEST(FetchWindow, AsksNothingMoreWhileAQuarterOfTheBytesWaitsHere)
 // many messages, up to the most allowed, and the bytes allowed still bound it.
 TEST(FetchWindow, AsksForMoreInEachCommandWhileTheCallerWaitsOnTheLink)
 {
-    std::vector<ImapFetchWindow::Entry> entries;
-    for (qint64 n = 1; n <= 20; ++n)
-        entries.push_back({n, quint32(n == 12 ? 30 : n), 100});
-    ImapFetchWindow window(1, 20, entries, 7,
-                           FetchWindowLimits{.requests = 2, .messagesPerRequest = 1, .mostPerRequest = 8, .bytes = 1200});
-    int tag = 0;
-    const auto asked = [&] { return window.requestMore(1, false, [&] { return 'A' + QByteArray::number(++tag); }); };
+    std::vector<ImapFetchWindow::Entry> entries = entriesOf(20, 100);
+    entries[11].uid = 30;
+    WindowDriver run{ImapFetchWindow(1, 20, entries, 7,
+                                     FetchWindowLimits{.requests = 2, .messagesPerRequest = 1, .mostPerRequest = 8, .bytes = 1200})};
     const QByteArray items = " (UID INTERNALDATE BODY.PEEK[])\r\n";
-    EXPECT_EQ(asked(), "A1 UID FETCH 1:4" + items + "A2 UID FETCH 5:8" + items);
-    EXPECT_EQ(asked(), "A3 UID FETCH 9:11,30" + items);  // 12 messages of 100 bytes fill the 1200
-    EXPECT_EQ(asked(), "");
+    EXPECT_EQ(run.requests(1), "A1 UID FETCH 1:4" + items + "A2 UID FETCH 5:8" + items);
+    EXPECT_EQ(run.requests(1), "A3 UID FETCH 9:11,30" + items);  // 12 messages of 100 bytes fill the 1200
+    EXPECT_EQ(run.requests(1), "");
 }
 
 }  // namespace
